@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Sets up a Debian 12 machine, builds, and runs the whole suite twice: in the normal build and
+# in an AddressSanitizer/UndefinedBehaviorSanitizer build.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+"$root/scripts/install-deps.sh"
+
+"$root/scripts/build.sh" "$root/build"
+(cd "$root/build" && ctest --output-on-failure -j"$(nproc)")
+
+"$root/scripts/build.sh" "$root/build-sanitize" -DVELMORA_SANITIZE=ON
+(cd "$root/build-sanitize" &&
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --output-on-failure -j"$(nproc)")

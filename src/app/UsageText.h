@@ -1,0 +1,9 @@
+#pragma once
+
+#include <QString>
+
+namespace velmora {
+
+extern const QString usageText;
+
+} // namespace velmora

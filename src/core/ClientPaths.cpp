@@ -1,0 +1,107 @@
+#include "ClientPaths.h"
+
+#include "ClientConstants.h"
+#include "platform/SystemError.h"
+
+#include <QFile>
+
+#include <QDir>
+#include <QStandardPaths>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace velmora {
+
+namespace {
+
+constexpr mode_t kPrivateDirectoryMode = 0700;
+
+// mkdir -p, leaving errno set on failure.
+bool makeDirectories(const QByteArray &path)
+{
+    if (::mkdir(path.constData(), kPrivateDirectoryMode) == 0 || errno == EEXIST)
+        return true;
+    if (errno != ENOENT)
+        return false;
+    const qsizetype slash = path.lastIndexOf('/');
+    if (slash <= 0 || !makeDirectories(path.left(slash)))
+        return false;
+    return ::mkdir(path.constData(), kPrivateDirectoryMode) == 0 || errno == EEXIST;
+}
+
+// Makes one directory of the tree exist with owner-only permissions. The directory is opened
+// without following a final symbolic link, so the permission change can never land elsewhere.
+Status ensurePrivateDirectory(const QString &path)
+{
+    const QByteArray native = QFile::encodeName(path);
+    struct stat info {};
+    if (::lstat(native.constData(), &info) == 0) {
+        if (S_ISLNK(info.st_mode))
+            return ClientError::fileSystem(QStringLiteral("客户端数据目录不能是符号链接：") + path);
+    } else if (!makeDirectories(native)) {
+        return Error::foreign(platform::describeSystemError(errno, path));
+    }
+
+    const int fd = ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        const int openError = errno;
+        if (openError == ELOOP)
+            return ClientError::fileSystem(QStringLiteral("客户端数据目录不能是符号链接：") + path);
+        return Error::foreign(platform::describeSystemError(openError, path));
+    }
+    Status status;
+    if (::fstat(fd, &info) != 0 || ((info.st_mode & 07777) != kPrivateDirectoryMode
+                                    && ::fchmod(fd, kPrivateDirectoryMode) != 0))
+        status = Error::foreign(platform::describeSystemError(errno, path));
+    ::close(fd);
+    return status;
+}
+
+} // namespace
+
+ClientPaths::ClientPaths(const std::optional<QString> &root)
+{
+    if (root) {
+        m_root = standardized(*root);
+        return;
+    }
+    const QString fromEnvironment = qEnvironmentVariable("VELMORA_MAC_APPDATA");
+    m_root = standardized(fromEnvironment.isEmpty() ? defaultRoot() : fromEnvironment);
+}
+
+QString ClientPaths::defaultRoot()
+{
+    QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (base.isEmpty()) {
+#ifdef Q_OS_MACOS
+        base = QDir::homePath() + QStringLiteral("/Library/Application Support");
+#else
+        base = QDir::homePath() + QStringLiteral("/.local/share");
+#endif
+    }
+    return standardized(base + QLatin1Char('/') + ClientConstants::appName);
+}
+
+QString ClientPaths::standardized(const QString &path)
+{
+    return QDir::cleanPath(QDir::current().absoluteFilePath(path));
+}
+
+bool ClientPaths::isDefaultRoot() const
+{
+    return m_root == defaultRoot();
+}
+
+Status ClientPaths::ensure() const
+{
+    for (const QString &directory : {m_root, wallpapers(), updates(), logs()}) {
+        if (Status status = ensurePrivateDirectory(directory); !status)
+            return wrapFileSystemError(QStringLiteral("无法创建客户端数据目录："), status.error());
+    }
+    return {};
+}
+
+} // namespace velmora

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "Result.h"
+
+#include <QString>
+
+#include <optional>
+
+namespace velmora {
+
+// Every location of the client's per-user data directory. A plain value: building one touches
+// nothing on disk; ensure() creates the directory tree.
+class ClientPaths {
+public:
+    // The root is `root` when given (--app-data), else $VELMORA_MAC_APPDATA when set and not
+    // empty, else defaultRoot(). It is made absolute against the working directory and cleaned.
+    explicit ClientPaths(const std::optional<QString> &root = std::nullopt);
+
+    // The default data directory, computed on each call: the per-user application data folder
+    // (~/.local/share on Linux, ~/Library/Application Support on macOS) + "VelmoraWallpaper".
+    static QString defaultRoot();
+    // `path` made absolute against the working directory, without "." and ".." components.
+    static QString standardized(const QString &path);
+
+    const QString &root() const { return m_root; }
+    QString wallpapers() const { return m_root + QStringLiteral("/wallpapers"); }
+    QString updates() const { return m_root + QStringLiteral("/updates"); }
+    QString logs() const { return m_root + QStringLiteral("/logs"); }
+    QString activationFallback() const { return m_root + QStringLiteral("/activation.json"); }
+    QString credentialStorageMarker() const { return m_root + QStringLiteral("/credential-storage-v2"); }
+    QString deviceIDFile() const { return m_root + QStringLiteral("/device-id"); }
+
+    // Whether this is the default data directory (both sides standardised).
+    bool isDefaultRoot() const;
+
+    // Creates root, wallpapers, updates and logs with permissions 0700, tightening wider ones,
+    // and refuses a symbolic link at any of them. Cheap when everything is already in place.
+    Status ensure() const;
+
+    friend bool operator==(const ClientPaths &, const ClientPaths &) = default;
+
+private:
+    QString m_root;
+};
+
+} // namespace velmora

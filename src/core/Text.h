@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+namespace velmora::Text {
+
+// Removes white space and line breaks (any Unicode separator, tab, CR, LF, NEL) at both ends.
+QString trimmed(const QString &text);
+bool isBlank(const QString &text);
+
+// Length and prefix in user-perceived characters (extended grapheme clusters), so that a
+// combining mark or an emoji sequence counts once and is never cut in half.
+qsizetype userPerceivedLength(const QString &text);
+QString userPerceivedPrefix(const QString &text, qsizetype count);
+
+} // namespace velmora::Text

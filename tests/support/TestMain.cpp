@@ -1,0 +1,24 @@
+// Every test process runs with its own HOME and XDG directories, so no test can read or change
+// the real user's data, settings or desktop.
+#include <QCoreApplication>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+int main(int argc, char **argv)
+{
+    QTemporaryDir home(QDir::tempPath() + QStringLiteral("/velmora-test-home-XXXXXX"));
+    if (!home.isValid())
+        return 3;
+    for (const char *name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"}) {
+        const QString path = home.path() + u'/' + QString::fromLatin1(name).toLower();
+        QDir().mkpath(path);
+        qputenv(name, name == std::string_view("HOME") ? home.path().toUtf8() : path.toUtf8());
+    }
+    qunsetenv("VELMORA_MAC_APPDATA");
+    qunsetenv("VELMORA_SERVER");
+
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
