@@ -1,0 +1,87 @@
+#pragma once
+
+// The loopback development service: every api/client/ call of the daily-wallpaper service,
+// with in-memory tokens, a daily wallpaper from a folder, an update package, a promotion link,
+// a reward campaign, and fault injection for tests. It only ever binds loopback addresses.
+
+#include <QByteArray>
+#include <QString>
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace velmora::dev {
+
+// One request as it arrived, for tests that check what went over the wire.
+struct RecordedRequest {
+    QString method;
+    QString path;  // without the query, e.g. "/api/client/register"
+    QString query; // raw, without "?"
+    std::map<QString, QString> headers; // names lower-cased
+    QByteArray body;
+    int status = 0; // what the service answered
+};
+
+// What to do instead of (or around) the normal answer for one path.
+struct Fault {
+    std::optional<int> status;         // answer this status ...
+    std::optional<QByteArray> body;    // ... with this body (JSON unless contentType says otherwise)
+    QByteArray contentType = "application/json";
+    int delayMs = 0;                    // wait before answering
+    std::optional<QString> redirectTo; // answer 302 with this Location
+    std::optional<qint64> truncateAfter; // announce the full length, send this many bytes, close
+    bool wrongDigest = false;           // wallpaper/today announces a digest that does not match
+};
+
+struct WallpaperInfo {
+    qint64 id = 0;
+    QString effectiveDate;
+    QString fileName;
+    QString contentType;
+    qint64 length = 0;
+    QString sha256;       // lower-case hex of the bytes served
+    QString downloadPath; // origin-relative, e.g. "/api/client/files/wallpaper/1"
+};
+
+class DevService {
+public:
+    struct Options {
+        QString wallpaperDir;  // images to serve, one per day; empty: the bundled samples
+        QString dataDir;       // where state may be kept; empty: memory only
+        QString certFile;      // with keyFile: serve HTTPS
+        QString keyFile;
+    };
+
+    explicit DevService(Options options = {});
+    ~DevService(); // stops the service
+    DevService(const DevService &) = delete;
+    DevService &operator=(const DevService &) = delete;
+
+    // Binds 127.0.0.1 (port 0: an ephemeral one) and serves on a thread of its own.
+    bool start(int port = 0);
+    void stop();
+    int port() const;
+    QString origin() const; // "http://127.0.0.1:PORT" or "https://localhost:PORT"
+
+    std::vector<RecordedRequest> requests() const;
+    void clearRequests();
+
+    void setFault(const QString &path, Fault fault); // path as in RecordedRequest::path
+    void clearFaults();
+
+    // A fresh one-time invite ticket that activate-by-invite will accept once.
+    QString createInviteTicket();
+    // Whether `token` is one the service issued and still accepts.
+    bool isValidToken(const QString &token) const;
+    void revokeAllTokens();
+
+    WallpaperInfo todayWallpaper() const;
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};
+
+} // namespace velmora::dev
