@@ -5,8 +5,9 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config clang-format
-  qt6-base-dev libssl-dev libplist-dev libsecret-1-dev libcpp-httplib-dev
+  qt6-base-dev libssl-dev libplist-dev libsecret-1-dev libcpp-httplib-dev libqrencode-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  dbus dbus-bin gnome-keyring libsecret-tools
 )
 
 missing=()

@@ -1,0 +1,296 @@
+#include "core/KeychainStore.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+
+using namespace velmora;
+using velmora::test::TempDir;
+
+namespace {
+
+// Answers from a fixed item and counts how often it was asked.
+class FakeKeychain : public platform::LegacyKeychain {
+public:
+    std::optional<QByteArray> lookup(const QString &account, const QString &service) const override
+    {
+        queries.append(account + u'|' + service);
+        return item;
+    }
+    std::optional<QByteArray> item;
+    mutable QStringList queries;
+};
+
+const ActivationState kRecord{QStringLiteral("https://wallpaper.velmora.example"),
+                              QStringLiteral("ab12ab12ab12ab12ab12ab12ab12ab12ab12ab12ab12ab12ab12ab12ab12ab12"),
+                              QStringLiteral("书房"), QStringLiteral("secret-token"),
+                              QStringLiteral("2024-05-01T08:00:00Z")};
+
+const QByteArray kStoredRecord = QByteArrayLiteral(
+    "{\"activatedAtUtc\":\"2024-05-01T08:00:00Z\","
+    "\"deviceId\":\"ab12ab12ab12ab12ab12ab12ab12ab12ab12ab12ab12ab12ab12ab12ab12ab12\","
+    "\"deviceName\":\"书房\",\"serverBaseUrl\":\"https://wallpaper.velmora.example\",\"token\":\"secret-token\"}");
+
+class KeychainStoreTest : public ::testing::Test {
+protected:
+    KeychainStore store() const { return KeychainStore(paths, QStringLiteral("alice"), keychain); }
+    QString credential() const { return paths.activationFallback(); }
+    QString marker() const { return paths.credentialStorageMarker(); }
+
+    TempDir temp;
+    ClientPaths paths{temp.path(QStringLiteral("data"))};
+    std::shared_ptr<FakeKeychain> keychain = std::make_shared<FakeKeychain>();
+};
+
+TEST_F(KeychainStoreTest, ServiceNameCarriesADigestOfAPrivateDataDirectory)
+{
+    EXPECT_EQ(KeychainStore::serviceName(ClientPaths(ClientPaths::defaultRoot())),
+              QStringLiteral("example.velmora.wallpaper.activation"));
+    EXPECT_EQ(KeychainStore::serviceName(ClientPaths(ClientPaths::defaultRoot() + QStringLiteral("/sub/.."))),
+              QStringLiteral("example.velmora.wallpaper.activation"));
+    // printf %s /srv/velmora-data | sha256sum
+    EXPECT_EQ(KeychainStore::serviceName(ClientPaths(QStringLiteral("/srv/velmora-data"))),
+              QStringLiteral("example.velmora.wallpaper.activation.b0f988d70de5"));
+    EXPECT_EQ(store().account(), QStringLiteral("alice"));
+}
+
+TEST_F(KeychainStoreTest, SaveWritesTheStoredFormPrivatelyAndLoadsItBack)
+{
+    ASSERT_TRUE(store().save(kRecord).ok());
+
+    EXPECT_EQ(test::readAll(credential()), kStoredRecord);
+    EXPECT_EQ(test::permissions(credential()), 0600);
+    EXPECT_EQ(test::readAll(marker()), QByteArrayLiteral("local-file-v2\n"));
+    EXPECT_EQ(test::permissions(marker()), 0600);
+
+    const auto loaded = store().load();
+    ASSERT_TRUE(loaded.ok());
+    EXPECT_EQ(*loaded, kRecord);
+    EXPECT_TRUE(keychain->queries.isEmpty());
+}
+
+TEST_F(KeychainStoreTest, SaveRefusesAnUnusableRecordAndWritesNothing)
+{
+    ActivationState blank = kRecord;
+    blank.token = QStringLiteral("  \n");
+    const Status saved = store().save(blank);
+    ASSERT_FALSE(saved.ok());
+    EXPECT_TRUE(saved.error().is(ClientError::Kind::MalformedData));
+    EXPECT_EQ(saved.error().description(), QStringLiteral("激活信息不完整，未写入钥匙串。"));
+    EXPECT_FALSE(QFile::exists(paths.root()));
+}
+
+TEST_F(KeychainStoreTest, LooseCredentialIsIgnoredUntilSavedAgain)
+{
+    ASSERT_TRUE(paths.ensure().ok());
+    ASSERT_TRUE(test::writeFile(credential(), kStoredRecord, 0644));
+    keychain->item = kStoredRecord;
+
+    const auto loaded = store().load();
+    ASSERT_TRUE(loaded.ok());
+    EXPECT_EQ(*loaded, std::nullopt);
+    EXPECT_EQ(test::permissions(credential()), 0644) << "ignored, not repaired";
+    EXPECT_TRUE(keychain->queries.isEmpty());
+    EXPECT_EQ(test::readAll(marker()), QByteArrayLiteral("local-file-v2\n"));
+
+    ASSERT_TRUE(store().save(kRecord).ok());
+    EXPECT_EQ(test::permissions(credential()), 0600);
+    EXPECT_EQ(*store().load(), kRecord);
+}
+
+TEST_F(KeychainStoreTest, LinkedCredentialLoadsAsNoneAndIsNeverWrittenThrough)
+{
+    ASSERT_TRUE(paths.ensure().ok());
+    const QString elsewhere = temp.path(QStringLiteral("elsewhere.json"));
+    ASSERT_TRUE(test::writeFile(elsewhere, kStoredRecord, 0600));
+    ASSERT_TRUE(QFile::link(elsewhere, credential()));
+
+    const auto loaded = store().load();
+    ASSERT_TRUE(loaded.ok());
+    EXPECT_EQ(*loaded, std::nullopt);
+
+    ActivationState other = kRecord;
+    other.token = QStringLiteral("other-token");
+    const Status saved = store().save(other);
+    ASSERT_FALSE(saved.ok());
+    EXPECT_TRUE(saved.error().is(ClientError::Kind::FileSystem));
+    EXPECT_EQ(saved.error().description(), QStringLiteral("激活凭证路径不能是符号链接。"));
+    EXPECT_EQ(test::readAll(elsewhere), kStoredRecord);
+    EXPECT_TRUE(test::isSymbolicLink(credential()));
+    EXPECT_TRUE(keychain->queries.isEmpty());
+}
+
+struct DamagedCase {
+    const char *name;
+    QByteArray content;
+};
+
+class DamagedCredential : public KeychainStoreTest, public ::testing::WithParamInterface<DamagedCase> {};
+
+// Whatever is wrong with the file, it reads as none and the legacy item is not consulted.
+TEST_P(DamagedCredential, ReadsAsNoneWithoutConsultingTheKeychain)
+{
+    ASSERT_TRUE(paths.ensure().ok());
+    ASSERT_TRUE(test::writeFile(credential(), GetParam().content, 0600));
+    keychain->item = kStoredRecord;
+
+    const auto loaded = store().load();
+
+    ASSERT_TRUE(loaded.ok());
+    EXPECT_EQ(*loaded, std::nullopt);
+    EXPECT_TRUE(keychain->queries.isEmpty());
+    EXPECT_EQ(test::readAll(marker()), QByteArrayLiteral("local-file-v2\n"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Contents, DamagedCredential,
+    ::testing::Values(DamagedCase{"Empty", QByteArray()}, DamagedCase{"NotJson", "not json"},
+                      DamagedCase{"Array", "[1]"},
+                      DamagedCase{"BlankToken",
+                                  R"({"serverBaseUrl":"https://a.example","deviceId":"d","deviceName":"n","token":" ","activatedAtUtc":"t"})"},
+                      DamagedCase{"NoServer", R"({"deviceId":"d","deviceName":"n","token":"x","activatedAtUtc":"t"})"},
+                      DamagedCase{"Oversized", QByteArray(2 * 1024 * 1024, ' ')}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST_F(KeychainStoreTest, OlderKeysInTheFileAreAccepted)
+{
+    ASSERT_TRUE(paths.ensure().ok());
+    ASSERT_TRUE(test::writeFile(credential(),
+                                R"({"server_base_url":"https://a.example","device_id":"d1","device_name":"n","token":"t","activated_at_utc":"x"})",
+                                0600));
+    const auto loaded = store().load();
+    ASSERT_TRUE(loaded.ok() && loaded->has_value());
+    EXPECT_EQ((*loaded)->serverBaseURL, QStringLiteral("https://a.example"));
+    EXPECT_EQ((*loaded)->deviceId, QStringLiteral("d1"));
+}
+
+TEST_F(KeychainStoreTest, FirstLoadMigratesAUsableLegacyItemOnce)
+{
+    keychain->item = QByteArrayLiteral(
+        R"({"server_base_url":"https://wallpaper.velmora.example","device_id":"ab12ab12ab12ab12ab12ab12ab12ab12ab12ab12ab12ab12ab12ab12ab12ab12",)"
+        R"("device_name":"书房","token":"secret-token","activated_at_utc":"2024-05-01T08:00:00Z"})");
+
+    const auto first = store().load();
+    ASSERT_TRUE(first.ok());
+    EXPECT_EQ(*first, kRecord);
+    EXPECT_EQ(keychain->queries, QStringList{QStringLiteral("alice|") + KeychainStore::serviceName(paths)});
+    EXPECT_EQ(test::readAll(credential()), kStoredRecord) << "rewritten in the stored form";
+    EXPECT_EQ(test::permissions(credential()), 0600);
+    EXPECT_EQ(test::readAll(marker()), QByteArrayLiteral("local-file-v2\n"));
+
+    keychain->item.reset();
+    const auto second = store().load();
+    ASSERT_TRUE(second.ok());
+    EXPECT_EQ(*second, kRecord);
+    EXPECT_EQ(keychain->queries.size(), 1);
+}
+
+struct LegacyCase {
+    const char *name;
+    std::optional<QByteArray> item;
+};
+
+class UnusableLegacyItem : public KeychainStoreTest, public ::testing::WithParamInterface<LegacyCase> {};
+
+TEST_P(UnusableLegacyItem, FirstLoadAnswersNoneAndNeverAsksAgain)
+{
+    keychain->item = GetParam().item;
+
+    const auto first = store().load();
+    ASSERT_TRUE(first.ok());
+    EXPECT_EQ(*first, std::nullopt);
+    EXPECT_FALSE(QFile::exists(credential()));
+    EXPECT_EQ(test::readAll(marker()), QByteArrayLiteral("local-file-v2\n"));
+
+    keychain->item = kStoredRecord;
+    EXPECT_EQ(*store().load(), std::nullopt);
+    EXPECT_EQ(keychain->queries.size(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Items, UnusableLegacyItem,
+    ::testing::Values(LegacyCase{"Absent", std::nullopt}, LegacyCase{"Empty", QByteArray()},
+                      LegacyCase{"NotJson", QByteArrayLiteral("secret-token")},
+                      LegacyCase{"NoToken", QByteArrayLiteral(R"({"serverBaseUrl":"https://a.example","deviceId":"d","deviceName":"n","activatedAtUtc":"t"})")}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST_F(KeychainStoreTest, MarkerAloneOrAsALinkMeansNoKeychainQuery)
+{
+    ASSERT_TRUE(paths.ensure().ok());
+    keychain->item = kStoredRecord;
+    ASSERT_TRUE(QFile::link(temp.path(QStringLiteral("nowhere")), marker()));
+    EXPECT_EQ(*store().load(), std::nullopt);
+    ASSERT_TRUE(QFile::remove(marker()));
+    ASSERT_TRUE(test::writeFile(marker(), "local-file-v2\n"));
+    EXPECT_EQ(*store().load(), std::nullopt);
+    EXPECT_TRUE(keychain->queries.isEmpty());
+}
+
+TEST_F(KeychainStoreTest, MigrationThatCannotWriteTheFileFailsAndRetriesNextTime)
+{
+    keychain->item = kStoredRecord;
+    ASSERT_TRUE(QDir().mkpath(temp.path(QStringLiteral("real"))));
+    ASSERT_TRUE(QDir().mkpath(paths.root()));
+    ASSERT_TRUE(QFile::link(temp.path(QStringLiteral("real")), paths.logs()));
+
+    const auto failed = store().load();
+    ASSERT_FALSE(failed.ok());
+    EXPECT_EQ(failed.error().description(),
+              QStringLiteral("无法创建客户端数据目录：客户端数据目录不能是符号链接：") + paths.logs());
+    EXPECT_FALSE(QFile::exists(marker())) << "the next load must try again";
+
+    ASSERT_TRUE(QFile::remove(paths.logs()));
+    const auto retried = store().load();
+    ASSERT_TRUE(retried.ok());
+    EXPECT_EQ(*retried, kRecord);
+    EXPECT_EQ(keychain->queries.size(), 2);
+}
+
+TEST_F(KeychainStoreTest, ClearRemovesTheCredentialAndKeepsTheMarker)
+{
+    EXPECT_TRUE(store().clear().ok()) << "nothing to remove is fine";
+    EXPECT_EQ(test::readAll(marker()), QByteArrayLiteral("local-file-v2\n"));
+
+    ASSERT_TRUE(store().save(kRecord).ok());
+    ASSERT_TRUE(store().clear().ok());
+    EXPECT_FALSE(QFile::exists(credential()));
+    keychain->item = kStoredRecord;
+    EXPECT_EQ(*store().load(), std::nullopt);
+    EXPECT_TRUE(keychain->queries.isEmpty());
+}
+
+TEST_F(KeychainStoreTest, ClearThatCannotRemoveTheCredentialSaysSo)
+{
+    ASSERT_TRUE(paths.ensure().ok());
+    ASSERT_TRUE(QDir().mkpath(credential() + QStringLiteral("/inside")));
+
+    const Status cleared = store().clear();
+
+    ASSERT_FALSE(cleared.ok());
+    EXPECT_EQ(cleared.error().description(),
+              QStringLiteral("无法删除本地激活凭证：“%1”：目标是一个目录。").arg(credential()));
+    EXPECT_EQ(test::readAll(marker()), QByteArrayLiteral("local-file-v2\n"));
+}
+
+TEST_F(KeychainStoreTest, LinkedMarkerFailsSaveWithItsOwnMessage)
+{
+    ASSERT_TRUE(paths.ensure().ok());
+    ASSERT_TRUE(QFile::link(temp.path(QStringLiteral("nowhere")), marker()));
+    const Status saved = store().save(kRecord);
+    ASSERT_FALSE(saved.ok());
+    EXPECT_EQ(saved.error().description(), QStringLiteral("凭证存储标记不能是符号链接。"));
+    EXPECT_FALSE(QFile::exists(temp.path(QStringLiteral("nowhere"))));
+}
+
+TEST_F(KeychainStoreTest, UnusableDataDirectoryFailsSaveAndClear)
+{
+    ASSERT_TRUE(QDir().mkpath(temp.path(QStringLiteral("real"))));
+    ASSERT_TRUE(QFile::link(temp.path(QStringLiteral("real")), paths.root()));
+    const QString expected = QStringLiteral("无法创建客户端数据目录：客户端数据目录不能是符号链接：") + paths.root();
+    EXPECT_EQ(store().save(kRecord).error().description(), expected);
+    EXPECT_EQ(store().clear().error().description(), expected);
+}
+
+} // namespace
