@@ -5,6 +5,7 @@
 // a reward campaign, and fault injection for tests. It only ever binds loopback addresses.
 
 #include <QByteArray>
+#include <QDate>
 #include <QString>
 
 #include <map>
@@ -45,6 +46,22 @@ struct WallpaperInfo {
     QString downloadPath; // origin-relative, e.g. "/api/client/files/wallpaper/1"
 };
 
+// A client release offered by update/latest to clients that report an older version.
+struct UpdatePackage {
+    QString version;                 // e.g. "1.4.0"; compared numerically, part by part
+    QString fileName;                // empty: "VelmoraWallpaper-<version>-macos.zip"
+    QString contentType = "application/zip";
+    QByteArray bytes;                // the package, unless filePath is set
+    QString filePath;                // serve this file instead of bytes
+    QString releaseNotes;
+    bool mandatory = false;
+    QString platform = "macos";
+    // Filled in by the service once the package is set.
+    qint64 length = 0;
+    QString sha256;
+    QString downloadPath;            // "/api/client/files/update/<fileName>"
+};
+
 class DevService {
 public:
     struct Options {
@@ -52,6 +69,8 @@ public:
         QString dataDir;       // where state may be kept; empty: memory only
         QString certFile;      // with keyFile: serve HTTPS
         QString keyFile;
+        QString bindAddress;   // empty: 127.0.0.1; anything but 127.0.0.1/localhost is refused
+        QString redemptionUrl; // where reward codes are redeemed; empty: an https example address
     };
 
     explicit DevService(Options options = {});
@@ -60,6 +79,7 @@ public:
     DevService &operator=(const DevService &) = delete;
 
     // Binds 127.0.0.1 (port 0: an ephemeral one) and serves on a thread of its own.
+    // Refuses (false) a bind address that is not loopback, a busy port, or unusable TLS files.
     bool start(int port = 0);
     void stop();
     int port() const;
@@ -78,6 +98,26 @@ public:
     void revokeAllTokens();
 
     WallpaperInfo todayWallpaper() const;
+    // Serve the wallpaper of `date` from now on (default: the current local date).
+    void setToday(QDate date);
+    // Serve these bytes as today's wallpaper, under a new id, until called again.
+    WallpaperInfo setTodayWallpaper(const QString &fileName, const QByteArray &bytes,
+                                    const QString &contentType);
+
+    // Offer this package from update/latest; nullopt: no update is offered (the default).
+    // Returns the package with length, digest and download path filled in.
+    std::optional<UpdatePackage> setUpdatePackage(std::optional<UpdatePackage> package);
+    // A package of `size` deterministic bytes, for demos and benchmarks.
+    static UpdatePackage syntheticUpdate(const QString &version, qint64 size = 1 << 20);
+
+    QString rewardCampaignId() const; // upper-case UUID
+    int rewardStock() const;
+    void setRewardStock(int stock);
+    void setRewardsEnabled(bool enabled);
+
+    // Writes a self-signed certificate for localhost and 127.0.0.1 and its private key (PEM).
+    static bool writeSelfSignedCertificate(const QString &certFile, const QString &keyFile,
+                                           QString *error = nullptr);
 
 private:
     struct Private;

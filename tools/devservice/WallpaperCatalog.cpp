@@ -1,0 +1,96 @@
+#include "WallpaperCatalog.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace velmora::dev {
+
+QString sha256OfFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!hash.addData(&file))
+        return {};
+    return QString::fromLatin1(hash.result().toHex());
+}
+
+QString sha256Of(const QByteArray &bytes)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+}
+
+QString WallpaperCatalog::contentTypeFor(const QString &fileName)
+{
+    const QString suffix = QFileInfo(fileName).suffix().toLower();
+    if (suffix == u"png")
+        return QStringLiteral("image/png");
+    if (suffix == u"bmp")
+        return QStringLiteral("image/bmp");
+    if (suffix == u"webp")
+        return QStringLiteral("image/webp");
+    return QStringLiteral("image/jpeg");
+}
+
+QString WallpaperCatalog::downloadPath(qint64 id)
+{
+    return QStringLiteral("/api/client/files/wallpaper/%1").arg(id);
+}
+
+void WallpaperCatalog::load(const QString &folder)
+{
+    const QStringList filters{QStringLiteral("*.jpg"), QStringLiteral("*.jpeg"),
+                              QStringLiteral("*.png"), QStringLiteral("*.bmp"),
+                              QStringLiteral("*.webp")};
+    const QFileInfoList files = QDir(folder).entryInfoList(
+        filters, QDir::Files | QDir::Readable, QDir::Name | QDir::IgnoreCase);
+    for (const QFileInfo &file : files) {
+        CatalogImage image;
+        image.fileName = file.fileName();
+        image.contentType = contentTypeFor(image.fileName);
+        image.filePath = file.absoluteFilePath();
+        image.length = file.size();
+        image.sha256 = sha256OfFile(image.filePath);
+        if (image.sha256.isEmpty())
+            continue;
+        image.id = qint64(m_images.size()) + 1;
+        m_images.push_back(std::move(image));
+    }
+    m_folderImages = m_images.size();
+}
+
+const CatalogImage &WallpaperCatalog::add(const QString &fileName, const QByteArray &bytes,
+                                          const QString &contentType)
+{
+    CatalogImage image;
+    image.id = m_images.empty() ? 1 : m_images.back().id + 1;
+    image.fileName = fileName;
+    image.contentType = contentType.isEmpty() ? contentTypeFor(fileName) : contentType;
+    image.bytes = bytes;
+    image.length = bytes.size();
+    image.sha256 = sha256Of(bytes);
+    m_images.push_back(std::move(image));
+    return m_images.back();
+}
+
+const CatalogImage *WallpaperCatalog::byId(qint64 id) const
+{
+    for (const CatalogImage &image : m_images)
+        if (image.id == id)
+            return &image;
+    return nullptr;
+}
+
+const CatalogImage *WallpaperCatalog::forDate(QDate date) const
+{
+    if (m_pinned != 0)
+        return byId(m_pinned);
+    if (m_folderImages == 0)
+        return nullptr;
+    return &m_images[size_t(date.toJulianDay() % qint64(m_folderImages))];
+}
+
+} // namespace velmora::dev
