@@ -452,4 +452,39 @@ TEST(DevServiceTls, ServesHttpsWithAGeneratedCertificate)
     EXPECT_FALSE(DevService(broken).start());
 }
 
+TEST(DevServiceState, ADataDirectoryKeepsTokensTicketsAndCodesAcrossRestarts)
+{
+    velmora::test::TempDir dir;
+    DevService::Options options;
+    options.dataDir = dir.path();
+    QString token;
+    QString ticket;
+    QString campaign;
+    {
+        DevService service(options);
+        ASSERT_TRUE(service.start());
+        const auto answer = httplib::Client("127.0.0.1", service.port())
+                                .Post("/api/client/register", R"({"deviceId":"d1","deviceName":"n"})",
+                                      "application/json");
+        token = json(answer->body).value(QStringLiteral("token")).toString();
+        ticket = service.createInviteTicket();
+        campaign = service.rewardCampaignId();
+        service.setRewardStock(7);
+    }
+    EXPECT_EQ(velmora::test::permissions(dir.path("devservice-state.json")), 0600);
+
+    DevService restarted(options);
+    ASSERT_TRUE(restarted.start());
+    EXPECT_TRUE(restarted.isValidToken(token));
+    EXPECT_EQ(restarted.rewardCampaignId(), campaign);
+    EXPECT_EQ(restarted.rewardStock(), 7);
+    const Device device{"d1", token.toStdString()};
+    const auto redeemed = httplib::Client("127.0.0.1", restarted.port())
+                              .Post("/api/client/activate-by-invite", device.headers(),
+                                    R"({"handoffTicket":")" + ticket.toStdString()
+                                        + R"(","deviceId":"d1","deviceName":"n"})",
+                                    "application/json");
+    EXPECT_EQ(redeemed->status, 200);
+}
+
 } // namespace

@@ -196,7 +196,7 @@ bool DevService::start(int port)
             reply.body.clear();
             reply.headers.emplace_back("Location", fault.redirectTo->toUtf8());
         } else if (fault.status || fault.body) {
-            reply.status = fault.status.value_or(500);
+            reply.status = fault.status.value_or(200);
             reply.contentType = fault.contentType;
             reply.body = fault.body.value_or(
                 jsonBytes(QJsonObject{{QStringLiteral("error"), QStringLiteral("服务器暂时无法处理请求。")}}));

@@ -27,8 +27,10 @@ struct RecordedRequest {
 
 // What to do instead of (or around) the normal answer for one path.
 struct Fault {
-    std::optional<int> status;         // answer this status ...
-    std::optional<QByteArray> body;    // ... with this body (JSON unless contentType says otherwise)
+    // Answer this status with this body instead of the normal answer. Status alone: a JSON
+    // error body; body alone: status 200 (e.g. a malformed success).
+    std::optional<int> status;
+    std::optional<QByteArray> body;    // JSON unless contentType says otherwise
     QByteArray contentType = "application/json";
     int delayMs = 0;                    // wait before answering
     std::optional<QString> redirectTo; // answer 302 with this Location
