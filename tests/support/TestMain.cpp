@@ -16,6 +16,9 @@ int main(int argc, char **argv)
         qputenv(name, name == std::string_view("HOME") ? home.path().toUtf8() : path.toUtf8());
     }
     qunsetenv("VELMORA_MAC_APPDATA");
+    // No test talks to the user's session bus, keyring or desktop; tests that need one start
+    // their own.
+    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
     qunsetenv("VELMORA_SERVER");
 
     QCoreApplication app(argc, argv);

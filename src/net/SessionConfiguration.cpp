@@ -1,0 +1,47 @@
+#include "SessionConfiguration.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkProxyFactory>
+
+namespace velmora {
+
+namespace {
+
+class SystemProxyFactory final : public QNetworkProxyFactory {
+public:
+    QList<QNetworkProxy> queryProxy(const QNetworkProxyQuery &query) override
+    {
+        return systemProxyForQuery(query);
+    }
+};
+
+} // namespace
+
+SessionConfiguration SessionConfiguration::make(NetworkProxyMode mode)
+{
+    SessionConfiguration configuration;
+    configuration.proxyMode = mode;
+    if (mode == NetworkProxyMode::Direct) {
+        configuration.connectionProxyDictionary = QMap<QString, bool>{
+            {QStringLiteral("HTTPEnable"), false},
+            {QStringLiteral("HTTPSEnable"), false},
+            {QStringLiteral("SOCKSEnable"), false},
+            {QStringLiteral("ProxyAutoConfigEnable"), false},
+            {QStringLiteral("ProxyAutoDiscoveryEnable"), false},
+        };
+    }
+    return configuration;
+}
+
+void SessionConfiguration::applyTo(QNetworkAccessManager &manager) const
+{
+    if (connectionProxyDictionary) {
+        // An explicit proxy setting makes the manager skip every proxy factory.
+        manager.setProxy(QNetworkProxy(QNetworkProxy::NoProxy));
+    } else {
+        manager.setProxyFactory(new SystemProxyFactory);
+    }
+    manager.setCache(nullptr);
+}
+
+} // namespace velmora
