@@ -25,13 +25,11 @@ using velmora::dev::Fault;
 
 namespace {
 
-QJsonObject json(const std::string &body)
-{
+QJsonObject json(const std::string &body) {
     return QJsonDocument::fromJson(QByteArray::fromStdString(body)).object();
 }
 
-std::string sha256Hex(const std::string &bytes)
-{
+std::string sha256Hex(const std::string &bytes) {
     return QCryptographicHash::hash(QByteArray::fromStdString(bytes), QCryptographicHash::Sha256)
         .toHex()
         .toStdString();
@@ -40,8 +38,7 @@ std::string sha256Hex(const std::string &bytes)
 struct Device {
     std::string id;
     std::string token;
-    httplib::Headers headers() const
-    {
+    httplib::Headers headers() const {
         return {{"Authorization", "Bearer " + token}, {"X-Device-Id", id}};
     }
 };
@@ -52,18 +49,17 @@ protected:
 
     httplib::Client client() const { return httplib::Client("127.0.0.1", service.port()); }
 
-    Device registerDevice(const std::string &id)
-    {
+    Device registerDevice(const std::string &id) {
         const auto result = client().Post("/api/client/register",
                                           R"({"deviceId":")" + id + R"(","deviceName":"测试 Mac"})",
                                           "application/json");
         EXPECT_TRUE(result && result->status == 200);
-        return {id, result ? json(result->body).value(QStringLiteral("token")).toString().toStdString()
-                           : std::string()};
+        return {id, result
+                        ? json(result->body).value(QStringLiteral("token")).toString().toStdString()
+                        : std::string()};
     }
 
-    httplib::Result activate(const Device &device, const QString &ticket, const QString &key = {})
-    {
+    httplib::Result activate(const Device &device, const QString &ticket, const QString &key = {}) {
         QJsonObject body{{QStringLiteral("handoffTicket"), ticket},
                          {QStringLiteral("deviceId"), QString::fromStdString(device.id)},
                          {QStringLiteral("deviceName"), QStringLiteral("Mac")}};
@@ -76,8 +72,7 @@ protected:
     DevService service;
 };
 
-TEST_F(DevServiceTest, TodaysWallpaperDigestAndLengthMatchTheBytesDownloaded)
-{
+TEST_F(DevServiceTest, TodaysWallpaperDigestAndLengthMatchTheBytesDownloaded) {
     const Device device = registerDevice("device-1");
     EXPECT_TRUE(service.isValidToken(QString::fromStdString(device.token)));
     EXPECT_GE(device.token.size(), 32u);
@@ -86,12 +81,13 @@ TEST_F(DevServiceTest, TodaysWallpaperDigestAndLengthMatchTheBytesDownloaded)
     ASSERT_TRUE(today);
     ASSERT_EQ(today->status, 200);
     const QJsonObject descriptor = json(today->body);
-    EXPECT_EQ(descriptor.keys(), (QStringList{"contentType", "downloadUrl", "effectiveDate", "fileName",
-                                              "id", "length", "sha256"}));
+    EXPECT_EQ(descriptor.keys(), (QStringList{"contentType", "downloadUrl", "effectiveDate",
+                                              "fileName", "id", "length", "sha256"}));
     EXPECT_GE(descriptor.value(QStringLiteral("id")).toInteger(), 1);
     EXPECT_EQ(descriptor.value(QStringLiteral("effectiveDate")).toString(),
               QDate::currentDate().toString(Qt::ISODate));
-    EXPECT_EQ(descriptor.value(QStringLiteral("contentType")).toString(), QStringLiteral("image/jpeg"));
+    EXPECT_EQ(descriptor.value(QStringLiteral("contentType")).toString(),
+              QStringLiteral("image/jpeg"));
     const QString url = descriptor.value(QStringLiteral("downloadUrl")).toString();
     EXPECT_TRUE(url.startsWith(u'/'));
     EXPECT_EQ(url, service.todayWallpaper().downloadPath);
@@ -118,14 +114,14 @@ TEST_F(DevServiceTest, TodaysWallpaperDigestAndLengthMatchTheBytesDownloaded)
     ASSERT_EQ(log.size(), 5u);
     EXPECT_EQ(log[0].method, QStringLiteral("POST"));
     EXPECT_EQ(log[0].path, QStringLiteral("/api/client/register"));
-    EXPECT_EQ(log[0].headers.at(QStringLiteral("content-type")), QStringLiteral("application/json"));
+    EXPECT_EQ(log[0].headers.at(QStringLiteral("content-type")),
+              QStringLiteral("application/json"));
     EXPECT_TRUE(log[0].body.contains("\"deviceId\":\"device-1\""));
     EXPECT_EQ(log[0].status, 200);
     EXPECT_EQ(log[1].headers.at(QStringLiteral("x-device-id")), QStringLiteral("device-1"));
 }
 
-TEST_F(DevServiceTest, AuthenticatedCallsRefuseWrongCredentialsWith401)
-{
+TEST_F(DevServiceTest, AuthenticatedCallsRefuseWrongCredentialsWith401) {
     const Device device = registerDevice("device-1");
     const std::vector<std::pair<std::string, std::string>> calls = {
         {"GET", "/api/client/wallpaper/today"},
@@ -145,11 +141,13 @@ TEST_F(DevServiceTest, AuthenticatedCallsRefuseWrongCredentialsWith401)
     };
     for (const auto &[method, path] : calls) {
         for (const httplib::Headers &headers : wrongCredentials) {
-            const auto result = method == "GET" ? client().Get(path, headers)
-                                                : client().Post(path, headers, "{}", "application/json");
+            const auto result = method == "GET"
+                                    ? client().Get(path, headers)
+                                    : client().Post(path, headers, "{}", "application/json");
             ASSERT_TRUE(result) << path;
             EXPECT_EQ(result->status, 401) << path;
-            EXPECT_FALSE(json(result->body).value(QStringLiteral("error")).toString().isEmpty()) << path;
+            EXPECT_FALSE(json(result->body).value(QStringLiteral("error")).toString().isEmpty())
+                << path;
         }
         EXPECT_NE(client().Get(path, device.headers())->status, 401) << path;
     }
@@ -163,10 +161,10 @@ TEST_F(DevServiceTest, AuthenticatedCallsRefuseWrongCredentialsWith401)
     EXPECT_FALSE(json(unknown->body).value(QStringLiteral("error")).toString().isEmpty());
 }
 
-TEST_F(DevServiceTest, InviteTicketWorksOnceButRepeatsTheAnswerForTheSameIdempotencyKey)
-{
+TEST_F(DevServiceTest, InviteTicketWorksOnceButRepeatsTheAnswerForTheSameIdempotencyKey) {
     const QString ticket = service.createInviteTicket();
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^[A-Za-z0-9_-]{40,512}$")).match(ticket).hasMatch());
+    EXPECT_TRUE(
+        QRegularExpression(QStringLiteral("^[A-Za-z0-9_-]{40,512}$")).match(ticket).hasMatch());
     const Device device = registerDevice("device-1");
     const QString key = QStringLiteral("0F1E2D3C4B5A69788796A5B4C3D2E1F0");
 
@@ -186,20 +184,21 @@ TEST_F(DevServiceTest, InviteTicketWorksOnceButRepeatsTheAnswerForTheSameIdempot
     EXPECT_EQ(activate(device, ticket, QStringLiteral("another-key-123"))->status, 409);
     EXPECT_EQ(activate(registerDevice("device-2"), ticket, key)->status, 409);
 
-    EXPECT_EQ(activate(device, QString(43, u'x'))->status, 404);        // well-formed, never issued
-    EXPECT_EQ(activate(device, ticket.left(39))->status, 400);          // too short to be a ticket
+    EXPECT_EQ(activate(device, QString(43, u'x'))->status, 404); // well-formed, never issued
+    EXPECT_EQ(activate(device, ticket.left(39))->status, 400);   // too short to be a ticket
     Device impostor = device;
     impostor.id = "device-3"; // body names another device than the credential
-    EXPECT_EQ(client().Post("/api/client/activate-by-invite", device.headers(),
-                            R"({"handoffTicket":")" + service.createInviteTicket().toStdString()
-                                + R"(","deviceId":"device-3","deviceName":"x"})",
-                            "application/json")->status,
+    EXPECT_EQ(client()
+                  .Post("/api/client/activate-by-invite", device.headers(),
+                        R"({"handoffTicket":")" + service.createInviteTicket().toStdString() +
+                            R"(","deviceId":"device-3","deviceName":"x"})",
+                        "application/json")
+                  ->status,
               403);
 }
 
 // Reads a whole HTTP/1.1 response until the service closes the connection.
-std::string rawGet(int port, const std::string &path, const Device &device)
-{
+std::string rawGet(int port, const std::string &path, const Device &device) {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -209,8 +208,9 @@ std::string rawGet(int port, const std::string &path, const Device &device)
         ::close(fd);
         return {};
     }
-    const std::string request = "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nAuthorization: Bearer "
-                                + device.token + "\r\nX-Device-Id: " + device.id + "\r\n\r\n";
+    const std::string request = "GET " + path +
+                                " HTTP/1.1\r\nHost: 127.0.0.1\r\nAuthorization: Bearer " +
+                                device.token + "\r\nX-Device-Id: " + device.id + "\r\n\r\n";
     (void)!::write(fd, request.data(), request.size());
     std::string response;
     char buffer[65536];
@@ -220,8 +220,7 @@ std::string rawGet(int port, const std::string &path, const Device &device)
     return response;
 }
 
-TEST_F(DevServiceTest, FaultsOfEveryKindAreObservedOnTheWire)
-{
+TEST_F(DevServiceTest, FaultsOfEveryKindAreObservedOnTheWire) {
     const Device device = registerDevice("device-1");
     const std::string today = "/api/client/wallpaper/today";
 
@@ -261,8 +260,9 @@ TEST_F(DevServiceTest, FaultsOfEveryKindAreObservedOnTheWire)
     Fault wrongDigest;
     wrongDigest.wrongDigest = true;
     service.setFault(QString::fromStdString(today), wrongDigest);
-    const QString announced =
-        json(client().Get(today, device.headers())->body).value(QStringLiteral("sha256")).toString();
+    const QString announced = json(client().Get(today, device.headers())->body)
+                                  .value(QStringLiteral("sha256"))
+                                  .toString();
     EXPECT_EQ(announced.size(), 64);
     EXPECT_NE(announced, service.todayWallpaper().sha256);
 
@@ -270,10 +270,12 @@ TEST_F(DevServiceTest, FaultsOfEveryKindAreObservedOnTheWire)
     Fault truncated;
     truncated.truncateAfter = 1000;
     service.setFault(wallpaper.downloadPath, truncated);
-    const std::string response = rawGet(service.port(), wallpaper.downloadPath.toStdString(), device);
+    const std::string response =
+        rawGet(service.port(), wallpaper.downloadPath.toStdString(), device);
     const size_t headerEnd = response.find("\r\n\r\n");
     ASSERT_NE(headerEnd, std::string::npos);
-    EXPECT_NE(response.find("Content-Length: " + std::to_string(wallpaper.length)), std::string::npos);
+    EXPECT_NE(response.find("Content-Length: " + std::to_string(wallpaper.length)),
+              std::string::npos);
     EXPECT_EQ(response.size() - headerEnd - 4, 1000u);
 
     service.clearFaults();
@@ -283,9 +285,9 @@ TEST_F(DevServiceTest, FaultsOfEveryKindAreObservedOnTheWire)
               size_t(wallpaper.length));
 }
 
-TEST(DevServiceBinding, RefusesAnythingButLoopback)
-{
-    for (const char *address : {"0.0.0.0", "::", "192.168.1.10", "10.0.0.1", "example.com", "::1x"}) {
+TEST(DevServiceBinding, RefusesAnythingButLoopback) {
+    for (const char *address :
+         {"0.0.0.0", "::", "192.168.1.10", "10.0.0.1", "example.com", "::1x"}) {
         DevService::Options options;
         options.bindAddress = QString::fromLatin1(address);
         DevService service(options);
@@ -302,8 +304,7 @@ TEST(DevServiceBinding, RefusesAnythingButLoopback)
     EXPECT_FALSE(second.start(first.port())); // the port is taken
 }
 
-TEST(DevServiceLifecycle, StartsAndStopsQuicklyEvenDuringADelayedAnswer)
-{
+TEST(DevServiceLifecycle, StartsAndStopsQuicklyEvenDuringADelayedAnswer) {
     QElapsedTimer timer;
     timer.start();
     for (int i = 0; i < 20; ++i) {
@@ -318,7 +319,8 @@ TEST(DevServiceLifecycle, StartsAndStopsQuicklyEvenDuringADelayedAnswer)
     Fault hang;
     hang.delayMs = 60000;
     service.setFault(QStringLiteral("/slow"), hang);
-    std::thread caller([port = service.port()] { httplib::Client("127.0.0.1", port).Get("/slow"); });
+    std::thread caller(
+        [port = service.port()] { httplib::Client("127.0.0.1", port).Get("/slow"); });
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     timer.restart();
     service.stop();
@@ -326,8 +328,7 @@ TEST(DevServiceLifecycle, StartsAndStopsQuicklyEvenDuringADelayedAnswer)
     caller.join();
 }
 
-TEST_F(DevServiceTest, PromotionLinkAndRewardsFormAWorkingCampaign)
-{
+TEST_F(DevServiceTest, PromotionLinkAndRewardsFormAWorkingCampaign) {
     const Device inviter = registerDevice("inviter");
     const auto linkAnswer = client().Get("/api/client/promotion/link", inviter.headers());
     ASSERT_EQ(linkAnswer->status, 200);
@@ -336,7 +337,8 @@ TEST_F(DevServiceTest, PromotionLinkAndRewardsFormAWorkingCampaign)
     const QString prefix = service.origin() + QStringLiteral("/r/");
     ASSERT_TRUE(url.startsWith(prefix)) << url.toStdString();
     const QString ticket = url.mid(prefix.size());
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^[A-Za-z0-9_-]{40,512}$")).match(ticket).hasMatch());
+    EXPECT_TRUE(
+        QRegularExpression(QStringLiteral("^[A-Za-z0-9_-]{40,512}$")).match(ticket).hasMatch());
     EXPECT_TRUE(link.value(QStringLiteral("maxActivations")).isDouble());
     EXPECT_EQ(link.value(QStringLiteral("successfulActivations")).toInt(-1), 0);
 
@@ -349,7 +351,9 @@ TEST_F(DevServiceTest, PromotionLinkAndRewardsFormAWorkingCampaign)
     EXPECT_TRUE(status.value(QStringLiteral("canClaimBase")).toBool());
     EXPECT_FALSE(status.value(QStringLiteral("canClaimReferral")).toBool());
     EXPECT_TRUE(status.value(QStringLiteral("codes")).toArray().isEmpty());
-    EXPECT_TRUE(status.value(QStringLiteral("redemptionUrl")).toString().startsWith(QStringLiteral("https://")));
+    EXPECT_TRUE(status.value(QStringLiteral("redemptionUrl"))
+                    .toString()
+                    .startsWith(QStringLiteral("https://")));
     const QByteArray png = QByteArray::fromBase64(
         status.value(QStringLiteral("redemptionQrBase64")).toString().toLatin1(),
         QByteArray::AbortOnBase64DecodingErrors);
@@ -357,15 +361,15 @@ TEST_F(DevServiceTest, PromotionLinkAndRewardsFormAWorkingCampaign)
     const QImage qr = QImage::fromData(png, "PNG");
     ASSERT_FALSE(qr.isNull());
     EXPECT_EQ(qr.width(), qr.height());
-    EXPECT_EQ(qr.pixelColor(0, 0), QColor(Qt::white));   // quiet zone
+    EXPECT_EQ(qr.pixelColor(0, 0), QColor(Qt::white)); // quiet zone
     EXPECT_EQ(qr.pixelColor(qr.width() / 8 + 1, qr.height() / 8 + 1).lightness() < 128,
               qr.pixelColor(32 + 1, 32 + 1).lightness() < 128); // finder pattern corner is dark
     EXPECT_LT(qr.pixelColor(33, 33).lightness(), 128);
 
     const auto claim = [&](const Device &device, const char *source) {
         return client().Post("/api/client/rewards/claim", device.headers(),
-                             R"({"campaignId":")" + campaign.toLower().toStdString()
-                                 + R"(","source":")" + source + "\"}",
+                             R"({"campaignId":")" + campaign.toLower().toStdString() +
+                                 R"(","source":")" + source + "\"}",
                              "application/json");
     };
     service.setRewardStock(2);
@@ -373,8 +377,10 @@ TEST_F(DevServiceTest, PromotionLinkAndRewardsFormAWorkingCampaign)
     ASSERT_EQ(base->status, 200);
     const QJsonArray codes = json(base->body).value(QStringLiteral("codes")).toArray();
     ASSERT_EQ(codes.size(), 1);
-    EXPECT_EQ(codes[0].toObject().value(QStringLiteral("source")).toString(), QStringLiteral("base"));
-    EXPECT_FALSE(QUuid::fromString(codes[0].toObject().value(QStringLiteral("claimId")).toString()).isNull());
+    EXPECT_EQ(codes[0].toObject().value(QStringLiteral("source")).toString(),
+              QStringLiteral("base"));
+    EXPECT_FALSE(QUuid::fromString(codes[0].toObject().value(QStringLiteral("claimId")).toString())
+                     .isNull());
     EXPECT_EQ(claim(inviter, "base")->status, 409);
     EXPECT_EQ(claim(inviter, "referral")->status, 409); // nobody was invited yet
     EXPECT_EQ(service.rewardStock(), 1);
@@ -392,38 +398,46 @@ TEST_F(DevServiceTest, PromotionLinkAndRewardsFormAWorkingCampaign)
     EXPECT_EQ(soldOut->status, 409);
     EXPECT_FALSE(json(soldOut->body).value(QStringLiteral("error")).toString().isEmpty());
     EXPECT_FALSE(json(client().Get("/api/client/rewards", friendDevice.headers())->body)
-                     .value(QStringLiteral("stockAvailable")).toBool());
+                     .value(QStringLiteral("stockAvailable"))
+                     .toBool());
 }
 
-TEST_F(DevServiceTest, UpdateIsOfferedOnlyToOlderClientsWithTheDigestOfThePackage)
-{
+TEST_F(DevServiceTest, UpdateIsOfferedOnlyToOlderClientsWithTheDigestOfThePackage) {
     const Device device = registerDevice("device-1");
     const std::string query = "/api/client/update/latest?currentVersion=";
     const auto none = client().Get(query + "1.3.0&platform=macos", device.headers());
-    EXPECT_EQ(json(none->body), (QJsonObject{{"isUpdateAvailable", false}, {"isMandatory", false}}));
+    EXPECT_EQ(json(none->body),
+              (QJsonObject{{"isUpdateAvailable", false}, {"isMandatory", false}}));
 
-    const auto package = service.setUpdatePackage(DevService::syntheticUpdate(QStringLiteral("1.10.0"), 4096));
+    const auto package =
+        service.setUpdatePackage(DevService::syntheticUpdate(QStringLiteral("1.10.0"), 4096));
     ASSERT_TRUE(package);
-    const QJsonObject offer = json(client().Get(query + "1.9.2&platform=macos", device.headers())->body);
+    const QJsonObject offer =
+        json(client().Get(query + "1.9.2&platform=macos", device.headers())->body);
     EXPECT_TRUE(offer.value(QStringLiteral("isUpdateAvailable")).toBool());
     EXPECT_EQ(offer.value(QStringLiteral("version")).toString(), QStringLiteral("1.10.0"));
-    EXPECT_TRUE(offer.value(QStringLiteral("fileName")).toString().endsWith(QStringLiteral(".zip")));
-    const auto file = client().Get(offer.value(QStringLiteral("downloadUrl")).toString().toStdString(),
-                                   device.headers());
+    EXPECT_TRUE(
+        offer.value(QStringLiteral("fileName")).toString().endsWith(QStringLiteral(".zip")));
+    const auto file = client().Get(
+        offer.value(QStringLiteral("downloadUrl")).toString().toStdString(), device.headers());
     ASSERT_EQ(file->status, 200);
     EXPECT_EQ(file->body.size(), 4096u);
-    EXPECT_EQ(QString::fromStdString(sha256Hex(file->body)), offer.value(QStringLiteral("sha256")).toString());
+    EXPECT_EQ(QString::fromStdString(sha256Hex(file->body)),
+              offer.value(QStringLiteral("sha256")).toString());
 
-    for (const char *current : {"1.10.0&platform=macos", "2.0&platform=macos", "1.3.0&platform=windows"})
+    for (const char *current :
+         {"1.10.0&platform=macos", "2.0&platform=macos", "1.3.0&platform=windows"})
         EXPECT_FALSE(json(client().Get(query + current, device.headers())->body)
-                         .value(QStringLiteral("isUpdateAvailable")).toBool()) << current;
+                         .value(QStringLiteral("isUpdateAvailable"))
+                         .toBool())
+            << current;
 }
 
-TEST(DevServiceTls, ServesHttpsWithAGeneratedCertificate)
-{
+TEST(DevServiceTls, ServesHttpsWithAGeneratedCertificate) {
     velmora::test::TempDir dir;
     QString error;
-    ASSERT_TRUE(DevService::writeSelfSignedCertificate(dir.path("cert.pem"), dir.path("key.pem"), &error))
+    ASSERT_TRUE(
+        DevService::writeSelfSignedCertificate(dir.path("cert.pem"), dir.path("key.pem"), &error))
         << error.toStdString();
     EXPECT_EQ(velmora::test::permissions(dir.path("key.pem")), 0600);
 
@@ -437,8 +451,8 @@ TEST(DevServiceTls, ServesHttpsWithAGeneratedCertificate)
     httplib::SSLClient trusting("localhost", service.port());
     trusting.set_ca_cert_path(dir.path("cert.pem").toStdString().c_str());
     trusting.enable_server_certificate_verification(true);
-    const auto result = trusting.Post("/api/client/register", R"({"deviceId":"d","deviceName":"n"})",
-                                      "application/json");
+    const auto result = trusting.Post("/api/client/register",
+                                      R"({"deviceId":"d","deviceName":"n"})", "application/json");
     ASSERT_TRUE(result) << httplib::to_string(result.error());
     EXPECT_EQ(result->status, 200);
 
@@ -452,8 +466,7 @@ TEST(DevServiceTls, ServesHttpsWithAGeneratedCertificate)
     EXPECT_FALSE(DevService(broken).start());
 }
 
-TEST(DevServiceState, ADataDirectoryKeepsTokensTicketsAndCodesAcrossRestarts)
-{
+TEST(DevServiceState, ADataDirectoryKeepsTokensTicketsAndCodesAcrossRestarts) {
     velmora::test::TempDir dir;
     DevService::Options options;
     options.dataDir = dir.path();
@@ -464,8 +477,8 @@ TEST(DevServiceState, ADataDirectoryKeepsTokensTicketsAndCodesAcrossRestarts)
         DevService service(options);
         ASSERT_TRUE(service.start());
         const auto answer = httplib::Client("127.0.0.1", service.port())
-                                .Post("/api/client/register", R"({"deviceId":"d1","deviceName":"n"})",
-                                      "application/json");
+                                .Post("/api/client/register",
+                                      R"({"deviceId":"d1","deviceName":"n"})", "application/json");
         token = json(answer->body).value(QStringLiteral("token")).toString();
         ticket = service.createInviteTicket();
         campaign = service.rewardCampaignId();
@@ -481,8 +494,8 @@ TEST(DevServiceState, ADataDirectoryKeepsTokensTicketsAndCodesAcrossRestarts)
     const Device device{"d1", token.toStdString()};
     const auto redeemed = httplib::Client("127.0.0.1", restarted.port())
                               .Post("/api/client/activate-by-invite", device.headers(),
-                                    R"({"handoffTicket":")" + ticket.toStdString()
-                                        + R"(","deviceId":"d1","deviceName":"n"})",
+                                    R"({"handoffTicket":")" + ticket.toStdString() +
+                                        R"(","deviceId":"d1","deviceName":"n"})",
                                     "application/json");
     EXPECT_EQ(redeemed->status, 200);
 }

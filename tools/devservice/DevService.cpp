@@ -21,31 +21,26 @@
 
 namespace velmora::dev {
 
-QByteArray jsonBytes(const QJsonObject &object)
-{
+QByteArray jsonBytes(const QJsonObject &object) {
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
-Reply jsonReply(int status, const QJsonObject &object)
-{
+Reply jsonReply(int status, const QJsonObject &object) {
     Reply reply;
     reply.status = status;
     reply.body = jsonBytes(object);
     return reply;
 }
 
-Reply errorReply(int status, const QString &message)
-{
+Reply errorReply(int status, const QString &message) {
     return jsonReply(status, QJsonObject{{QStringLiteral("error"), message}});
 }
 
-QString nowUtc()
-{
+QString nowUtc() {
     return QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
 }
 
-QString randomToken()
-{
+QString randomToken() {
     QByteArray bytes(32, Qt::Uninitialized);
     QRandomGenerator::system()->generate(bytes.begin(), bytes.end());
     return QString::fromLatin1(
@@ -56,13 +51,11 @@ namespace {
 
 constexpr qint64 streamChunk = 64 * 1024;
 
-bool isLoopbackBindAddress(const QString &address)
-{
+bool isLoopbackBindAddress(const QString &address) {
     return address.isEmpty() || address == u"127.0.0.1" || address == u"localhost";
 }
 
-Call toCall(const httplib::Request &request)
-{
+Call toCall(const httplib::Request &request) {
     Call call;
     call.method = QString::fromStdString(request.method);
     call.path = QString::fromStdString(request.path);
@@ -79,8 +72,7 @@ Call toCall(const httplib::Request &request)
 }
 
 // Streams `bytes` or the file, stopping (and so closing the connection) after `limit` bytes.
-httplib::ContentProvider provider(const Reply &reply, qint64 limit)
-{
+httplib::ContentProvider provider(const Reply &reply, qint64 limit) {
     if (reply.filePath.isEmpty()) {
         const QByteArray bytes = reply.body;
         return [bytes, limit](size_t offset, size_t length, httplib::DataSink &sink) {
@@ -105,8 +97,8 @@ httplib::ContentProvider provider(const Reply &reply, qint64 limit)
     };
 }
 
-void writeReply(const Reply &reply, std::optional<qint64> truncateAfter, httplib::Response &response)
-{
+void writeReply(const Reply &reply, std::optional<qint64> truncateAfter,
+                httplib::Response &response) {
     response.status = reply.status;
     for (const auto &[name, value] : reply.headers)
         response.set_header(name.toStdString(), value.toStdString());
@@ -124,40 +116,37 @@ void writeReply(const Reply &reply, std::optional<qint64> truncateAfter, httplib
 
 } // namespace
 
-DevService::Private::Private(Options opts) : options(std::move(opts))
-{
+DevService::Private::Private(Options opts)
+    : options(std::move(opts)) {
     if (options.redemptionUrl.isEmpty())
         options.redemptionUrl = QStringLiteral("https://redeem.velmora.example/redeem");
 }
 
 DevService::Private::~Private() = default;
 
-DevService::DevService(Options options) : d(std::make_unique<Private>(std::move(options)))
-{
+DevService::DevService(Options options)
+    : d(std::make_unique<Private>(std::move(options))) {
     d->tls = !d->options.certFile.isEmpty() && !d->options.keyFile.isEmpty();
     d->campaignId = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
-    d->catalog.load(d->options.wallpaperDir.isEmpty()
-                        ? QString::fromUtf8(VELMORA_SAMPLE_WALLPAPERS)
-                        : d->options.wallpaperDir);
+    d->catalog.load(d->options.wallpaperDir.isEmpty() ? QString::fromUtf8(VELMORA_SAMPLE_WALLPAPERS)
+                                                      : d->options.wallpaperDir);
     d->qrPng = qrCodePng(d->options.redemptionUrl);
     d->loadState();
 }
 
-DevService::~DevService()
-{
+DevService::~DevService() {
     stop();
 }
 
-bool DevService::start(int port)
-{
+bool DevService::start(int port) {
     stop();
     if (!isLoopbackBindAddress(d->options.bindAddress) || port < 0 || port > 65535)
         return false;
 
     if (d->tls) {
-        auto server = std::make_unique<httplib::SSLServer>(
-            QFile::encodeName(d->options.certFile).constData(),
-            QFile::encodeName(d->options.keyFile).constData());
+        auto server =
+            std::make_unique<httplib::SSLServer>(QFile::encodeName(d->options.certFile).constData(),
+                                                 QFile::encodeName(d->options.keyFile).constData());
         if (!server->is_valid())
             return false;
         d->server = std::move(server);
@@ -198,8 +187,8 @@ bool DevService::start(int port)
         } else if (fault.status || fault.body) {
             reply.status = fault.status.value_or(200);
             reply.contentType = fault.contentType;
-            reply.body = fault.body.value_or(
-                jsonBytes(QJsonObject{{QStringLiteral("error"), QStringLiteral("服务器暂时无法处理请求。")}}));
+            reply.body = fault.body.value_or(jsonBytes(QJsonObject{
+                {QStringLiteral("error"), QStringLiteral("服务器暂时无法处理请求。")}}));
         } else {
             call.wrongDigest = fault.wrongDigest;
             reply = p->dispatch(call);
@@ -245,8 +234,7 @@ bool DevService::start(int port)
     return true;
 }
 
-void DevService::stop()
-{
+void DevService::stop() {
     if (!d->server)
         return;
     {
@@ -261,19 +249,16 @@ void DevService::stop()
     d->port = 0;
 }
 
-int DevService::port() const
-{
+int DevService::port() const {
     return d->port;
 }
 
-QString DevService::origin() const
-{
+QString DevService::origin() const {
     return d->tls ? QStringLiteral("https://localhost:%1").arg(d->port.load())
                   : QStringLiteral("http://127.0.0.1:%1").arg(d->port.load());
 }
 
-QString DevService::Private::originFor(const Call &call) const
-{
+QString DevService::Private::originFor(const Call &call) const {
     // Answer with the host name the client used, so links stay on the client's own origin.
     static const QRegularExpression loopbackHost(
         QStringLiteral("^(127\\.0\\.0\\.1|localhost):[0-9]{1,5}$"));
@@ -281,36 +266,31 @@ QString DevService::Private::originFor(const Call &call) const
     const QString scheme = tls ? QStringLiteral("https://") : QStringLiteral("http://");
     if (host != call.headers.end() && loopbackHost.match(host->second).hasMatch())
         return scheme + host->second;
-    return scheme + (tls ? QStringLiteral("localhost:") : QStringLiteral("127.0.0.1:"))
-           + QString::number(port.load());
+    return scheme + (tls ? QStringLiteral("localhost:") : QStringLiteral("127.0.0.1:")) +
+           QString::number(port.load());
 }
 
-std::vector<RecordedRequest> DevService::requests() const
-{
+std::vector<RecordedRequest> DevService::requests() const {
     std::lock_guard lock(d->mutex);
     return d->log;
 }
 
-void DevService::clearRequests()
-{
+void DevService::clearRequests() {
     std::lock_guard lock(d->mutex);
     d->log.clear();
 }
 
-void DevService::setFault(const QString &path, Fault fault)
-{
+void DevService::setFault(const QString &path, Fault fault) {
     std::lock_guard lock(d->mutex);
     d->faults[path] = std::move(fault);
 }
 
-void DevService::clearFaults()
-{
+void DevService::clearFaults() {
     std::lock_guard lock(d->mutex);
     d->faults.clear();
 }
 
-QString DevService::createInviteTicket()
-{
+QString DevService::createInviteTicket() {
     std::lock_guard lock(d->mutex);
     const QString ticket = randomToken();
     d->inviteTickets.insert(ticket);
@@ -318,39 +298,39 @@ QString DevService::createInviteTicket()
     return ticket;
 }
 
-bool DevService::isValidToken(const QString &token) const
-{
+bool DevService::isValidToken(const QString &token) const {
     std::lock_guard lock(d->mutex);
     return d->accounts.count(token) != 0;
 }
 
-void DevService::revokeAllTokens()
-{
+void DevService::revokeAllTokens() {
     std::lock_guard lock(d->mutex);
     d->accounts.clear();
     d->saveState();
 }
 
-WallpaperInfo DevService::todayWallpaper() const
-{
+WallpaperInfo DevService::todayWallpaper() const {
     std::lock_guard lock(d->mutex);
     const QDate date = d->today();
     const CatalogImage *image = d->catalog.forDate(date);
     if (!image)
         return {};
-    return {image->id,     date.toString(Qt::ISODate), image->fileName, image->contentType,
-            image->length, image->sha256,               WallpaperCatalog::downloadPath(image->id)};
+    return {image->id,
+            date.toString(Qt::ISODate),
+            image->fileName,
+            image->contentType,
+            image->length,
+            image->sha256,
+            WallpaperCatalog::downloadPath(image->id)};
 }
 
-void DevService::setToday(QDate date)
-{
+void DevService::setToday(QDate date) {
     std::lock_guard lock(d->mutex);
     d->fixedDate = date;
 }
 
 WallpaperInfo DevService::setTodayWallpaper(const QString &fileName, const QByteArray &bytes,
-                                            const QString &contentType)
-{
+                                            const QString &contentType) {
     {
         std::lock_guard lock(d->mutex);
         d->catalog.pin(d->catalog.add(fileName, bytes, contentType).id);
@@ -358,11 +338,11 @@ WallpaperInfo DevService::setTodayWallpaper(const QString &fileName, const QByte
     return todayWallpaper();
 }
 
-std::optional<UpdatePackage> DevService::setUpdatePackage(std::optional<UpdatePackage> package)
-{
+std::optional<UpdatePackage> DevService::setUpdatePackage(std::optional<UpdatePackage> package) {
     if (package) {
         if (package->fileName.isEmpty())
-            package->fileName = QStringLiteral("VelmoraWallpaper-%1-macos.zip").arg(package->version);
+            package->fileName =
+                QStringLiteral("VelmoraWallpaper-%1-macos.zip").arg(package->version);
         if (package->filePath.isEmpty()) {
             package->length = package->bytes.size();
             package->sha256 = sha256Of(package->bytes);
@@ -370,16 +350,15 @@ std::optional<UpdatePackage> DevService::setUpdatePackage(std::optional<UpdatePa
             package->length = QFile(package->filePath).size();
             package->sha256 = sha256OfFile(package->filePath);
         }
-        package->downloadPath = QStringLiteral("/api/client/files/update/")
-                                + QString::fromLatin1(QUrl::toPercentEncoding(package->fileName));
+        package->downloadPath = QStringLiteral("/api/client/files/update/") +
+                                QString::fromLatin1(QUrl::toPercentEncoding(package->fileName));
     }
     std::lock_guard lock(d->mutex);
     d->update = package;
     return package;
 }
 
-UpdatePackage DevService::syntheticUpdate(const QString &version, qint64 size)
-{
+UpdatePackage DevService::syntheticUpdate(const QString &version, qint64 size) {
     UpdatePackage package;
     package.version = version;
     package.releaseNotes = QStringLiteral("开发服务生成的测试更新包。");
@@ -390,33 +369,28 @@ UpdatePackage DevService::syntheticUpdate(const QString &version, qint64 size)
     return package;
 }
 
-QString DevService::rewardCampaignId() const
-{
+QString DevService::rewardCampaignId() const {
     std::lock_guard lock(d->mutex);
     return d->campaignId;
 }
 
-int DevService::rewardStock() const
-{
+int DevService::rewardStock() const {
     std::lock_guard lock(d->mutex);
     return d->stock;
 }
 
-void DevService::setRewardStock(int stock)
-{
+void DevService::setRewardStock(int stock) {
     std::lock_guard lock(d->mutex);
     d->stock = std::max(stock, 0);
     d->saveState();
 }
 
-void DevService::setRewardsEnabled(bool enabled)
-{
+void DevService::setRewardsEnabled(bool enabled) {
     std::lock_guard lock(d->mutex);
     d->rewardsEnabled = enabled;
 }
 
-const Account *DevService::Private::authenticate(const Call &call) const
-{
+const Account *DevService::Private::authenticate(const Call &call) const {
     const auto authorization = call.headers.find(QStringLiteral("authorization"));
     const auto deviceId = call.headers.find(QStringLiteral("x-device-id"));
     if (authorization == call.headers.end() || deviceId == call.headers.end())
@@ -430,8 +404,7 @@ const Account *DevService::Private::authenticate(const Call &call) const
     return &account->second;
 }
 
-Reply DevService::Private::dispatch(const Call &call)
-{
+Reply DevService::Private::dispatch(const Call &call) {
     struct Route {
         const char *method;
         const char *path; // a trailing "*" takes the rest of the path as argument
@@ -440,25 +413,45 @@ Reply DevService::Private::dispatch(const Call &call)
     };
     static const std::vector<Route> routes = {
         {"POST", "/api/client/register", false,
-         [](Private &p, const Call &c, const Account &, const QString &) { return p.registerDevice(c); }},
+         [](Private &p, const Call &c, const Account &, const QString &) {
+             return p.registerDevice(c);
+         }},
         {"POST", "/api/client/activate-by-invite", true,
-         [](Private &p, const Call &c, const Account &a, const QString &) { return p.activateByInvite(c, a); }},
+         [](Private &p, const Call &c, const Account &a, const QString &) {
+             return p.activateByInvite(c, a);
+         }},
         {"GET", "/api/client/wallpaper/today", true,
-         [](Private &p, const Call &c, const Account &, const QString &) { return p.wallpaperToday(c); }},
+         [](Private &p, const Call &c, const Account &, const QString &) {
+             return p.wallpaperToday(c);
+         }},
         {"GET", "/api/client/files/wallpaper/*", true,
-         [](Private &p, const Call &, const Account &, const QString &arg) { return p.wallpaperFile(arg); }},
+         [](Private &p, const Call &, const Account &, const QString &arg) {
+             return p.wallpaperFile(arg);
+         }},
         {"GET", "/api/client/update/latest", true,
-         [](Private &p, const Call &c, const Account &, const QString &) { return p.latestUpdate(c); }},
+         [](Private &p, const Call &c, const Account &, const QString &) {
+             return p.latestUpdate(c);
+         }},
         {"GET", "/api/client/files/update/*", true,
-         [](Private &p, const Call &, const Account &, const QString &arg) { return p.updateFile(arg); }},
+         [](Private &p, const Call &, const Account &, const QString &arg) {
+             return p.updateFile(arg);
+         }},
         {"GET", "/api/client/promotion/link", true,
-         [](Private &p, const Call &c, const Account &a, const QString &) { return p.promotionLink(c, a); }},
+         [](Private &p, const Call &c, const Account &a, const QString &) {
+             return p.promotionLink(c, a);
+         }},
         {"GET", "/api/client/rewards", true,
-         [](Private &p, const Call &, const Account &a, const QString &) { return p.rewards(a); }},
+         [](Private &p, const Call &, const Account &a, const QString &) {
+             return p.rewards(a);
+         }},
         {"POST", "/api/client/rewards/claim", true,
-         [](Private &p, const Call &c, const Account &a, const QString &) { return p.claimReward(c, a); }},
+         [](Private &p, const Call &c, const Account &a, const QString &) {
+             return p.claimReward(c, a);
+         }},
         {"GET", "/r/*", false,
-         [](Private &p, const Call &, const Account &, const QString &arg) { return p.promotionPage(arg); }},
+         [](Private &p, const Call &, const Account &, const QString &arg) {
+             return p.promotionPage(arg);
+         }},
     };
 
     bool pathKnown = false;
@@ -467,8 +460,8 @@ Reply DevService::Private::dispatch(const Call &call)
         QString argument;
         if (pattern.endsWith(u'*')) {
             const QString prefix = pattern.chopped(1);
-            if (!call.path.startsWith(prefix) || call.path.size() == prefix.size()
-                || call.path.indexOf(u'/', prefix.size()) >= 0)
+            if (!call.path.startsWith(prefix) || call.path.size() == prefix.size() ||
+                call.path.indexOf(u'/', prefix.size()) >= 0)
                 continue;
             argument = call.path.mid(prefix.size());
         } else if (call.path != pattern) {

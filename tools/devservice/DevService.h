@@ -18,8 +18,8 @@ namespace velmora::dev {
 // One request as it arrived, for tests that check what went over the wire.
 struct RecordedRequest {
     QString method;
-    QString path;  // without the query, e.g. "/api/client/register"
-    QString query; // raw, without "?"
+    QString path;                       // without the query, e.g. "/api/client/register"
+    QString query;                      // raw, without "?"
     std::map<QString, QString> headers; // names lower-cased
     QByteArray body;
     int status = 0; // what the service answered
@@ -30,12 +30,12 @@ struct Fault {
     // Answer this status with this body instead of the normal answer. Status alone: a JSON
     // error body; body alone: status 200 (e.g. a malformed success).
     std::optional<int> status;
-    std::optional<QByteArray> body;    // JSON unless contentType says otherwise
+    std::optional<QByteArray> body; // JSON unless contentType says otherwise
     QByteArray contentType = "application/json";
-    int delayMs = 0;                    // wait before answering
-    std::optional<QString> redirectTo; // answer 302 with this Location
+    int delayMs = 0;                     // wait before answering
+    std::optional<QString> redirectTo;   // answer 302 with this Location
     std::optional<qint64> truncateAfter; // announce the full length, send this many bytes, close
-    bool wrongDigest = false;           // wallpaper/today announces a digest that does not match
+    bool wrongDigest = false;            // wallpaper/today announces a digest that does not match
 };
 
 struct WallpaperInfo {
@@ -50,26 +50,26 @@ struct WallpaperInfo {
 
 // A client release offered by update/latest to clients that report an older version.
 struct UpdatePackage {
-    QString version;                 // e.g. "1.4.0"; compared numerically, part by part
-    QString fileName;                // empty: "VelmoraWallpaper-<version>-macos.zip"
+    QString version;  // e.g. "1.4.0"; compared numerically, part by part
+    QString fileName; // empty: "VelmoraWallpaper-<version>-macos.zip"
     QString contentType = "application/zip";
-    QByteArray bytes;                // the package, unless filePath is set
-    QString filePath;                // serve this file instead of bytes
+    QByteArray bytes; // the package, unless filePath is set
+    QString filePath; // serve this file instead of bytes
     QString releaseNotes;
     bool mandatory = false;
     QString platform = "macos";
     // Filled in by the service once the package is set.
     qint64 length = 0;
     QString sha256;
-    QString downloadPath;            // "/api/client/files/update/<fileName>"
+    QString downloadPath; // "/api/client/files/update/<fileName>"
 };
 
 class DevService {
 public:
     struct Options {
-        QString wallpaperDir;  // images to serve, one per day; empty: the bundled samples
-        QString dataDir;       // where state may be kept; empty: memory only
-        QString certFile;      // with keyFile: serve HTTPS
+        QString wallpaperDir; // images to serve, one per day; empty: the bundled samples
+        QString dataDir;      // where state may be kept; empty: memory only
+        QString certFile;     // with keyFile: serve HTTPS
         QString keyFile;
         QString bindAddress;   // empty: 127.0.0.1; anything but 127.0.0.1/localhost is refused
         QString redemptionUrl; // where reward codes are redeemed; empty: an https example address

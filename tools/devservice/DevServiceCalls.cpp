@@ -14,8 +14,7 @@
 namespace velmora::dev {
 namespace {
 
-std::optional<QJsonObject> jsonObject(const QByteArray &body)
-{
+std::optional<QJsonObject> jsonObject(const QByteArray &body) {
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(body, &error);
     if (error.error != QJsonParseError::NoError || !document.isObject())
@@ -23,21 +22,18 @@ std::optional<QJsonObject> jsonObject(const QByteArray &body)
     return document.object();
 }
 
-bool isTicket(const QString &text)
-{
+bool isTicket(const QString &text) {
     static const QRegularExpression form(QStringLiteral("^[A-Za-z0-9_-]{40,512}$"));
     return form.match(text).hasMatch();
 }
 
 // Compares dotted versions numerically ("1.10.0" > "1.9.2"); a suffix such as "-beta" is ignored.
-int compareVersions(const QString &left, const QString &right)
-{
+int compareVersions(const QString &left, const QString &right) {
     return QVersionNumber::compare(QVersionNumber::fromString(left),
                                    QVersionNumber::fromString(right));
 }
 
-QString rewardCode()
-{
+QString rewardCode() {
     static const char alphabet[] = "ABCDEFGHJKLMNPQRSTUVWXYZ23456789";
     QString code = QStringLiteral("VW");
     for (int group = 0; group < 3; ++group) {
@@ -48,14 +44,12 @@ QString rewardCode()
     return code;
 }
 
-QJsonObject activationJson(const QString &token, const QString &activatedAtUtc)
-{
+QJsonObject activationJson(const QString &token, const QString &activatedAtUtc) {
     return {{QStringLiteral("token"), token}, {QStringLiteral("activatedAtUtc"), activatedAtUtc}};
 }
 
 // A digest of the right form that belongs to no file served here.
-QString corrupted(const QString &sha256)
-{
+QString corrupted(const QString &sha256) {
     QString wrong = sha256;
     for (QChar &c : wrong) {
         const int value = QString(c).toInt(nullptr, 16);
@@ -66,21 +60,18 @@ QString corrupted(const QString &sha256)
 
 } // namespace
 
-QDate DevService::Private::today() const
-{
+QDate DevService::Private::today() const {
     return fixedDate.value_or(QDate::currentDate());
 }
 
-Account DevService::Private::issueToken(const QString &deviceId, const QString &deviceName)
-{
+Account DevService::Private::issueToken(const QString &deviceId, const QString &deviceName) {
     Account account{randomToken(), deviceId, deviceName, nowUtc()};
     accounts[account.token] = account;
     saveState();
     return account;
 }
 
-Reply DevService::Private::registerDevice(const Call &call)
-{
+Reply DevService::Private::registerDevice(const Call &call) {
     const auto body = jsonObject(call.body);
     if (!body)
         return errorReply(400, QStringLiteral("请求内容不是有效的 JSON。"));
@@ -92,8 +83,7 @@ Reply DevService::Private::registerDevice(const Call &call)
     return jsonReply(200, activationJson(account.token, account.activatedAtUtc));
 }
 
-Reply DevService::Private::activateByInvite(const Call &call, const Account &caller)
-{
+Reply DevService::Private::activateByInvite(const Call &call, const Account &caller) {
     const auto body = jsonObject(call.body);
     if (!body)
         return errorReply(400, QStringLiteral("请求内容不是有效的 JSON。"));
@@ -101,8 +91,8 @@ Reply DevService::Private::activateByInvite(const Call &call, const Account &cal
     const QJsonValue deviceId = body->value(QStringLiteral("deviceId"));
     const QJsonValue deviceName = body->value(QStringLiteral("deviceName"));
     const QJsonValue keyValue = body->value(QStringLiteral("idempotencyKey"));
-    if (!ticketValue.isString() || !deviceId.isString() || !deviceName.isString()
-        || !(keyValue.isUndefined() || keyValue.isNull() || keyValue.isString()))
+    if (!ticketValue.isString() || !deviceId.isString() || !deviceName.isString() ||
+        !(keyValue.isUndefined() || keyValue.isNull() || keyValue.isString()))
         return errorReply(400, QStringLiteral("激活请求不完整。"));
     if (deviceId.toString() != caller.deviceId)
         return errorReply(403, QStringLiteral("设备标识与登记凭证不一致。"));
@@ -140,25 +130,25 @@ Reply DevService::Private::activateByInvite(const Call &call, const Account &cal
     return jsonReply(200, activationJson(account.token, account.activatedAtUtc));
 }
 
-Reply DevService::Private::wallpaperToday(const Call &call)
-{
+Reply DevService::Private::wallpaperToday(const Call &call) {
     const QDate date = today();
     const CatalogImage *image = catalog.forDate(date);
     if (!image)
         return errorReply(503, QStringLiteral("今天的壁纸尚未发布，请稍后再试。"));
-    return jsonReply(200, {
-        {QStringLiteral("id"), image->id},
-        {QStringLiteral("effectiveDate"), date.toString(Qt::ISODate)},
-        {QStringLiteral("fileName"), image->fileName},
-        {QStringLiteral("contentType"), image->contentType},
-        {QStringLiteral("length"), image->length},
-        {QStringLiteral("sha256"), call.wrongDigest ? corrupted(image->sha256) : image->sha256},
-        {QStringLiteral("downloadUrl"), WallpaperCatalog::downloadPath(image->id)},
-    });
+    return jsonReply(
+        200,
+        {
+            {QStringLiteral("id"), image->id},
+            {QStringLiteral("effectiveDate"), date.toString(Qt::ISODate)},
+            {QStringLiteral("fileName"), image->fileName},
+            {QStringLiteral("contentType"), image->contentType},
+            {QStringLiteral("length"), image->length},
+            {QStringLiteral("sha256"), call.wrongDigest ? corrupted(image->sha256) : image->sha256},
+            {QStringLiteral("downloadUrl"), WallpaperCatalog::downloadPath(image->id)},
+        });
 }
 
-Reply DevService::Private::wallpaperFile(const QString &idText)
-{
+Reply DevService::Private::wallpaperFile(const QString &idText) {
     bool ok = false;
     const CatalogImage *image = catalog.byId(idText.toLongLong(&ok));
     if (!ok || !image)
@@ -171,35 +161,33 @@ Reply DevService::Private::wallpaperFile(const QString &idText)
     return reply;
 }
 
-Reply DevService::Private::latestUpdate(const Call &call)
-{
-    const QString current = call.query.queryItemValue(QStringLiteral("currentVersion"),
-                                                      QUrl::FullyDecoded);
+Reply DevService::Private::latestUpdate(const Call &call) {
+    const QString current =
+        call.query.queryItemValue(QStringLiteral("currentVersion"), QUrl::FullyDecoded);
     const QString platform = call.query.queryItemValue(QStringLiteral("platform"));
     if (current.trimmed().isEmpty())
         return errorReply(400, QStringLiteral("缺少当前版本号。"));
-    const bool offered = update && platform.compare(update->platform, Qt::CaseInsensitive) == 0
-                         && compareVersions(update->version, current) > 0;
+    const bool offered = update && platform.compare(update->platform, Qt::CaseInsensitive) == 0 &&
+                         compareVersions(update->version, current) > 0;
     if (!offered)
         return jsonReply(200, {{QStringLiteral("isUpdateAvailable"), false},
                                {QStringLiteral("isMandatory"), false}});
     return jsonReply(200, {
-        {QStringLiteral("isUpdateAvailable"), true},
-        {QStringLiteral("version"), update->version},
-        {QStringLiteral("fileName"), update->fileName},
-        {QStringLiteral("contentType"), update->contentType},
-        {QStringLiteral("length"), update->length},
-        {QStringLiteral("sha256"), update->sha256},
-        {QStringLiteral("downloadUrl"), update->downloadPath},
-        {QStringLiteral("releaseNotes"), update->releaseNotes},
-        {QStringLiteral("isMandatory"), update->mandatory},
-        {QStringLiteral("publishedAtUtc"), nowUtc()},
-        {QStringLiteral("platform"), update->platform},
-    });
+                              {QStringLiteral("isUpdateAvailable"), true},
+                              {QStringLiteral("version"), update->version},
+                              {QStringLiteral("fileName"), update->fileName},
+                              {QStringLiteral("contentType"), update->contentType},
+                              {QStringLiteral("length"), update->length},
+                              {QStringLiteral("sha256"), update->sha256},
+                              {QStringLiteral("downloadUrl"), update->downloadPath},
+                              {QStringLiteral("releaseNotes"), update->releaseNotes},
+                              {QStringLiteral("isMandatory"), update->mandatory},
+                              {QStringLiteral("publishedAtUtc"), nowUtc()},
+                              {QStringLiteral("platform"), update->platform},
+                          });
 }
 
-Reply DevService::Private::updateFile(const QString &fileName)
-{
+Reply DevService::Private::updateFile(const QString &fileName) {
     if (!update || QUrl::fromPercentEncoding(fileName.toUtf8()) != update->fileName)
         return errorReply(404, QStringLiteral("更新包不存在。"));
     Reply reply;
@@ -210,8 +198,7 @@ Reply DevService::Private::updateFile(const QString &fileName)
     return reply;
 }
 
-QString DevService::Private::promotionTicketFor(const QString &deviceId)
-{
+QString DevService::Private::promotionTicketFor(const QString &deviceId) {
     for (const auto &[ticket, link] : promotionLinks)
         if (link.ownerDeviceId == deviceId)
             return ticket;
@@ -222,8 +209,7 @@ QString DevService::Private::promotionTicketFor(const QString &deviceId)
     return ticket;
 }
 
-int DevService::Private::successfulInvitations(const QString &deviceId) const
-{
+int DevService::Private::successfulInvitations(const QString &deviceId) const {
     for (const auto &[ticket, link] : promotionLinks) {
         if (link.ownerDeviceId != deviceId)
             continue;
@@ -233,40 +219,39 @@ int DevService::Private::successfulInvitations(const QString &deviceId) const
     return 0;
 }
 
-Reply DevService::Private::promotionLink(const Call &call, const Account &caller)
-{
+Reply DevService::Private::promotionLink(const Call &call, const Account &caller) {
     const QString ticket = promotionTicketFor(caller.deviceId);
-    return jsonReply(200, {
-        {QStringLiteral("link"), originFor(call) + QStringLiteral("/r/") + ticket},
-        {QStringLiteral("expiresAtUtc"), promotionLinks[ticket].expiresAtUtc},
-        {QStringLiteral("maxActivations"), maxPromotionActivations},
-        {QStringLiteral("successfulActivations"), successfulInvitations(caller.deviceId)},
-    });
+    return jsonReply(
+        200, {
+                 {QStringLiteral("link"), originFor(call) + QStringLiteral("/r/") + ticket},
+                 {QStringLiteral("expiresAtUtc"), promotionLinks[ticket].expiresAtUtc},
+                 {QStringLiteral("maxActivations"), maxPromotionActivations},
+                 {QStringLiteral("successfulActivations"), successfulInvitations(caller.deviceId)},
+             });
 }
 
-Reply DevService::Private::promotionPage(const QString &ticket)
-{
+Reply DevService::Private::promotionPage(const QString &ticket) {
     if (promotionLinks.count(ticket) == 0)
         return errorReply(404, QStringLiteral("推广链接不存在或已失效。"));
     const QString invite = QStringLiteral("velmora://activate?ticket=") + ticket;
     Reply reply;
     reply.contentType = "text/html; charset=utf-8";
-    reply.body = QStringLiteral(
-                     "<!DOCTYPE html><html lang=\"zh-CN\"><head><meta charset=\"utf-8\">"
-                     "<title>Velmora 每日壁纸</title></head><body>"
-                     "<h1>Velmora 每日壁纸</h1><p>已安装客户端？<a href=\"%1\">点此激活</a>。</p>"
-                     "</body></html>\n")
-                     .arg(invite)
-                     .toUtf8();
+    reply.body =
+        QStringLiteral("<!DOCTYPE html><html lang=\"zh-CN\"><head><meta charset=\"utf-8\">"
+                       "<title>Velmora 每日壁纸</title></head><body>"
+                       "<h1>Velmora 每日壁纸</h1><p>已安装客户端？<a href=\"%1\">点此激活</a>。</p>"
+                       "</body></html>\n")
+            .arg(invite)
+            .toUtf8();
     return reply;
 }
 
-QJsonObject DevService::Private::rewardStatus(const QString &deviceId)
-{
+QJsonObject DevService::Private::rewardStatus(const QString &deviceId) {
     const std::vector<RewardCode> &codes = rewardCodes[deviceId];
     const auto has = [&codes](const char *source) {
-        return std::any_of(codes.begin(), codes.end(),
-                           [source](const RewardCode &c) { return c.source == QLatin1String(source); });
+        return std::any_of(codes.begin(), codes.end(), [source](const RewardCode &c) {
+            return c.source == QLatin1String(source);
+        });
     };
     const int invitations = successfulInvitations(deviceId);
     QJsonArray issued;
@@ -294,13 +279,11 @@ QJsonObject DevService::Private::rewardStatus(const QString &deviceId)
     return status;
 }
 
-Reply DevService::Private::rewards(const Account &caller)
-{
+Reply DevService::Private::rewards(const Account &caller) {
     return jsonReply(200, rewardStatus(caller.deviceId));
 }
 
-Reply DevService::Private::claimReward(const Call &call, const Account &caller)
-{
+Reply DevService::Private::claimReward(const Call &call, const Account &caller) {
     const auto body = jsonObject(call.body);
     if (!body)
         return errorReply(400, QStringLiteral("请求内容不是有效的 JSON。"));

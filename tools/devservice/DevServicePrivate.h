@@ -114,11 +114,11 @@ struct DevService::Private {
     std::vector<RecordedRequest> log;
     std::map<QString, Fault> faults;
 
-    std::map<QString, Account> accounts;                     // by token
-    std::set<QString> inviteTickets;                         // one-time tickets
-    std::map<QString, std::vector<Redemption>> redemptions;  // by ticket
-    std::map<QString, PromotionLink> promotionLinks;         // by ticket
-    std::map<QString, std::vector<RewardCode>> rewardCodes;  // by device id
+    std::map<QString, Account> accounts;                    // by token
+    std::set<QString> inviteTickets;                        // one-time tickets
+    std::map<QString, std::vector<Redemption>> redemptions; // by ticket
+    std::map<QString, PromotionLink> promotionLinks;        // by ticket
+    std::map<QString, std::vector<RewardCode>> rewardCodes; // by device id
     QString campaignId;
     int stock = 100;
     bool rewardsEnabled = true;

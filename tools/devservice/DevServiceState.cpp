@@ -12,20 +12,17 @@
 namespace velmora::dev {
 namespace {
 
-QString stateFile(const QString &dataDir)
-{
+QString stateFile(const QString &dataDir) {
     return QDir(dataDir).filePath(QStringLiteral("devservice-state.json"));
 }
 
-QString text(const QJsonObject &object, const char *key)
-{
+QString text(const QJsonObject &object, const char *key) {
     return object.value(QLatin1String(key)).toString();
 }
 
 } // namespace
 
-void DevService::Private::saveState() const
-{
+void DevService::Private::saveState() const {
     if (options.dataDir.isEmpty())
         return;
     QJsonArray accountList;
@@ -80,8 +77,7 @@ void DevService::Private::saveState() const
     file.commit();
 }
 
-void DevService::Private::loadState()
-{
+void DevService::Private::loadState() {
     if (options.dataDir.isEmpty())
         return;
     QFile file(stateFile(options.dataDir));
@@ -116,8 +112,8 @@ void DevService::Private::loadState()
     for (auto it = codeMap.begin(); it != codeMap.end(); ++it)
         for (const QJsonValue &value : it.value().toArray()) {
             const QJsonObject o = value.toObject();
-            rewardCodes[it.key()].push_back({text(o, "claimId"), text(o, "code"),
-                                             text(o, "source"), text(o, "issuedAtUtc")});
+            rewardCodes[it.key()].push_back(
+                {text(o, "claimId"), text(o, "code"), text(o, "source"), text(o, "issuedAtUtc")});
         }
     if (const QString id = text(state, "campaignId"); !id.isEmpty())
         campaignId = id;

@@ -9,8 +9,7 @@
 
 namespace velmora::dev {
 
-QByteArray qrCodePng(const QString &text, int pixelsPerModule)
-{
+QByteArray qrCodePng(const QString &text, int pixelsPerModule) {
     const QByteArray utf8 = text.toUtf8();
     const std::unique_ptr<QRcode, decltype(&QRcode_free)> code(
         QRcode_encodeString8bit(utf8.constData(), 0, QR_ECLEVEL_M), &QRcode_free);

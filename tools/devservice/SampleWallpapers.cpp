@@ -10,8 +10,8 @@
 #include <QRandomGenerator>
 #include <QtMath>
 
-#include <cstdio>
 #include <array>
+#include <cstdio>
 #include <functional>
 
 namespace {
@@ -20,8 +20,7 @@ constexpr int width = 1920;
 constexpr int height = 1080;
 
 QLinearGradient vertical(std::initializer_list<std::pair<qreal, QColor>> stops, qreal top = 0,
-                         qreal bottom = height)
-{
+                         qreal bottom = height) {
     QLinearGradient gradient(0, top, 0, bottom);
     for (const auto &[at, colour] : stops)
         gradient.setColorAt(at, colour);
@@ -29,8 +28,7 @@ QLinearGradient vertical(std::initializer_list<std::pair<qreal, QColor>> stops, 
 }
 
 // A ridge line across the picture: the sum of a few sine waves around `base`.
-QPainterPath ridge(qreal base, std::initializer_list<std::array<qreal, 3>> waves)
-{
+QPainterPath ridge(qreal base, std::initializer_list<std::array<qreal, 3>> waves) {
     QPainterPath path(QPointF(0, height));
     for (int x = 0; x <= width; x += 8) {
         qreal y = base;
@@ -43,8 +41,7 @@ QPainterPath ridge(qreal base, std::initializer_list<std::array<qreal, 3>> waves
     return path;
 }
 
-QPainterPath peaks(qreal base, int count, qreal heightRange, quint32 seed)
-{
+QPainterPath peaks(qreal base, int count, qreal heightRange, quint32 seed) {
     QRandomGenerator random(seed);
     QPainterPath path(QPointF(0, height));
     path.lineTo(0, base);
@@ -59,11 +56,12 @@ QPainterPath peaks(qreal base, int count, qreal heightRange, quint32 seed)
     return path;
 }
 
-void dawnHills(QPainter &p)
-{
+void dawnHills(QPainter &p) {
     p.fillRect(0, 0, width, height,
-               vertical({{0, QColor(0x2b, 0x3a, 0x67)}, {0.45, QColor(0xe8, 0x8d, 0x7a)},
-                         {0.7, QColor(0xf7, 0xc5, 0x8b)}, {1, QColor(0xfb, 0xe3, 0xb0)}}));
+               vertical({{0, QColor(0x2b, 0x3a, 0x67)},
+                         {0.45, QColor(0xe8, 0x8d, 0x7a)},
+                         {0.7, QColor(0xf7, 0xc5, 0x8b)},
+                         {1, QColor(0xfb, 0xe3, 0xb0)}}));
     QRadialGradient sun(1240, 640, 260);
     sun.setColorAt(0, QColor(255, 244, 214, 255));
     sun.setColorAt(0.25, QColor(255, 226, 170, 220));
@@ -73,16 +71,17 @@ void dawnHills(QPainter &p)
                              QColor(0x5c, 0x3a, 0x5a), QColor(0x33, 0x25, 0x40)};
     for (int i = 0; i < 4; ++i) {
         p.setBrush(layers[i]);
-        p.drawPath(ridge(640 + i * 110, {{40.0 - i * 4, 180.0 + i * 40, i * 1.3},
-                                         {18, 70.0 + i * 11, i * 0.7}}));
+        p.drawPath(ridge(640 + i * 110,
+                         {{40.0 - i * 4, 180.0 + i * 40, i * 1.3}, {18, 70.0 + i * 11, i * 0.7}}));
     }
 }
 
-void mountainLake(QPainter &p)
-{
+void mountainLake(QPainter &p) {
     p.fillRect(0, 0, width, height,
-               vertical({{0, QColor(0x0b, 0x1d, 0x3a)}, {0.55, QColor(0x3f, 0x7c, 0x9a)},
-                         {0.62, QColor(0x9c, 0xc9, 0xd1)}}, 0, 620));
+               vertical({{0, QColor(0x0b, 0x1d, 0x3a)},
+                         {0.55, QColor(0x3f, 0x7c, 0x9a)},
+                         {0.62, QColor(0x9c, 0xc9, 0xd1)}},
+                        0, 620));
     QRandomGenerator random(7);
     p.setPen(Qt::NoPen);
     for (int i = 0; i < 140; ++i) {
@@ -97,8 +96,9 @@ void mountainLake(QPainter &p)
     p.setBrush(vertical({{0, QColor(0x24, 0x3b, 0x4f)}, {1, QColor(0x13, 0x24, 0x33)}}, 420, 620));
     p.drawPath(near);
     // The lake mirrors the scene above it, darker and fading with depth.
-    p.fillRect(0, 620, width, height - 620,
-               vertical({{0, QColor(0x6f, 0xa3, 0xb3)}, {1, QColor(0x0d, 0x22, 0x36)}}, 620, height));
+    p.fillRect(
+        0, 620, width, height - 620,
+        vertical({{0, QColor(0x6f, 0xa3, 0xb3)}, {1, QColor(0x0d, 0x22, 0x36)}}, 620, height));
     p.save();
     p.translate(0, 1240);
     p.scale(1, -1);
@@ -111,14 +111,16 @@ void mountainLake(QPainter &p)
     p.restore();
     p.setBrush(QColor(255, 255, 255, 28));
     for (int i = 0; i < 30; ++i)
-        p.drawRect(QRectF(random.bounded(width), 640 + random.bounded(420), 80 + random.bounded(260), 2));
+        p.drawRect(
+            QRectF(random.bounded(width), 640 + random.bounded(420), 80 + random.bounded(260), 2));
 }
 
-void desertDunes(QPainter &p)
-{
+void desertDunes(QPainter &p) {
     p.fillRect(0, 0, width, height,
-               vertical({{0, QColor(0x4a, 0x8f, 0xc7)}, {0.5, QColor(0xa9, 0xd4, 0xe8)},
-                         {0.62, QColor(0xf4, 0xe2, 0xc4)}}, 0, 700));
+               vertical({{0, QColor(0x4a, 0x8f, 0xc7)},
+                         {0.5, QColor(0xa9, 0xd4, 0xe8)},
+                         {0.62, QColor(0xf4, 0xe2, 0xc4)}},
+                        0, 700));
     QRadialGradient sun(420, 260, 120);
     sun.setColorAt(0, QColor(255, 255, 240));
     sun.setColorAt(0.4, QColor(255, 250, 220, 200));
@@ -134,10 +136,10 @@ void desertDunes(QPainter &p)
     }
 }
 
-void auroraForest(QPainter &p)
-{
+void auroraForest(QPainter &p) {
     p.fillRect(0, 0, width, height,
-               vertical({{0, QColor(0x05, 0x0b, 0x1f)}, {0.6, QColor(0x0f, 0x2a, 0x3f)},
+               vertical({{0, QColor(0x05, 0x0b, 0x1f)},
+                         {0.6, QColor(0x0f, 0x2a, 0x3f)},
                          {1, QColor(0x1c, 0x3d, 0x4a)}}));
     p.setPen(Qt::NoPen);
     const QColor bands[] = {QColor(80, 255, 170, 70), QColor(60, 220, 200, 55),
@@ -148,8 +150,8 @@ void auroraForest(QPainter &p)
             const qreal base = 300 + band * 70 + layer * 6;
             curtain.moveTo(0, base);
             for (int x = 0; x <= width; x += 12)
-                curtain.lineTo(x, base + 90 * qSin(x / (300.0 + band * 90) + band + layer * 0.05)
-                                      + 30 * qSin(x / 97.0 + band));
+                curtain.lineTo(x, base + 90 * qSin(x / (300.0 + band * 90) + band + layer * 0.05) +
+                                      30 * qSin(x / 97.0 + band));
             for (int x = width; x >= 0; x -= 12)
                 curtain.lineTo(x, base - 160 + 60 * qSin(x / 210.0 + band * 2.0));
             curtain.closeSubpath();
@@ -183,8 +185,7 @@ void auroraForest(QPainter &p)
 
 } // namespace
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     if (argc != 2) {
         std::fprintf(stderr, "usage: velmora-sample-wallpapers <output folder>\n");

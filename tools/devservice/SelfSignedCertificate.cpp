@@ -22,8 +22,7 @@ namespace {
 template <typename T, void (*Free)(T *)>
 using Owned = std::unique_ptr<T, std::integral_constant<decltype(Free), Free>>;
 
-QString openSslError(const char *what)
-{
+QString openSslError(const char *what) {
     const unsigned long code = ERR_get_error();
     char text[256] = {};
     if (code != 0)
@@ -31,8 +30,7 @@ QString openSslError(const char *what)
     return QString::fromLatin1(what) + QStringLiteral(": ") + QString::fromLatin1(text);
 }
 
-bool addExtension(X509 *cert, int nid, const char *value)
-{
+bool addExtension(X509 *cert, int nid, const char *value) {
     X509V3_CTX context;
     X509V3_set_ctx_nodb(&context);
     X509V3_set_ctx(&context, cert, cert, nullptr, nullptr, 0);
@@ -41,8 +39,7 @@ bool addExtension(X509 *cert, int nid, const char *value)
     return extension && X509_add_ext(cert, extension.get(), -1) == 1;
 }
 
-QByteArray pem(const std::function<int(BIO *)> &write)
-{
+QByteArray pem(const std::function<int(BIO *)> &write) {
     Owned<BIO, BIO_free_all> bio(BIO_new(BIO_s_mem()));
     if (!bio || write(bio.get()) != 1)
         return {};
@@ -51,8 +48,7 @@ QByteArray pem(const std::function<int(BIO *)> &write)
     return QByteArray(data, int(size));
 }
 
-bool writePrivate(const QString &path, const QByteArray &bytes)
-{
+bool writePrivate(const QString &path, const QByteArray &bytes) {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
@@ -63,8 +59,7 @@ bool writePrivate(const QString &path, const QByteArray &bytes)
 } // namespace
 
 bool DevService::writeSelfSignedCertificate(const QString &certFile, const QString &keyFile,
-                                            QString *error)
-{
+                                            QString *error) {
     auto fail = [error](const QString &message) {
         if (error)
             *error = message;
@@ -92,16 +87,16 @@ bool DevService::writeSelfSignedCertificate(const QString &certFile, const QStri
     X509_NAME *name = X509_get_subject_name(cert.get());
     X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
                                reinterpret_cast<const unsigned char *>("localhost"), -1, -1, 0);
-    X509_NAME_add_entry_by_txt(name, "O", MBSTRING_ASC,
-                               reinterpret_cast<const unsigned char *>("Velmora development service"),
-                               -1, -1, 0);
+    X509_NAME_add_entry_by_txt(
+        name, "O", MBSTRING_ASC,
+        reinterpret_cast<const unsigned char *>("Velmora development service"), -1, -1, 0);
     X509_set_issuer_name(cert.get(), name);
 
-    if (!addExtension(cert.get(), NID_basic_constraints, "critical,CA:TRUE")
-        || !addExtension(cert.get(), NID_key_usage, "critical,digitalSignature,keyCertSign")
-        || !addExtension(cert.get(), NID_ext_key_usage, "serverAuth")
-        || !addExtension(cert.get(), NID_subject_key_identifier, "hash")
-        || !addExtension(cert.get(), NID_subject_alt_name, "DNS:localhost,IP:127.0.0.1"))
+    if (!addExtension(cert.get(), NID_basic_constraints, "critical,CA:TRUE") ||
+        !addExtension(cert.get(), NID_key_usage, "critical,digitalSignature,keyCertSign") ||
+        !addExtension(cert.get(), NID_ext_key_usage, "serverAuth") ||
+        !addExtension(cert.get(), NID_subject_key_identifier, "hash") ||
+        !addExtension(cert.get(), NID_subject_alt_name, "DNS:localhost,IP:127.0.0.1"))
         return fail(openSslError("certificate extension failed"));
 
     if (X509_sign(cert.get(), key.get(), EVP_sha256()) <= 0)
@@ -115,7 +110,8 @@ bool DevService::writeSelfSignedCertificate(const QString &certFile, const QStri
         return fail(openSslError("PEM encoding failed"));
 
     QFile out(certFile);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(certPem) != certPem.size())
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        out.write(certPem) != certPem.size())
         return fail(QStringLiteral("cannot write ") + certFile);
     if (!writePrivate(keyFile, keyPem))
         return fail(QStringLiteral("cannot write ") + keyFile);

@@ -7,8 +7,7 @@
 
 namespace velmora::dev {
 
-QString sha256OfFile(const QString &path)
-{
+QString sha256OfFile(const QString &path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
@@ -18,13 +17,11 @@ QString sha256OfFile(const QString &path)
     return QString::fromLatin1(hash.result().toHex());
 }
 
-QString sha256Of(const QByteArray &bytes)
-{
+QString sha256Of(const QByteArray &bytes) {
     return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
 }
 
-QString WallpaperCatalog::contentTypeFor(const QString &fileName)
-{
+QString WallpaperCatalog::contentTypeFor(const QString &fileName) {
     const QString suffix = QFileInfo(fileName).suffix().toLower();
     if (suffix == u"png")
         return QStringLiteral("image/png");
@@ -35,18 +32,16 @@ QString WallpaperCatalog::contentTypeFor(const QString &fileName)
     return QStringLiteral("image/jpeg");
 }
 
-QString WallpaperCatalog::downloadPath(qint64 id)
-{
+QString WallpaperCatalog::downloadPath(qint64 id) {
     return QStringLiteral("/api/client/files/wallpaper/%1").arg(id);
 }
 
-void WallpaperCatalog::load(const QString &folder)
-{
+void WallpaperCatalog::load(const QString &folder) {
     const QStringList filters{QStringLiteral("*.jpg"), QStringLiteral("*.jpeg"),
                               QStringLiteral("*.png"), QStringLiteral("*.bmp"),
                               QStringLiteral("*.webp")};
-    const QFileInfoList files = QDir(folder).entryInfoList(
-        filters, QDir::Files | QDir::Readable, QDir::Name | QDir::IgnoreCase);
+    const QFileInfoList files = QDir(folder).entryInfoList(filters, QDir::Files | QDir::Readable,
+                                                           QDir::Name | QDir::IgnoreCase);
     for (const QFileInfo &file : files) {
         CatalogImage image;
         image.fileName = file.fileName();
@@ -63,8 +58,7 @@ void WallpaperCatalog::load(const QString &folder)
 }
 
 const CatalogImage &WallpaperCatalog::add(const QString &fileName, const QByteArray &bytes,
-                                          const QString &contentType)
-{
+                                          const QString &contentType) {
     CatalogImage image;
     image.id = m_images.empty() ? 1 : m_images.back().id + 1;
     image.fileName = fileName;
@@ -76,16 +70,14 @@ const CatalogImage &WallpaperCatalog::add(const QString &fileName, const QByteAr
     return m_images.back();
 }
 
-const CatalogImage *WallpaperCatalog::byId(qint64 id) const
-{
+const CatalogImage *WallpaperCatalog::byId(qint64 id) const {
     for (const CatalogImage &image : m_images)
         if (image.id == id)
             return &image;
     return nullptr;
 }
 
-const CatalogImage *WallpaperCatalog::forDate(QDate date) const
-{
+const CatalogImage *WallpaperCatalog::forDate(QDate date) const {
     if (m_pinned != 0)
         return byId(m_pinned);
     if (m_folderImages == 0)

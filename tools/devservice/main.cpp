@@ -9,8 +9,7 @@
 #include <csignal>
 #include <cstdio>
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     // Block the stop signals before any thread exists, so every thread inherits the mask and
     // only the sigwait below receives them.
     sigset_t stopSignals;
@@ -23,25 +22,33 @@ int main(int argc, char **argv)
     QCoreApplication::setApplicationName(QStringLiteral("velmora-devservice"));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Loopback development service for VelmoraWallpaper."));
+    parser.setApplicationDescription(
+        QStringLiteral("Loopback development service for VelmoraWallpaper."));
     parser.addHelpOption();
-    const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("Port (0 or absent: any free port)."),
+    const QCommandLineOption port(QStringLiteral("port"),
+                                  QStringLiteral("Port (0 or absent: any free port)."),
                                   QStringLiteral("N"), QStringLiteral("0"));
-    const QCommandLineOption data(QStringLiteral("data"), QStringLiteral("Directory for the service's state."),
+    const QCommandLineOption data(QStringLiteral("data"),
+                                  QStringLiteral("Directory for the service's state."),
                                   QStringLiteral("DIR"));
-    const QCommandLineOption wallpapers(QStringLiteral("wallpapers"),
-                                        QStringLiteral("Images to serve, one per day (default: bundled samples)."),
-                                        QStringLiteral("DIR"));
-    const QCommandLineOption cert(QStringLiteral("tls-cert"), QStringLiteral("PEM certificate: serve HTTPS."),
+    const QCommandLineOption wallpapers(
+        QStringLiteral("wallpapers"),
+        QStringLiteral("Images to serve, one per day (default: bundled samples)."),
+        QStringLiteral("DIR"));
+    const QCommandLineOption cert(QStringLiteral("tls-cert"),
+                                  QStringLiteral("PEM certificate: serve HTTPS."),
                                   QStringLiteral("FILE"));
-    const QCommandLineOption key(QStringLiteral("tls-key"), QStringLiteral("PEM private key for --tls-cert."),
+    const QCommandLineOption key(QStringLiteral("tls-key"),
+                                 QStringLiteral("PEM private key for --tls-cert."),
                                  QStringLiteral("FILE"));
-    const QCommandLineOption update(QStringLiteral("update-version"),
-                                    QStringLiteral("Offer a generated update package of this version."),
-                                    QStringLiteral("VERSION"));
-    const QCommandLineOption invites(QStringLiteral("invites"),
-                                     QStringLiteral("Print this many one-time invite links after the origin."),
-                                     QStringLiteral("N"), QStringLiteral("0"));
+    const QCommandLineOption update(
+        QStringLiteral("update-version"),
+        QStringLiteral("Offer a generated update package of this version."),
+        QStringLiteral("VERSION"));
+    const QCommandLineOption invites(
+        QStringLiteral("invites"),
+        QStringLiteral("Print this many one-time invite links after the origin."),
+        QStringLiteral("N"), QStringLiteral("0"));
     parser.addOptions({port, data, wallpapers, cert, key, update, invites});
     parser.process(app);
 
