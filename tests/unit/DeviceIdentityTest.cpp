@@ -162,12 +162,10 @@ INSTANTIATE_TEST_SUITE_P(
                   "  {\n    \"IOPlatformSerialNumber\" = \"C02XYZ\"\n"
                   "    \"IOPlatformUUID\" = \"8F1C2D3E-4B5A-6978-8A9B-0C1D2E3F4A5B\"\n  }\n",
                   "8F1C2D3E-4B5A-6978-8A9B-0C1D2E3F4A5B"},
-        IoregCase{"NoSpaces", "\"IOPlatformUUID\"=\"abc\"", "abc"},
         IoregCase{"TabsAndTwoMatches", "\"IOPlatformUUID\"\t=\t\"first\"\n\"IOPlatformUUID\" = \"second\"", "first"},
         IoregCase{"ValueKeptUnaltered", "\"IOPlatformUUID\" = \" spaced value \"", " spaced value "},
         IoregCase{"EmptyValue", "\"IOPlatformUUID\" = \"\"", std::nullopt},
         IoregCase{"UnquotedKey", "IOPlatformUUID = \"abc\"", std::nullopt},
-        IoregCase{"OtherKey", "\"IOPlatformSerialNumber\" = \"C02XYZ\"", std::nullopt},
         IoregCase{"Nothing", "", std::nullopt}),
     [](const auto &info) { return std::string(info.param.name); });
 
@@ -189,15 +187,6 @@ TEST(LinuxDeviceFactsTest, ReadsMachineIdAndPrettyHostNameFromTheGivenFiles)
     const platform::LinuxDeviceFacts bare({invalid}, temp.path(QStringLiteral("absent")));
     EXPECT_EQ(bare.platformUUID(), std::nullopt);
     EXPECT_EQ(bare.computerName(), QString());
-}
-
-TEST(LinuxDeviceFactsTest, PrettyHostNameQuotingForms)
-{
-    using platform::LinuxDeviceFacts;
-    EXPECT_EQ(LinuxDeviceFacts::prettyHostNameFromMachineInfo("PRETTY_HOSTNAME=Study\n"), QStringLiteral("Study"));
-    EXPECT_EQ(LinuxDeviceFacts::prettyHostNameFromMachineInfo("PRETTY_HOSTNAME='书房 电脑'"), QStringLiteral("书房 电脑"));
-    EXPECT_EQ(LinuxDeviceFacts::prettyHostNameFromMachineInfo("PRETTY_HOSTNAME=\"\"\n"), QString());
-    EXPECT_EQ(LinuxDeviceFacts::prettyHostNameFromMachineInfo("#PRETTY_HOSTNAME=x\nHOSTNAME=y\n"), QString());
 }
 
 } // namespace

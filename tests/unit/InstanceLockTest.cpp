@@ -71,14 +71,6 @@ protected:
     ClientPaths paths{temp.path(QStringLiteral("data"))};
 };
 
-TEST_F(InstanceLockTest, ConstructionTouchesNothing)
-{
-    const InstanceLock lock(paths);
-    EXPECT_EQ(lock.path(), paths.root() + QStringLiteral("/.instance.lock"));
-    EXPECT_FALSE(QFile::exists(lock.path()));
-    EXPECT_FALSE(lock.isHeld());
-}
-
 struct ExitCase {
     const char *name;
     bool killed;
@@ -103,17 +95,6 @@ TEST_P(InstanceLockAcrossProcesses, SecondProcessIsRefusedUntilTheFirstEnds)
 INSTANTIATE_TEST_SUITE_P(Exits, InstanceLockAcrossProcesses,
                          ::testing::Values(ExitCase{"Exited", false}, ExitCase{"Killed", true}),
                          [](const auto &info) { return std::string(info.param.name); });
-
-TEST_F(InstanceLockTest, ReleaseLetsAnotherProcessIn)
-{
-    InstanceLock lock(paths);
-    ASSERT_TRUE(lock.acquire());
-    EXPECT_FALSE(LockHolder(paths).acquired());
-    lock.release();
-    EXPECT_FALSE(lock.isHeld());
-    EXPECT_TRUE(LockHolder(paths).acquired());
-    EXPECT_TRUE(QFile::exists(lock.path())) << "the file is left in place";
-}
 
 TEST_F(InstanceLockTest, DifferentDataDirectoriesDoNotExcludeEachOther)
 {

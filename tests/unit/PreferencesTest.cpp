@@ -89,17 +89,6 @@ TEST_F(PreferencesTest, DisplayModeSaveWithoutDomainWritesTheStandardOne)
     UserDefaults::standard().remove(QStringLiteral("displayMode"));
 }
 
-TEST_F(PreferencesTest, RawValuesRoundTripAndNothingElseIsAccepted)
-{
-    for (auto mode : {NetworkProxyMode::System, NetworkProxyMode::Direct})
-        EXPECT_EQ(NetworkProxyMode::fromRawValue(NetworkProxyMode(mode).rawValue()), mode);
-    for (auto mode : {DisplayMode::Fit, DisplayMode::Fill})
-        EXPECT_EQ(DisplayMode::fromRawValue(DisplayMode(mode).rawValue()), mode);
-    EXPECT_EQ(NetworkProxyMode::fromRawValue(QStringLiteral("Direct")), std::nullopt);
-    EXPECT_EQ(NetworkProxyMode::fromRawValue(QString()), std::nullopt);
-    EXPECT_EQ(DisplayMode::fromRawValue(QStringLiteral("stretch")), std::nullopt);
-}
-
 TEST(PreferenceTexts, TitlesAndConfirmationsAreExact)
 {
     EXPECT_EQ(NetworkProxyMode(NetworkProxyMode::System).rawValue(), QStringLiteral("system"));

@@ -58,39 +58,12 @@ TEST_F(PrivateFileTest, RefusesToWriteAtASymbolicLinkAndLeavesItsTargetAlone)
     EXPECT_EQ(test::permissions(victim), 0644);
 }
 
-TEST_F(PrivateFileTest, WriteIntoMissingDirectoryNamesTheDirectory)
-{
-    const Status written = PrivateFile::writeAtomically(file(QStringLiteral("absent/id")), "x");
-    ASSERT_FALSE(written.ok());
-    EXPECT_EQ(written.error().description(), QStringLiteral("“%1”：文件或目录不存在。").arg(file(QStringLiteral("absent"))));
-}
-
 TEST_F(PrivateFileTest, WriteThroughALinkedDirectoryIsRefused)
 {
     ASSERT_TRUE(QDir().mkpath(file(QStringLiteral("real"))));
     ASSERT_TRUE(QFile::link(file(QStringLiteral("real")), file(QStringLiteral("alias"))));
     EXPECT_FALSE(PrivateFile::writeAtomically(file(QStringLiteral("alias/id")), "x").ok());
     EXPECT_FALSE(QFile::exists(file(QStringLiteral("real/id"))));
-}
-
-TEST_F(PrivateFileTest, InspectsWithoutFollowingLinks)
-{
-    ASSERT_TRUE(test::writeFile(file(QStringLiteral("loose")), "x", 0640));
-    ASSERT_TRUE(QFile::link(file(QStringLiteral("nowhere")), file(QStringLiteral("dangling"))));
-
-    const auto loose = PrivateFile::inspect(file(QStringLiteral("loose")));
-    ASSERT_TRUE(loose);
-    EXPECT_TRUE(loose->isRegularFile);
-    EXPECT_TRUE(loose->isLoose());
-    EXPECT_EQ(loose->permissions, mode_t(0640));
-
-    const auto dangling = PrivateFile::inspect(file(QStringLiteral("dangling")));
-    ASSERT_TRUE(dangling);
-    EXPECT_TRUE(dangling->isSymbolicLink);
-    EXPECT_TRUE(PrivateFile::isSymbolicLink(file(QStringLiteral("dangling"))));
-
-    EXPECT_FALSE(PrivateFile::inspect(file(QStringLiteral("nowhere"))));
-    EXPECT_FALSE(PrivateFile::isSymbolicLink(file(QStringLiteral("nowhere"))));
 }
 
 enum class Item { Private, Loose, Link, Directory, Fifo, Oversized, Missing };

@@ -85,11 +85,16 @@ TEST_F(SecretServiceKeychainTest, UnreachableBusAddressAnswersNoneQuickly)
     EXPECT_LT(elapsedMs, 2000);
 }
 
-TEST_F(SecretServiceKeychainTest, BusThatNeverAnswersIsAbandonedAtTheDeadline)
+TEST_F(SecretServiceKeychainTest, PerUserBusSocketCountsAsASessionBus)
 {
-    // The per-user bus socket is found without the variable, as on a systemd session.
     listenSilently(temp.path(QStringLiteral("bus")));
     EXPECT_TRUE(platform::SecretServiceKeychain::sessionBusConfigured());
+}
+
+TEST_F(SecretServiceKeychainTest, BusThatNeverAnswersIsAbandonedAtTheDeadline)
+{
+    listenSilently(temp.path(QStringLiteral("silent")));
+    qputenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + temp.path(QStringLiteral("silent"))).toUtf8());
 
     EXPECT_EQ(timedLookup(platform::SecretServiceKeychain(300ms)), std::nullopt);
     EXPECT_GE(elapsedMs, 290);
