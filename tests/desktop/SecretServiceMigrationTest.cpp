@@ -40,8 +40,11 @@ class SecretServiceMigration : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (isInnerRun())
+        if (isInnerRun()) {
+            // The test main hides the session bus from every test; this one brought its own.
+            qputenv("DBUS_SESSION_BUS_ADDRESS", qgetenv("VELMORA_DESKTOP_BUS"));
             return;
+        }
         for (const char *tool : {"dbus-run-session", "gnome-keyring-daemon", "secret-tool"}) {
             if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
                 GTEST_SKIP() << tool << " is not installed (scripts/install-deps.sh installs it)";
@@ -76,7 +79,8 @@ protected:
                                    .arg(QString::fromUtf8(test->test_suite_name()), QString::fromUtf8(test->name()));
         const QString script = QStringLiteral("set -e\n"
                                               "printf pw | gnome-keyring-daemon --unlock --components=secrets >/dev/null\n")
-                               + storeItems + QStringLiteral("exec \"$0\" \"$1\"\n");
+                               + storeItems
+                               + QStringLiteral("VELMORA_DESKTOP_BUS=\"$DBUS_SESSION_BUS_ADDRESS\" exec \"$0\" \"$1\"\n");
 
         QProcess session;
         session.setProcessEnvironment(environment);
