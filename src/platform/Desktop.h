@@ -17,8 +17,8 @@ struct Screen {
 };
 
 struct DesktopImageOptions {
-    int imageScaling = 3;            // proportional, up or down (0 counts as 3; 1 stretch; 2 none)
-    bool allowClipping = false;      // true = fill (crop), false = fit (bands)
+    int imageScaling = 3;       // proportional, up or down (0 counts as 3; 1 stretch; 2 none)
+    bool allowClipping = false; // true = fill (crop), false = fit (bands)
     double fillRed = 0.055, fillGreen = 0.12, fillBlue = 0.16; // band colour, #0e1f29
 };
 

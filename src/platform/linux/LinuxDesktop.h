@@ -1,0 +1,16 @@
+#pragma once
+
+#include "platform/Desktop.h"
+
+#include <QString>
+
+#include <vector>
+
+namespace velmora::platform {
+
+// The screens of a desktop whose picture is one setting for every monitor: the monitors of the
+// X display when one is reachable (so callers still see how many there are), else one screen
+// named after the desktop, as under a Wayland session without Xwayland.
+std::vector<Screen> desktopWideScreens(const QString &desktopName);
+
+} // namespace velmora::platform
