@@ -11,7 +11,6 @@
 #include <QDBusMessage>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QJsonObject>
 #include <QMutex>
 #include <QRegularExpression>
 #include <QThread>
@@ -138,46 +137,6 @@ TEST_F(PlasmaDesktopTest, SendsOneScriptThatSetsEveryDesktopAndCannotBeBrokenOut
         EXPECT_EQ(rest, kExpectedScript.arg(row.fill ? 2 : 1)) << script.toStdString();
     }
     EXPECT_EQ(shell->scripts().size(), qsizetype(rows.size()));
-}
-
-TEST_F(PlasmaDesktopTest, TheScriptConfiguresEachDesktopWhenRun) {
-    const QString node = QStandardPaths::findExecutable(QStringLiteral("node"));
-    if (node.isEmpty())
-        GTEST_SKIP() << "no JavaScript interpreter (node) to run the script with";
-    const QString path = QStringLiteral("/tmp/it's a \"test\"\n.png");
-    PlasmaDesktop desktop = client();
-    QString error;
-    ASSERT_TRUE(desktop.setDesktopImage(path, Screen{}, DesktopImageOptions{}, &error));
-
-    // Two desktops that record what the script does to them, like plasmashell's containments.
-    const QByteArray harness =
-        "let input = ''; process.stdin.on('data', c => input += c); process.stdin.on('end', () => {"
-        "  const made = [0, 1].map(() => ({ config: {}, group: null, wallpaperPlugin: '',"
-        "    set currentConfigGroup(g) { this.group = g.join('/'); },"
-        "    writeConfig(k, v) { this.config[this.group + '/' + k] = v; } }));"
-        "  new Function('desktops', input)(() => made);"
-        "  console.log(JSON.stringify(made.map(d => ({ plugin: d.wallpaperPlugin, config: d.config "
-        "}))));"
-        "});";
-    int status = 0;
-    QByteArray errors;
-    const QByteArray output =
-        test::runTool(node, {QStringLiteral("-e"), QString::fromUtf8(harness)}, &status, &errors,
-                      shell->scripts().constLast().toUtf8());
-    ASSERT_EQ(status, 0) << errors.toStdString();
-    const QJsonArray desktops = QJsonDocument::fromJson(output).array();
-    ASSERT_EQ(desktops.size(), 2);
-    for (const auto &entry : desktops) {
-        const QJsonObject d = entry.toObject();
-        EXPECT_EQ(d[QStringLiteral("plugin")].toString(), QStringLiteral("org.kde.image"));
-        const QJsonObject config = d[QStringLiteral("config")].toObject();
-        EXPECT_EQ(QUrl(config[QStringLiteral("Wallpaper/org.kde.image/General/Image")].toString())
-                      .toLocalFile(),
-                  path);
-        EXPECT_EQ(config[QStringLiteral("Wallpaper/org.kde.image/General/FillMode")].toInt(), 1);
-        EXPECT_EQ(config[QStringLiteral("Wallpaper/org.kde.image/General/Color")].toString(),
-                  QStringLiteral("#0e1f29"));
-    }
 }
 
 TEST_F(PlasmaDesktopTest, ARefusalOrAMissingShellIsReported) {

@@ -81,22 +81,6 @@ INSTANTIATE_TEST_SUITE_P(
                       {{300, 130}, kBand}}}),
     [](const auto &info) { return std::string(info.param.name); });
 
-TEST(DesktopPaintingEdges, FillLeavesNoBandInsideAnyMonitor) {
-    DesktopImageOptions fill;
-    fill.allowClipping = true;
-    const QImage root = paintDesktopImage(halves(), kRoot, kMonitors, fill);
-    for (const QRect &monitor : kMonitors)
-        for (int y = monitor.top(); y <= monitor.bottom(); ++y)
-            for (int x = monitor.left(); x <= monitor.right(); ++x)
-                ASSERT_NE(root.pixel(x, y), kBand) << x << "," << y;
-}
-
-TEST(DesktopPaintingEdges, AnUnreadablePictureLeavesTheWholeRootInTheBandColour) {
-    const QImage root = paintDesktopImage(QImage(), QSize(30, 20), {QRect(0, 0, 30, 20)}, {});
-    EXPECT_EQ(root.pixel(0, 0), kBand);
-    EXPECT_EQ(root.pixel(29, 19), kBand);
-}
-
 TEST(DesktopPaintingEdges, APanoramaStillShowsAsALine) {
     const QRect placed =
         placePicture(QSize(10000, 1), QRect(0, 0, 100, 100), DesktopPlacement::Fit);

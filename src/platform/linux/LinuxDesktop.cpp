@@ -64,7 +64,10 @@ bool available(DesktopBackendKind kind) {
 } // namespace
 
 std::vector<Screen> desktopWideScreens(const QString &desktopName) {
-    std::vector<Screen> monitors = x11Monitors();
+    // GNOME starts Xwayland on demand: counting monitors is not worth starting an X server.
+    std::vector<Screen> monitors;
+    if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        monitors = x11Monitors();
     if (monitors.empty())
         monitors.push_back({desktopName, QRect()});
     return monitors;
