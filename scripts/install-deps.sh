@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config clang-format
   qt6-base-dev libssl-dev libplist-dev libsecret-1-dev libcpp-httplib-dev libqrencode-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  dbus dbus-bin gnome-keyring libsecret-tools
+  dbus dbus-bin gnome-keyring libsecret-tools systemd
   libglib2.0-dev libxcb1-dev libxcb-randr0-dev
   xvfb x11-utils x11-apps imagemagick libglib2.0-bin
   dconf-cli dconf-gsettings-backend dconf-service gsettings-desktop-schemas xfconf libxfconf-0-3

@@ -1,0 +1,98 @@
+#include "AgentSupport.h"
+
+#include "LoginAgent.h"
+#include "core/Text.h"
+#include "platform/SystemError.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStringDecoder>
+
+#include <algorithm>
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace velmora::AgentSupport {
+
+ClientError noExecutable() {
+    return ClientError::fileSystem(QStringLiteral("无法确定客户端可执行文件路径。"));
+}
+
+ClientError cannotWrite(const QString &description) {
+    return ClientError::fileSystem(QStringLiteral("无法写入 LaunchAgent：") + description);
+}
+
+ClientError startFailed(const QString &output) {
+    return ClientError::fileSystem(QStringLiteral("LaunchAgent 启动失败：") + output);
+}
+
+ClientError cannotRemove(const QString &description) {
+    return ClientError::fileSystem(QStringLiteral("无法删除 LaunchAgent：") + description);
+}
+
+int boundedInterval(int interval) {
+    return std::max(interval, LoginAgent::minimumInterval);
+}
+
+QString runningExecutable() {
+    if (QCoreApplication::instance()) {
+        const QString path = QCoreApplication::applicationFilePath();
+        if (!path.isEmpty())
+            return path;
+    }
+#ifdef Q_OS_LINUX
+    return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
+#else
+    return {};
+#endif
+}
+
+ToolRun runTool(const QString &program, const QStringList &arguments) {
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.start(program, arguments);
+    if (!process.waitForStarted(-1))
+        return {1, process.errorString()};
+    process.waitForFinished(-1);
+
+    const QByteArray bytes = process.readAll();
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    QString output = decoder.decode(bytes);
+    if (decoder.hasError())
+        output.clear();
+    // A tool killed by a signal has no exit code of its own; it still failed.
+    int status = process.exitCode();
+    if (process.exitStatus() == QProcess::CrashExit && status == 0)
+        status = 1;
+    return {status, Text::trimmed(output)};
+}
+
+Status createDirectories(const QString &path) {
+    const QByteArray encoded = QFile::encodeName(path);
+    struct stat info {};
+    if (::stat(encoded.constData(), &info) == 0) {
+        if (S_ISDIR(info.st_mode))
+            return {};
+        return Error::foreign(platform::describeSystemError(ENOTDIR, path));
+    }
+    const QString parent = QFileInfo(path).absolutePath();
+    if (parent != path) {
+        if (Status made = createDirectories(parent); !made)
+            return made;
+    }
+    if (::mkdir(encoded.constData(), 0755) != 0 && errno != EEXIST)
+        return Error::foreign(platform::describeSystemError(errno, path));
+    return {};
+}
+
+Status removeIfPresent(const QString &path) {
+    if (::unlink(QFile::encodeName(path).constData()) != 0 && errno != ENOENT)
+        return Error::foreign(platform::describeSystemError(errno, path));
+    return {};
+}
+
+} // namespace velmora::AgentSupport

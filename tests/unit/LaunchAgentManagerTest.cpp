@@ -1,0 +1,301 @@
+#include "agent/LaunchAgentManager.h"
+#include "core/ClientPaths.h"
+#include "support/TempDir.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+#include <plist/plist.h>
+
+#include <memory>
+
+namespace velmora {
+namespace {
+
+const QString kExecutable =
+    QStringLiteral("/Applications/Velmora Wallpaper.app/Contents/MacOS/VelmoraWallpaper");
+
+// A stand-in for launchctl that records each call as one line in "<script>.log" and lets
+// "bootstrap" exit with `status` after printing `output`.
+QString writeFakeLaunchctl(const QString &path, int status = 0, const QByteArray &output = {}) {
+    const QByteArray script = "#!/bin/sh\n"
+                              "printf '%s\\n' \"$*\" >> \"$0.log\"\n"
+                              "if [ \"$1\" = bootstrap ]; then printf '%s' '" +
+                              output + "'; exit " + QByteArray::number(status) + "; fi\n";
+    EXPECT_TRUE(test::writeFile(path, script, 0755));
+    return path;
+}
+
+struct PlistFree {
+    void operator()(void *node) const { plist_free(static_cast<plist_t>(node)); }
+};
+using Plist = std::unique_ptr<void, PlistFree>;
+
+Plist parse(const QByteArray &bytes) {
+    plist_t root = nullptr;
+    plist_from_memory(bytes.constData(), uint32_t(bytes.size()), &root);
+    return Plist(root);
+}
+
+QByteArray toBinary(plist_t root) {
+    char *data = nullptr;
+    uint32_t length = 0;
+    plist_to_bin(root, &data, &length);
+    QByteArray bytes(data, qsizetype(length));
+    plist_to_bin_free(data);
+    return bytes;
+}
+
+QByteArray toXml(plist_t root) {
+    char *data = nullptr;
+    uint32_t length = 0;
+    plist_to_xml(root, &data, &length);
+    QByteArray bytes(data, qsizetype(length));
+    plist_to_xml_free(data);
+    return bytes;
+}
+
+class LaunchAgentManagerTest : public ::testing::Test {
+protected:
+    QString home() const { return temp.path(QStringLiteral("home")); }
+    QString agentFolder() const { return home() + QStringLiteral("/Library/LaunchAgents"); }
+    QString agentFile() const {
+        return agentFolder() + QStringLiteral("/example.velmora.wallpaper.refresh.plist");
+    }
+    QString launchctlLog() const { return launchctl + QStringLiteral(".log"); }
+
+    LaunchAgentManager manager(std::optional<QString> executable = kExecutable,
+                               int interval = 3600) const {
+        return LaunchAgentManager(
+            paths, interval, LaunchAgentEnvironment{launchctl, home(), std::move(executable), 501});
+    }
+
+    test::TempDir temp;
+    ClientPaths paths{temp.path(QStringLiteral("Velmora data & <notes"))};
+    QString launchctl = writeFakeLaunchctl(temp.path(QStringLiteral("launchctl")));
+};
+
+TEST_F(LaunchAgentManagerTest, EnableWritesTheAgentAndLoadsItIntoTheUsersDomain) {
+    ASSERT_TRUE(QDir().mkpath(home()));
+    LaunchAgentManager enabled = manager();
+    EXPECT_EQ(enabled.plistURL(), QUrl::fromLocalFile(agentFile()));
+    const Status status = enabled.setEnabled(true);
+    ASSERT_TRUE(status.ok()) << status.error().description().toStdString();
+
+    QString root = paths.root();
+    root.replace(u'&', QStringLiteral("&amp;")).replace(u'<', QStringLiteral("&lt;"));
+    const QString expected =
+        QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                       "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+                       "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+                       "<plist version=\"1.0\">\n"
+                       "<dict>\n"
+                       "\t<key>Label</key>\n"
+                       "\t<string>example.velmora.wallpaper.refresh</string>\n"
+                       "\t<key>ProgramArguments</key>\n"
+                       "\t<array>\n"
+                       "\t\t<string>/Applications/Velmora "
+                       "Wallpaper.app/Contents/MacOS/VelmoraWallpaper</string>\n"
+                       "\t\t<string>--refresh</string>\n"
+                       "\t</array>\n"
+                       "\t<key>RunAtLoad</key>\n"
+                       "\t<true/>\n"
+                       "\t<key>StartInterval</key>\n"
+                       "\t<integer>3600</integer>\n"
+                       "\t<key>ProcessType</key>\n"
+                       "\t<string>Background</string>\n"
+                       "\t<key>WorkingDirectory</key>\n"
+                       "\t<string>%1</string>\n"
+                       "\t<key>StandardOutPath</key>\n"
+                       "\t<string>%1/logs/launch-agent.log</string>\n"
+                       "\t<key>StandardErrorPath</key>\n"
+                       "\t<string>%1/logs/launch-agent.error.log</string>\n"
+                       "</dict>\n"
+                       "</plist>\n")
+            .arg(root);
+    EXPECT_EQ(QString::fromUtf8(test::readAll(agentFile())), expected);
+    EXPECT_EQ(test::permissions(agentFile()), 0600);
+    EXPECT_TRUE(QFileInfo(paths.logs()).isDir()) << "the data directory is made first";
+
+    // Read back as launchd would: the eight keys with their types, and the values that matter.
+    const Plist parsed = parse(test::readAll(agentFile()));
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(plist_dict_get_size(parsed.get()), 8u);
+    const auto type = [&](const char *key) {
+        const plist_t item = plist_dict_get_item(parsed.get(), key);
+        return item ? plist_get_node_type(item) : PLIST_NONE;
+    };
+    EXPECT_EQ(type("Label"), PLIST_STRING);
+    EXPECT_EQ(type("ProgramArguments"), PLIST_ARRAY);
+    EXPECT_EQ(type("RunAtLoad"), PLIST_BOOLEAN);
+    EXPECT_EQ(type("StartInterval"), PLIST_UINT);
+    EXPECT_EQ(type("ProcessType"), PLIST_STRING);
+    EXPECT_EQ(type("WorkingDirectory"), PLIST_STRING);
+    EXPECT_EQ(type("StandardOutPath"), PLIST_STRING);
+    EXPECT_EQ(type("StandardErrorPath"), PLIST_STRING);
+    const char *workingDirectory =
+        plist_get_string_ptr(plist_dict_get_item(parsed.get(), "WorkingDirectory"), nullptr);
+    EXPECT_EQ(QString::fromUtf8(workingDirectory), paths.root());
+
+    EXPECT_EQ(QString::fromUtf8(test::readAll(launchctlLog())),
+              QStringLiteral("bootout gui/501 %1\nbootstrap gui/501 %1\n").arg(agentFile()));
+    EXPECT_TRUE(enabled.isEnabled());
+}
+
+TEST_F(LaunchAgentManagerTest, EnablingTwiceLeavesOneAgentFileAndNoTemporaryFile) {
+    LaunchAgentManager agent = manager();
+    ASSERT_TRUE(agent.setEnabled(true).ok());
+    ASSERT_TRUE(agent.setEnabled(true).ok());
+    EXPECT_EQ(QDir(agentFolder()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{QStringLiteral("example.velmora.wallpaper.refresh.plist")});
+    EXPECT_TRUE(agent.isEnabled());
+}
+
+TEST_F(LaunchAgentManagerTest, IntervalIsNeverBelowFiveMinutes) {
+    for (const auto &[given, kept] : std::initializer_list<std::pair<int, int>>{
+             {60, 300}, {299, 300}, {300, 300}, {3600, 3600}})
+        EXPECT_EQ(manager(kExecutable, given).interval(), kept) << given;
+
+    LaunchAgentManager agent = manager(kExecutable, 60);
+    ASSERT_TRUE(agent.setEnabled(true).ok());
+    EXPECT_TRUE(test::readAll(agentFile()).contains("<integer>300</integer>"));
+}
+
+TEST_F(LaunchAgentManagerTest, DisableUnloadsAndRemovesTheAgentAndToleratesItsAbsence) {
+    LaunchAgentManager agent = manager();
+    const Status nothingThere = agent.setEnabled(false);
+    EXPECT_TRUE(nothingThere.ok()) << nothingThere.error().description().toStdString();
+    EXPECT_FALSE(QFileInfo::exists(paths.root())) << "disabling does not touch the data directory";
+
+    ASSERT_TRUE(agent.setEnabled(true).ok());
+    ASSERT_TRUE(agent.setEnabled(false).ok());
+    EXPECT_FALSE(QFileInfo::exists(agentFile()));
+    EXPECT_FALSE(agent.isEnabled());
+    EXPECT_TRUE(QString::fromUtf8(test::readAll(launchctlLog()))
+                    .endsWith(QStringLiteral("bootout gui/501 %1\n").arg(agentFile())));
+}
+
+TEST_F(LaunchAgentManagerTest, ALoadFailureIsReportedWithTheToolsTrimmedOutputAndKeepsTheFile) {
+    struct Case {
+        int status;
+        QByteArray output;
+        QString message;
+    };
+    const Case cases[] = {
+        {1, "", QStringLiteral("LaunchAgent 启动失败：")},
+        {5, " \nBootstrap failed: 5: 输入/输出错误\n\n",
+         QStringLiteral("LaunchAgent 启动失败：Bootstrap failed: 5: 输入/输出错误")},
+        {1, "\xff\xfe not text", QStringLiteral("LaunchAgent 启动失败：")},
+    };
+    for (const Case &c : cases) {
+        writeFakeLaunchctl(launchctl, c.status, c.output);
+        LaunchAgentManager agent = manager();
+        const Status status = agent.setEnabled(true);
+        ASSERT_FALSE(status.ok());
+        EXPECT_EQ(status.error().description(), c.message);
+        EXPECT_TRUE(status.error().is(ClientError::Kind::FileSystem));
+        EXPECT_TRUE(agent.isEnabled()) << "the written file stays";
+    }
+
+    LaunchAgentManager missingTool(paths, 3600,
+                                   LaunchAgentEnvironment{temp.path(QStringLiteral("no-launchctl")),
+                                                          home(), kExecutable, 501});
+    const Status status = missingTool.setEnabled(true);
+    ASSERT_FALSE(status.ok());
+    EXPECT_TRUE(status.error().description().startsWith(QStringLiteral("LaunchAgent 启动失败：")));
+    EXPECT_GT(status.error().description().size(), QStringLiteral("LaunchAgent 启动失败：").size());
+}
+
+TEST_F(LaunchAgentManagerTest, IsEnabledOnlyForAWellFormedAgentOfThisExecutable) {
+    ASSERT_TRUE(QDir().mkpath(agentFolder()));
+    const auto agentWith = [](const QString &first, bool stringArguments = true) {
+        const Plist root(plist_new_dict());
+        plist_t arguments = plist_new_array();
+        if (stringArguments)
+            plist_array_append_item(arguments, plist_new_string(first.toUtf8().constData()));
+        else
+            plist_array_append_item(arguments, plist_new_uint(7));
+        plist_dict_set_item(root.get(), "ProgramArguments", arguments);
+        return Plist(plist_copy(root.get()));
+    };
+    const Plist ours = agentWith(kExecutable);
+    const Plist other =
+        agentWith(QStringLiteral("/Applications/Old Copy.app/Contents/MacOS/VelmoraWallpaper"));
+    const Plist emptyFirst = agentWith(QString());
+    const Plist numberFirst = agentWith(QString(), false);
+    const Plist noArguments(plist_new_dict());
+    const Plist arrayRoot(plist_new_array());
+    plist_array_append_item(arrayRoot.get(), plist_new_string(kExecutable.toUtf8().constData()));
+
+    struct Case {
+        const char *name;
+        QByteArray bytes;
+        QString executable;
+        bool enabled;
+    };
+    const Case cases[] = {
+        {"XML naming this executable", toXml(ours.get()), kExecutable, true},
+        {"binary naming this executable", toBinary(ours.get()), kExecutable, true},
+        {"another copy of the program", toXml(other.get()), kExecutable, false},
+        {"empty first argument", toXml(emptyFirst.get()), kExecutable, false},
+        {"first argument not a string", toBinary(numberFirst.get()), kExecutable, false},
+        {"no ProgramArguments", toXml(noArguments.get()), kExecutable, false},
+        {"root not a dictionary", toXml(arrayRoot.get()), kExecutable, false},
+        {"not a property list", "ProgramArguments = /usr/bin/true\n", kExecutable, false},
+        {"truncated binary", toBinary(ours.get()).left(20), kExecutable, false},
+        {"empty file", "", kExecutable, false},
+        {"running executable unknown", toXml(ours.get()), QString(), false},
+    };
+    for (const Case &c : cases) {
+        ASSERT_TRUE(test::writeFile(agentFile(), c.bytes));
+        EXPECT_EQ(manager(c.executable).isEnabled(), c.enabled) << c.name;
+    }
+
+    QFile::remove(agentFile());
+    EXPECT_FALSE(manager().isEnabled()) << "no file";
+    // A link is never followed, even to a file that would qualify.
+    ASSERT_TRUE(test::writeFile(temp.path(QStringLiteral("elsewhere.plist")), toXml(ours.get())));
+    ASSERT_TRUE(QFile::link(temp.path(QStringLiteral("elsewhere.plist")), agentFile()));
+    EXPECT_FALSE(manager().isEnabled()) << "symbolic link";
+}
+
+TEST_F(LaunchAgentManagerTest, FailuresCarryTheirSentenceAndStopBeforeLaunchctl) {
+    LaunchAgentManager unknown = manager(QString());
+    Status status = unknown.setEnabled(true);
+    ASSERT_FALSE(status.ok());
+    EXPECT_EQ(status.error().description(), QStringLiteral("无法确定客户端可执行文件路径。"));
+
+    // The LaunchAgents folder cannot be made: a file is in the way.
+    ASSERT_TRUE(QDir().mkpath(home()));
+    ASSERT_TRUE(test::writeFile(home() + QStringLiteral("/Library"), "not a folder"));
+    LaunchAgentManager blocked = manager();
+    status = blocked.setEnabled(true);
+    ASSERT_FALSE(status.ok());
+    EXPECT_TRUE(status.error().description().startsWith(QStringLiteral("无法写入 LaunchAgent：")))
+        << status.error().description().toStdString();
+    EXPECT_FALSE(QFileInfo::exists(launchctlLog()));
+
+    // The data directory's own error comes through unchanged.
+    const QString linkedRoot = temp.path(QStringLiteral("linked-data"));
+    ASSERT_TRUE(QFile::link(temp.path(), linkedRoot));
+    const ClientPaths linkedPaths(linkedRoot);
+    LaunchAgentManager linked(linkedPaths, 3600,
+                              LaunchAgentEnvironment{launchctl, home(), kExecutable, 501});
+    status = linked.setEnabled(true);
+    ASSERT_FALSE(status.ok());
+    EXPECT_EQ(status.error(), linkedPaths.ensure().error());
+    EXPECT_FALSE(QFileInfo::exists(launchctlLog()));
+}
+
+TEST_F(LaunchAgentManagerTest, AnAgentFileThatCannotBeRemovedIsReported) {
+    ASSERT_TRUE(QDir().mkpath(agentFile() + QStringLiteral("/occupied")));
+    LaunchAgentManager agent = manager();
+    const Status status = agent.setEnabled(false);
+    ASSERT_FALSE(status.ok());
+    EXPECT_TRUE(status.error().description().startsWith(QStringLiteral("无法删除 LaunchAgent：")))
+        << status.error().description().toStdString();
+}
+
+} // namespace
+} // namespace velmora
