@@ -1,11 +1,16 @@
 #include "RunCommand.h"
 
+#include "HeadlessCommands.h"
 #include "UsageText.h"
 #include "core/ClientConstants.h"
 #include "core/ClientPaths.h"
+#include "wallpaper/Refresh.h"
+
+#include <QCoreApplication>
 
 #include <functional>
 #include <map>
+#include <memory>
 
 namespace velmora {
 
@@ -14,6 +19,12 @@ namespace {
 struct CommandContext {
     const CommandLineOptions &options;
     Console &console;
+
+    ClientPaths paths() const { return ClientPaths(options.appData); }
+    std::function<void(const QString &)> printer() const
+    {
+        return [this](const QString &line) { console.print(line); };
+    }
 };
 
 using Command = std::function<Status(const CommandContext &)>;
@@ -30,6 +41,48 @@ Status printHelp(const CommandContext &context)
     return {};
 }
 
+Status refresh(const CommandContext &context)
+{
+    return runRefresh(context.paths(), context.options.server, context.printer());
+}
+
+Status registerDevice(const CommandContext &context)
+{
+    return HeadlessCommands::registerDevice(context.paths(), context.options.server, context.printer());
+}
+
+Status status(const CommandContext &context)
+{
+    return HeadlessCommands::status(context.paths(), context.printer());
+}
+
+Status clear(const CommandContext &context)
+{
+    return HeadlessCommands::clear(context.paths(), context.printer());
+}
+
+Status startupEnable(const CommandContext &context)
+{
+    return HeadlessCommands::startupEnable(context.paths(), context.options.server, context.printer());
+}
+
+Status startupDisable(const CommandContext &context)
+{
+    return HeadlessCommands::startupDisable(context.paths(), context.printer());
+}
+
+Status startupStatus(const CommandContext &context)
+{
+    return HeadlessCommands::startupStatus(context.paths(), context.printer());
+}
+
+Status activateInvite(const CommandContext &context)
+{
+    return HeadlessCommands::activateInvite(context.paths(), context.options.server,
+                                            context.options.handoffTicket.value_or(QString()),
+                                            context.printer());
+}
+
 // A job this build does not provide yet: it says so instead of pretending to succeed.
 Command unavailable(ClientMode mode)
 {
@@ -44,14 +97,14 @@ const std::map<ClientMode, Command> &commands()
 {
     static const std::map<ClientMode, Command> table{
         {ClientMode::App, unavailable(ClientMode::App)},
-        {ClientMode::Refresh, unavailable(ClientMode::Refresh)},
-        {ClientMode::Register, unavailable(ClientMode::Register)},
-        {ClientMode::Status, unavailable(ClientMode::Status)},
-        {ClientMode::Clear, unavailable(ClientMode::Clear)},
-        {ClientMode::StartupEnable, unavailable(ClientMode::StartupEnable)},
-        {ClientMode::StartupDisable, unavailable(ClientMode::StartupDisable)},
-        {ClientMode::StartupStatus, unavailable(ClientMode::StartupStatus)},
-        {ClientMode::ActivateInvite, unavailable(ClientMode::ActivateInvite)},
+        {ClientMode::Refresh, refresh},
+        {ClientMode::Register, registerDevice},
+        {ClientMode::Status, status},
+        {ClientMode::Clear, clear},
+        {ClientMode::StartupEnable, startupEnable},
+        {ClientMode::StartupDisable, startupDisable},
+        {ClientMode::StartupStatus, startupStatus},
+        {ClientMode::ActivateInvite, activateInvite},
         {ClientMode::SelfTest, unavailable(ClientMode::SelfTest)},
         {ClientMode::Version, printVersion},
         {ClientMode::Help, printHelp},
@@ -61,8 +114,22 @@ const std::map<ClientMode, Command> &commands()
 
 } // namespace
 
+// Headless jobs wait for the service on an event loop; they get the lightest application object
+// there is, which needs no display. Printing the version or the usage needs none at all.
+static std::unique_ptr<QCoreApplication> makeCoreApplicationFor(ClientMode mode)
+{
+    if (mode == ClientMode::Version || mode == ClientMode::Help || mode == ClientMode::App
+        || QCoreApplication::instance())
+        return nullptr;
+    static int argc = 1;
+    static char name[] = "VelmoraWallpaper";
+    static char *argv[] = {name, nullptr};
+    return std::make_unique<QCoreApplication>(argc, argv);
+}
+
 int runCommand(const CommandLineOptions &options, Console &console)
 {
+    const std::unique_ptr<QCoreApplication> application = makeCoreApplicationFor(options.mode);
     const CommandContext context{options, console};
     if (Status status = commands().at(options.mode)(context); !status) {
         console.printError(status.error().description());

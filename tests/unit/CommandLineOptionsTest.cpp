@@ -164,10 +164,10 @@ TEST(ProcessEntry, VersionHelpAndRejectionsWriteExactBytes)
 
 TEST(ProcessEntry, JobsThisBuildLacksFailClearlyWithStatusOne)
 {
-    const ProcessRun refresh = run({QStringLiteral("--refresh")});
-    EXPECT_EQ(refresh.status, 1);
-    EXPECT_EQ(refresh.out, "");
-    EXPECT_EQ(refresh.err, "错误：此版本尚未提供 --refresh 命令。\n");
+    const ProcessRun selfTest = run({QStringLiteral("--self-test")});
+    EXPECT_EQ(selfTest.status, 1);
+    EXPECT_EQ(selfTest.out, "");
+    EXPECT_EQ(selfTest.err, "错误：此版本尚未提供 --self-test 命令。\n");
 }
 
 } // namespace

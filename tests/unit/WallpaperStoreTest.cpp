@@ -1,0 +1,287 @@
+#include "net/FileHasher.h"
+#include "support/FakeDesktop.h"
+#include "support/TempDir.h"
+#include "wallpaper/WallpaperStore.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <sys/stat.h>
+#include <fcntl.h>
+#include <utime.h>
+
+using namespace velmora;
+using velmora::test::TempDir;
+
+namespace {
+
+WallpaperMetadata metadata(qint64 id, const QString &fileName, const QString &contentType,
+                           const QString &sha256 = QString(64, u'a'))
+{
+    return {id, QStringLiteral("2026-12-06"), fileName, contentType, 8, sha256, QStringLiteral("/f")};
+}
+
+struct NameCase {
+    const char *name;
+    WallpaperMetadata metadata;
+    const char *cacheName;
+    const char *exportName;
+};
+
+class CacheAndExportNames : public ::testing::TestWithParam<NameCase> {};
+
+TEST_P(CacheAndExportNames, FollowTheNamingRules)
+{
+    TempDir temp;
+    WallpaperStore store(ClientPaths(temp.path()));
+    EXPECT_EQ(store.cachedURL(GetParam().metadata), temp.path(QStringLiteral("wallpapers/")) + QString::fromUtf8(GetParam().cacheName));
+    EXPECT_EQ(WallpaperStore::exportFileName(GetParam().metadata), QString::fromUtf8(GetParam().exportName));
+}
+
+const QString kDigest = QStringLiteral("9f2c41ab07de55") + QString(50, u'0');
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, CacheAndExportNames,
+    ::testing::Values(
+        NameCase{"jpegName", metadata(1027, QStringLiteral("Sunrise.JPEG"), QStringLiteral("image/jpeg"), kDigest),
+                 "1027-9f2c41ab07de.jpeg", "2026-12-06_Sunrise.jpeg"},
+        NameCase{"emptyDigest", metadata(5, QStringLiteral("a.jpg"), QStringLiteral("image/jpeg"), QString()),
+                 "5-unknown.jpg", "2026-12-06_a.jpg"},
+        NameCase{"upperCaseDigestKept", metadata(5, QStringLiteral("a.jpg"), QString(), QStringLiteral("ABCDEF0123456789")),
+                 "5-ABCDEF012345.jpg", "2026-12-06_a.jpg"},
+        NameCase{"nonHexSkipped", metadata(5, QStringLiteral("a.jpg"), QString(), QStringLiteral("zz-a1-b2")),
+                 "5-a1b2.jpg", "2026-12-06_a.jpg"},
+        NameCase{"negativeIdLosesSign", metadata(-42, QStringLiteral("a.png"), QString()), "42-aaaaaaaaaaaa.png", "2026-12-06_a.png"},
+        NameCase{"nameWinsOverType", metadata(1, QStringLiteral("a.PNG"), QStringLiteral("image/jpeg")), "1-aaaaaaaaaaaa.png", "2026-12-06_a.png"},
+        NameCase{"unknownNameUsesType", metadata(1, QStringLiteral("a.gif"), QStringLiteral("image/webp")), "1-aaaaaaaaaaaa.webp", "2026-12-06_a.webp"},
+        NameCase{"typeCaseInsensitive", metadata(1, QStringLiteral("a"), QStringLiteral("IMAGE/BMP")), "1-aaaaaaaaaaaa.bmp", "2026-12-06_a.bmp"},
+        NameCase{"noExtensionDefaultsToJpg", metadata(1, QStringLiteral("a"), QStringLiteral("image/jpeg")), "1-aaaaaaaaaaaa.jpg", "2026-12-06_a.jpg"},
+        NameCase{"directoryDroppedBeforeColon", metadata(1, QStringLiteral("a/b:c.png"), QString()), "1-aaaaaaaaaaaa.png", "2026-12-06_b_c.png"},
+        NameCase{"colonAndSpace", metadata(1, QStringLiteral("Dawn: harbour.JPG"), QString()), "1-aaaaaaaaaaaa.jpg", "2026-12-06_Dawn_ harbour.jpg"},
+        NameCase{"onlyDotsAndSpaces", metadata(1, QStringLiteral(" . .png"), QString()), "1-aaaaaaaaaaaa.png", "2026-12-06_Velmora壁纸.png"},
+        NameCase{"controlCharacters", metadata(1, QStringLiteral("a\tb\nc.jpg"), QString()), "1-aaaaaaaaaaaa.jpg", "2026-12-06_a_b_c.jpg"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST(ExportName, ADateFromTheServiceCannotNameAnotherDirectory)
+{
+    WallpaperMetadata hostile = metadata(1, QStringLiteral("a.jpg"), QString());
+    hostile.effectiveDate = QStringLiteral("../../.ssh/x");
+    EXPECT_EQ(WallpaperStore::exportFileName(hostile), QStringLiteral(".._.._.ssh_x_a.jpg"));
+    EXPECT_EQ(WallpaperStore::exportFileName(metadata(1, QString(200, u'长') + QStringLiteral(".jpg"), QString())),
+              QStringLiteral("2026-12-06_") + QString(120, u'长') + QStringLiteral(".jpg"));
+}
+
+class StoreOnDisk : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(paths.ensure().ok()); }
+
+    // A cache file with real content, registered under its real digest.
+    std::pair<WallpaperMetadata, QString> cached(qint64 id, const QByteArray &bytes)
+    {
+        const QString digest = Sha256Of(bytes);
+        const WallpaperMetadata m = metadata(id, QStringLiteral("w.jpg"), QStringLiteral("image/jpeg"), digest);
+        const QString path = store.cachedURL(m);
+        EXPECT_TRUE(test::writeFile(path, bytes));
+        return {m, path};
+    }
+
+    static QString Sha256Of(const QByteArray &bytes)
+    {
+        Sha256 hash;
+        hash.update(bytes);
+        return hash.finalHex();
+    }
+
+    static void setModified(const QString &path, time_t seconds)
+    {
+        const timespec times[2] = {{seconds, 0}, {seconds, 0}};
+        ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, AT_SYMLINK_NOFOLLOW);
+    }
+
+    QStringList cacheEntries() const
+    {
+        return QDir(paths.wallpapers()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    }
+
+    TempDir temp;
+    ClientPaths paths{temp.path(QStringLiteral("data"))};
+    std::shared_ptr<test::FakeDesktop::State> desktop = std::make_shared<test::FakeDesktop::State>();
+    WallpaperStore store{paths, test::FakeDesktop::factory(desktop)};
+};
+
+TEST_F(StoreOnDisk, CacheCheckNeedsAnExistingUnlinkedMatchingFile)
+{
+    const auto [m, path] = cached(1, "wallpaper bytes");
+    EXPECT_TRUE(WallpaperStore::isValidCache(path, m.sha256));
+    EXPECT_TRUE(WallpaperStore::isValidCache(path, m.sha256.toUpper()));
+    EXPECT_TRUE(WallpaperStore::isValidCache(path, QString()));
+    EXPECT_FALSE(WallpaperStore::isValidCache(path, QString(64, u'0')));
+    EXPECT_FALSE(WallpaperStore::isValidCache(path + QStringLiteral(".missing"), QString()));
+    ASSERT_TRUE(QFile::link(path, paths.wallpapers() + QStringLiteral("/link.jpg")));
+    EXPECT_FALSE(WallpaperStore::isValidCache(paths.wallpapers() + QStringLiteral("/link.jpg"), m.sha256));
+}
+
+TEST_F(StoreOnDisk, RememberedWallpaperComesBackWhileItsFileStillMatches)
+{
+    const auto [m, path] = cached(1, "wallpaper bytes");
+    store.remember(m, path);
+    const QString record = paths.root() + QStringLiteral("/last-wallpaper.json");
+    EXPECT_EQ(test::permissions(record), 0600);
+    const QJsonObject written = QJsonDocument::fromJson(test::readAll(record)).object();
+    EXPECT_EQ(written.keys(), (QStringList{QStringLiteral("effectiveDate"), QStringLiteral("fileName"), QStringLiteral("sha256")}));
+
+    const auto last = store.lastVerifiedWallpaper();
+    ASSERT_TRUE(last);
+    EXPECT_EQ(last->path, path);
+    EXPECT_EQ(last->date, QStringLiteral("2026-12-06"));
+
+    ASSERT_TRUE(test::writeFile(path, "replaced"));
+    EXPECT_FALSE(store.lastVerifiedWallpaper());
+    QFile::remove(path);
+    EXPECT_FALSE(store.lastVerifiedWallpaper());
+    EXPECT_TRUE(QFile::exists(record)) << "a stale record is left alone";
+}
+
+TEST_F(StoreOnDisk, RememberTouchesNothingOutsideTheCacheAndNeverWritesThroughALink)
+{
+    const auto [m, path] = cached(1, "wallpaper bytes");
+    const QString outside = temp.path(QStringLiteral("copy.jpg"));
+    ASSERT_TRUE(QFile::copy(path, outside));
+    store.remember(m, outside);
+    EXPECT_FALSE(QFile::exists(paths.root() + QStringLiteral("/last-wallpaper.json")));
+
+    const QString target = temp.path(QStringLiteral("target.json"));
+    ASSERT_TRUE(test::writeFile(target, "keep"));
+    ASSERT_TRUE(QFile::link(target, paths.root() + QStringLiteral("/last-wallpaper.json")));
+    store.remember(m, path);
+    EXPECT_EQ(test::readAll(target), QByteArray("keep"));
+    EXPECT_FALSE(store.lastVerifiedWallpaper());
+}
+
+TEST_F(StoreOnDisk, DamagedOrHostileRecordsReadAsNone)
+{
+    const auto [m, path] = cached(1, "wallpaper bytes");
+    const QString record = paths.root() + QStringLiteral("/last-wallpaper.json");
+    const QString digest = m.sha256;
+    const QByteArray rows[] = {
+        "not json",
+        "[]",
+        QStringLiteral(R"({"fileName":"%1","sha256":"%2"})").arg(QFileInfo(path).fileName(), digest).toUtf8(),
+        QStringLiteral(R"({"fileName":"%1","sha256":"%2","effectiveDate":7})").arg(QFileInfo(path).fileName(), digest).toUtf8(),
+        QStringLiteral(R"({"fileName":"../wallpapers/%1","sha256":"%2","effectiveDate":"d"})").arg(QFileInfo(path).fileName(), digest).toUtf8(),
+    };
+    for (const QByteArray &row : rows) {
+        ASSERT_TRUE(test::writeFile(record, row));
+        EXPECT_FALSE(store.lastVerifiedWallpaper()) << row.constData();
+    }
+}
+
+TEST_F(StoreOnDisk, PruneKeepsTheNewestAndNeverTouchesHiddenLinkedOrExtensionlessEntries)
+{
+    for (int i = 0; i < 10; ++i) {
+        const QString path = paths.wallpapers() + QStringLiteral("/%1.jpg").arg(i);
+        ASSERT_TRUE(test::writeFile(path, "x"));
+        setModified(path, 1'000'000 + i * 10);
+    }
+    for (const char *kept : {".hidden.jpg", "noextension"})
+        ASSERT_TRUE(test::writeFile(paths.wallpapers() + u'/' + QLatin1String(kept), "x"));
+    ASSERT_TRUE(QFile::link(temp.path(QStringLiteral("nowhere")), paths.wallpapers() + QStringLiteral("/link.jpg")));
+    ASSERT_TRUE(QDir().mkpath(paths.wallpapers() + QStringLiteral("/old.dir")));
+    setModified(paths.wallpapers() + QStringLiteral("/old.dir"), 1);
+
+    store.pruneCache();
+    EXPECT_EQ(cacheEntries(), (QStringList{QStringLiteral(".hidden.jpg"), QStringLiteral("2.jpg"), QStringLiteral("3.jpg"),
+                                           QStringLiteral("4.jpg"), QStringLiteral("5.jpg"), QStringLiteral("6.jpg"),
+                                           QStringLiteral("7.jpg"), QStringLiteral("8.jpg"), QStringLiteral("9.jpg"),
+                                           QStringLiteral("link.jpg"), QStringLiteral("noextension")}));
+    store.pruneCache(0);
+    EXPECT_EQ(cacheEntries(), (QStringList{QStringLiteral(".hidden.jpg"), QStringLiteral("9.jpg"),
+                                           QStringLiteral("link.jpg"), QStringLiteral("noextension")}));
+}
+
+TEST_F(StoreOnDisk, PruneBreaksTiesByListingOrder)
+{
+    for (const char *name : {"b.jpg", "a.jpg", "c.jpg"}) {
+        const QString path = paths.wallpapers() + u'/' + QLatin1String(name);
+        ASSERT_TRUE(test::writeFile(path, "x"));
+        setModified(path, 5'000'000);
+    }
+    store.pruneCache(2);
+    EXPECT_EQ(cacheEntries(), (QStringList{QStringLiteral("a.jpg"), QStringLiteral("b.jpg")}));
+}
+
+TEST_F(StoreOnDisk, DesktopIsSetOnEveryScreenWithTheModesOptions)
+{
+    const auto [m, path] = cached(1, "wallpaper bytes");
+    ASSERT_TRUE(store.setDesktopWallpaper(path, DisplayMode::Fill).ok());
+    ASSERT_TRUE(store.setDesktopWallpaper(path, DisplayMode::Fit).ok());
+    ASSERT_EQ(desktop->calls.size(), 4u);
+    EXPECT_EQ(desktop->calls[0].screen, QStringLiteral("DP-1"));
+    EXPECT_EQ(desktop->calls[1].screen, QStringLiteral("HDMI-1"));
+    EXPECT_TRUE(desktop->calls[0].options.allowClipping);
+    EXPECT_FALSE(desktop->calls[2].options.allowClipping);
+    EXPECT_EQ(desktop->calls[2].options.imageScaling, 3);
+    EXPECT_DOUBLE_EQ(desktop->calls[2].options.fillGreen, 0.12);
+
+    desktop->failOnCall = 5;
+    const Status failed = store.setDesktopWallpaper(path, DisplayMode::Fit);
+    ASSERT_FALSE(failed.ok());
+    EXPECT_EQ(failed.error().description(), QStringLiteral("设置桌面壁纸失败：显示器拒绝了图片。"));
+    EXPECT_EQ(desktop->calls.size(), 5u) << "the screen before the failure keeps its new picture";
+
+    const Status missing = store.setDesktopWallpaper(path + QStringLiteral(".gone"), DisplayMode::Fit);
+    EXPECT_EQ(missing.error().description(), QStringLiteral("壁纸文件不存在：") + path + QStringLiteral(".gone"));
+    desktop->screens.clear();
+    EXPECT_EQ(store.setDesktopWallpaper(path, DisplayMode::Fit).error().description(), QStringLiteral("当前没有可用的显示器。"));
+    EXPECT_EQ(desktop->calls.size(), 5u);
+}
+
+TEST_F(StoreOnDisk, SavingReusesAnIdenticalCopyAndNumbersAroundOthers)
+{
+    const auto [m, path] = cached(1, "wallpaper bytes");
+    const QString pictures = temp.path(QStringLiteral("Pictures/../Pictures"));
+    const Result<QString> first = store.saveCopy(m, path, pictures);
+    ASSERT_TRUE(first.ok()) << first.error().description().toStdString();
+    EXPECT_EQ(*first, temp.path(QStringLiteral("Pictures/2026-12-06_w.jpg")));
+    EXPECT_EQ(store.saveCopy(m, path, pictures).value(), *first);
+
+    ASSERT_TRUE(test::writeFile(*first, "someone else's picture"));
+    EXPECT_EQ(store.saveCopy(m, path, pictures).value(), temp.path(QStringLiteral("Pictures/2026-12-06_w (1).jpg")));
+    ASSERT_TRUE(test::writeFile(temp.path(QStringLiteral("Pictures/2026-12-06_w (1).jpg")), "another"));
+    EXPECT_EQ(store.saveCopy(m, path, pictures).value(), temp.path(QStringLiteral("Pictures/2026-12-06_w (2).jpg")));
+    EXPECT_EQ(test::readAll(*first), QByteArray("someone else's picture"));
+    EXPECT_EQ(test::readAll(temp.path(QStringLiteral("Pictures/2026-12-06_w (2).jpg"))), QByteArray("wallpaper bytes"));
+
+    // Without a destination: the pictures folder and its own subfolder.
+    EXPECT_EQ(store.saveCopy(m, path).value(),
+              QDir::homePath() + QStringLiteral("/Pictures/Velmora壁纸/2026-12-06_w.jpg"));
+}
+
+TEST_F(StoreOnDisk, SavingRefusesUnverifiedSourcesAndLinkedFolders)
+{
+    const auto [m, path] = cached(1, "wallpaper bytes");
+    WallpaperMetadata wrong = m;
+    wrong.sha256 = QString(64, u'0');
+    const QString pictures = temp.path(QStringLiteral("Pictures"));
+    EXPECT_EQ(store.saveCopy(wrong, path, pictures).error().description(), QStringLiteral("今日壁纸缓存校验失败，未执行保存。"));
+    EXPECT_FALSE(QFile::exists(pictures)) << "nothing is created for a refused source";
+
+    ASSERT_TRUE(QDir().mkpath(temp.path(QStringLiteral("elsewhere"))));
+    ASSERT_TRUE(QFile::link(temp.path(QStringLiteral("elsewhere")), pictures));
+    EXPECT_EQ(store.saveCopy(m, path, pictures).error().description(), QStringLiteral("目标图片目录不能是符号链接。"));
+    EXPECT_TRUE(QDir(temp.path(QStringLiteral("elsewhere"))).isEmpty());
+
+    // A link planted at the export name is stepped around, never written through.
+    const QString real = temp.path(QStringLiteral("real"));
+    ASSERT_TRUE(QDir().mkpath(real));
+    ASSERT_TRUE(QFile::link(temp.path(QStringLiteral("victim")), real + QStringLiteral("/2026-12-06_w.jpg")));
+    EXPECT_EQ(store.saveCopy(m, path, real).value(), real + QStringLiteral("/2026-12-06_w (1).jpg"));
+    EXPECT_FALSE(QFile::exists(temp.path(QStringLiteral("victim"))));
+}
+
+} // namespace
