@@ -3,7 +3,8 @@
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 "$root/scripts/install-deps.sh"
-command -v curl >/dev/null || { sudo=""; [ "$(id -u)" -ne 0 ] && sudo=sudo; $sudo apt-get install -y -qq curl >/dev/null; }
 cmake -S "$root" -B "$root/build-release" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELMORA_BUILD_TESTS=OFF >/dev/null
 cmake --build "$root/build-release" -- -j"$(nproc)"
 "$root/build-release/bin/velmora_transfer_bench" "${1:-256}"
+
+"$root/bench/refresh.sh" "$root/build-release" 9

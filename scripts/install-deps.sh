@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config clang-format
   qt6-base-dev libssl-dev libplist-dev libsecret-1-dev libcpp-httplib-dev libqrencode-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev curl time
   dbus dbus-bin gnome-keyring libsecret-tools systemd
   libglib2.0-dev libxcb1-dev libxcb-randr0-dev
   xvfb x11-utils x11-apps imagemagick libglib2.0-bin

@@ -65,10 +65,12 @@ struct Staging {
             ::unlink(QFile::encodeName(path).constData());
     }
 
-    bool write(const QByteArray &bytes)
+    QByteArray buffer = QByteArray(256 * 1024, Qt::Uninitialized);
+
+    bool write(const char *bytes, qint64 size)
     {
-        const char *data = bytes.constData();
-        qsizetype left = bytes.size();
+        const char *data = bytes;
+        qint64 left = size;
         while (left > 0) {
             const ssize_t written = ::write(fd, data, size_t(left));
             if (written < 0) {
@@ -80,7 +82,7 @@ struct Staging {
             data += written;
             left -= written;
         }
-        hash.update(bytes);
+        hash.update(bytes, size);
         return true;
     }
 };
@@ -517,13 +519,19 @@ void WallpaperAPIClient::download(const QString &urlString,
 
     QNetworkReply *reply = send(makeRequest(url, true), "GET", QByteArray());
     connect(reply, &QNetworkReply::readyRead, this, [reply, staging] {
-        const QByteArray bytes = reply->readAll();
         const std::optional<int> status = httpStatus(reply);
-        if (status && isSuccess(*status)) {
-            if (!staging->write(bytes))
+        if (!status || !isSuccess(*status)) {
+            const QByteArray bytes = reply->readAll();
+            if (staging->errorBody.size() < kMaximumErrorBodyBytes)
+                staging->errorBody += bytes.left(kMaximumErrorBodyBytes - staging->errorBody.size());
+            return;
+        }
+        // One reused buffer: a large download is not copied into a new array per chunk.
+        qint64 got = 0;
+        while (staging->writeErrno == 0
+               && (got = reply->read(staging->buffer.data(), staging->buffer.size())) > 0) {
+            if (!staging->write(staging->buffer.constData(), got))
                 reply->abort();
-        } else if (staging->errorBody.size() < kMaximumErrorBodyBytes) {
-            staging->errorBody += bytes.left(kMaximumErrorBodyBytes - staging->errorBody.size());
         }
     });
     const QString expected = expectedSHA256.value_or(QString());

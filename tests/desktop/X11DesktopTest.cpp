@@ -189,6 +189,34 @@ TEST_F(X11DesktopTest, ReplacingThePictureFreesThePreviousPixmapAndKeepsOtherMon
     EXPECT_FALSE(observer.pixmapExists(second));
 }
 
+TEST_F(X11DesktopTest, AskingForWhatIsAlreadyShownChangesNothingUntilTheFileDoes) {
+    X11Desktop desktop(display->display());
+    const Screen whole = desktop.screens().at(0);
+    QString error;
+    ASSERT_TRUE(desktop.setDesktopImage(photoPath, whole, DesktopImageOptions{}, &error));
+    const Observer observer(display->display());
+    const xcb_pixmap_t first = observer.rootPixmap("_XROOTPMAP_ID").value();
+
+    ASSERT_TRUE(desktop.setDesktopImage(photoPath, whole, DesktopImageOptions{}, &error));
+    EXPECT_EQ(observer.rootPixmap("_XROOTPMAP_ID").value(), first) << "the same picture was painted again";
+
+    // Another placement, or the same name with new content, is painted.
+    DesktopImageOptions fill;
+    fill.allowClipping = true;
+    ASSERT_TRUE(desktop.setDesktopImage(photoPath, whole, fill, &error));
+    const xcb_pixmap_t second = observer.rootPixmap("_XROOTPMAP_ID").value();
+    EXPECT_NE(second, first);
+    const QString replacement = temp.path(QStringLiteral("replacement.jpg"));
+    ASSERT_TRUE(photo.mirrored(true, false).save(replacement));
+    ASSERT_TRUE(QFile::remove(photoPath));
+    ASSERT_TRUE(QFile::rename(replacement, photoPath));
+    ASSERT_TRUE(desktop.setDesktopImage(photoPath, whole, fill, &error));
+    EXPECT_NE(observer.rootPixmap("_XROOTPMAP_ID").value(), second);
+    const QImage mirrored = QImage(photoPath).convertToFormat(QImage::Format_RGB32);
+    EXPECT_TRUE(observer.root() == platform::paintDesktopImage(mirrored, QSize(1280, 800),
+                                                               {QRect(0, 0, 1280, 800)}, fill));
+}
+
 TEST_F(X11DesktopTest, ReportsFailuresInChinese) {
     X11Desktop desktop(display->display());
     const Screen whole = desktop.screens().at(0);

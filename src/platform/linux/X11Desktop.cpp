@@ -2,6 +2,7 @@
 
 #include "DesktopPainting.h"
 
+#include <QFile>
 #include <QImageReader>
 #include <QtEndian>
 
@@ -11,6 +12,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
+
+#include <sys/stat.h>
 
 namespace velmora::platform {
 
@@ -194,6 +197,59 @@ bool upload(const Connection &x, xcb_pixmap_t pixmap, xcb_gcontext_t gc, QImage 
     return true;
 }
 
+
+// What a monitor shows, precisely enough to tell that asking for it again would change nothing:
+// the rectangle, the placement, the band colour and the file's identity. Files are replaced by
+// renaming a new one over them, which gives a new inode; the modification time is no help, as
+// the cache touches the file it applies.
+QByteArray pictureSignature(const QString &file, const QRect &monitor, const DesktopImageOptions &options)
+{
+    struct stat info {};
+    if (::stat(QFile::encodeName(file).constData(), &info) != 0)
+        return {};
+    return QStringLiteral("%1,%2,%3,%4 %5 %6 %7,%8,%9 %10:%11:%12 %13")
+        .arg(monitor.x()).arg(monitor.y()).arg(monitor.width()).arg(monitor.height())
+        .arg(options.imageScaling).arg(options.allowClipping ? 1 : 0)
+        .arg(options.fillRed).arg(options.fillGreen).arg(options.fillBlue)
+        .arg(qulonglong(info.st_dev)).arg(qulonglong(info.st_ino)).arg(qlonglong(info.st_size))
+        .arg(file)
+        .toUtf8();
+}
+
+// The record of what this client painted into the current root pixmap: the pixmap's id on the
+// first line, one signature per monitor after it. Only valid while that pixmap is still the
+// published one.
+QList<QByteArray> paintedRecord(const Connection &x, xcb_atom_t property, xcb_pixmap_t current)
+{
+    if (property == XCB_ATOM_NONE || current == XCB_NONE)
+        return {};
+    auto answer = reply(xcb_get_property_reply(
+        x.get(), xcb_get_property(x.get(), 0, x.screen().root, property, XCB_ATOM_STRING, 0, 16384),
+        nullptr));
+    if (!answer || answer->type != XCB_ATOM_STRING || answer->format != 8)
+        return {};
+    const QByteArray text(static_cast<const char *>(xcb_get_property_value(answer.get())),
+                          xcb_get_property_value_length(answer.get()));
+    QList<QByteArray> lines = text.split('\n');
+    if (lines.isEmpty() || lines.takeFirst() != QByteArray::number(current))
+        return {};
+    return lines;
+}
+
+// Signatures of other monitors with the same rectangle are superseded by the new one.
+QByteArray updatedRecord(xcb_pixmap_t pixmap, const QList<QByteArray> &kept, const QByteArray &signature)
+{
+    const QByteArray rectangle = signature.left(signature.indexOf(' ') + 1);
+    QByteArray text = QByteArray::number(pixmap);
+    for (const QByteArray &line : kept) {
+        if (!line.isEmpty() && !line.startsWith(rectangle))
+            text += '\n' + line;
+    }
+    if (!signature.isEmpty())
+        text += '\n' + signature;
+    return text;
+}
+
 } // namespace
 
 std::vector<Screen> x11Monitors(const QByteArray &display) {
@@ -212,14 +268,6 @@ bool X11Desktop::setDesktopImage(const QString &file, const Screen &screen,
                                  const DesktopImageOptions &options, QString *error) {
     QString ignored;
     QString &message = error ? *error : ignored;
-
-    QImageReader reader(file);
-    reader.setAutoTransform(true); // photographs often carry their orientation in Exif
-    const QImage picture = reader.read();
-    if (picture.isNull()) {
-        message = QStringLiteral("无法读取图片文件：%1（%2）").arg(file, reader.errorString());
-        return false;
-    }
 
     const Connection x(m_display);
     if (!x.isOpen()) {
@@ -244,6 +292,22 @@ bool X11Desktop::setDesktopImage(const QString &file, const Screen &screen,
     const bool previousLeftBehind =
         previous != XCB_NONE && previous == rootPixmapProperty(x, esetrootAtom);
     const bool keepOthers = copiesIntoRoot(x, previous);
+
+    // The hourly refresh asks for the same picture again and again: when this monitor already
+    // shows exactly it, there is nothing to decode, scale or upload.
+    const xcb_atom_t recordAtom = x.atom("_VELMORA_WALLPAPER");
+    const QList<QByteArray> painted = paintedRecord(x, recordAtom, previous);
+    const QByteArray signature = pictureSignature(file, monitor, options);
+    if (!signature.isEmpty() && painted.contains(signature))
+        return true;
+
+    QImageReader reader(file);
+    reader.setAutoTransform(true); // photographs often carry their orientation in Exif
+    const QImage picture = reader.read();
+    if (picture.isNull()) {
+        message = QStringLiteral("无法读取图片文件：%1（%2）").arg(file, reader.errorString());
+        return false;
+    }
 
     const xcb_pixmap_t pixmap = xcb_generate_id(x.get());
     if (xcb_generic_error_t *failure = xcb_request_check(
@@ -284,6 +348,9 @@ bool X11Desktop::setDesktopImage(const QString &file, const Screen &screen,
             return false;
         }
     }
+    const QByteArray record = updatedRecord(pixmap, keepOthers ? painted : QList<QByteArray>(), signature);
+    xcb_change_property(x.get(), XCB_PROP_MODE_REPLACE, x.screen().root, recordAtom, XCB_ATOM_STRING,
+                        8, uint32_t(record.size()), record.constData());
     xcb_change_window_attributes(x.get(), x.screen().root, XCB_CW_BACK_PIXMAP, &pixmap);
     xcb_clear_area(x.get(), 0, x.screen().root, 0, 0, 0, 0);
 
