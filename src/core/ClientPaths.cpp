@@ -1,6 +1,7 @@
 #include "ClientPaths.h"
 
 #include "ClientConstants.h"
+#include "PrivateFile.h"
 #include "platform/SystemError.h"
 
 #include <QFile>
@@ -19,19 +20,6 @@ namespace {
 
 constexpr mode_t kPrivateDirectoryMode = 0700;
 
-// mkdir -p, leaving errno set on failure.
-bool makeDirectories(const QByteArray &path)
-{
-    if (::mkdir(path.constData(), kPrivateDirectoryMode) == 0 || errno == EEXIST)
-        return true;
-    if (errno != ENOENT)
-        return false;
-    const qsizetype slash = path.lastIndexOf('/');
-    if (slash <= 0 || !makeDirectories(path.left(slash)))
-        return false;
-    return ::mkdir(path.constData(), kPrivateDirectoryMode) == 0 || errno == EEXIST;
-}
-
 // Makes one directory of the tree exist with owner-only permissions. The directory is opened
 // without following a final symbolic link, so the permission change can never land elsewhere.
 Status ensurePrivateDirectory(const QString &path)
@@ -41,7 +29,7 @@ Status ensurePrivateDirectory(const QString &path)
     if (::lstat(native.constData(), &info) == 0) {
         if (S_ISLNK(info.st_mode))
             return ClientError::fileSystem(QStringLiteral("客户端数据目录不能是符号链接：") + path);
-    } else if (!makeDirectories(native)) {
+    } else if (!PrivateFile::makeDirectories(path, kPrivateDirectoryMode)) {
         return Error::foreign(platform::describeSystemError(errno, path));
     }
 

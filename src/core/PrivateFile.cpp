@@ -186,4 +186,17 @@ Result<QByteArray> readNoFollow(const QString &path, qint64 maxBytes, Trust trus
     return bytes;
 }
 
+bool makeDirectories(const QString &path, mode_t mode)
+{
+    const QByteArray native = QFile::encodeName(path);
+    if (::mkdir(native.constData(), mode) == 0 || errno == EEXIST)
+        return true;
+    if (errno != ENOENT)
+        return false;
+    const qsizetype slash = path.lastIndexOf(u'/');
+    if (slash <= 0 || !makeDirectories(path.left(slash), mode))
+        return false;
+    return ::mkdir(native.constData(), mode) == 0 || errno == EEXIST;
+}
+
 } // namespace velmora::PrivateFile

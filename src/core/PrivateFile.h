@@ -45,4 +45,8 @@ enum class Trust {
 Result<QByteArray> readNoFollow(const QString &path, qint64 maxBytes,
                                 Trust trust = Trust::AnyPermissions);
 
+// mkdir -p: creates `path` and its missing parents with `mode`; an existing directory is no
+// error. On failure errno tells why.
+bool makeDirectories(const QString &path, mode_t mode = 0700);
+
 } // namespace velmora::PrivateFile

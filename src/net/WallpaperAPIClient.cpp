@@ -5,6 +5,7 @@
 #include "PromotionHandoff.h"
 #include "ServerURL.h"
 #include "UrlComponents.h"
+#include "core/PrivateFile.h"
 #include "core/Text.h"
 #include "platform/SystemError.h"
 
@@ -107,19 +108,6 @@ bool isIncomplete(QNetworkReply *reply, const std::optional<int> &status)
     const QNetworkReply::NetworkError error = reply->error();
     return error != QNetworkReply::NoError
            && (isTransportError(error) || !status || isSuccess(*status));
-}
-
-bool makeDirectories(const QString &directory)
-{
-    const QByteArray native = QFile::encodeName(directory);
-    if (::mkdir(native.constData(), 0700) == 0 || errno == EEXIST)
-        return true;
-    if (errno != ENOENT)
-        return false;
-    const qsizetype slash = directory.lastIndexOf(u'/');
-    if (slash <= 0 || !makeDirectories(directory.left(slash)))
-        return false;
-    return ::mkdir(native.constData(), 0700) == 0 || errno == EEXIST;
 }
 
 bool isKeyCharacter(char32_t scalar)
@@ -456,17 +444,24 @@ void WallpaperAPIClient::fetchPromotionLink(Completion<ClientPromotionLinkRespon
                 });
 }
 
+// The rewards status and a claim answer alike: an answer that does not decode gets the
+// rewards window's own sentence instead of the decoder's.
+static Completion<QByteArray> rewardStatusHandler(Completion<ClientRewardStatusResponse> completion)
+{
+    return [completion = std::move(completion)](Result<QByteArray> body) {
+        if (!body)
+            return completion(body.error());
+        Result<ClientRewardStatusResponse> status = ClientRewardStatusResponse::decode(*body);
+        if (!status)
+            return completion(malformed("暂时无法读取红包活动信息，请稍后重试。"));
+        completion(std::move(status));
+    };
+}
+
 void WallpaperAPIClient::fetchRewards(Completion<ClientRewardStatusResponse> completion)
 {
     performJSON(QStringLiteral("api/client/rewards"), "GET", std::nullopt, true,
-                [completion](Result<QByteArray> body) {
-                    if (!body)
-                        return completion(body.error());
-                    Result<ClientRewardStatusResponse> status = ClientRewardStatusResponse::decode(*body);
-                    if (!status)
-                        return completion(malformed("暂时无法读取红包活动信息，请稍后重试。"));
-                    completion(std::move(status));
-                });
+                rewardStatusHandler(std::move(completion)));
 }
 
 void WallpaperAPIClient::claimReward(const QUuid &campaignID, RewardSource source,
@@ -474,14 +469,7 @@ void WallpaperAPIClient::claimReward(const QUuid &campaignID, RewardSource sourc
 {
     const ClientRewardClaimRequest request{campaignID, source};
     performJSON(QStringLiteral("api/client/rewards/claim"), "POST", request.toJson(), true,
-                [completion](Result<QByteArray> body) {
-                    if (!body)
-                        return completion(body.error());
-                    Result<ClientRewardStatusResponse> status = ClientRewardStatusResponse::decode(*body);
-                    if (!status)
-                        return completion(malformed("暂时无法读取红包活动信息，请稍后重试。"));
-                    completion(std::move(status));
-                });
+                rewardStatusHandler(std::move(completion)));
 }
 
 void WallpaperAPIClient::download(const QString &urlString,
@@ -502,7 +490,7 @@ void WallpaperAPIClient::download(const QString &urlString,
 
     const QFileInfo target(destination);
     const QString directory = target.absolutePath();
-    if (!makeDirectories(directory))
+    if (!PrivateFile::makeDirectories(directory))
         return deliver<QString>(Error::foreign(platform::describeSystemError(errno, directory)),
                                 std::move(completion));
     // A staging file of the fixed name may be left over from an interrupted older download.

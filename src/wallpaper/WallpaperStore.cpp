@@ -296,9 +296,10 @@ Result<QString> WallpaperStore::saveCopy(const WallpaperMetadata &metadata, cons
                                                    : defaultSaveDirectory();
     if (PrivateFile::isSymbolicLink(directory))
         return ClientError::fileSystem(QStringLiteral("目标图片目录不能是符号链接。"));
-    if (!QDir().mkpath(directory)) {
+    // An ordinary folder of the user's, so the usual permissions (0777 less the umask).
+    if (!PrivateFile::makeDirectories(directory, 0777)) {
         return ClientError::fileSystem(QStringLiteral("无法创建图片保存目录：")
-                                       + platform::describeSystemError(errno ? errno : EACCES, directory));
+                                       + platform::describeSystemError(errno, directory));
     }
 
     const QString target = directory + u'/' + exportFileName(metadata);
