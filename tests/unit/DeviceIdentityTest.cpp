@@ -27,32 +27,19 @@ public:
 // printf %s '8F1C2D3E-4B5A-6978-8A9B-0C1D2E3F4A5B|Alice 的 Mac|alice' | sha256sum
 const QString kDerived = QStringLiteral("264f6d67cc913e3ef23335d5d47c1dd35e2d164e3fd7df56707332450e10be46");
 
-struct NameCase {
-    const char *name;
-    const char *computer;
-    const char *host;
-    const char *expected;
-};
-
-class DeviceName : public ::testing::TestWithParam<NameCase> {};
-
-TEST_P(DeviceName, PrefersTheComputerNameThenTheHostsFirstLabel)
+TEST(DeviceName, PrefersTheComputerNameThenTheHostsFirstLabel)
 {
-    auto facts = std::make_shared<FakeFacts>();
-    facts->computer = QString::fromUtf8(GetParam().computer);
-    facts->host = QString::fromUtf8(GetParam().host);
-    EXPECT_EQ(DeviceIdentity(facts).name(), QString::fromUtf8(GetParam().expected));
+    const std::tuple<const char *, const char *, const char *> cases[] = {
+        {"书房电脑", "study.example.org", "书房电脑"}, {"", "study.example.org", "study"},
+        {"", "study", "study"}, {"", ".study.lan", "study"}, {"", "..", "macOS"}, {"", "", "macOS"},
+    };
+    for (const auto &[computer, host, expected] : cases) {
+        auto facts = std::make_shared<FakeFacts>();
+        facts->computer = QString::fromUtf8(computer);
+        facts->host = QString::fromUtf8(host);
+        EXPECT_EQ(DeviceIdentity(facts).name(), QString::fromUtf8(expected)) << host;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Names, DeviceName,
-    ::testing::Values(NameCase{"ComputerName", "书房电脑", "study.example.org", "书房电脑"},
-                      NameCase{"LabelDotDomain", "", "study.example.org", "study"},
-                      NameCase{"PlainHost", "", "study", "study"},
-                      NameCase{"LeadingDot", "", ".study.lan", "study"},
-                      NameCase{"OnlyDots", "", "..", "macOS"},
-                      NameCase{"Nothing", "", "", "macOS"}),
-    [](const auto &info) { return std::string(info.param.name); });
 
 class DeviceIdentityTest : public ::testing::Test {
 protected:
@@ -64,9 +51,8 @@ protected:
     std::shared_ptr<FakeFacts> facts = std::make_shared<FakeFacts>();
 };
 
-TEST_F(DeviceIdentityTest, SeedJoinsUuidNameAndLogin)
+TEST_F(DeviceIdentityTest, SeedWithoutAPlatformUuidStartsWithTheSeparator)
 {
-    EXPECT_EQ(identity().seed(), QStringLiteral("8F1C2D3E-4B5A-6978-8A9B-0C1D2E3F4A5B|Alice 的 Mac|alice"));
     facts->uuid.reset();
     EXPECT_EQ(identity().seed(), QStringLiteral("|Alice 的 Mac|alice"));
 }
@@ -83,34 +69,23 @@ TEST_F(DeviceIdentityTest, WithoutAFileTheDerivedIdentifierIsStoredAndKept)
     EXPECT_EQ(*identity().id(paths), kDerived) << "a renamed computer keeps its identifier";
 }
 
-TEST_F(DeviceIdentityTest, UpperCaseFileIsReadAsLowerCaseAndNotRewritten)
+// An owner-only file with a valid identifier is used as it is; a wider one is replaced even when
+// its content is valid; an owner-only file with foreign content is left alone.
+TEST_F(DeviceIdentityTest, AnExistingFileIsUsedOnlyWhenPrivateAndValid)
 {
     ASSERT_TRUE(paths.ensure().ok());
     const QByteArray upper = QByteArrayLiteral("ABCDEF0123456789ABCDEF0123456789ABCDEF0123456789ABCDEF0123456789\n");
-    ASSERT_TRUE(test::writeFile(idFile(), upper, 0600));
-
-    EXPECT_EQ(*identity().id(paths), QString::fromLatin1(upper.trimmed().toLower()));
-    EXPECT_EQ(test::readAll(idFile()), upper);
-}
-
-TEST_F(DeviceIdentityTest, LooseFileIsReplacedEvenWhenItsContentIsValid)
-{
-    ASSERT_TRUE(paths.ensure().ok());
-    ASSERT_TRUE(test::writeFile(idFile(), QByteArray(64, 'a'), 0644));
-
-    EXPECT_EQ(*identity().id(paths), kDerived);
-    EXPECT_EQ(test::readAll(idFile()), kDerived.toUtf8());
-    EXPECT_EQ(test::permissions(idFile()), 0600);
-}
-
-TEST_F(DeviceIdentityTest, PrivateFileWithForeignContentIsLeftAlone)
-{
-    ASSERT_TRUE(paths.ensure().ok());
-    ASSERT_TRUE(test::writeFile(idFile(), "not an identifier", 0600));
-
-    EXPECT_EQ(*identity().id(paths), kDerived);
-    EXPECT_EQ(*identity().id(paths), kDerived);
-    EXPECT_EQ(test::readAll(idFile()), QByteArrayLiteral("not an identifier"));
+    const std::tuple<QByteArray, int, QString, QByteArray> cases[] = {
+        {upper, 0600, QString::fromLatin1(upper.trimmed().toLower()), upper},
+        {QByteArray(64, 'a'), 0644, kDerived, kDerived.toUtf8()},
+        {"not an identifier", 0600, kDerived, "not an identifier"},
+    };
+    for (const auto &[content, mode, id, after] : cases) {
+        ASSERT_TRUE(test::writeFile(idFile(), content, mode));
+        EXPECT_EQ(*identity().id(paths), id) << content.toStdString();
+        EXPECT_EQ(test::readAll(idFile()), after);
+        EXPECT_EQ(test::permissions(idFile()), 0600);
+    }
 }
 
 TEST_F(DeviceIdentityTest, LinkIsNeitherReadNorWritten)
@@ -136,38 +111,22 @@ TEST_F(DeviceIdentityTest, UnusableDataDirectoryIsTheOnlyFailure)
               QStringLiteral("无法创建客户端数据目录：客户端数据目录不能是符号链接：") + paths.root());
 }
 
-struct IoregCase {
-    const char *name;
-    const char *output;
-    std::optional<const char *> expected;
-};
-
-class IoregOutput : public ::testing::TestWithParam<IoregCase> {};
-
-TEST_P(IoregOutput, TakesTheFirstQuotedPlatformUUID)
+TEST(IoregOutput, TakesTheFirstQuotedPlatformUUID)
 {
-    const auto parsed = platform::platformUUIDFromIoregOutput(QString::fromUtf8(GetParam().output));
-    if (GetParam().expected) {
-        EXPECT_EQ(parsed, QString::fromUtf8(*GetParam().expected));
-    } else {
-        EXPECT_EQ(parsed, std::nullopt);
-    }
+    const std::pair<const char *, std::optional<QString>> cases[] = {
+        {"+-o J314sAP  <class IOPlatformExpertDevice, id 0x100000>\n"
+         "  {\n    \"IOPlatformSerialNumber\" = \"C02XYZ\"\n"
+         "    \"IOPlatformUUID\" = \"8F1C2D3E-4B5A-6978-8A9B-0C1D2E3F4A5B\"\n  }\n",
+         QStringLiteral("8F1C2D3E-4B5A-6978-8A9B-0C1D2E3F4A5B")},
+        {"\"IOPlatformUUID\"\t=\t\"first\"\n\"IOPlatformUUID\" = \"second\"", QStringLiteral("first")},
+        {"\"IOPlatformUUID\" = \" spaced value \"", QStringLiteral(" spaced value ")},
+        {"\"IOPlatformUUID\" = \"\"", std::nullopt},
+        {"IOPlatformUUID = \"abc\"", std::nullopt},
+        {"", std::nullopt},
+    };
+    for (const auto &[output, expected] : cases)
+        EXPECT_EQ(platform::platformUUIDFromIoregOutput(QString::fromUtf8(output)), expected) << output;
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Outputs, IoregOutput,
-    ::testing::Values(
-        IoregCase{"Typical",
-                  "+-o J314sAP  <class IOPlatformExpertDevice, id 0x100000>\n"
-                  "  {\n    \"IOPlatformSerialNumber\" = \"C02XYZ\"\n"
-                  "    \"IOPlatformUUID\" = \"8F1C2D3E-4B5A-6978-8A9B-0C1D2E3F4A5B\"\n  }\n",
-                  "8F1C2D3E-4B5A-6978-8A9B-0C1D2E3F4A5B"},
-        IoregCase{"TabsAndTwoMatches", "\"IOPlatformUUID\"\t=\t\"first\"\n\"IOPlatformUUID\" = \"second\"", "first"},
-        IoregCase{"ValueKeptUnaltered", "\"IOPlatformUUID\" = \" spaced value \"", " spaced value "},
-        IoregCase{"EmptyValue", "\"IOPlatformUUID\" = \"\"", std::nullopt},
-        IoregCase{"UnquotedKey", "IOPlatformUUID = \"abc\"", std::nullopt},
-        IoregCase{"Nothing", "", std::nullopt}),
-    [](const auto &info) { return std::string(info.param.name); });
 
 TEST(LinuxDeviceFactsTest, ReadsMachineIdAndPrettyHostNameFromTheGivenFiles)
 {

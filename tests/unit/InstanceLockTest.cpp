@@ -15,8 +15,7 @@ using velmora::test::TempDir;
 namespace {
 
 // A second process that holds the lock of `paths` until told to exit (or killed).
-class LockHolder {
-public:
+struct LockHolder {
     explicit LockHolder(const ClientPaths &paths)
     {
         int ready[2];
@@ -24,44 +23,38 @@ public:
         if (::pipe(ready) != 0 || ::pipe(release) != 0)
             return;
         InstanceLock lock(paths); // built before fork: the child only makes system calls
-        m_pid = ::fork();
-        if (m_pid == 0) {
-            ::close(ready[0]);
-            ::close(release[1]);
-            const char answer = lock.acquire() ? 'y' : 'n';
+        pid = ::fork();
+        if (pid == 0) {
+            char answer = lock.acquire() ? 'y' : 'n';
             (void)!::write(ready[1], &answer, 1);
-            char ignored;
-            (void)!::read(release[0], &ignored, 1); // returns when the parent closes its end
+            ::close(release[1]);
+            (void)!::read(release[0], &answer, 1); // returns when the parent closes its end
             ::_exit(0);
         }
         ::close(ready[1]);
         ::close(release[0]);
-        m_release = release[1];
+        releaseFd = release[1];
         char answer = 0;
-        m_acquired = ::read(ready[0], &answer, 1) == 1 && answer == 'y';
+        acquired = ::read(ready[0], &answer, 1) == 1 && answer == 'y';
         ::close(ready[0]);
     }
-
     ~LockHolder() { finish(); }
-
-    bool acquired() const { return m_acquired; }
 
     // Lets the child exit on its own, or kills it without giving it a chance to clean up.
     void finish(bool kill = false)
     {
-        if (m_pid <= 0)
+        if (pid <= 0)
             return;
         if (kill)
-            ::kill(m_pid, SIGKILL);
-        ::close(m_release);
-        ::waitpid(m_pid, nullptr, 0);
-        m_pid = -1;
+            ::kill(pid, SIGKILL);
+        ::close(releaseFd);
+        ::waitpid(pid, nullptr, 0);
+        pid = -1;
     }
 
-private:
-    pid_t m_pid = -1;
-    int m_release = -1;
-    bool m_acquired = false;
+    pid_t pid = -1;
+    int releaseFd = -1;
+    bool acquired = false;
 };
 
 class InstanceLockTest : public ::testing::Test {
@@ -71,37 +64,28 @@ protected:
     ClientPaths paths{temp.path(QStringLiteral("data"))};
 };
 
-struct ExitCase {
-    const char *name;
-    bool killed;
-};
-
-class InstanceLockAcrossProcesses : public InstanceLockTest, public ::testing::WithParamInterface<ExitCase> {};
-
-TEST_P(InstanceLockAcrossProcesses, SecondProcessIsRefusedUntilTheFirstEnds)
+// Whether the first process exits or is killed, the lock is free once it has ended.
+TEST_F(InstanceLockTest, SecondProcessIsRefusedUntilTheFirstEnds)
 {
-    LockHolder holder(paths);
-    ASSERT_TRUE(holder.acquired());
-
-    InstanceLock lock(paths);
-    EXPECT_FALSE(lock.acquire());
-    EXPECT_FALSE(lock.isHeld());
-
-    holder.finish(GetParam().killed);
-    EXPECT_TRUE(lock.acquire());
-    EXPECT_TRUE(lock.isHeld());
+    for (const bool killed : {false, true}) {
+        LockHolder holder(paths);
+        ASSERT_TRUE(holder.acquired);
+        InstanceLock lock(paths);
+        EXPECT_FALSE(lock.acquire());
+        EXPECT_FALSE(lock.isHeld());
+        holder.finish(killed);
+        EXPECT_TRUE(lock.acquire()) << killed;
+        EXPECT_TRUE(lock.isHeld());
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Exits, InstanceLockAcrossProcesses,
-                         ::testing::Values(ExitCase{"Exited", false}, ExitCase{"Killed", true}),
-                         [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(InstanceLockTest, DifferentDataDirectoriesDoNotExcludeEachOther)
 {
-    LockHolder holder(ClientPaths(temp.path(QStringLiteral("other"))));
-    ASSERT_TRUE(ClientPaths(temp.path(QStringLiteral("other"))).ensure().ok());
-    InstanceLock lock(paths);
-    EXPECT_TRUE(lock.acquire());
+    const ClientPaths other(temp.path(QStringLiteral("other")));
+    ASSERT_TRUE(other.ensure().ok());
+    LockHolder holder(other);
+    ASSERT_TRUE(holder.acquired);
+    EXPECT_TRUE(InstanceLock(paths).acquire());
 }
 
 TEST_F(InstanceLockTest, AcquireIsIdempotentAndReleaseWithoutLockIsHarmless)
@@ -115,25 +99,22 @@ TEST_F(InstanceLockTest, AcquireIsIdempotentAndReleaseWithoutLockIsHarmless)
     EXPECT_TRUE(lock.acquire());
 }
 
-TEST_F(InstanceLockTest, ExistingWiderFileEndsOwnerOnly)
+TEST_F(InstanceLockTest, WidensNothingAndRefusesASymbolicLinkAndAMissingDirectory)
 {
     InstanceLock lock(paths);
     ASSERT_TRUE(test::writeFile(lock.path(), QByteArray(), 0644));
     ASSERT_TRUE(lock.acquire());
-    EXPECT_EQ(test::permissions(lock.path()), 0600);
-}
+    EXPECT_EQ(test::permissions(lock.path()), 0600) << "an existing wider file ends owner-only";
+    lock.release();
 
-TEST_F(InstanceLockTest, RefusesASymbolicLinkAndAMissingDirectory)
-{
-    InstanceLock lock(paths);
     const QString target = temp.path(QStringLiteral("target"));
     ASSERT_TRUE(test::writeFile(target, QByteArray(), 0644));
+    QFile::remove(lock.path());
     ASSERT_TRUE(QFile::link(target, lock.path()));
-    EXPECT_FALSE(lock.acquire());
+    EXPECT_FALSE(InstanceLock(paths).acquire());
     EXPECT_EQ(test::permissions(target), 0644);
 
-    InstanceLock nowhere(ClientPaths(temp.path(QStringLiteral("missing"))));
-    EXPECT_FALSE(nowhere.acquire());
+    EXPECT_FALSE(InstanceLock(ClientPaths(temp.path(QStringLiteral("missing")))).acquire());
 }
 
 } // namespace

@@ -38,23 +38,16 @@ Plist parse(const QByteArray &bytes) {
     return Plist(root);
 }
 
-QByteArray toBinary(plist_t root) {
+QByteArray serialise(const Plist &root, bool binary) {
     char *data = nullptr;
     uint32_t length = 0;
-    plist_to_bin(root, &data, &length);
+    (binary ? plist_to_bin : plist_to_xml)(root.get(), &data, &length);
     QByteArray bytes(data, qsizetype(length));
-    plist_to_bin_free(data);
+    (binary ? plist_to_bin_free : plist_to_xml_free)(data);
     return bytes;
 }
-
-QByteArray toXml(plist_t root) {
-    char *data = nullptr;
-    uint32_t length = 0;
-    plist_to_xml(root, &data, &length);
-    QByteArray bytes(data, qsizetype(length));
-    plist_to_xml_free(data);
-    return bytes;
-}
+QByteArray toXml(const Plist &root) { return serialise(root, false); }
+QByteArray toBinary(const Plist &root) { return serialise(root, true); }
 
 class LaunchAgentManagerTest : public ::testing::Test {
 protected:
@@ -79,7 +72,6 @@ protected:
 TEST_F(LaunchAgentManagerTest, EnableWritesTheAgentAndLoadsItIntoTheUsersDomain) {
     ASSERT_TRUE(QDir().mkpath(home()));
     LaunchAgentManager enabled = manager();
-    EXPECT_EQ(enabled.plistURL(), QUrl::fromLocalFile(agentFile()));
     const Status status = enabled.setEnabled(true);
     ASSERT_TRUE(status.ok()) << status.error().description().toStdString();
 
@@ -89,30 +81,20 @@ TEST_F(LaunchAgentManagerTest, EnableWritesTheAgentAndLoadsItIntoTheUsersDomain)
         QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                        "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
                        "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
-                       "<plist version=\"1.0\">\n"
-                       "<dict>\n"
-                       "\t<key>Label</key>\n"
-                       "\t<string>example.velmora.wallpaper.refresh</string>\n"
-                       "\t<key>ProgramArguments</key>\n"
-                       "\t<array>\n"
+                       "<plist version=\"1.0\">\n<dict>\n"
+                       "\t<key>Label</key>\n\t<string>example.velmora.wallpaper.refresh</string>\n"
+                       "\t<key>ProgramArguments</key>\n\t<array>\n"
                        "\t\t<string>/Applications/Velmora "
                        "Wallpaper.app/Contents/MacOS/VelmoraWallpaper</string>\n"
-                       "\t\t<string>--refresh</string>\n"
-                       "\t</array>\n"
-                       "\t<key>RunAtLoad</key>\n"
-                       "\t<true/>\n"
-                       "\t<key>StartInterval</key>\n"
-                       "\t<integer>3600</integer>\n"
-                       "\t<key>ProcessType</key>\n"
-                       "\t<string>Background</string>\n"
-                       "\t<key>WorkingDirectory</key>\n"
-                       "\t<string>%1</string>\n"
-                       "\t<key>StandardOutPath</key>\n"
-                       "\t<string>%1/logs/launch-agent.log</string>\n"
+                       "\t\t<string>--refresh</string>\n\t</array>\n"
+                       "\t<key>RunAtLoad</key>\n\t<true/>\n"
+                       "\t<key>StartInterval</key>\n\t<integer>3600</integer>\n"
+                       "\t<key>ProcessType</key>\n\t<string>Background</string>\n"
+                       "\t<key>WorkingDirectory</key>\n\t<string>%1</string>\n"
+                       "\t<key>StandardOutPath</key>\n\t<string>%1/logs/launch-agent.log</string>\n"
                        "\t<key>StandardErrorPath</key>\n"
                        "\t<string>%1/logs/launch-agent.error.log</string>\n"
-                       "</dict>\n"
-                       "</plist>\n")
+                       "</dict>\n</plist>\n")
             .arg(root);
     EXPECT_EQ(QString::fromUtf8(test::readAll(agentFile())), expected);
     EXPECT_EQ(test::permissions(agentFile()), 0600);
@@ -122,18 +104,14 @@ TEST_F(LaunchAgentManagerTest, EnableWritesTheAgentAndLoadsItIntoTheUsersDomain)
     const Plist parsed = parse(test::readAll(agentFile()));
     ASSERT_TRUE(parsed);
     EXPECT_EQ(plist_dict_get_size(parsed.get()), 8u);
-    const auto type = [&](const char *key) {
+    for (const auto &[key, type] : std::initializer_list<std::pair<const char *, plist_type>>{
+             {"Label", PLIST_STRING}, {"ProgramArguments", PLIST_ARRAY},
+             {"RunAtLoad", PLIST_BOOLEAN}, {"StartInterval", PLIST_UINT},
+             {"ProcessType", PLIST_STRING}, {"WorkingDirectory", PLIST_STRING},
+             {"StandardOutPath", PLIST_STRING}, {"StandardErrorPath", PLIST_STRING}}) {
         const plist_t item = plist_dict_get_item(parsed.get(), key);
-        return item ? plist_get_node_type(item) : PLIST_NONE;
-    };
-    EXPECT_EQ(type("Label"), PLIST_STRING);
-    EXPECT_EQ(type("ProgramArguments"), PLIST_ARRAY);
-    EXPECT_EQ(type("RunAtLoad"), PLIST_BOOLEAN);
-    EXPECT_EQ(type("StartInterval"), PLIST_UINT);
-    EXPECT_EQ(type("ProcessType"), PLIST_STRING);
-    EXPECT_EQ(type("WorkingDirectory"), PLIST_STRING);
-    EXPECT_EQ(type("StandardOutPath"), PLIST_STRING);
-    EXPECT_EQ(type("StandardErrorPath"), PLIST_STRING);
+        EXPECT_EQ(item ? plist_get_node_type(item) : PLIST_NONE, type) << key;
+    }
     const char *workingDirectory =
         plist_get_string_ptr(plist_dict_get_item(parsed.get(), "WorkingDirectory"), nullptr);
     EXPECT_EQ(QString::fromUtf8(workingDirectory), paths.root());
@@ -143,22 +121,12 @@ TEST_F(LaunchAgentManagerTest, EnableWritesTheAgentAndLoadsItIntoTheUsersDomain)
     EXPECT_TRUE(enabled.isEnabled());
 }
 
-TEST_F(LaunchAgentManagerTest, EnablingTwiceLeavesOneAgentFileAndNoTemporaryFile) {
-    LaunchAgentManager agent = manager();
+TEST_F(LaunchAgentManagerTest, EnablingTwiceLeavesOneAgentFileWithTheIntervalFloor) {
+    LaunchAgentManager agent = manager(kExecutable, 60);
     ASSERT_TRUE(agent.setEnabled(true).ok());
     ASSERT_TRUE(agent.setEnabled(true).ok());
     EXPECT_EQ(QDir(agentFolder()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList{QStringLiteral("example.velmora.wallpaper.refresh.plist")});
-    EXPECT_TRUE(agent.isEnabled());
-}
-
-TEST_F(LaunchAgentManagerTest, IntervalIsNeverBelowFiveMinutes) {
-    for (const auto &[given, kept] : std::initializer_list<std::pair<int, int>>{
-             {60, 300}, {299, 300}, {300, 300}, {3600, 3600}})
-        EXPECT_EQ(manager(kExecutable, given).interval(), kept) << given;
-
-    LaunchAgentManager agent = manager(kExecutable, 60);
-    ASSERT_TRUE(agent.setEnabled(true).ok());
     EXPECT_TRUE(test::readAll(agentFile()).contains("<integer>300</integer>"));
 }
 
@@ -177,56 +145,47 @@ TEST_F(LaunchAgentManagerTest, DisableUnloadsAndRemovesTheAgentAndToleratesItsAb
 }
 
 TEST_F(LaunchAgentManagerTest, ALoadFailureIsReportedWithTheToolsTrimmedOutputAndKeepsTheFile) {
+    const QString prefix = QStringLiteral("LaunchAgent 启动失败：");
     struct Case {
         int status;
         QByteArray output;
         QString message;
     };
     const Case cases[] = {
-        {1, "", QStringLiteral("LaunchAgent 启动失败：")},
+        {1, "", prefix},
         {5, " \nBootstrap failed: 5: 输入/输出错误\n\n",
-         QStringLiteral("LaunchAgent 启动失败：Bootstrap failed: 5: 输入/输出错误")},
-        {1, "\xff\xfe not text", QStringLiteral("LaunchAgent 启动失败：")},
+         prefix + QStringLiteral("Bootstrap failed: 5: 输入/输出错误")},
+        {1, "\xff\xfe not text", prefix},
     };
     for (const Case &c : cases) {
         writeFakeLaunchctl(launchctl, c.status, c.output);
-        LaunchAgentManager agent = manager();
-        const Status status = agent.setEnabled(true);
+        const Status status = manager().setEnabled(true);
         ASSERT_FALSE(status.ok());
         EXPECT_EQ(status.error().description(), c.message);
         EXPECT_TRUE(status.error().is(ClientError::Kind::FileSystem));
-        EXPECT_TRUE(agent.isEnabled()) << "the written file stays";
+        EXPECT_TRUE(manager().isEnabled()) << "the written file stays";
     }
 
-    LaunchAgentManager missingTool(paths, 3600,
-                                   LaunchAgentEnvironment{temp.path(QStringLiteral("no-launchctl")),
-                                                          home(), kExecutable, 501});
-    const Status status = missingTool.setEnabled(true);
+    launchctl = temp.path(QStringLiteral("no-launchctl"));
+    const Status status = manager().setEnabled(true);
     ASSERT_FALSE(status.ok());
-    EXPECT_TRUE(status.error().description().startsWith(QStringLiteral("LaunchAgent 启动失败：")));
-    EXPECT_GT(status.error().description().size(), QStringLiteral("LaunchAgent 启动失败：").size());
+    EXPECT_TRUE(status.error().description().startsWith(prefix));
+    EXPECT_GT(status.error().description().size(), prefix.size());
 }
 
 TEST_F(LaunchAgentManagerTest, IsEnabledOnlyForAWellFormedAgentOfThisExecutable) {
     ASSERT_TRUE(QDir().mkpath(agentFolder()));
-    const auto agentWith = [](const QString &first, bool stringArguments = true) {
-        const Plist root(plist_new_dict());
+    const auto agentWith = [](plist_t first) {
+        Plist root(plist_new_dict());
         plist_t arguments = plist_new_array();
-        if (stringArguments)
-            plist_array_append_item(arguments, plist_new_string(first.toUtf8().constData()));
-        else
-            plist_array_append_item(arguments, plist_new_uint(7));
+        plist_array_append_item(arguments, first);
         plist_dict_set_item(root.get(), "ProgramArguments", arguments);
-        return Plist(plist_copy(root.get()));
+        return root;
     };
-    const Plist ours = agentWith(kExecutable);
-    const Plist other =
-        agentWith(QStringLiteral("/Applications/Old Copy.app/Contents/MacOS/VelmoraWallpaper"));
-    const Plist emptyFirst = agentWith(QString());
-    const Plist numberFirst = agentWith(QString(), false);
-    const Plist noArguments(plist_new_dict());
+    const auto string = [](const QString &text) { return plist_new_string(text.toUtf8().constData()); };
+    const Plist ours = agentWith(string(kExecutable));
     const Plist arrayRoot(plist_new_array());
-    plist_array_append_item(arrayRoot.get(), plist_new_string(kExecutable.toUtf8().constData()));
+    plist_array_append_item(arrayRoot.get(), string(kExecutable));
 
     struct Case {
         const char *name;
@@ -235,17 +194,20 @@ TEST_F(LaunchAgentManagerTest, IsEnabledOnlyForAWellFormedAgentOfThisExecutable)
         bool enabled;
     };
     const Case cases[] = {
-        {"XML naming this executable", toXml(ours.get()), kExecutable, true},
-        {"binary naming this executable", toBinary(ours.get()), kExecutable, true},
-        {"another copy of the program", toXml(other.get()), kExecutable, false},
-        {"empty first argument", toXml(emptyFirst.get()), kExecutable, false},
-        {"first argument not a string", toBinary(numberFirst.get()), kExecutable, false},
-        {"no ProgramArguments", toXml(noArguments.get()), kExecutable, false},
-        {"root not a dictionary", toXml(arrayRoot.get()), kExecutable, false},
+        {"XML naming this executable", toXml(ours), kExecutable, true},
+        {"binary naming this executable", toBinary(ours), kExecutable, true},
+        {"another copy of the program",
+         toXml(agentWith(string(QStringLiteral("/Applications/Old/VelmoraWallpaper")))),
+         kExecutable, false},
+        {"empty first argument", toXml(agentWith(string(QString()))), kExecutable, false},
+        {"first argument not a string", toBinary(agentWith(plist_new_uint(7))), kExecutable,
+         false},
+        {"no ProgramArguments", toXml(Plist(plist_new_dict())), kExecutable, false},
+        {"root not a dictionary", toXml(arrayRoot), kExecutable, false},
         {"not a property list", "ProgramArguments = /usr/bin/true\n", kExecutable, false},
-        {"truncated binary", toBinary(ours.get()).left(20), kExecutable, false},
+        {"truncated binary", toBinary(ours).left(20), kExecutable, false},
         {"empty file", "", kExecutable, false},
-        {"running executable unknown", toXml(ours.get()), QString(), false},
+        {"running executable unknown", toXml(ours), QString(), false},
     };
     for (const Case &c : cases) {
         ASSERT_TRUE(test::writeFile(agentFile(), c.bytes));
@@ -255,7 +217,7 @@ TEST_F(LaunchAgentManagerTest, IsEnabledOnlyForAWellFormedAgentOfThisExecutable)
     QFile::remove(agentFile());
     EXPECT_FALSE(manager().isEnabled()) << "no file";
     // A link is never followed, even to a file that would qualify.
-    ASSERT_TRUE(test::writeFile(temp.path(QStringLiteral("elsewhere.plist")), toXml(ours.get())));
+    ASSERT_TRUE(test::writeFile(temp.path(QStringLiteral("elsewhere.plist")), toXml(ours)));
     ASSERT_TRUE(QFile::link(temp.path(QStringLiteral("elsewhere.plist")), agentFile()));
     EXPECT_FALSE(manager().isEnabled()) << "symbolic link";
 }
@@ -290,8 +252,7 @@ TEST_F(LaunchAgentManagerTest, FailuresCarryTheirSentenceAndStopBeforeLaunchctl)
 
 TEST_F(LaunchAgentManagerTest, AnAgentFileThatCannotBeRemovedIsReported) {
     ASSERT_TRUE(QDir().mkpath(agentFile() + QStringLiteral("/occupied")));
-    LaunchAgentManager agent = manager();
-    const Status status = agent.setEnabled(false);
+    const Status status = manager().setEnabled(false);
     ASSERT_FALSE(status.ok());
     EXPECT_TRUE(status.error().description().startsWith(QStringLiteral("无法删除 LaunchAgent：")))
         << status.error().description().toStdString();

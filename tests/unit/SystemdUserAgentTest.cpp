@@ -28,12 +28,11 @@ QString writeFakeSystemctl(const QString &path, const QByteArray &failing = {},
     return path;
 }
 
+// Runs a real systemd tool; no user manager can be reached from it. Status -1: it could not run.
 struct ToolResult {
     int status = -1;
     QString output;
 };
-
-// Runs a real systemd tool; no user manager can be reached from it.
 ToolResult runSystemdTool(const QString &program, const QStringList &arguments,
                           const QString &runtimeDir) {
     QProcess process;
@@ -50,25 +49,13 @@ ToolResult runSystemdTool(const QString &program, const QStringList &arguments,
 }
 
 // Sets an environment variable for the rest of one test.
-class ScopedEnvironment {
-public:
-    ScopedEnvironment(const char *name, const QByteArray &value)
-        : m_name(name)
-        , m_had(qEnvironmentVariableIsSet(name))
-        , m_old(qgetenv(name)) {
+struct ScopedEnvironment {
+    ScopedEnvironment(const char *name, const QByteArray &value) : name(name), old(qgetenv(name)) {
         qputenv(name, value);
     }
-    ~ScopedEnvironment() {
-        if (m_had)
-            qputenv(m_name, m_old);
-        else
-            qunsetenv(m_name);
-    }
-
-private:
-    const char *m_name;
-    bool m_had;
-    QByteArray m_old;
+    ~ScopedEnvironment() { old.isNull() ? void(qunsetenv(name)) : void(qputenv(name, old)); }
+    const char *name;
+    QByteArray old;
 };
 
 class SystemdUserAgentTest : public ::testing::Test {
@@ -85,9 +72,9 @@ protected:
     }
     QString systemctlLog() const { return systemctl + QStringLiteral(".log"); }
 
-    SystemdUserAgent agent(std::optional<QString> executable, int interval = 3600) const {
-        return SystemdUserAgent(
-            paths, interval, SystemdAgentEnvironment{systemctl, configHome, std::move(executable)});
+    SystemdUserAgent agent(std::optional<QString> executable) const {
+        return SystemdUserAgent(paths, 3600, SystemdAgentEnvironment{systemctl, configHome,
+                                                                     std::move(executable)});
     }
 
     // An executable file, so systemd-analyze can check the program path it reads back.
@@ -117,26 +104,17 @@ TEST_F(SystemdUserAgentTest, EnableWritesAServiceAndAnHourlyTimerAndStartsTheTim
 
     const QString root = temp.path(QStringLiteral("data 100%% $HOME"));
     EXPECT_EQ(QString::fromUtf8(test::readAll(service())),
-              QStringLiteral("[Unit]\n"
-                             "Description=VelmoraWallpaper 壁纸刷新\n"
-                             "\n"
-                             "[Service]\n"
-                             "Type=oneshot\n"
+              QStringLiteral("[Unit]\nDescription=VelmoraWallpaper 壁纸刷新\n\n"
+                             "[Service]\nType=oneshot\n"
                              "ExecStart=\"%1/Velmora Wallpaper 2%%\" --refresh\n"
                              "WorkingDirectory=%2\n"
                              "StandardOutput=append:%2/logs/launch-agent.log\n"
                              "StandardError=append:%2/logs/launch-agent.error.log\n")
                   .arg(temp.path(), root));
     EXPECT_EQ(QString::fromUtf8(test::readAll(timer())),
-              QStringLiteral("[Unit]\n"
-                             "Description=VelmoraWallpaper 登录时及每 3600 秒刷新壁纸\n"
-                             "\n"
-                             "[Timer]\n"
-                             "OnStartupSec=1min\n"
-                             "OnUnitActiveSec=3600s\n"
-                             "\n"
-                             "[Install]\n"
-                             "WantedBy=timers.target\n"));
+              QStringLiteral("[Unit]\nDescription=VelmoraWallpaper 登录时及每 3600 秒刷新壁纸\n\n"
+                             "[Timer]\nOnStartupSec=1min\nOnUnitActiveSec=3600s\n\n"
+                             "[Install]\nWantedBy=timers.target\n"));
     EXPECT_EQ(test::permissions(service()), 0600);
     EXPECT_EQ(test::permissions(timer()), 0600);
     EXPECT_TRUE(QFileInfo(paths.logs()).isDir());
@@ -159,8 +137,7 @@ TEST_F(SystemdUserAgentTest, SystemdAcceptsTheUnitsAndReadsBackTheExactPaths) {
     // "$" and a backslash inside the data directory.
     const QString program = makeExecutable(QStringLiteral("Velmora %h $HOME 100%"));
     paths = ClientPaths(temp.path(QStringLiteral("data %Z $USER a\\b")));
-    SystemdUserAgent enabled = agent(program);
-    ASSERT_TRUE(enabled.setEnabled(true).ok());
+    ASSERT_TRUE(agent(program).setEnabled(true).ok());
 
     const ToolResult verified = runSystemdTool(
         analyze, {QStringLiteral("--user"), QStringLiteral("verify"), service(), timer()},
@@ -174,7 +151,7 @@ TEST_F(SystemdUserAgentTest, SystemdAcceptsTheUnitsAndReadsBackTheExactPaths) {
     EXPECT_EQ(verified.output, QString());
 
     linkTimerAsSystemdDoes();
-    EXPECT_TRUE(enabled.isEnabled());
+    EXPECT_TRUE(agent(program).isEnabled());
 }
 
 TEST_F(SystemdUserAgentTest, RealSystemctlWithoutAUserManagerRecordsTheTimerAndReportsTheStart) {
@@ -187,7 +164,6 @@ TEST_F(SystemdUserAgentTest, RealSystemctlWithoutAUserManagerRecordsTheTimerAndR
     const ScopedEnvironment clientSide("SYSTEMCTL_INSTALL_CLIENT_SIDE", "1");
     const ScopedEnvironment config("XDG_CONFIG_HOME", configHome.toUtf8());
     SystemdUserAgent onPath(paths, 3600, SystemdAgentEnvironment{{}, {}, executable});
-    EXPECT_EQ(onPath.unitFolder(), unitFolder());
 
     const Status status = onPath.setEnabled(true);
     ASSERT_FALSE(status.ok()) << "the timer could not be started, and the user is told";
@@ -201,8 +177,7 @@ TEST_F(SystemdUserAgentTest, RealSystemctlWithoutAUserManagerRecordsTheTimerAndR
     EXPECT_TRUE(onPath.isEnabled());
     EXPECT_FALSE(agent(QStringLiteral("/usr/bin/other-copy")).isEnabled());
 
-    const Status disabled = onPath.setEnabled(false);
-    ASSERT_TRUE(disabled.ok()) << disabled.error().description().toStdString();
+    ASSERT_TRUE(onPath.setEnabled(false).ok());
     EXPECT_FALSE(onPath.isEnabled());
     EXPECT_NE(runSystemdTool(real, isEnabled, runtimeDir).status, 0);
     EXPECT_FALSE(QFileInfo::exists(service()));
@@ -211,66 +186,53 @@ TEST_F(SystemdUserAgentTest, RealSystemctlWithoutAUserManagerRecordsTheTimerAndR
 }
 
 TEST_F(SystemdUserAgentTest, AFailingEnableIsReportedWithTheToolsTrimmedOutput) {
+    const QString prefix = QStringLiteral("LaunchAgent 启动失败：");
     struct Case {
         QByteArray failing;
         QByteArray output;
         QString message; // empty: success
     };
     const Case cases[] = {
-        {kTimer.toUtf8(), "", QStringLiteral("LaunchAgent 启动失败：")},
+        {kTimer.toUtf8(), "", prefix},
         {kTimer.toUtf8(), "\nFailed to enable unit: Unit file is masked.\n",
-         QStringLiteral("LaunchAgent 启动失败：Failed to enable unit: Unit file is masked.")},
+         prefix + QStringLiteral("Failed to enable unit: Unit file is masked.")},
         {"daemon-reload", "Failed to connect to bus", QString()},
     };
     for (const Case &c : cases) {
         writeFakeSystemctl(systemctl, c.failing, c.output);
-        SystemdUserAgent enabled = agent(executable);
-        const Status status = enabled.setEnabled(true);
+        const Status status = agent(executable).setEnabled(true);
         EXPECT_EQ(status.ok() ? QString() : status.error().description(), c.message)
             << c.failing.constData();
     }
 
     systemctl = temp.path(QStringLiteral("no-systemctl"));
-    SystemdUserAgent missingTool = agent(executable);
-    const Status status = missingTool.setEnabled(true);
+    const Status status = agent(executable).setEnabled(true);
     ASSERT_FALSE(status.ok());
-    EXPECT_TRUE(status.error().description().startsWith(QStringLiteral("LaunchAgent 启动失败：")));
-    EXPECT_GT(status.error().description().size(), QStringLiteral("LaunchAgent 启动失败：").size());
+    EXPECT_TRUE(status.error().description().startsWith(prefix));
+    EXPECT_GT(status.error().description().size(), prefix.size());
 }
 
 TEST_F(SystemdUserAgentTest, PathsThatAUnitFileCannotCarryAreRefusedBeforeAnythingIsWritten) {
-    const QString noExecutableMessage = QStringLiteral("无法确定客户端可执行文件路径。");
-    struct Case {
-        QString executable;
-        QString root;
-        QString refused; // the path named in the message
-    };
-    const QString root = paths.root();
-    const Case cases[] = {
-        {temp.path(QStringLiteral("quote\"d")), root, temp.path(QStringLiteral("quote\"d"))},
-        {temp.path(QStringLiteral("it's")), root, temp.path(QStringLiteral("it's"))},
-        {temp.path(QStringLiteral("back\\slash")), root, temp.path(QStringLiteral("back\\slash"))},
-        {temp.path(QStringLiteral("new\nline")), root, temp.path(QStringLiteral("new\nline"))},
-        {executable, temp.path(QStringLiteral("trailing space ")),
-         temp.path(QStringLiteral("trailing space "))},
-        {executable, temp.path(QStringLiteral("ends in\\")),
-         temp.path(QStringLiteral("ends in\\"))},
-        {executable, temp.path(QStringLiteral("tab\there")),
-         temp.path(QStringLiteral("tab\there"))},
-    };
-    for (const Case &c : cases) {
-        SystemdUserAgent refused(ClientPaths(c.root), 3600,
-                                 SystemdAgentEnvironment{systemctl, configHome, c.executable});
-        const Status status = refused.setEnabled(true);
+    // Names in the temporary folder; the first four as the executable, the rest as the data
+    // directory.
+    const QStringList names{QStringLiteral("quote\"d"),        QStringLiteral("it's"),
+                            QStringLiteral("back\\slash"),     QStringLiteral("new\nline"),
+                            QStringLiteral("trailing space "), QStringLiteral("ends in\\"),
+                            QStringLiteral("tab\there")};
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        const QString refused = temp.path(names[i]);
+        SystemdUserAgent refusing(ClientPaths(i < 4 ? paths.root() : refused), 3600,
+                               SystemdAgentEnvironment{systemctl, configHome,
+                                                       i < 4 ? refused : executable});
+        const Status status = refusing.setEnabled(true);
         ASSERT_FALSE(status.ok());
         EXPECT_EQ(status.error().description(),
                   QStringLiteral("无法写入 LaunchAgent：“%1”含有 systemd 单元文件无法表示的字符。")
-                      .arg(c.refused));
+                      .arg(refused));
     }
-    SystemdUserAgent unknown = agent(QString());
-    const Status status = unknown.setEnabled(true);
+    const Status status = agent(QString()).setEnabled(true);
     ASSERT_FALSE(status.ok());
-    EXPECT_EQ(status.error().description(), noExecutableMessage);
+    EXPECT_EQ(status.error().description(), QStringLiteral("无法确定客户端可执行文件路径。"));
 
     EXPECT_FALSE(QFileInfo::exists(unitFolder()));
     EXPECT_FALSE(QFileInfo::exists(systemctlLog()));
@@ -280,34 +242,25 @@ TEST_F(SystemdUserAgentTest, IsEnabledOnlyForOurProgramWithTheTimerLinkedAsSyste
     // The executable's name has a "%", which a unit file doubles.
     const QString escaped = QString(executable).replace(u'%', QStringLiteral("%%"));
     const QString ours = QStringLiteral("[Service]\nExecStart=\"%1\" --refresh\n").arg(escaped);
-    struct Case {
-        const char *name;
-        QString service;
-        bool enabled;
-    };
-    const Case cases[] = {
-        {"ours", ours, true},
-        {"unquoted path without spaces",
-         QStringLiteral("[Service]\nExecStart=/usr/bin/velmora --refresh\n"), false},
-        {"another copy",
-         QStringLiteral("[Service]\nExecStart=\"/opt/old/VelmoraWallpaper\" --refresh\n"), false},
-        {"unescaped percent sign", QStringLiteral("[Service]\nExecStart=\"%1\"\n").arg(executable),
-         false},
-        {"ExecStart outside [Service]",
-         QStringLiteral("[Unit]\nExecStart=\"%1\"\n[Service]\n").arg(escaped), false},
-        {"unresolvable specifier", QStringLiteral("[Service]\nExecStart=\"%h/x\"\n"), false},
-        {"unterminated quote", QStringLiteral("[Service]\nExecStart=\"%1\n").arg(escaped), false},
-        {"empty", QString(), false},
+    const QString refused[] = {
+        QStringLiteral("[Service]\nExecStart=/usr/bin/velmora --refresh\n"), // unquoted
+        QStringLiteral("[Service]\nExecStart=\"/opt/old/VelmoraWallpaper\" --refresh\n"),
+        QStringLiteral("[Service]\nExecStart=\"%1\"\n").arg(executable), // "%" not doubled
+        QStringLiteral("[Unit]\nExecStart=\"%1\"\n[Service]\n").arg(escaped),
+        QStringLiteral("[Service]\nExecStart=\"%h/x\"\n"), // unresolvable specifier
+        QStringLiteral("[Service]\nExecStart=\"%1\n").arg(escaped), // unterminated quote
+        QString(),
     };
     ASSERT_TRUE(QDir().mkpath(unitFolder()));
     ASSERT_TRUE(test::writeFile(timer(), "[Timer]\n"));
     linkTimerAsSystemdDoes();
-    for (const Case &c : cases) {
-        ASSERT_TRUE(test::writeFile(service(), c.service.toUtf8()));
-        EXPECT_EQ(agent(executable).isEnabled(), c.enabled) << c.name;
+    for (const QString &unit : refused) {
+        ASSERT_TRUE(test::writeFile(service(), unit.toUtf8()));
+        EXPECT_FALSE(agent(executable).isEnabled()) << unit.toStdString();
     }
-
     ASSERT_TRUE(test::writeFile(service(), ours.toUtf8()));
+    EXPECT_TRUE(agent(executable).isEnabled());
+
     ASSERT_TRUE(QFile::remove(wantsLink()));
     ASSERT_TRUE(QFile::link(temp.path(QStringLiteral("elsewhere.timer")), wantsLink()));
     EXPECT_FALSE(agent(executable).isEnabled()) << "the link leads to another file";
@@ -321,31 +274,25 @@ TEST_F(SystemdUserAgentTest, IsEnabledOnlyForOurProgramWithTheTimerLinkedAsSyste
 }
 
 TEST_F(SystemdUserAgentTest, DisableRemovesEverythingEvenWhenSystemctlCannotRun) {
-    SystemdUserAgent absent = agent(executable);
-    const Status nothingThere = absent.setEnabled(false);
+    const Status nothingThere = agent(executable).setEnabled(false);
     EXPECT_TRUE(nothingThere.ok()) << nothingThere.error().description().toStdString();
     EXPECT_EQ(QString::fromUtf8(test::readAll(systemctlLog())),
               QStringLiteral("--user disable --now ") + kTimer + u'\n');
 
-    SystemdUserAgent enabled = agent(executable);
-    ASSERT_TRUE(enabled.setEnabled(true).ok());
+    ASSERT_TRUE(agent(executable).setEnabled(true).ok());
     linkTimerAsSystemdDoes();
     systemctl = temp.path(QStringLiteral("no-systemctl"));
-    SystemdUserAgent withoutTool = agent(executable);
-    const Status status = withoutTool.setEnabled(false);
+    const Status status = agent(executable).setEnabled(false);
     ASSERT_TRUE(status.ok()) << status.error().description().toStdString();
-    EXPECT_EQ(QDir(unitFolder())
-                  .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System),
+    const auto everything = QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System;
+    EXPECT_EQ(QDir(unitFolder()).entryList(everything),
               QStringList{QStringLiteral("timers.target.wants")});
-    EXPECT_TRUE(
-        QDir(QFileInfo(wantsLink()).absolutePath())
-            .isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot));
+    EXPECT_TRUE(QDir(QFileInfo(wantsLink()).absolutePath()).isEmpty(everything));
 }
 
 TEST_F(SystemdUserAgentTest, AUnitThatCannotBeRemovedIsReported) {
     ASSERT_TRUE(QDir().mkpath(service() + QStringLiteral("/occupied")));
-    SystemdUserAgent enabled = agent(executable);
-    const Status status = enabled.setEnabled(false);
+    const Status status = agent(executable).setEnabled(false);
     ASSERT_FALSE(status.ok());
     EXPECT_TRUE(status.error().description().startsWith(QStringLiteral("无法删除 LaunchAgent：")))
         << status.error().description().toStdString();
