@@ -36,12 +36,20 @@ const QByteArray kStoredRecord = QByteArrayLiteral(
 class KeychainStoreTest : public ::testing::Test {
 protected:
     KeychainStore store() const { return KeychainStore(paths, QStringLiteral("alice"), keychain); }
+    // Starts over in a new data directory with a keychain holding `item`.
+    void startOver(const std::optional<QByteArray> &item)
+    {
+        paths = ClientPaths(temp.path(QStringLiteral("data-%1").arg(++rounds)));
+        keychain = std::make_shared<FakeKeychain>();
+        keychain->item = item;
+    }
     QString credential() const { return paths.activationFallback(); }
     QString marker() const { return paths.credentialStorageMarker(); }
 
     TempDir temp;
     ClientPaths paths{temp.path(QStringLiteral("data"))};
     std::shared_ptr<FakeKeychain> keychain = std::make_shared<FakeKeychain>();
+    int rounds = 0;
 };
 
 TEST_F(KeychainStoreTest, ServiceNameCarriesADigestOfAPrivateDataDirectory)
@@ -81,23 +89,6 @@ TEST_F(KeychainStoreTest, SaveRefusesAnUnusableRecordAndWritesNothing)
     EXPECT_FALSE(QFile::exists(paths.root()));
 }
 
-TEST_F(KeychainStoreTest, LooseCredentialIsIgnoredUntilSavedAgain)
-{
-    ASSERT_TRUE(paths.ensure().ok());
-    ASSERT_TRUE(test::writeFile(credential(), kStoredRecord, 0644));
-    keychain->item = kStoredRecord;
-
-    const auto loaded = store().load();
-    ASSERT_TRUE(loaded.ok());
-    EXPECT_EQ(*loaded, std::nullopt);
-    EXPECT_EQ(test::permissions(credential()), 0644) << "ignored, not repaired";
-    EXPECT_TRUE(keychain->queries.isEmpty());
-
-    ASSERT_TRUE(store().save(kRecord).ok());
-    EXPECT_EQ(test::permissions(credential()), 0600);
-    EXPECT_EQ(*store().load(), kRecord);
-}
-
 TEST_F(KeychainStoreTest, LinkedCredentialLoadsAsNoneAndIsNeverWrittenThrough)
 {
     ASSERT_TRUE(paths.ensure().ok());
@@ -120,23 +111,32 @@ TEST_F(KeychainStoreTest, LinkedCredentialLoadsAsNoneAndIsNeverWrittenThrough)
     EXPECT_TRUE(keychain->queries.isEmpty());
 }
 
-// Whatever is wrong with the file, it reads as none and the legacy item is not consulted.
-TEST_F(KeychainStoreTest, DamagedCredentialReadsAsNoneWithoutConsultingTheKeychain)
+// Whatever is wrong with the file, it reads as none and the legacy item is not consulted; a
+// file others may read is ignored, not repaired, until saved again.
+TEST_F(KeychainStoreTest, DamagedOrLooseCredentialReadsAsNoneWithoutConsultingTheKeychain)
 {
-    ASSERT_TRUE(paths.ensure().ok());
-    keychain->item = kStoredRecord;
-    for (const QByteArray &content :
-         {QByteArray(), QByteArray("not json"), QByteArray("[1]"),
-          QByteArray(R"({"serverBaseUrl":"https://a.example","deviceId":"d","deviceName":"n","token":" ","activatedAtUtc":"t"})"),
-          QByteArray(R"({"deviceId":"d","deviceName":"n","token":"x","activatedAtUtc":"t"})"),
-          QByteArray(2 * 1024 * 1024, ' ')}) {
-        ASSERT_TRUE(test::writeFile(credential(), content, 0600));
+    const std::pair<QByteArray, int> files[] = {
+        {QByteArray(), 0600}, {"not json", 0600}, {"[1]", 0600},
+        {R"({"serverBaseUrl":"https://a.example","deviceId":"d","deviceName":"n","token":" ","activatedAtUtc":"t"})", 0600},
+        {R"({"deviceId":"d","deviceName":"n","token":"x","activatedAtUtc":"t"})", 0600},
+        {QByteArray(2 * 1024 * 1024, ' '), 0600},
+        {kStoredRecord, 0644},
+    };
+    for (const auto &[content, mode] : files) {
+        startOver(kStoredRecord);
+        ASSERT_TRUE(paths.ensure().ok());
+        ASSERT_TRUE(test::writeFile(credential(), content, mode));
         const auto loaded = store().load();
         ASSERT_TRUE(loaded.ok());
         EXPECT_EQ(*loaded, std::nullopt) << content.left(40).toStdString();
+        EXPECT_TRUE(keychain->queries.isEmpty());
+        EXPECT_EQ(test::readAll(marker()), QByteArrayLiteral("local-file-v2\n"));
     }
-    EXPECT_TRUE(keychain->queries.isEmpty());
-    EXPECT_EQ(test::readAll(marker()), QByteArrayLiteral("local-file-v2\n"));
+    EXPECT_EQ(test::permissions(credential()), 0644) << "ignored, not repaired";
+
+    ASSERT_TRUE(store().save(kRecord).ok());
+    EXPECT_EQ(test::permissions(credential()), 0600);
+    EXPECT_EQ(*store().load(), kRecord);
 }
 
 TEST_F(KeychainStoreTest, FirstLoadMigratesAUsableLegacyItemOnce)
@@ -160,41 +160,37 @@ TEST_F(KeychainStoreTest, FirstLoadMigratesAUsableLegacyItemOnce)
     EXPECT_EQ(keychain->queries.size(), 1);
 }
 
-struct LegacyCase {
-    const char *name;
-    std::optional<QByteArray> item;
-};
-
-class UnusableLegacyItem : public KeychainStoreTest, public ::testing::WithParamInterface<LegacyCase> {};
-
-TEST_P(UnusableLegacyItem, FirstLoadAnswersNoneAndNeverAsksAgain)
+// An absent or unusable legacy item answers none, and the keychain is never asked again.
+TEST_F(KeychainStoreTest, UnusableLegacyItemIsAskedForOnlyOnce)
 {
-    keychain->item = GetParam().item;
-
-    const auto first = store().load();
-    ASSERT_TRUE(first.ok());
-    EXPECT_EQ(*first, std::nullopt);
-    EXPECT_FALSE(QFile::exists(credential()));
-    EXPECT_EQ(test::readAll(marker()), QByteArrayLiteral("local-file-v2\n"));
-
-    keychain->item = kStoredRecord;
-    EXPECT_EQ(*store().load(), std::nullopt);
-    EXPECT_EQ(keychain->queries.size(), 1);
+    const std::optional<QByteArray> items[] = {
+        std::nullopt, QByteArrayLiteral("secret-token"),
+        QByteArrayLiteral(R"({"serverBaseUrl":"https://a.example","deviceId":"d","deviceName":"n","activatedAtUtc":"t"})")};
+    for (const std::optional<QByteArray> &item : items) {
+        startOver(item);
+        EXPECT_EQ(*store().load(), std::nullopt);
+        EXPECT_FALSE(QFile::exists(credential()));
+        EXPECT_EQ(test::readAll(marker()), QByteArrayLiteral("local-file-v2\n"));
+        keychain->item = kStoredRecord;
+        EXPECT_EQ(*store().load(), std::nullopt);
+        EXPECT_EQ(keychain->queries.size(), 1);
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Items, UnusableLegacyItem,
-    ::testing::Values(LegacyCase{"Absent", std::nullopt}, LegacyCase{"NotJson", QByteArrayLiteral("secret-token")},
-                      LegacyCase{"NoToken", QByteArrayLiteral(R"({"serverBaseUrl":"https://a.example","deviceId":"d","deviceName":"n","activatedAtUtc":"t"})")}),
-    [](const auto &info) { return std::string(info.param.name); });
-
-TEST_F(KeychainStoreTest, MarkerAloneOrAsALinkMeansNoKeychainQuery)
+TEST_F(KeychainStoreTest, MarkerAloneOrAsALinkMeansNoKeychainQueryAndALinkedOneFailsSave)
 {
     ASSERT_TRUE(paths.ensure().ok());
     keychain->item = kStoredRecord;
     ASSERT_TRUE(QFile::link(temp.path(QStringLiteral("nowhere")), marker()));
     EXPECT_EQ(*store().load(), std::nullopt);
-    ASSERT_TRUE(QFile::remove(marker()));
+    EXPECT_TRUE(keychain->queries.isEmpty());
+    const Status saved = store().save(kRecord);
+    ASSERT_FALSE(saved.ok());
+    EXPECT_EQ(saved.error().description(), QStringLiteral("凭证存储标记不能是符号链接。"));
+    EXPECT_FALSE(QFile::exists(temp.path(QStringLiteral("nowhere"))));
+
+    startOver(kStoredRecord);
+    ASSERT_TRUE(paths.ensure().ok());
     ASSERT_TRUE(test::writeFile(marker(), "local-file-v2\n"));
     EXPECT_EQ(*store().load(), std::nullopt);
     EXPECT_TRUE(keychain->queries.isEmpty());
@@ -220,7 +216,7 @@ TEST_F(KeychainStoreTest, MigrationThatCannotWriteTheFileFailsAndRetriesNextTime
     EXPECT_EQ(keychain->queries.size(), 2);
 }
 
-TEST_F(KeychainStoreTest, ClearRemovesTheCredentialAndKeepsTheMarker)
+TEST_F(KeychainStoreTest, ClearRemovesTheCredentialKeepsTheMarkerAndSaysWhenItCannot)
 {
     EXPECT_TRUE(store().clear().ok()) << "nothing to remove is fine";
     EXPECT_EQ(test::readAll(marker()), QByteArrayLiteral("local-file-v2\n"));
@@ -231,28 +227,12 @@ TEST_F(KeychainStoreTest, ClearRemovesTheCredentialAndKeepsTheMarker)
     keychain->item = kStoredRecord;
     EXPECT_EQ(*store().load(), std::nullopt);
     EXPECT_TRUE(keychain->queries.isEmpty());
-}
 
-TEST_F(KeychainStoreTest, ClearThatCannotRemoveTheCredentialSaysSo)
-{
-    ASSERT_TRUE(paths.ensure().ok());
     ASSERT_TRUE(QDir().mkpath(credential() + QStringLiteral("/inside")));
-
     const Status cleared = store().clear();
-
     ASSERT_FALSE(cleared.ok());
     EXPECT_EQ(cleared.error().description(),
               QStringLiteral("无法删除本地激活凭证：“%1”：目标是一个目录。").arg(credential()));
-}
-
-TEST_F(KeychainStoreTest, LinkedMarkerFailsSaveWithItsOwnMessage)
-{
-    ASSERT_TRUE(paths.ensure().ok());
-    ASSERT_TRUE(QFile::link(temp.path(QStringLiteral("nowhere")), marker()));
-    const Status saved = store().save(kRecord);
-    ASSERT_FALSE(saved.ok());
-    EXPECT_EQ(saved.error().description(), QStringLiteral("凭证存储标记不能是符号链接。"));
-    EXPECT_FALSE(QFile::exists(temp.path(QStringLiteral("nowhere"))));
 }
 
 } // namespace

@@ -99,8 +99,7 @@ protected:
 
 TEST_F(SystemdUserAgentTest, EnableWritesAServiceAndAnHourlyTimerAndStartsTheTimer) {
     SystemdUserAgent enabled = agent(executable);
-    const Status status = enabled.setEnabled(true);
-    ASSERT_TRUE(status.ok()) << status.error().description().toStdString();
+    ASSERT_TRUE(enabled.setEnabled(true).ok());
 
     const QString root = temp.path(QStringLiteral("data 100%% $HOME"));
     EXPECT_EQ(QString::fromUtf8(test::readAll(service())),
@@ -187,22 +186,17 @@ TEST_F(SystemdUserAgentTest, RealSystemctlWithoutAUserManagerRecordsTheTimerAndR
 
 TEST_F(SystemdUserAgentTest, AFailingEnableIsReportedWithTheToolsTrimmedOutput) {
     const QString prefix = QStringLiteral("LaunchAgent 启动失败：");
-    struct Case {
-        QByteArray failing;
-        QByteArray output;
-        QString message; // empty: success
-    };
-    const Case cases[] = {
+    // The call that fails, what it prints, and the message (empty: success).
+    const std::tuple<QByteArray, QByteArray, QString> cases[] = {
         {kTimer.toUtf8(), "", prefix},
         {kTimer.toUtf8(), "\nFailed to enable unit: Unit file is masked.\n",
          prefix + QStringLiteral("Failed to enable unit: Unit file is masked.")},
         {"daemon-reload", "Failed to connect to bus", QString()},
     };
-    for (const Case &c : cases) {
-        writeFakeSystemctl(systemctl, c.failing, c.output);
+    for (const auto &[failing, output, message] : cases) {
+        writeFakeSystemctl(systemctl, failing, output);
         const Status status = agent(executable).setEnabled(true);
-        EXPECT_EQ(status.ok() ? QString() : status.error().description(), c.message)
-            << c.failing.constData();
+        EXPECT_EQ(status.ok() ? QString() : status.error().description(), message) << failing.data();
     }
 
     systemctl = temp.path(QStringLiteral("no-systemctl"));
