@@ -18,13 +18,13 @@ namespace {
 
 const QString kDeviceId = QStringLiteral("0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef");
 
-const dev::RecordedRequest *find(const std::vector<dev::RecordedRequest> &requests, const char *path)
+std::optional<dev::RecordedRequest> find(const std::vector<dev::RecordedRequest> &requests, const char *path)
 {
     for (const dev::RecordedRequest &request : requests) {
         if (request.path == QLatin1String(path))
-            return &request;
+            return request;
     }
-    return nullptr;
+    return std::nullopt;
 }
 
 class ClientCalls : public ServiceTest {};
@@ -210,7 +210,7 @@ TEST_F(ClientCalls, InviteRedemptionEnrolsFirstAndStoresThroughTheCallback)
     });
     ASSERT_FALSE(refused.ok());
     EXPECT_EQ(describe(refused.error()), QStringLiteral("写不进去。"));
-    EXPECT_EQ(find(service->requests(), "/api/client/activate-by-invite"), nullptr);
+    EXPECT_FALSE(find(service->requests(), "/api/client/activate-by-invite"));
 }
 
 TEST_F(ClientCalls, PromotionLinkAndRewards)
@@ -232,8 +232,8 @@ TEST_F(ClientCalls, PromotionLinkAndRewards)
         [&](auto done) { client->claimReward(*rewards->campaignId, RewardSource::Base, done); });
     ASSERT_TRUE(claimed.ok()) << describe(claimed.error()).toStdString();
     EXPECT_FALSE(claimed->shouldClaimBaseOnOpen());
-    const dev::RecordedRequest *claim = find(service->requests(), "/api/client/rewards/claim");
-    ASSERT_NE(claim, nullptr);
+    const std::optional<dev::RecordedRequest> claim = find(service->requests(), "/api/client/rewards/claim");
+    ASSERT_TRUE(claim);
     EXPECT_EQ(QJsonDocument::fromJson(claim->body).object().value(QStringLiteral("source")).toString(), QStringLiteral("base"));
 }
 
@@ -265,8 +265,8 @@ TEST_F(ClientCalls, RedirectsAreFollowedOnlyWithinTheOrigin)
     const auto rewards = await<ClientRewardStatusResponse>([&](auto done) { client->fetchRewards(done); });
     ASSERT_FALSE(rewards.ok());
     EXPECT_EQ(describe(rewards.error()), QStringLiteral("暂时无法读取红包活动信息，请稍后重试。"));
-    const dev::RecordedRequest *followed = find(service->requests(), "/api/client/wallpaper/today");
-    ASSERT_NE(followed, nullptr);
+    const std::optional<dev::RecordedRequest> followed = find(service->requests(), "/api/client/wallpaper/today");
+    ASSERT_TRUE(followed);
     EXPECT_EQ(followed->query, QStringLiteral("moved=1"));
     EXPECT_EQ(followed->headers.at(QStringLiteral("authorization")), QStringLiteral("Bearer ") + client->activation()->token);
 }
