@@ -11,12 +11,9 @@
 #include <QImage>
 #include <QLinearGradient>
 #include <QPainter>
-#include <QPainterPath>
 #include <QProcess>
-#include <QRadialGradient>
 #include <QStandardPaths>
 
-#include <cmath>
 #include <memory>
 
 namespace velmora::test {
@@ -41,6 +38,19 @@ inline QByteArray runTool(const QString &program, const QStringList &arguments,
     if (errors)
         *errors = process.readAllStandardError();
     return process.readAllStandardOutput();
+}
+
+// Starts a server that prints what to reach it by as its first line; empty if it did not start.
+inline QByteArray startServer(QProcess &server, const char *program, const QStringList &arguments) {
+    const QString path = QStandardPaths::findExecutable(QLatin1String(program));
+    if (path.isEmpty())
+        return {};
+    server.start(path, arguments);
+    if (!server.waitForStarted(5000))
+        return {};
+    while (!server.canReadLine() && server.waitForReadyRead(10000)) {
+    }
+    return server.readLine().trimmed();
 }
 
 inline void stop(QProcess &process) {
@@ -68,26 +78,14 @@ public:
         qputenv("HOME", m_dir.path(QStringLiteral("home")).toUtf8());
         qputenv("XDG_CONFIG_HOME", m_dir.path(QStringLiteral("config")).toUtf8());
         qputenv("XDG_RUNTIME_DIR", m_dir.path(QStringLiteral("runtime")).toUtf8());
-
-        const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
-        if (daemon.isEmpty())
-            return;
         m_daemon.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
-        m_daemon.setProcessChannelMode(QProcess::SeparateChannels);
-        m_daemon.start(daemon, {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                                QStringLiteral("--print-address=1")});
-        if (!m_daemon.waitForStarted(5000))
-            return;
-        while (!m_daemon.canReadLine() && m_daemon.waitForReadyRead(5000)) {
-        }
-        m_address = m_daemon.readLine().trimmed();
+        m_address = startServer(m_daemon, "dbus-daemon",
+                                {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                                 QStringLiteral("--print-address=1")});
         if (!m_address.isEmpty())
             qputenv("DBUS_SESSION_BUS_ADDRESS", m_address);
     }
     ~PrivateSessionBus() { stop(m_daemon); }
-
-    PrivateSessionBus(const PrivateSessionBus &) = delete;
-    PrivateSessionBus &operator=(const PrivateSessionBus &) = delete;
 
     bool isRunning() const { return !m_address.isEmpty(); }
     QString address() const { return QString::fromUtf8(m_address); }
@@ -103,27 +101,17 @@ private:
 class VirtualDisplay {
 public:
     explicit VirtualDisplay(const QString &geometry = QStringLiteral("1280x800x24")) {
-        const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
-        if (xvfb.isEmpty())
-            return;
         // -noreset: the picture of a setter that has disconnected must be what the test sees,
         // not a server that started over because its last client left.
-        m_server.start(xvfb, {QStringLiteral("-displayfd"), QStringLiteral("1"),
-                              QStringLiteral("-screen"), QStringLiteral("0"), geometry,
-                              QStringLiteral("-nolisten"), QStringLiteral("tcp"),
-                              QStringLiteral("-noreset")});
-        if (!m_server.waitForStarted(5000))
-            return;
-        while (!m_server.canReadLine() && m_server.waitForReadyRead(10000)) {
-        }
-        const QByteArray number = m_server.readLine().trimmed();
+        const QByteArray number = startServer(
+            m_server, "Xvfb",
+            {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+             QStringLiteral("0"), geometry, QStringLiteral("-nolisten"), QStringLiteral("tcp"),
+             QStringLiteral("-noreset")});
         if (!number.isEmpty())
             m_display = ':' + number;
     }
     ~VirtualDisplay() { stop(m_server); }
-
-    VirtualDisplay(const VirtualDisplay &) = delete;
-    VirtualDisplay &operator=(const VirtualDisplay &) = delete;
 
     bool isRunning() const { return !m_display.isEmpty(); }
     QByteArray display() const { return m_display; }
@@ -133,44 +121,26 @@ private:
     QByteArray m_display;
 };
 
-// Something that looks like a landscape photograph (sky, sun, hills, a lake with noise), so a
-// wrong scale, offset or channel order is plain to see in a screenshot.
+// A photograph-like picture (gradients, a sun, noise), so a wrong scale, offset or channel order
+// shows in the pixels.
 inline QImage landscape(const QSize &size) {
     QImage image(size, QImage::Format_RGB32);
     QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing);
-    const int w = size.width(), h = size.height();
-    QLinearGradient sky(0, 0, 0, h * 0.6);
+    QLinearGradient sky(0, 0, size.width(), size.height());
     sky.setColorAt(0, QColor(40, 90, 170));
-    sky.setColorAt(1, QColor(250, 190, 120));
+    sky.setColorAt(1, QColor(250, 190, 60));
     painter.fillRect(image.rect(), sky);
-    QRadialGradient sun(w * 0.7, h * 0.35, h * 0.12);
-    sun.setColorAt(0, QColor(255, 250, 220));
-    sun.setColorAt(1, QColor(255, 200, 120, 0));
-    painter.setBrush(sun);
-    painter.setPen(Qt::NoPen);
-    painter.drawEllipse(QPointF(w * 0.7, h * 0.35), h * 0.12, h * 0.12);
-    for (int layer = 0; layer < 3; ++layer) {
-        QPainterPath hills;
-        hills.moveTo(0, h);
-        for (int x = 0; x <= w; x += 8)
-            hills.lineTo(x, h * (0.5 + 0.08 * layer) +
-                                h * 0.06 * std::sin(x * (0.01 + 0.004 * layer) + layer * 2.0));
-        hills.lineTo(w, h);
-        painter.setBrush(QColor(30 + 20 * layer, 70 + 25 * layer, 40 + 10 * layer));
-        painter.drawPath(hills);
-    }
-    painter.fillRect(QRectF(0, h * 0.8, w, h * 0.2), QColor(50, 90, 130, 200));
+    painter.setBrush(QColor(255, 250, 220));
+    painter.drawEllipse(QPointF(size.width() * 0.7, size.height() * 0.35), 60, 60);
     painter.end();
     quint32 seed = 12345;
-    for (int y = 0; y < h; ++y) {
+    for (int y = 0; y < size.height(); ++y) {
         auto *row = reinterpret_cast<QRgb *>(image.scanLine(y));
-        for (int x = 0; x < w; ++x) {
+        for (int x = 0; x < size.width(); ++x) {
             seed = seed * 1664525u + 1013904223u;
             const int noise = int(seed >> 28) - 8;
-            row[x] =
-                qRgb(qBound(0, qRed(row[x]) + noise, 255), qBound(0, qGreen(row[x]) + noise, 255),
-                     qBound(0, qBlue(row[x]) + noise, 255));
+            row[x] = qRgb(qBound(0, qRed(row[x]) + noise, 255), qBound(0, qGreen(row[x]) + noise, 255),
+                          qBound(0, qBlue(row[x]) + noise, 255));
         }
     }
     return image;

@@ -8,7 +8,6 @@
 
 #include <QDBusConnection>
 #include <QDBusContext>
-#include <QDBusMessage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QMutex>
@@ -114,18 +113,16 @@ const QString kExpectedScript =
                    "}\n");
 
 TEST_F(PlasmaDesktopTest, SendsOneScriptThatSetsEveryDesktopAndCannotBeBrokenOutOf) {
-    struct Row {
+    const struct {
         QString path;
         bool fill;
-    };
-    const std::vector<Row> rows = {
-        {QStringLiteral("/home/u/Pictures/dawn.jpg"), false},
+    } rows[] = {
         {QStringLiteral("/home/u/it's \"quoted\" \\ back\\slash.jpg"), true},
         {QStringLiteral("/tmp/line\nbreak\");evil();(\".png"), false},
         {QStringLiteral("/tmp/%2 %1 晨光\u2028.png"), true},
     };
     PlasmaDesktop desktop = client();
-    for (const Row &row : rows) {
+    for (const auto &row : rows) {
         DesktopImageOptions options;
         options.allowClipping = row.fill;
         QString error;
@@ -136,7 +133,7 @@ TEST_F(PlasmaDesktopTest, SendsOneScriptThatSetsEveryDesktopAndCannotBeBrokenOut
         EXPECT_EQ(QUrl(url, QUrl::StrictMode).toLocalFile(), row.path) << script.toStdString();
         EXPECT_EQ(rest, kExpectedScript.arg(row.fill ? 2 : 1)) << script.toStdString();
     }
-    EXPECT_EQ(shell->scripts().size(), qsizetype(rows.size()));
+    EXPECT_EQ(shell->scripts().size(), qsizetype(std::size(rows)));
 }
 
 TEST_F(PlasmaDesktopTest, ARefusalOrAMissingShellIsReported) {

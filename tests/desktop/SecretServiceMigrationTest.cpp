@@ -45,18 +45,16 @@ protected:
             qputenv("DBUS_SESSION_BUS_ADDRESS", qgetenv("VELMORA_DESKTOP_BUS"));
             return;
         }
-        for (const char *tool : {"dbus-run-session", "gnome-keyring-daemon", "secret-tool"}) {
+        for (const char *tool : {"dbus-run-session", "gnome-keyring-daemon", "secret-tool"})
             if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
                 GTEST_SKIP() << tool << " is not installed (scripts/install-deps.sh installs it)";
-        }
     }
 
     // Runs `storeItems` (a shell fragment) and then this very test inside a fresh session bus
     // whose services see only the private home. Returns the inner run's exit status.
     int runInsideSession(const QString &storeItems)
     {
-        const QString home = temp.path(QStringLiteral("home"));
-        const QString runtime = temp.path(QStringLiteral("runtime"));
+        const QString home = temp.path(QStringLiteral("home")), runtime = temp.path(QStringLiteral("runtime"));
         QDir().mkpath(home);
         QDir().mkpath(runtime);
         QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
@@ -64,15 +62,13 @@ protected:
         // Set before the bus starts: the services it activates inherit the bus's environment.
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
-        environment.insert(QStringLiteral("HOME"), home);
-        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
-        environment.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/.local/share"));
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
-        environment.insert(QStringLiteral("XDG_CACHE_HOME"), home + QStringLiteral("/.cache"));
-        environment.insert(QStringLiteral("VELMORA_DESKTOP_ROLE"), QStringLiteral("inner"));
-        environment.insert(QStringLiteral("VELMORA_DESKTOP_DATA"), paths.root());
-        environment.insert(QStringLiteral("VELMORA_DESKTOP_ITEM"), QString::fromUtf8(kLegacyItem));
-        environment.insert(QStringLiteral("VELMORA_DESKTOP_SERVICE"), KeychainStore::serviceName(paths));
+        for (const auto &[name, value] : std::initializer_list<std::pair<const char *, QString>>{
+                 {"HOME", home}, {"XDG_RUNTIME_DIR", runtime}, {"XDG_DATA_HOME", home + QStringLiteral("/.local/share")},
+                 {"XDG_CONFIG_HOME", home + QStringLiteral("/.config")}, {"XDG_CACHE_HOME", home + QStringLiteral("/.cache")},
+                 {"VELMORA_DESKTOP_ROLE", QStringLiteral("inner")}, {"VELMORA_DESKTOP_DATA", paths.root()},
+                 {"VELMORA_DESKTOP_ITEM", QString::fromUtf8(kLegacyItem)},
+                 {"VELMORA_DESKTOP_SERVICE", KeychainStore::serviceName(paths)}})
+            environment.insert(QLatin1String(name), value);
 
         const ::testing::TestInfo *test = ::testing::UnitTest::GetInstance()->current_test_info();
         const QString filter = QStringLiteral("--gtest_filter=%1.%2")

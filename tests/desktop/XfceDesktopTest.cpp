@@ -35,23 +35,14 @@ protected:
         return QDBusConnection::connectToBus(bus->address(), QStringLiteral("xfce"));
     }
 
-    static QByteArray query(const QStringList &arguments, int *status = nullptr) {
-        return test::runTool(QStringLiteral("xfconf-query"),
-                             QStringList{QStringLiteral("-c"), kChannel} + arguments, status)
-            .trimmed();
-    }
-
-    // What xfdesktop leaves after showing a picture on a monitor's workspace.
-    static void seed(const QString &group) {
-        int status = 0;
-        query({QStringLiteral("-p"), group + QStringLiteral("/last-image"), QStringLiteral("-n"),
-               QStringLiteral("-t"), QStringLiteral("string"), QStringLiteral("-s"),
-               QStringLiteral("/usr/share/old.png")},
-              &status);
-        ASSERT_EQ(status, 0) << "xfconf-query could not reach xfconfd";
-        query({QStringLiteral("-p"), group + QStringLiteral("/image-style"), QStringLiteral("-n"),
-               QStringLiteral("-t"), QStringLiteral("int"), QStringLiteral("-s"),
-               QStringLiteral("2")});
+    // The property as xfconf-query prints it; with a type and value, creates it first.
+    static QByteArray query(const QString &property, const char *type = nullptr,
+                            const char *value = nullptr) {
+        QStringList arguments{QStringLiteral("-c"), kChannel, QStringLiteral("-p"), property};
+        if (type)
+            arguments << QStringLiteral("-n") << QStringLiteral("-t") << QLatin1String(type)
+                      << QStringLiteral("-s") << QLatin1String(value);
+        return test::runTool(QStringLiteral("xfconf-query"), arguments).trimmed();
     }
 
     // The stored value with its D-Bus type, straight from xfconfd.
@@ -73,10 +64,12 @@ TEST_F(XfceDesktopTest, SetsEveryWorkspaceOfTheScreensMonitorAndLeavesOthersAlon
     const QString a0 = QStringLiteral("/backdrop/screen0/monitorHDMI-1/workspace0");
     const QString a1 = QStringLiteral("/backdrop/screen0/monitorHDMI-1/workspace1");
     const QString b0 = QStringLiteral("/backdrop/screen0/monitoreDP-1/workspace0");
-    for (const QString &group : {a0, a1, b0})
-        seed(group);
-    if (HasFatalFailure())
-        return;
+    // What xfdesktop leaves after showing a picture on a monitor's workspace.
+    for (const QString &group : {a0, a1, b0}) {
+        query(group + QStringLiteral("/last-image"), "string", "/usr/share/old.png");
+        query(group + QStringLiteral("/image-style"), "int", "2");
+    }
+    ASSERT_EQ(query(b0 + QStringLiteral("/image-style")), "2") << "xfconf-query could not reach xfconfd";
 
     XfceDesktop desktop(connection());
     QString error;
@@ -86,29 +79,26 @@ TEST_F(XfceDesktopTest, SetsEveryWorkspaceOfTheScreensMonitorAndLeavesOthersAlon
         << error.toStdString();
 
     for (const QString &group : {a0, a1}) {
-        EXPECT_EQ(query({QStringLiteral("-p"), group + QStringLiteral("/last-image")}),
-                  QStringLiteral("/home/u/晨光 dawn.jpg").toUtf8());
-        EXPECT_EQ(query({QStringLiteral("-p"), group + QStringLiteral("/image-style")}), "4");
-        EXPECT_EQ(query({QStringLiteral("-p"), group + QStringLiteral("/color-style")}), "0");
-        EXPECT_EQ(query({QStringLiteral("-p"), group + QStringLiteral("/rgba1")}),
+        EXPECT_EQ(query(group + QStringLiteral("/last-image")), QStringLiteral("/home/u/晨光 dawn.jpg").toUtf8());
+        EXPECT_EQ(query(group + QStringLiteral("/image-style")), "4");
+        EXPECT_EQ(query(group + QStringLiteral("/color-style")), "0");
+        EXPECT_EQ(query(group + QStringLiteral("/rgba1")),
                   "Value is an array with 4 items:\n\n0.055000\n0.120000\n0.160000\n1.000000");
     }
-    EXPECT_EQ(query({QStringLiteral("-p"), b0 + QStringLiteral("/last-image")}),
-              "/usr/share/old.png");
-    EXPECT_EQ(query({QStringLiteral("-p"), b0 + QStringLiteral("/image-style")}), "2");
+    EXPECT_EQ(query(b0 + QStringLiteral("/last-image")), "/usr/share/old.png");
+    EXPECT_EQ(query(b0 + QStringLiteral("/image-style")), "2");
 
     // xfdesktop reads the styles as integers and the colour as an array of doubles.
     EXPECT_EQ(stored(a0 + QStringLiteral("/image-style")).typeId(), QMetaType::Int);
     EXPECT_EQ(stored(a0 + QStringLiteral("/color-style")).typeId(), QMetaType::Int);
-    const QVariant rgba = stored(a0 + QStringLiteral("/rgba1"));
-    const QDBusArgument array = rgba.value<QDBusArgument>();
-    EXPECT_EQ(array.currentSignature(), QStringLiteral("av"));
+    EXPECT_EQ(stored(a0 + QStringLiteral("/rgba1")).value<QDBusArgument>().currentSignature(),
+              QStringLiteral("av"));
 
     DesktopImageOptions fill;
     fill.allowClipping = true;
     ASSERT_TRUE(desktop.setDesktopImage(QStringLiteral("/home/u/dawn.jpg"),
                                         Screen{QStringLiteral("HDMI-1"), {}}, fill, &error));
-    EXPECT_EQ(query({QStringLiteral("-p"), a1 + QStringLiteral("/image-style")}), "5");
+    EXPECT_EQ(query(a1 + QStringLiteral("/image-style")), "5");
 }
 
 TEST_F(XfceDesktopTest, StartsTheFirstGroupOnAFreshChannel) {
@@ -117,8 +107,7 @@ TEST_F(XfceDesktopTest, StartsTheFirstGroupOnAFreshChannel) {
     ASSERT_TRUE(desktop.setDesktopImage(QStringLiteral("/home/u/dawn.jpg"),
                                         Screen{QStringLiteral("Virtual-1"), {}}, {}, &error))
         << error.toStdString();
-    EXPECT_EQ(query({QStringLiteral("-p"),
-                     QStringLiteral("/backdrop/screen0/monitorVirtual-1/workspace0/last-image")}),
+    EXPECT_EQ(query(QStringLiteral("/backdrop/screen0/monitorVirtual-1/workspace0/last-image")),
               "/home/u/dawn.jpg");
 }
 

@@ -29,15 +29,12 @@ protected:
         for (const char *folder : {"home", "config", "data", "bin"})
             QDir().mkpath(temp.path(QString::fromLatin1(folder)));
         // A stand-in for systemctl that records its arguments and succeeds.
-        const QString fake = temp.path(QStringLiteral("bin/systemctl"));
-        test::writeFile(fake, "#!/bin/sh\necho \"$@\" >> \"$HOME/systemctl.log\"\nexit 0\n", 0755);
+        test::writeFile(temp.path(QStringLiteral("bin/systemctl")), "#!/bin/sh\necho \"$@\" >> \"$HOME/systemctl.log\"\nexit 0\n", 0755);
     }
 
-    Outcome run(QStringList arguments, bool privateData = true)
+    Outcome run(QStringList arguments)
     {
-        if (privateData)
-            arguments << QStringLiteral("--app-data") << dataRoot();
-        QProcess process;
+        arguments << QStringLiteral("--app-data") << dataRoot();
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "VELMORA_MAC_APPDATA",
                                  "http_proxy", "https_proxy"})
@@ -47,6 +44,7 @@ protected:
         environment.insert(QStringLiteral("XDG_DATA_HOME"), temp.path(QStringLiteral("data")));
         environment.insert(QStringLiteral("VELMORA_SERVER"), service->origin());
         environment.insert(QStringLiteral("PATH"), temp.path(QStringLiteral("bin")) + QStringLiteral(":/usr/bin:/bin"));
+        QProcess process;
         process.setProcessEnvironment(environment);
         process.start(QStringLiteral(VELMORA_EXECUTABLE), arguments);
         // The service answers on this thread's event loop only in the child; just wait.
@@ -57,7 +55,6 @@ protected:
     }
 
     QString dataRoot() const { return temp.path(QStringLiteral("app-data")); }
-    QString defaultRoot() const { return temp.path(QStringLiteral("data/VelmoraWallpaper")); }
 
     std::optional<ActivationState> stored(const QString &root) const
     {
@@ -68,12 +65,22 @@ protected:
     TempDir temp;
 };
 
-TEST_F(HeadlessCommands, StatusWithoutACredentialPrintsFourLines)
+TEST_F(HeadlessCommands, WithoutACredentialStatusPrintsFourLinesAndStartupCommandsTouchNoAgent)
 {
     const Outcome status = run({QStringLiteral("--status")});
     EXPECT_EQ(status.status, 0);
     EXPECT_EQ(status.out, QStringLiteral("activated=no\nstartup=disabled\nautoUpdate=enabled\nnetwork=system\n"));
     EXPECT_EQ(status.err, QString());
+
+    const Outcome startup = run({QStringLiteral("--startup-status")});
+    EXPECT_EQ(startup.status, 0);
+    EXPECT_EQ(startup.out, QStringLiteral("disabled\n"));
+
+    const Outcome refused = run({QStringLiteral("--startup-disable")});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.out, QString());
+    EXPECT_EQ(refused.err, QStringLiteral("错误：使用自定义 --app-data 时不会修改正式 LaunchAgent。\n"));
+    EXPECT_FALSE(QFile::exists(temp.path(QStringLiteral("home/systemctl.log"))));
 }
 
 TEST_F(HeadlessCommands, RegisterStoresACredentialThatStatusDescribesWithoutTheToken)
@@ -103,22 +110,6 @@ TEST_F(HeadlessCommands, ClearTwiceSucceedsAndLeavesTheAgentOfAPrivateDirectoryA
     }
     EXPECT_FALSE(stored(dataRoot()));
     EXPECT_FALSE(QFile::exists(temp.path(QStringLiteral("home/systemctl.log"))));
-}
-
-TEST_F(HeadlessCommands, StartupDisableRefusesAPrivateDirectory)
-{
-    const Outcome refused = run({QStringLiteral("--startup-disable")});
-    EXPECT_EQ(refused.status, 1);
-    EXPECT_EQ(refused.out, QString());
-    EXPECT_EQ(refused.err, QStringLiteral("错误：使用自定义 --app-data 时不会修改正式 LaunchAgent。\n"));
-    EXPECT_FALSE(QFile::exists(temp.path(QStringLiteral("home/systemctl.log"))));
-}
-
-TEST_F(HeadlessCommands, StartupStatusPrintsOneWord)
-{
-    const Outcome status = run({QStringLiteral("--startup-status")});
-    EXPECT_EQ(status.status, 0);
-    EXPECT_EQ(status.out, QStringLiteral("disabled\n"));
 }
 
 TEST_F(HeadlessCommands, StartupEnableWithAStoredCredentialSendsNothing)

@@ -10,6 +10,9 @@
 #include <QDir>
 #include <QFile>
 
+// Faults are written with designated initialisers naming only the fields that matter.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+
 using namespace velmora;
 using velmora::test::ServiceTest;
 using velmora::test::TempDir;
@@ -25,18 +28,17 @@ protected:
 
     Outcome refresh(std::optional<QString> server = std::nullopt)
     {
-        QStringList lines;
-        Status status = runRefresh(paths, server ? server : std::optional<QString>(service->origin()),
-                                   [&lines](const QString &line) { lines << line; },
-                                   test::FakeDesktop::factory(desktop));
-        return {status, lines};
+        Outcome outcome;
+        outcome.status = runRefresh(paths, server ? server : std::optional<QString>(service->origin()),
+                                    [&](const QString &line) { outcome.lines << line; }, test::FakeDesktop::factory(desktop));
+        return outcome;
     }
 
-    std::vector<QString> requestPaths() const
+    QStringList requestPaths() const
     {
-        std::vector<QString> paths;
+        QStringList paths;
         for (const dev::RecordedRequest &request : service->requests())
-            paths.push_back(request.path);
+            paths << request.path;
         return paths;
     }
 
@@ -57,7 +59,7 @@ TEST_F(Refresh, FirstRunEnrolsDownloadsSetsRemembersAndPrintsOneLine)
     EXPECT_EQ(first.lines, QStringList{QStringLiteral("已设置壁纸：") + file + QStringLiteral("（") + today.effectiveDate + QStringLiteral("）")});
     EXPECT_EQ(QFileInfo(file).absolutePath(), paths.wallpapers());
     EXPECT_EQ(FileHasher::sha256(file).value(), today.sha256);
-    EXPECT_EQ(requestPaths(), (std::vector<QString>{QStringLiteral("/api/client/register"), QStringLiteral("/api/client/wallpaper/today"), today.downloadPath}));
+    EXPECT_EQ(requestPaths(), (QStringList{QStringLiteral("/api/client/register"), QStringLiteral("/api/client/wallpaper/today"), today.downloadPath}));
 
     const auto stored = KeychainStore(paths).load();
     ASSERT_TRUE(stored.ok() && stored->has_value());
@@ -72,7 +74,7 @@ TEST_F(Refresh, AWarmCacheMakesNoDownloadAndAStaleOneIsReplaced)
     service->clearRequests();
 
     ASSERT_TRUE(refresh().status.ok());
-    EXPECT_EQ(requestPaths(), std::vector<QString>{QStringLiteral("/api/client/wallpaper/today")});
+    EXPECT_EQ(requestPaths(), QStringList{QStringLiteral("/api/client/wallpaper/today")});
 
     ASSERT_TRUE(test::writeFile(file, "tampered"));
     service->clearRequests();
@@ -106,10 +108,8 @@ TEST_F(Refresh, AnUnreachableServiceFallsBackToTheLastVerifiedWallpaper)
 TEST_F(Refresh, ADownloadFailureFailsEvenWithAnOlderRecord)
 {
     ASSERT_TRUE(refresh().status.ok());
-    const dev::WallpaperInfo next = service->setTodayWallpaper(QStringLiteral("next.png"), QByteArray("\x89PNG\r\n\x1a\nnext", 12), QStringLiteral("image/png"));
-    dev::Fault wrong;
-    wrong.wrongDigest = true;
-    service->setFault(QStringLiteral("/api/client/wallpaper/today"), wrong);
+    service->setTodayWallpaper(QStringLiteral("next.png"), QByteArray("\x89PNG\r\n\x1a\nnext", 12), QStringLiteral("image/png"));
+    service->setFault(QStringLiteral("/api/client/wallpaper/today"), {.wrongDigest = true});
     desktop->calls.clear();
 
     const Outcome failed = refresh();
@@ -117,7 +117,6 @@ TEST_F(Refresh, ADownloadFailureFailsEvenWithAnOlderRecord)
     EXPECT_EQ(failed.status.error().description(), QStringLiteral("壁纸文件校验失败，已保留当前桌面。"));
     EXPECT_TRUE(desktop->calls.empty());
     EXPECT_TRUE(failed.lines.isEmpty());
-    (void)next;
 }
 
 TEST_F(Refresh, AnotherOriginThanTheCredentialsIsRefusedBeforeAnyTraffic)
