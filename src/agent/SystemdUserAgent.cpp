@@ -46,12 +46,15 @@ QString escapeSpecifiers(const QString &text) {
 
 QString serviceText(const QString &executable, const ClientPaths &paths) {
     // Double quotes keep spaces inside the program path. "$" needs no escape: systemd expands
-    // variables in the arguments only, never in the path it executes.
+    // variables in the arguments only, never in the path it executes. A oneshot job has no start
+    // timeout of its own, and a refresh stuck past every network timeout would hold back all
+    // later ones until logout.
     return QStringLiteral("[Unit]\n"
                           "Description=VelmoraWallpaper 壁纸刷新\n"
                           "\n"
                           "[Service]\n"
                           "Type=oneshot\n"
+                          "TimeoutStartSec=15min\n"
                           "ExecStart=\"%1\" --refresh\n"
                           "WorkingDirectory=%2\n"
                           "StandardOutput=append:%3/launch-agent.log\n"

@@ -135,6 +135,15 @@ Status KeychainStore::markLocalFileStorageSelected() const
     const QString marker = m_paths.credentialStorageMarker();
     if (PrivateFile::isSymbolicLink(marker))
         return ClientError::fileSystem(QStringLiteral("凭证存储标记不能是符号链接。"));
+    // Every load confirms the marker; rewriting (and flushing) identical bytes each time would
+    // only cost the hourly refresh two disk syncs.
+    const std::optional<PrivateFile::Attributes> existing = PrivateFile::inspect(marker);
+    if (existing && existing->isRegularFile && existing->permissions == 0600) {
+        const Result<QByteArray> current =
+            PrivateFile::readNoFollow(marker, kMarkerContent.size() + 1, PrivateFile::Trust::OwnerOnly);
+        if (current && *current == kMarkerContent)
+            return {};
+    }
     if (Status written = PrivateFile::writeAtomically(marker, kMarkerContent); !written)
         return wrapFileSystemError(QStringLiteral("无法保存凭证存储设置："), written.error());
     return {};

@@ -104,7 +104,7 @@ TEST_F(SystemdUserAgentTest, EnableWritesAServiceAndAnHourlyTimerAndStartsTheTim
     const QString root = temp.path(QStringLiteral("data 100%% $HOME"));
     EXPECT_EQ(QString::fromUtf8(test::readAll(service())),
               QStringLiteral("[Unit]\nDescription=VelmoraWallpaper 壁纸刷新\n\n"
-                             "[Service]\nType=oneshot\n"
+                             "[Service]\nType=oneshot\nTimeoutStartSec=15min\n"
                              "ExecStart=\"%1/Velmora Wallpaper 2%%\" --refresh\n"
                              "WorkingDirectory=%2\n"
                              "StandardOutput=append:%2/logs/launch-agent.log\n"
