@@ -309,21 +309,30 @@ ActivationState WallpaperAPIClient::credentialFrom(const ActivationResponse &res
     return {m_baseText, deviceID, deviceName, response.token, response.activatedAtUtc};
 }
 
+Completion<QByteArray> WallpaperAPIClient::credentialHandler(const QString &deviceID,
+                                                              const QString &deviceName,
+                                                              const char *incomplete,
+                                                              Completion<ActivationState> completion) const
+{
+    // Both enrolment answers become a credential only with a token and an enrolment time.
+    return [this, deviceID, deviceName, incomplete, completion](Result<QByteArray> body) {
+        if (!body)
+            return completion(body.error());
+        const Result<ActivationResponse> response = ActivationResponse::decode(*body);
+        if (!response)
+            return completion(response.error());
+        if (Text::isBlank(response->token) || response->activatedAtUtc.isEmpty())
+            return completion(malformed(incomplete));
+        completion(credentialFrom(*response, deviceID, deviceName));
+    };
+}
+
 void WallpaperAPIClient::registerDevice(const QString &deviceID, const QString &deviceName,
                                         Completion<ActivationState> completion)
 {
     const ClientRegistrationRequest request{deviceID, deviceName};
     performJSON(QStringLiteral("api/client/register"), "POST", request.toJson(), false,
-                [this, deviceID, deviceName, completion](Result<QByteArray> body) {
-                    if (!body)
-                        return completion(body.error());
-                    const Result<ActivationResponse> response = ActivationResponse::decode(*body);
-                    if (!response)
-                        return completion(response.error());
-                    if (Text::isBlank(response->token) || response->activatedAtUtc.isEmpty())
-                        return completion(malformed("服务器登记响应不完整。"));
-                    completion(credentialFrom(*response, deviceID, deviceName));
-                });
+                credentialHandler(deviceID, deviceName, "服务器登记响应不完整。", std::move(completion)));
 }
 
 bool WallpaperAPIClient::isValidIdempotencyKey(const QString &trimmedKey)
@@ -372,16 +381,8 @@ void WallpaperAPIClient::redeemRegisteredInvite(const InviteActivationRequest &r
                                                 Completion<ActivationState> completion)
 {
     performJSON(QStringLiteral("api/client/activate-by-invite"), "POST", request.toJson(), true,
-                [this, request, completion](Result<QByteArray> body) {
-                    if (!body)
-                        return completion(body.error());
-                    const Result<ActivationResponse> response = ActivationResponse::decode(*body);
-                    if (!response)
-                        return completion(response.error());
-                    if (Text::isBlank(response->token) || response->activatedAtUtc.isEmpty())
-                        return completion(malformed("服务器激活响应不完整。"));
-                    completion(credentialFrom(*response, request.deviceId, request.deviceName));
-                });
+                credentialHandler(request.deviceId, request.deviceName, "服务器激活响应不完整。",
+                                  std::move(completion)));
 }
 
 void WallpaperAPIClient::fetchToday(Completion<WallpaperMetadata> completion)

@@ -90,6 +90,9 @@ private:
     QNetworkReply *send(const QNetworkRequest &request, const QByteArray &method,
                         const QByteArray &body);
     QString networkFailureMessage(const QString &prefix, QNetworkReply *reply) const;
+    Completion<QByteArray> credentialHandler(const QString &deviceID, const QString &deviceName,
+                                             const char *incomplete,
+                                             Completion<ActivationState> completion) const;
     ActivationState credentialFrom(const ActivationResponse &response, const QString &deviceID,
                                    const QString &deviceName) const;
 

@@ -163,6 +163,29 @@ TEST_F(ClientCalls, ConcurrentDownloadsToOneDestinationLeaveOneVerifiedFile)
               QStringList{QStringLiteral("today.jpg")});
 }
 
+TEST_F(ClientCalls, EnrolmentAnswersNeedATokenAndATime)
+{
+    auto client = makeClient();
+    const auto answer = [&](const char *path, const char *body) {
+        service->setFault(QString::fromLatin1(path), dev::Fault{.status = 200, .body = QByteArray(body)});
+    };
+    answer("/api/client/register", R"({"token":"   ","activatedAtUtc":"2026-12-06T00:00:00Z"})");
+    const auto blank = await<ActivationState>([&](auto done) { client->registerDevice(kDeviceId, QStringLiteral("n"), done); });
+    EXPECT_EQ(describe(blank.error()), QStringLiteral("服务器登记响应不完整。"));
+
+    // Blanks around a real token are kept: the token is sent back exactly as issued.
+    answer("/api/client/register", R"({"token":" t0k ","activatedAtUtc":"2026-12-06T00:00:00Z"})");
+    const auto padded = await<ActivationState>([&](auto done) { client->registerDevice(kDeviceId, QStringLiteral("n"), done); });
+    ASSERT_TRUE(padded.ok());
+    EXPECT_EQ(padded->token, QStringLiteral(" t0k "));
+
+    answer("/api/client/activate-by-invite", R"({"token":"t","activatedAtUtc":""})");
+    const auto invite = await<ActivationState>([&](auto done) {
+        client->activateByInvite(service->createInviteTicket(), kDeviceId, QStringLiteral("n"), std::nullopt, nullptr, done);
+    });
+    EXPECT_EQ(describe(invite.error()), QStringLiteral("服务器激活响应不完整。"));
+}
+
 TEST_F(ClientCalls, InviteRedemptionEnrolsFirstAndStoresThroughTheCallback)
 {
     auto client = makeClient();
