@@ -41,48 +41,6 @@ Status printHelp(const CommandContext &context)
     return {};
 }
 
-Status refresh(const CommandContext &context)
-{
-    return runRefresh(context.paths(), context.options.server, context.printer());
-}
-
-Status registerDevice(const CommandContext &context)
-{
-    return HeadlessCommands::registerDevice(context.paths(), context.options.server, context.printer());
-}
-
-Status status(const CommandContext &context)
-{
-    return HeadlessCommands::status(context.paths(), context.printer());
-}
-
-Status clear(const CommandContext &context)
-{
-    return HeadlessCommands::clear(context.paths(), context.printer());
-}
-
-Status startupEnable(const CommandContext &context)
-{
-    return HeadlessCommands::startupEnable(context.paths(), context.options.server, context.printer());
-}
-
-Status startupDisable(const CommandContext &context)
-{
-    return HeadlessCommands::startupDisable(context.paths(), context.printer());
-}
-
-Status startupStatus(const CommandContext &context)
-{
-    return HeadlessCommands::startupStatus(context.paths(), context.printer());
-}
-
-Status activateInvite(const CommandContext &context)
-{
-    return HeadlessCommands::activateInvite(context.paths(), context.options.server,
-                                            context.options.handoffTicket.value_or(QString()),
-                                            context.printer());
-}
-
 // A job this build does not provide yet: it says so instead of pretending to succeed.
 Command unavailable(ClientMode mode)
 {
@@ -97,14 +55,30 @@ const std::map<ClientMode, Command> &commands()
 {
     static const std::map<ClientMode, Command> table{
         {ClientMode::App, unavailable(ClientMode::App)},
-        {ClientMode::Refresh, refresh},
-        {ClientMode::Register, registerDevice},
-        {ClientMode::Status, status},
-        {ClientMode::Clear, clear},
-        {ClientMode::StartupEnable, startupEnable},
-        {ClientMode::StartupDisable, startupDisable},
-        {ClientMode::StartupStatus, startupStatus},
-        {ClientMode::ActivateInvite, activateInvite},
+        {ClientMode::Refresh,
+         [](const CommandContext &c) { return runRefresh(c.paths(), c.options.server, c.printer()); }},
+        {ClientMode::Register,
+         [](const CommandContext &c) {
+             return HeadlessCommands::registerDevice(c.paths(), c.options.server, c.printer());
+         }},
+        {ClientMode::Status,
+         [](const CommandContext &c) { return HeadlessCommands::status(c.paths(), c.printer()); }},
+        {ClientMode::Clear,
+         [](const CommandContext &c) { return HeadlessCommands::clear(c.paths(), c.printer()); }},
+        {ClientMode::StartupEnable,
+         [](const CommandContext &c) {
+             return HeadlessCommands::startupEnable(c.paths(), c.options.server, c.printer());
+         }},
+        {ClientMode::StartupDisable,
+         [](const CommandContext &c) { return HeadlessCommands::startupDisable(c.paths(), c.printer()); }},
+        {ClientMode::StartupStatus,
+         [](const CommandContext &c) { return HeadlessCommands::startupStatus(c.paths(), c.printer()); }},
+        {ClientMode::ActivateInvite,
+         [](const CommandContext &c) {
+             return HeadlessCommands::activateInvite(c.paths(), c.options.server,
+                                                     c.options.handoffTicket.value_or(QString()),
+                                                     c.printer());
+         }},
         {ClientMode::SelfTest, unavailable(ClientMode::SelfTest)},
         {ClientMode::Version, printVersion},
         {ClientMode::Help, printHelp},
