@@ -148,17 +148,23 @@ Reply DevService::Private::wallpaperToday(const Call &call) {
         });
 }
 
+// A file answer: the bytes in memory, or the file they came from, streamed.
+static Reply fileReply(const QString &contentType, const QByteArray &bytes, const QString &filePath,
+                       qint64 length) {
+    Reply reply;
+    reply.contentType = contentType.toUtf8();
+    reply.body = bytes;
+    reply.filePath = filePath;
+    reply.fileLength = length;
+    return reply;
+}
+
 Reply DevService::Private::wallpaperFile(const QString &idText) {
     bool ok = false;
     const CatalogImage *image = catalog.byId(idText.toLongLong(&ok));
     if (!ok || !image)
         return errorReply(404, QStringLiteral("壁纸文件不存在。"));
-    Reply reply;
-    reply.contentType = image->contentType.toUtf8();
-    reply.body = image->bytes;
-    reply.filePath = image->filePath;
-    reply.fileLength = image->length;
-    return reply;
+    return fileReply(image->contentType, image->bytes, image->filePath, image->length);
 }
 
 Reply DevService::Private::latestUpdate(const Call &call) {
@@ -190,12 +196,7 @@ Reply DevService::Private::latestUpdate(const Call &call) {
 Reply DevService::Private::updateFile(const QString &fileName) {
     if (!update || QUrl::fromPercentEncoding(fileName.toUtf8()) != update->fileName)
         return errorReply(404, QStringLiteral("更新包不存在。"));
-    Reply reply;
-    reply.contentType = update->contentType.toUtf8();
-    reply.body = update->bytes;
-    reply.filePath = update->filePath;
-    reply.fileLength = update->length;
-    return reply;
+    return fileReply(update->contentType, update->bytes, update->filePath, update->length);
 }
 
 QString DevService::Private::promotionTicketFor(const QString &deviceId) {
