@@ -24,8 +24,7 @@ namespace {
 constexpr int kRounds = 3;
 
 // Best of `kRounds` wall-clock runs, in seconds.
-double best(const std::function<bool()> &work)
-{
+double best(const std::function<bool()> &work) {
     double fastest = 1e30;
     for (int round = 0; round < kRounds; ++round) {
         QElapsedTimer timer;
@@ -39,25 +38,24 @@ double best(const std::function<bool()> &work)
     return fastest;
 }
 
-bool runTool(const QString &program, const QStringList &arguments)
-{
+bool runTool(const QString &program, const QStringList &arguments) {
     QProcess process;
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process.start(program, arguments);
-    return process.waitForFinished(-1) && process.exitStatus() == QProcess::NormalExit
-           && process.exitCode() == 0;
+    return process.waitForFinished(-1) && process.exitStatus() == QProcess::NormalExit &&
+           process.exitCode() == 0;
 }
 
-void report(const char *what, double mebibytes, double ours, double baseline, const char *baselineName)
-{
+void report(const char *what, double mebibytes, double ours, double baseline,
+            const char *baselineName) {
     std::printf("%-34s ours %7.3f s (%7.1f MiB/s)   %s %7.3f s (%7.1f MiB/s)   ratio %.2fx\n", what,
-                ours, mebibytes / ours, baselineName, baseline, mebibytes / baseline, baseline / ours);
+                ours, mebibytes / ours, baselineName, baseline, mebibytes / baseline,
+                baseline / ours);
 }
 
 } // namespace
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     const qint64 size = (argc > 1 ? QByteArray(argv[1]).toLongLong() : 256) * 1024 * 1024;
     const double mebibytes = double(size) / (1024 * 1024);
@@ -68,7 +66,8 @@ int main(int argc, char **argv)
         file.open(QIODevice::WriteOnly);
         QByteArray chunk(1 << 20, Qt::Uninitialized);
         for (qint64 written = 0; written < size; written += chunk.size()) {
-            QRandomGenerator::global()->fillRange(reinterpret_cast<quint32 *>(chunk.data()), chunk.size() / 4);
+            QRandomGenerator::global()->fillRange(reinterpret_cast<quint32 *>(chunk.data()),
+                                                  chunk.size() / 4);
             file.write(chunk);
         }
     }
@@ -80,7 +79,10 @@ int main(int argc, char **argv)
         digest = result.ok() ? *result : QString();
         return result.ok();
     });
-    const double opensslHash = best([&] { return runTool(QStringLiteral("openssl"), {QStringLiteral("dgst"), QStringLiteral("-sha256"), input}); });
+    const double opensslHash = best([&] {
+        return runTool(QStringLiteral("openssl"),
+                       {QStringLiteral("dgst"), QStringLiteral("-sha256"), input});
+    });
     report("SHA-256 of the file", mebibytes, oursHash, opensslHash, "openssl");
 
     dev::DevService service;
@@ -91,9 +93,12 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "bench: the development service did not start\n");
         return 1;
     }
-    auto client = WallpaperAPIClient::create(service.origin(), std::nullopt, NetworkProxyMode::Direct).value();
+    auto client =
+        WallpaperAPIClient::create(service.origin(), std::nullopt, NetworkProxyMode::Direct)
+            .value();
     std::optional<Result<ActivationState>> enrolled;
-    client->registerDevice(QString(64, u'b'), QStringLiteral("bench"), [&](Result<ActivationState> r) { enrolled = r; });
+    client->registerDevice(QString(64, u'b'), QStringLiteral("bench"),
+                           [&](Result<ActivationState> r) { enrolled = r; });
     while (!enrolled)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     client->useActivation(enrolled->value());
@@ -102,7 +107,8 @@ int main(int argc, char **argv)
 
     const double oursDownload = best([&] {
         std::optional<Result<QString>> done;
-        client->download(package.downloadPath, package.sha256, destination, [&](Result<QString> r) { done = r; });
+        client->download(package.downloadPath, package.sha256, destination,
+                         [&](Result<QString> r) { done = r; });
         while (!done)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         return done->ok();
@@ -110,11 +116,15 @@ int main(int argc, char **argv)
     const QString curlOut = work.filePath(QStringLiteral("curl.bin"));
     const ActivationState &credential = *client->activation();
     const double curlDownload = best([&] {
-        return runTool(QStringLiteral("curl"), {QStringLiteral("-sf"), QStringLiteral("-o"), curlOut,
-                                                QStringLiteral("-H"), QStringLiteral("Authorization: Bearer ") + credential.token,
-                                                QStringLiteral("-H"), QStringLiteral("X-Device-Id: ") + credential.deviceId, url})
-               && runTool(QStringLiteral("openssl"), {QStringLiteral("dgst"), QStringLiteral("-sha256"), curlOut});
+        return runTool(QStringLiteral("curl"),
+                       {QStringLiteral("-sf"), QStringLiteral("-o"), curlOut, QStringLiteral("-H"),
+                        QStringLiteral("Authorization: Bearer ") + credential.token,
+                        QStringLiteral("-H"), QStringLiteral("X-Device-Id: ") + credential.deviceId,
+                        url}) &&
+               runTool(QStringLiteral("openssl"),
+                       {QStringLiteral("dgst"), QStringLiteral("-sha256"), curlOut});
     });
-    report("download + verify over loopback", mebibytes, oursDownload, curlDownload, "curl+openssl");
+    report("download + verify over loopback", mebibytes, oursDownload, curlDownload,
+           "curl+openssl");
     return digest == package.sha256 ? 0 : 1;
 }

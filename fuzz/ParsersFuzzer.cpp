@@ -16,8 +16,7 @@
 
 using namespace velmora;
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
     const QString text = QString::fromUtf8(bytes);
 
@@ -28,8 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             std::abort();
     }
     if (const auto ticket = PromotionHandoff::normalizeTicket(text)) {
-        if (ticket->size() < PromotionHandoff::minimumTicketLength
-            || PromotionHandoff::parseURI(*PromotionHandoff::buildURI(*ticket)) != ticket)
+        if (ticket->size() < PromotionHandoff::minimumTicketLength ||
+            PromotionHandoff::parseURI(*PromotionHandoff::buildURI(*ticket)) != ticket)
             std::abort();
     }
     (void)PromotionHandoff::parseURI(text);

@@ -25,8 +25,7 @@ constexpr std::array<std::pair<ClientMode, const char16_t *>, 11> kCommandWords{
     {ClientMode::Help, u"--help"},
 }};
 
-std::optional<ClientMode> modeForWord(const QString &argument)
-{
+std::optional<ClientMode> modeForWord(const QString &argument) {
     if (argument == u"-h")
         return ClientMode::Help;
     for (const auto &[mode, word] : kCommandWords) {
@@ -37,15 +36,13 @@ std::optional<ClientMode> modeForWord(const QString &argument)
     return std::nullopt;
 }
 
-ClientError malformed(const char *sentence)
-{
+ClientError malformed(const char *sentence) {
     return ClientError::malformedData(QString::fromUtf8(sentence));
 }
 
 } // namespace
 
-QString commandWord(ClientMode mode)
-{
+QString commandWord(ClientMode mode) {
     for (const auto &[candidate, word] : kCommandWords) {
         if (candidate == mode)
             return QString::fromUtf16(word);
@@ -53,8 +50,7 @@ QString commandWord(ClientMode mode)
     return {};
 }
 
-Result<CommandLineOptions> CommandLineOptions::parse(const QStringList &arguments)
-{
+Result<CommandLineOptions> CommandLineOptions::parse(const QStringList &arguments) {
     CommandLineOptions options;
     // Stores the one ticket a command line may carry.
     const auto takeTicket = [&options](const QString &ticket) -> Status {
@@ -67,7 +63,9 @@ Result<CommandLineOptions> CommandLineOptions::parse(const QStringList &argument
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString &argument = arguments[i];
         const bool hasValue = i + 1 < arguments.size();
-        const auto nextValue = [&] { return arguments[++i]; };
+        const auto nextValue = [&] {
+            return arguments[++i];
+        };
 
         if (const std::optional<ClientMode> mode = modeForWord(argument)) {
             options.mode = *mode;
@@ -110,13 +108,13 @@ Result<CommandLineOptions> CommandLineOptions::parse(const QStringList &argument
             if (Status taken = takeTicket(*ticket); !taken)
                 return taken.error();
         } else {
-            return ClientError::malformedData(QStringLiteral("未知参数：") + argument
-                                              + QStringLiteral("。使用 --help 查看用法。"));
+            return ClientError::malformedData(QStringLiteral("未知参数：") + argument +
+                                              QStringLiteral("。使用 --help 查看用法。"));
         }
     }
 
-    if (options.handoffTicket && options.mode != ClientMode::App
-        && options.mode != ClientMode::ActivateInvite)
+    if (options.handoffTicket && options.mode != ClientMode::App &&
+        options.mode != ClientMode::ActivateInvite)
         return malformed("邀请票据只能与图形启动或 --activate-invite 一起使用。");
     return options;
 }

@@ -4,19 +4,16 @@
 
 namespace velmora {
 
-Console &Console::standard()
-{
+Console &Console::standard() {
     static Console console(std::cout, std::cerr);
     return console;
 }
 
-void Console::print(const QString &line)
-{
+void Console::print(const QString &line) {
     m_out << (line + u'\n').toStdString() << std::flush;
 }
 
-void Console::printError(const QString &description)
-{
+void Console::printError(const QString &description) {
     m_err << (QStringLiteral("错误：") + description + u'\n').toStdString() << std::flush;
 }
 

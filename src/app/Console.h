@@ -10,7 +10,9 @@ namespace velmora {
 // streams in tests. Text is written as UTF-8, one line feed after each line.
 class Console {
 public:
-    Console(std::ostream &out, std::ostream &err) : m_out(out), m_err(err) {}
+    Console(std::ostream &out, std::ostream &err)
+        : m_out(out)
+        , m_err(err) {}
 
     static Console &standard();
 

@@ -16,22 +16,20 @@ namespace velmora::HeadlessCommands {
 namespace {
 
 // The credential lines; the token is never among them.
-void printCredential(const ActivationState &credential, const Print &print)
-{
+void printCredential(const ActivationState &credential, const Print &print) {
     print(QStringLiteral("server=") + credential.serverBaseURL);
     print(QStringLiteral("device=") + credential.deviceName);
     print(QStringLiteral("deviceId=") + credential.deviceId.left(12) + QChar(0x2026));
 }
 
-QString enabledText(bool enabled)
-{
+QString enabledText(bool enabled) {
     return enabled ? QStringLiteral("enabled") : QStringLiteral("disabled");
 }
 
 } // namespace
 
-Status registerDevice(const ClientPaths &paths, const std::optional<QString> &server, const Print &print)
-{
+Status registerDevice(const ClientPaths &paths, const std::optional<QString> &server,
+                      const Print &print) {
     Result<ActivationState> credential = registerAutomatically(paths, server);
     if (!credential)
         return credential.error();
@@ -42,14 +40,14 @@ Status registerDevice(const ClientPaths &paths, const std::optional<QString> &se
     return {};
 }
 
-Status status(const ClientPaths &paths, const Print &print)
-{
+Status status(const ClientPaths &paths, const Print &print) {
     if (Status ready = paths.ensure(); !ready)
         return ready;
     const Result<std::optional<ActivationState>> credential = KeychainStore(paths).load();
     if (!credential)
         return credential.error();
-    print(QStringLiteral("activated=") + (credential->has_value() ? QStringLiteral("yes") : QStringLiteral("no")));
+    print(QStringLiteral("activated=") +
+          (credential->has_value() ? QStringLiteral("yes") : QStringLiteral("no")));
     print(QStringLiteral("startup=") + enabledText(makeLoginAgent(paths)->isEnabled()));
     print(QStringLiteral("autoUpdate=") + enabledText(AutomaticUpdatePreference::isEnabled()));
     print(QStringLiteral("network=") + NetworkProxyMode::current().rawValue());
@@ -58,8 +56,7 @@ Status status(const ClientPaths &paths, const Print &print)
     return {};
 }
 
-Status clear(const ClientPaths &paths, const Print &print)
-{
+Status clear(const ClientPaths &paths, const Print &print) {
     if (Status cleared = KeychainStore(paths).clear(); !cleared)
         return cleared;
     // A private data directory never touches the agent of the real one.
@@ -72,8 +69,8 @@ Status clear(const ClientPaths &paths, const Print &print)
     return {};
 }
 
-Status startupEnable(const ClientPaths &paths, const std::optional<QString> &server, const Print &print)
-{
+Status startupEnable(const ClientPaths &paths, const std::optional<QString> &server,
+                     const Print &print) {
     const KeychainStore store(paths);
     const Result<std::optional<ActivationState>> credential = store.load();
     if (!credential)
@@ -91,25 +88,23 @@ Status startupEnable(const ClientPaths &paths, const std::optional<QString> &ser
     return {};
 }
 
-Status startupDisable(const ClientPaths &paths, const Print &print)
-{
+Status startupDisable(const ClientPaths &paths, const Print &print) {
     if (!paths.isDefaultRoot())
-        return ClientError::fileSystem(QStringLiteral("使用自定义 --app-data 时不会修改正式 LaunchAgent。"));
+        return ClientError::fileSystem(
+            QStringLiteral("使用自定义 --app-data 时不会修改正式 LaunchAgent。"));
     if (Status disabled = makeLoginAgent(paths)->setEnabled(false); !disabled)
         return disabled;
     print(QStringLiteral("已关闭开机自动刷新"));
     return {};
 }
 
-Status startupStatus(const ClientPaths &paths, const Print &print)
-{
+Status startupStatus(const ClientPaths &paths, const Print &print) {
     print(enabledText(makeLoginAgent(paths)->isEnabled()));
     return {};
 }
 
 Status activateInvite(const ClientPaths &paths, const std::optional<QString> &server,
-                      const QString &ticket, const Print &print)
-{
+                      const QString &ticket, const Print &print) {
     if (Status ready = paths.ensure(); !ready)
         return ready;
     const std::optional<QString> normalized = PromotionHandoff::normalizeTicket(ticket);
@@ -128,7 +123,8 @@ Status activateInvite(const ClientPaths &paths, const std::optional<QString> &se
     const KeychainStore store(paths);
     // A fresh key per attempt: the service recognises a repeated delivery of this request,
     // never a later attempt.
-    const QString idempotencyKey = QUuid::createUuid().toString(QUuid::WithoutBraces).remove(u'-').toUpper();
+    const QString idempotencyKey =
+        QUuid::createUuid().toString(QUuid::WithoutBraces).remove(u'-').toUpper();
     bool done = false;
     std::optional<Error> failure;
     (*client)->activateByInvite(

@@ -16,10 +16,12 @@ using Print = std::function<void(const QString &line)>;
 // returns the failure that ends the process with status 1.
 namespace HeadlessCommands {
 
-Status registerDevice(const ClientPaths &paths, const std::optional<QString> &server, const Print &print);
+Status registerDevice(const ClientPaths &paths, const std::optional<QString> &server,
+                      const Print &print);
 Status status(const ClientPaths &paths, const Print &print);
 Status clear(const ClientPaths &paths, const Print &print);
-Status startupEnable(const ClientPaths &paths, const std::optional<QString> &server, const Print &print);
+Status startupEnable(const ClientPaths &paths, const std::optional<QString> &server,
+                     const Print &print);
 Status startupDisable(const ClientPaths &paths, const Print &print);
 Status startupStatus(const ClientPaths &paths, const Print &print);
 Status activateInvite(const ClientPaths &paths, const std::optional<QString> &server,

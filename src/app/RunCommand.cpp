@@ -21,58 +21,66 @@ struct CommandContext {
     Console &console;
 
     ClientPaths paths() const { return ClientPaths(options.appData); }
-    std::function<void(const QString &)> printer() const
-    {
-        return [this](const QString &line) { console.print(line); };
+    std::function<void(const QString &)> printer() const {
+        return [this](const QString &line) {
+            console.print(line);
+        };
     }
 };
 
 using Command = std::function<Status(const CommandContext &)>;
 
-Status printVersion(const CommandContext &context)
-{
+Status printVersion(const CommandContext &context) {
     context.console.print(ClientConstants::currentVersion);
     return {};
 }
 
-Status printHelp(const CommandContext &context)
-{
+Status printHelp(const CommandContext &context) {
     context.console.print(usageText);
     return {};
 }
 
 // A job this build does not provide yet: it says so instead of pretending to succeed.
-Command unavailable(ClientMode mode)
-{
+Command unavailable(ClientMode mode) {
     return [mode](const CommandContext &) -> Status {
         if (mode == ClientMode::App)
             return ClientError::fileSystem(QStringLiteral("此版本尚未提供菜单栏客户端。"));
-        return ClientError::fileSystem(QStringLiteral("此版本尚未提供 %1 命令。").arg(commandWord(mode)));
+        return ClientError::fileSystem(
+            QStringLiteral("此版本尚未提供 %1 命令。").arg(commandWord(mode)));
     };
 }
 
-const std::map<ClientMode, Command> &commands()
-{
+const std::map<ClientMode, Command> &commands() {
     static const std::map<ClientMode, Command> table{
         {ClientMode::App, unavailable(ClientMode::App)},
         {ClientMode::Refresh,
-         [](const CommandContext &c) { return runRefresh(c.paths(), c.options.server, c.printer()); }},
+         [](const CommandContext &c) {
+             return runRefresh(c.paths(), c.options.server, c.printer());
+         }},
         {ClientMode::Register,
          [](const CommandContext &c) {
              return HeadlessCommands::registerDevice(c.paths(), c.options.server, c.printer());
          }},
         {ClientMode::Status,
-         [](const CommandContext &c) { return HeadlessCommands::status(c.paths(), c.printer()); }},
+         [](const CommandContext &c) {
+             return HeadlessCommands::status(c.paths(), c.printer());
+         }},
         {ClientMode::Clear,
-         [](const CommandContext &c) { return HeadlessCommands::clear(c.paths(), c.printer()); }},
+         [](const CommandContext &c) {
+             return HeadlessCommands::clear(c.paths(), c.printer());
+         }},
         {ClientMode::StartupEnable,
          [](const CommandContext &c) {
              return HeadlessCommands::startupEnable(c.paths(), c.options.server, c.printer());
          }},
         {ClientMode::StartupDisable,
-         [](const CommandContext &c) { return HeadlessCommands::startupDisable(c.paths(), c.printer()); }},
+         [](const CommandContext &c) {
+             return HeadlessCommands::startupDisable(c.paths(), c.printer());
+         }},
         {ClientMode::StartupStatus,
-         [](const CommandContext &c) { return HeadlessCommands::startupStatus(c.paths(), c.printer()); }},
+         [](const CommandContext &c) {
+             return HeadlessCommands::startupStatus(c.paths(), c.printer());
+         }},
         {ClientMode::ActivateInvite,
          [](const CommandContext &c) {
              return HeadlessCommands::activateInvite(c.paths(), c.options.server,
@@ -90,10 +98,9 @@ const std::map<ClientMode, Command> &commands()
 
 // Headless jobs wait for the service on an event loop; they get the lightest application object
 // there is, which needs no display. Printing the version or the usage needs none at all.
-static std::unique_ptr<QCoreApplication> makeCoreApplicationFor(ClientMode mode)
-{
-    if (mode == ClientMode::Version || mode == ClientMode::Help || mode == ClientMode::App
-        || QCoreApplication::instance())
+static std::unique_ptr<QCoreApplication> makeCoreApplicationFor(ClientMode mode) {
+    if (mode == ClientMode::Version || mode == ClientMode::Help || mode == ClientMode::App ||
+        QCoreApplication::instance())
         return nullptr;
     static int argc = 1;
     static char name[] = "VelmoraWallpaper";
@@ -101,8 +108,7 @@ static std::unique_ptr<QCoreApplication> makeCoreApplicationFor(ClientMode mode)
     return std::make_unique<QCoreApplication>(argc, argv);
 }
 
-int runCommand(const CommandLineOptions &options, Console &console)
-{
+int runCommand(const CommandLineOptions &options, Console &console) {
     const std::unique_ptr<QCoreApplication> application = makeCoreApplicationFor(options.mode);
     const CommandContext context{options, console};
     if (Status status = commands().at(options.mode)(context); !status) {
@@ -112,8 +118,7 @@ int runCommand(const CommandLineOptions &options, Console &console)
     return 0;
 }
 
-int runProcess(const QStringList &arguments, Console &console)
-{
+int runProcess(const QStringList &arguments, Console &console) {
     Result<CommandLineOptions> options = CommandLineOptions::parse(arguments);
     if (!options) {
         console.printError(options.error().description());

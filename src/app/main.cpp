@@ -2,8 +2,7 @@
 
 #include <QStringList>
 
-int main(int argc, char *argv[])
-{
+int main(int argc, char *argv[]) {
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);

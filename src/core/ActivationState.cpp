@@ -11,8 +11,7 @@
 
 namespace velmora {
 
-QByteArray ActivationState::encoded() const
-{
+QByteArray ActivationState::encoded() const {
     // QJsonObject keeps its keys sorted, and Qt's writer leaves "/" unescaped.
     const QJsonObject object{
         {QStringLiteral("activatedAtUtc"), activatedAtUtc},
@@ -24,8 +23,7 @@ QByteArray ActivationState::encoded() const
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
-Result<ActivationState> ActivationState::decodeCompatible(const QByteArray &data)
-{
+Result<ActivationState> ActivationState::decodeCompatible(const QByteArray &data) {
     Result<QJsonValue> parsed = Json::parse(data);
     if (!parsed)
         return parsed.error();
@@ -43,8 +41,8 @@ Result<ActivationState> ActivationState::decodeCompatible(const QByteArray &data
         return std::nullopt;
     };
     const std::array fields{
-        field({"serverBaseUrl", "server_base_url"}), field({"deviceId", "device_id"}),
-        field({"deviceName", "device_name"}),         field({"token"}),
+        field({"serverBaseUrl", "server_base_url"}),   field({"deviceId", "device_id"}),
+        field({"deviceName", "device_name"}),          field({"token"}),
         field({"activatedAtUtc", "activated_at_utc"}),
     };
     for (const auto &value : fields) {
@@ -54,8 +52,7 @@ Result<ActivationState> ActivationState::decodeCompatible(const QByteArray &data
     return ActivationState{*fields[0], *fields[1], *fields[2], *fields[3], *fields[4]};
 }
 
-bool ActivationState::isUsable() const
-{
+bool ActivationState::isUsable() const {
     return !Text::isBlank(serverBaseURL) && !Text::isBlank(deviceId) && !Text::isBlank(token);
 }
 

@@ -5,53 +5,43 @@ namespace velmora {
 ClientError::ClientError(Kind kind, QString text, int statusCode)
     : m_kind(kind)
     , m_text(std::move(text))
-    , m_statusCode(statusCode)
-{
-}
+    , m_statusCode(statusCode) {}
 
-ClientError ClientError::invalidServer(QString text)
-{
+ClientError ClientError::invalidServer(QString text) {
     return {Kind::InvalidServer, std::move(text)};
 }
 
-ClientError ClientError::server(int statusCode, QString message)
-{
+ClientError ClientError::server(int statusCode, QString message) {
     return {Kind::Server, std::move(message), statusCode};
 }
 
-ClientError ClientError::malformedData(QString text)
-{
+ClientError ClientError::malformedData(QString text) {
     return {Kind::MalformedData, std::move(text)};
 }
 
-ClientError ClientError::fileSystem(QString text)
-{
+ClientError ClientError::fileSystem(QString text) {
     return {Kind::FileSystem, std::move(text)};
 }
 
-ClientError ClientError::wallpaper(QString text)
-{
+ClientError ClientError::wallpaper(QString text) {
     return {Kind::Wallpaper, std::move(text)};
 }
 
-ClientError ClientError::invalidResponse()
-{
+ClientError ClientError::invalidResponse() {
     return {Kind::InvalidResponse, {}};
 }
 
-ClientError ClientError::missingActivation()
-{
+ClientError ClientError::missingActivation() {
     return {Kind::MissingActivation, {}};
 }
 
-QString ClientError::description() const
-{
+QString ClientError::description() const {
     switch (m_kind) {
     case Kind::InvalidServer:
         return QStringLiteral("服务器地址无效：") + m_text;
     case Kind::Server:
-        return QStringLiteral("服务器返回错误（HTTP ") + QString::number(m_statusCode)
-               + QStringLiteral("）：") + m_text;
+        return QStringLiteral("服务器返回错误（HTTP ") + QString::number(m_statusCode) +
+               QStringLiteral("）：") + m_text;
     case Kind::MalformedData:
     case Kind::FileSystem:
     case Kind::Wallpaper:
@@ -65,21 +55,18 @@ QString ClientError::description() const
     return {};
 }
 
-bool Error::is(ClientError::Kind kind) const
-{
+bool Error::is(ClientError::Kind kind) const {
     const ClientError *own = clientError();
     return own && own->kind() == kind;
 }
 
-QString Error::description() const
-{
+QString Error::description() const {
     if (const ClientError *own = clientError())
         return own->description();
     return std::get<ForeignError>(m_error).description;
 }
 
-ClientError wrapFileSystemError(const QString &prefix, const Error &error)
-{
+ClientError wrapFileSystemError(const QString &prefix, const Error &error) {
     return ClientError::fileSystem(prefix + error.description());
 }
 

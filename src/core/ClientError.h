@@ -55,8 +55,10 @@ struct ForeignError {
 // What a fallible operation fails with: one of our own errors, or a foreign one passed on as is.
 class Error {
 public:
-    Error(ClientError error) : m_error(std::move(error)) {}
-    Error(ForeignError error) : m_error(std::move(error)) {}
+    Error(ClientError error)
+        : m_error(std::move(error)) {}
+    Error(ForeignError error)
+        : m_error(std::move(error)) {}
 
     static Error foreign(QString description) { return ForeignError{std::move(description)}; }
 

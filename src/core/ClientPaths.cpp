@@ -22,8 +22,7 @@ constexpr mode_t kPrivateDirectoryMode = 0700;
 
 // Makes one directory of the tree exist with owner-only permissions. The directory is opened
 // without following a final symbolic link, so the permission change can never land elsewhere.
-Status ensurePrivateDirectory(const QString &path)
-{
+Status ensurePrivateDirectory(const QString &path) {
     const QByteArray native = QFile::encodeName(path);
     struct stat info {};
     if (::lstat(native.constData(), &info) == 0) {
@@ -41,8 +40,8 @@ Status ensurePrivateDirectory(const QString &path)
         return Error::foreign(platform::describeSystemError(openError, path));
     }
     Status status;
-    if (::fstat(fd, &info) != 0 || ((info.st_mode & 07777) != kPrivateDirectoryMode
-                                    && ::fchmod(fd, kPrivateDirectoryMode) != 0))
+    if (::fstat(fd, &info) != 0 || ((info.st_mode & 07777) != kPrivateDirectoryMode &&
+                                    ::fchmod(fd, kPrivateDirectoryMode) != 0))
         status = Error::foreign(platform::describeSystemError(errno, path));
     ::close(fd);
     return status;
@@ -50,8 +49,7 @@ Status ensurePrivateDirectory(const QString &path)
 
 } // namespace
 
-ClientPaths::ClientPaths(const std::optional<QString> &root)
-{
+ClientPaths::ClientPaths(const std::optional<QString> &root) {
     if (root) {
         m_root = standardized(*root);
         return;
@@ -60,8 +58,7 @@ ClientPaths::ClientPaths(const std::optional<QString> &root)
     m_root = standardized(fromEnvironment.isEmpty() ? defaultRoot() : fromEnvironment);
 }
 
-QString ClientPaths::defaultRoot()
-{
+QString ClientPaths::defaultRoot() {
     QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
     if (base.isEmpty()) {
 #ifdef Q_OS_MACOS
@@ -73,18 +70,15 @@ QString ClientPaths::defaultRoot()
     return standardized(base + QLatin1Char('/') + ClientConstants::appName);
 }
 
-QString ClientPaths::standardized(const QString &path)
-{
+QString ClientPaths::standardized(const QString &path) {
     return QDir::cleanPath(QDir::current().absoluteFilePath(path));
 }
 
-bool ClientPaths::isDefaultRoot() const
-{
+bool ClientPaths::isDefaultRoot() const {
     return m_root == defaultRoot();
 }
 
-Status ClientPaths::ensure() const
-{
+Status ClientPaths::ensure() const {
     for (const QString &directory : {m_root, wallpapers(), updates(), logs()}) {
         if (Status status = ensurePrivateDirectory(directory); !status)
             return wrapFileSystemError(QStringLiteral("无法创建客户端数据目录："), status.error());

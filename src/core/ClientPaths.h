@@ -27,7 +27,9 @@ public:
     QString updates() const { return m_root + QStringLiteral("/updates"); }
     QString logs() const { return m_root + QStringLiteral("/logs"); }
     QString activationFallback() const { return m_root + QStringLiteral("/activation.json"); }
-    QString credentialStorageMarker() const { return m_root + QStringLiteral("/credential-storage-v2"); }
+    QString credentialStorageMarker() const {
+        return m_root + QStringLiteral("/credential-storage-v2");
+    }
     QString deviceIDFile() const { return m_root + QStringLiteral("/device-id"); }
 
     // Whether this is the default data directory (both sides standardised).

@@ -12,8 +12,7 @@ namespace {
 
 constexpr qint64 kMaxIdentifierFileSize = 4096;
 
-bool isIdentifier(const QString &text)
-{
+bool isIdentifier(const QString &text) {
     if (text.size() != 64)
         return false;
     for (const QChar c : text) {
@@ -26,12 +25,9 @@ bool isIdentifier(const QString &text)
 } // namespace
 
 DeviceIdentity::DeviceIdentity(std::shared_ptr<const platform::DeviceFacts> facts)
-    : m_facts(std::move(facts))
-{
-}
+    : m_facts(std::move(facts)) {}
 
-QString DeviceIdentity::name() const
-{
+QString DeviceIdentity::name() const {
     const QString computerName = m_facts->computerName();
     if (!computerName.isEmpty())
         return computerName;
@@ -42,18 +38,17 @@ QString DeviceIdentity::name() const
     return QStringLiteral("macOS");
 }
 
-QString DeviceIdentity::seed() const
-{
-    return m_facts->platformUUID().value_or(QString()) + u'|' + name() + u'|' + m_facts->loginName();
+QString DeviceIdentity::seed() const {
+    return m_facts->platformUUID().value_or(QString()) + u'|' + name() + u'|' +
+           m_facts->loginName();
 }
 
-QString DeviceIdentity::derivedIdentifier(const QString &seed)
-{
-    return QString::fromLatin1(QCryptographicHash::hash(seed.toUtf8(), QCryptographicHash::Sha256).toHex());
+QString DeviceIdentity::derivedIdentifier(const QString &seed) {
+    return QString::fromLatin1(
+        QCryptographicHash::hash(seed.toUtf8(), QCryptographicHash::Sha256).toHex());
 }
 
-Result<QString> DeviceIdentity::id(const ClientPaths &paths) const
-{
+Result<QString> DeviceIdentity::id(const ClientPaths &paths) const {
     if (Status ready = paths.ensure(); !ready)
         return ready.error();
 

@@ -14,7 +14,8 @@ namespace velmora {
 // enrols or associates an invite.
 class DeviceIdentity {
 public:
-    explicit DeviceIdentity(std::shared_ptr<const platform::DeviceFacts> facts = platform::systemDeviceFacts());
+    explicit DeviceIdentity(
+        std::shared_ptr<const platform::DeviceFacts> facts = platform::systemDeviceFacts());
 
     // The computer name the user chose; else the host name's first label; else "macOS".
     // Never empty.

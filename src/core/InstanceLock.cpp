@@ -10,8 +10,7 @@ namespace velmora {
 
 namespace {
 
-bool setWholeFileLock(int fd, short type)
-{
+bool setWholeFileLock(int fd, short type) {
     struct flock lock {};
     lock.l_type = type;
     lock.l_whence = SEEK_SET;
@@ -23,17 +22,13 @@ bool setWholeFileLock(int fd, short type)
 } // namespace
 
 InstanceLock::InstanceLock(const ClientPaths &paths)
-    : m_path(paths.root() + QStringLiteral("/.instance.lock"))
-{
-}
+    : m_path(paths.root() + QStringLiteral("/.instance.lock")) {}
 
-InstanceLock::~InstanceLock()
-{
+InstanceLock::~InstanceLock() {
     release();
 }
 
-bool InstanceLock::acquire()
-{
+bool InstanceLock::acquire() {
     if (m_descriptor >= 0)
         return true;
     const int fd = ::open(QFile::encodeName(m_path).constData(),
@@ -50,8 +45,7 @@ bool InstanceLock::acquire()
     return true;
 }
 
-void InstanceLock::release()
-{
+void InstanceLock::release() {
     if (m_descriptor < 0)
         return;
     setWholeFileLock(m_descriptor, F_UNLCK);

@@ -7,8 +7,7 @@
 
 namespace velmora::Json {
 
-Result<QJsonValue> parse(const QByteArray &data)
-{
+Result<QJsonValue> parse(const QByteArray &data) {
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(data, &error);
     if (document.isNull()) {

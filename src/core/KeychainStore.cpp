@@ -27,20 +27,17 @@ KeychainStore::KeychainStore(const ClientPaths &paths, std::optional<QString> ac
     : m_paths(paths)
     , m_account(account ? std::move(*account) : platform::currentLoginName())
     , m_service(serviceName(paths))
-    , m_keychain(keychain ? std::move(keychain) : platform::systemLegacyKeychain())
-{
-}
+    , m_keychain(keychain ? std::move(keychain) : platform::systemLegacyKeychain()) {}
 
-QString KeychainStore::serviceName(const ClientPaths &paths)
-{
+QString KeychainStore::serviceName(const ClientPaths &paths) {
     if (paths.isDefaultRoot())
         return ClientConstants::keychainService;
-    const QByteArray digest = QCryptographicHash::hash(paths.root().toUtf8(), QCryptographicHash::Sha256);
+    const QByteArray digest =
+        QCryptographicHash::hash(paths.root().toUtf8(), QCryptographicHash::Sha256);
     return ClientConstants::keychainService + u'.' + QString::fromLatin1(digest.toHex().left(12));
 }
 
-Result<std::optional<ActivationState>> KeychainStore::load() const
-{
+Result<std::optional<ActivationState>> KeychainStore::load() const {
     if (PrivateFile::inspect(m_paths.activationFallback())) {
         // The file is authoritative even when it holds nothing usable: the caller enrols again
         // rather than falling back to an older credential.
@@ -60,15 +57,15 @@ Result<std::optional<ActivationState>> KeychainStore::load() const
     return migrated;
 }
 
-std::optional<ActivationState> KeychainStore::loadFromFile() const
-{
+std::optional<ActivationState> KeychainStore::loadFromFile() const {
     const QString file = m_paths.activationFallback();
     const std::optional<PrivateFile::Attributes> attributes = PrivateFile::inspect(file);
     // A credential readable by others may have been read or planted by them: ignored, not
     // repaired. The descriptor is checked again while reading.
     if (attributes && (attributes->isSymbolicLink || attributes->isLoose()))
         return std::nullopt;
-    Result<QByteArray> bytes = PrivateFile::readNoFollow(file, kMaxCredentialSize, PrivateFile::Trust::OwnerOnly);
+    Result<QByteArray> bytes =
+        PrivateFile::readNoFollow(file, kMaxCredentialSize, PrivateFile::Trust::OwnerOnly);
     if (!bytes)
         return std::nullopt;
     Result<ActivationState> state = ActivationState::decodeCompatible(*bytes);
@@ -77,8 +74,7 @@ std::optional<ActivationState> KeychainStore::loadFromFile() const
     return std::move(state).value();
 }
 
-std::optional<ActivationState> KeychainStore::loadFromKeychain() const
-{
+std::optional<ActivationState> KeychainStore::loadFromKeychain() const {
     const std::optional<QByteArray> data = m_keychain->lookup(m_account, m_service);
     if (!data)
         return std::nullopt;
@@ -88,8 +84,7 @@ std::optional<ActivationState> KeychainStore::loadFromKeychain() const
     return std::move(state).value();
 }
 
-Status KeychainStore::save(const ActivationState &state) const
-{
+Status KeychainStore::save(const ActivationState &state) const {
     if (!state.isUsable())
         return ClientError::malformedData(QStringLiteral("激活信息不完整，未写入钥匙串。"));
     if (Status ready = m_paths.ensure(); !ready)
@@ -99,8 +94,7 @@ Status KeychainStore::save(const ActivationState &state) const
     return markLocalFileStorageSelected();
 }
 
-Status KeychainStore::clear() const
-{
+Status KeychainStore::clear() const {
     if (Status ready = m_paths.ensure(); !ready)
         return ready;
     const QString file = m_paths.activationFallback();
@@ -111,25 +105,24 @@ Status KeychainStore::clear() const
     // A credential that is still there after "clear" succeeded would be used again at the next
     // start, so this failure is reported rather than ignored.
     if (!removed)
-        return ClientError::fileSystem(QStringLiteral("无法删除本地激活凭证：")
-                                       + platform::describeSystemError(removalError, file));
+        return ClientError::fileSystem(QStringLiteral("无法删除本地激活凭证：") +
+                                       platform::describeSystemError(removalError, file));
     return {};
 }
 
-Status KeychainStore::saveFallback(const QByteArray &data) const
-{
+Status KeychainStore::saveFallback(const QByteArray &data) const {
     if (Status ready = m_paths.ensure(); !ready)
         return ready;
     const QString file = m_paths.activationFallback();
     if (PrivateFile::isSymbolicLink(file))
         return ClientError::fileSystem(QStringLiteral("激活凭证路径不能是符号链接。"));
     if (Status written = PrivateFile::writeAtomically(file, data); !written)
-        return wrapFileSystemError(QStringLiteral("钥匙串不可用，且无法保存本地激活凭证："), written.error());
+        return wrapFileSystemError(QStringLiteral("钥匙串不可用，且无法保存本地激活凭证："),
+                                   written.error());
     return {};
 }
 
-Status KeychainStore::markLocalFileStorageSelected() const
-{
+Status KeychainStore::markLocalFileStorageSelected() const {
     if (Status ready = m_paths.ensure(); !ready)
         return ready;
     const QString marker = m_paths.credentialStorageMarker();
@@ -139,8 +132,8 @@ Status KeychainStore::markLocalFileStorageSelected() const
     // only cost the hourly refresh two disk syncs.
     const std::optional<PrivateFile::Attributes> existing = PrivateFile::inspect(marker);
     if (existing && existing->isRegularFile && existing->permissions == 0600) {
-        const Result<QByteArray> current =
-            PrivateFile::readNoFollow(marker, kMarkerContent.size() + 1, PrivateFile::Trust::OwnerOnly);
+        const Result<QByteArray> current = PrivateFile::readNoFollow(
+            marker, kMarkerContent.size() + 1, PrivateFile::Trust::OwnerOnly);
         if (current && *current == kMarkerContent)
             return {};
     }

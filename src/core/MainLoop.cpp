@@ -5,8 +5,7 @@
 
 namespace velmora {
 
-void runMainLoopUntil(const std::function<bool()> &done)
-{
+void runMainLoopUntil(const std::function<bool()> &done) {
     // The ticking timer wakes the loop at least every 100 ms, so `done` is asked again even
     // when the event that satisfied it was handled without waking the wait.
     QTimer tick;

@@ -6,31 +6,26 @@
 
 namespace velmora {
 
-NetworkProxyMode NetworkProxyMode::current()
-{
+NetworkProxyMode NetworkProxyMode::current() {
     return load(UserDefaults::standard());
 }
 
-NetworkProxyMode NetworkProxyMode::load(const UserDefaults &defaults)
-{
+NetworkProxyMode NetworkProxyMode::load(const UserDefaults &defaults) {
     // A foreign or damaged value is not an error: it reads as the default and stays stored
     // until the next save replaces it.
     const std::optional<QString> stored = defaults.string(ClientConstants::proxyModeDefaultsKey);
     return stored == QLatin1String("direct") ? Direct : System;
 }
 
-void NetworkProxyMode::save(UserDefaults &defaults) const
-{
+void NetworkProxyMode::save(UserDefaults &defaults) const {
     defaults.setString(ClientConstants::proxyModeDefaultsKey, rawValue());
 }
 
-QString NetworkProxyMode::rawValue() const
-{
+QString NetworkProxyMode::rawValue() const {
     return m_value == Direct ? QStringLiteral("direct") : QStringLiteral("system");
 }
 
-std::optional<NetworkProxyMode> NetworkProxyMode::fromRawValue(const QString &raw)
-{
+std::optional<NetworkProxyMode> NetworkProxyMode::fromRawValue(const QString &raw) {
     if (raw == QLatin1String("system"))
         return System;
     if (raw == QLatin1String("direct"))
@@ -38,48 +33,41 @@ std::optional<NetworkProxyMode> NetworkProxyMode::fromRawValue(const QString &ra
     return std::nullopt;
 }
 
-QString NetworkProxyMode::title() const
-{
-    return m_value == Direct ? QStringLiteral("直连（忽略系统代理）") : QStringLiteral("跟随系统代理");
+QString NetworkProxyMode::title() const {
+    return m_value == Direct ? QStringLiteral("直连（忽略系统代理）")
+                             : QStringLiteral("跟随系统代理");
 }
 
-QString NetworkProxyMode::confirmationMessage() const
-{
+QString NetworkProxyMode::confirmationMessage() const {
     if (m_value == System)
         return QStringLiteral("后续登记、刷新、下载、更新和推广请求将跟随 macOS 系统代理设置。");
-    return QStringLiteral("后续登记、刷新、下载、更新和推广请求将忽略 macOS 系统代理，直接连接 ")
-           + QUrl(ClientConstants::officialServer).host() + QStringLiteral("。");
+    return QStringLiteral("后续登记、刷新、下载、更新和推广请求将忽略 macOS 系统代理，直接连接 ") +
+           QUrl(ClientConstants::officialServer).host() + QStringLiteral("。");
 }
 
-DisplayMode DisplayMode::current()
-{
+DisplayMode DisplayMode::current() {
     return load(UserDefaults::standard());
 }
 
-DisplayMode DisplayMode::load(const UserDefaults &defaults)
-{
+DisplayMode DisplayMode::load(const UserDefaults &defaults) {
     const std::optional<QString> stored = defaults.string(ClientConstants::displayModeDefaultsKey);
     return stored == QLatin1String("fill") ? Fill : Fit;
 }
 
-void DisplayMode::save() const
-{
+void DisplayMode::save() const {
     UserDefaults defaults = UserDefaults::standard();
     save(defaults);
 }
 
-void DisplayMode::save(UserDefaults &defaults) const
-{
+void DisplayMode::save(UserDefaults &defaults) const {
     defaults.setString(ClientConstants::displayModeDefaultsKey, rawValue());
 }
 
-QString DisplayMode::rawValue() const
-{
+QString DisplayMode::rawValue() const {
     return m_value == Fill ? QStringLiteral("fill") : QStringLiteral("fit");
 }
 
-std::optional<DisplayMode> DisplayMode::fromRawValue(const QString &raw)
-{
+std::optional<DisplayMode> DisplayMode::fromRawValue(const QString &raw) {
     if (raw == QLatin1String("fit"))
         return Fit;
     if (raw == QLatin1String("fill"))
@@ -87,54 +75,46 @@ std::optional<DisplayMode> DisplayMode::fromRawValue(const QString &raw)
     return std::nullopt;
 }
 
-QString DisplayMode::title() const
-{
-    return m_value == Fill ? QStringLiteral("填满屏幕（可能裁切）") : QStringLiteral("完整显示（推荐）");
+QString DisplayMode::title() const {
+    return m_value == Fill ? QStringLiteral("填满屏幕（可能裁切）")
+                           : QStringLiteral("完整显示（推荐）");
 }
 
 namespace AutomaticUpdatePreference {
 
-bool isEnabled()
-{
+bool isEnabled() {
     return isEnabled(UserDefaults::standard());
 }
 
-bool isEnabled(const UserDefaults &defaults)
-{
+bool isEnabled(const UserDefaults &defaults) {
     if (!defaults.contains(ClientConstants::autoUpdateDefaultsKey))
         return true;
     return defaults.boolean(ClientConstants::autoUpdateDefaultsKey);
 }
 
-void setEnabled(bool enabled)
-{
+void setEnabled(bool enabled) {
     UserDefaults defaults = UserDefaults::standard();
     setEnabled(enabled, defaults);
 }
 
-void setEnabled(bool enabled, UserDefaults &defaults)
-{
+void setEnabled(bool enabled, UserDefaults &defaults) {
     defaults.setBoolean(ClientConstants::autoUpdateDefaultsKey, enabled);
 }
 
-std::optional<QString> lastOpenedVersion()
-{
+std::optional<QString> lastOpenedVersion() {
     return lastOpenedVersion(UserDefaults::standard());
 }
 
-std::optional<QString> lastOpenedVersion(const UserDefaults &defaults)
-{
+std::optional<QString> lastOpenedVersion(const UserDefaults &defaults) {
     return defaults.string(ClientConstants::lastAutoUpdateOpenedVersionKey);
 }
 
-void setLastOpenedVersion(const QString &version)
-{
+void setLastOpenedVersion(const QString &version) {
     UserDefaults defaults = UserDefaults::standard();
     setLastOpenedVersion(version, defaults);
 }
 
-void setLastOpenedVersion(const QString &version, UserDefaults &defaults)
-{
+void setLastOpenedVersion(const QString &version, UserDefaults &defaults) {
     defaults.setString(ClientConstants::lastAutoUpdateOpenedVersionKey, version);
 }
 

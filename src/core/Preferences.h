@@ -13,7 +13,8 @@ class NetworkProxyMode {
 public:
     enum Value { System, Direct };
 
-    constexpr NetworkProxyMode(Value value = System) : m_value(value) {}
+    constexpr NetworkProxyMode(Value value = System)
+        : m_value(value) {}
     constexpr operator Value() const { return m_value; }
 
     // Read from the standard defaults.
@@ -38,7 +39,8 @@ class DisplayMode {
 public:
     enum Value { Fit, Fill };
 
-    constexpr DisplayMode(Value value = Fit) : m_value(value) {}
+    constexpr DisplayMode(Value value = Fit)
+        : m_value(value) {}
     constexpr operator Value() const { return m_value; }
 
     // Read from the standard defaults.

@@ -17,17 +17,16 @@ namespace {
 
 constexpr mode_t kPrivateFileMode = 0600;
 
-Error systemError(int errnum, const QString &path)
-{
+Error systemError(int errnum, const QString &path) {
     return Error::foreign(platform::describeSystemError(errnum, path));
 }
 
 // Closes a descriptor on every path out of a function.
 class Descriptor {
 public:
-    explicit Descriptor(int fd) : m_fd(fd) {}
-    ~Descriptor()
-    {
+    explicit Descriptor(int fd)
+        : m_fd(fd) {}
+    ~Descriptor() {
         if (m_fd >= 0)
             ::close(m_fd);
     }
@@ -37,8 +36,7 @@ public:
     int get() const { return m_fd; }
     bool valid() const { return m_fd >= 0; }
     // Closes now and reports whether the kernel accepted it (a late write error shows up here).
-    bool close()
-    {
+    bool close() {
         const int fd = m_fd;
         m_fd = -1;
         return ::close(fd) == 0;
@@ -48,8 +46,7 @@ private:
     int m_fd;
 };
 
-bool writeAll(int fd, const QByteArray &bytes)
-{
+bool writeAll(int fd, const QByteArray &bytes) {
     const char *data = bytes.constData();
     qsizetype left = bytes.size();
     while (left > 0) {
@@ -65,30 +62,26 @@ bool writeAll(int fd, const QByteArray &bytes)
     return true;
 }
 
-QByteArray temporaryName(const QByteArray &targetName)
-{
-    return '.' + targetName + '.' + QByteArray::number(QRandomGenerator::global()->generate64(), 36)
-           + ".tmp";
+QByteArray temporaryName(const QByteArray &targetName) {
+    return '.' + targetName + '.' +
+           QByteArray::number(QRandomGenerator::global()->generate64(), 36) + ".tmp";
 }
 
 } // namespace
 
-std::optional<Attributes> inspect(const QString &path)
-{
+std::optional<Attributes> inspect(const QString &path) {
     struct stat info {};
     if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
         return std::nullopt;
     return Attributes{S_ISLNK(info.st_mode), S_ISREG(info.st_mode), mode_t(info.st_mode & 07777)};
 }
 
-bool isSymbolicLink(const QString &path)
-{
+bool isSymbolicLink(const QString &path) {
     const std::optional<Attributes> attributes = inspect(path);
     return attributes && attributes->isSymbolicLink;
 }
 
-Status writeAtomically(const QString &path, const QByteArray &bytes)
-{
+Status writeAtomically(const QString &path, const QByteArray &bytes) {
     const QFileInfo target(path);
     const QByteArray name = QFile::encodeName(target.fileName());
     if (name.isEmpty())
@@ -102,8 +95,8 @@ Status writeAtomically(const QString &path, const QByteArray &bytes)
         return systemError(errno, target.absolutePath());
 
     struct stat existing {};
-    if (::fstatat(directory.get(), name.constData(), &existing, AT_SYMLINK_NOFOLLOW) == 0
-        && S_ISLNK(existing.st_mode))
+    if (::fstatat(directory.get(), name.constData(), &existing, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISLNK(existing.st_mode))
         return systemError(ELOOP, path);
 
     QByteArray temporary;
@@ -120,14 +113,15 @@ Status writeAtomically(const QString &path, const QByteArray &bytes)
 
     Descriptor file(fd);
     // The umask may have narrowed the creation mode, never widened it; make it exact.
-    bool written = ::fchmod(file.get(), kPrivateFileMode) == 0 && writeAll(file.get(), bytes)
-                   && ::fsync(file.get()) == 0;
+    bool written = ::fchmod(file.get(), kPrivateFileMode) == 0 && writeAll(file.get(), bytes) &&
+                   ::fsync(file.get()) == 0;
     int failure = errno;
     if (written && !file.close()) {
         written = false;
         failure = errno;
     }
-    if (written && ::renameat(directory.get(), temporary.constData(), directory.get(), name.constData()) != 0) {
+    if (written && ::renameat(directory.get(), temporary.constData(), directory.get(),
+                              name.constData()) != 0) {
         written = false;
         failure = errno;
     }
@@ -140,8 +134,7 @@ Status writeAtomically(const QString &path, const QByteArray &bytes)
     return {};
 }
 
-Result<QByteArray> readNoFollow(const QString &path, qint64 maxBytes, Trust trust)
-{
+Result<QByteArray> readNoFollow(const QString &path, qint64 maxBytes, Trust trust) {
     // O_NONBLOCK keeps a FIFO planted at the path from stalling the open.
     const Descriptor file(::open(QFile::encodeName(path).constData(),
                                  O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
@@ -170,7 +163,8 @@ Result<QByteArray> readNoFollow(const QString &path, qint64 maxBytes, Trust trus
                 return systemError(EFBIG, path);
             bytes.resize(qMin<qint64>(maxBytes + 1, bytes.size() + 4096));
         }
-        const ssize_t got = ::read(file.get(), bytes.data() + filled, size_t(bytes.size() - filled));
+        const ssize_t got =
+            ::read(file.get(), bytes.data() + filled, size_t(bytes.size() - filled));
         if (got < 0) {
             if (errno == EINTR)
                 continue;
@@ -186,8 +180,7 @@ Result<QByteArray> readNoFollow(const QString &path, qint64 maxBytes, Trust trus
     return bytes;
 }
 
-bool makeDirectories(const QString &path, mode_t mode)
-{
+bool makeDirectories(const QString &path, mode_t mode) {
     const QByteArray native = QFile::encodeName(path);
     if (::mkdir(native.constData(), mode) == 0 || errno == EEXIST)
         return true;

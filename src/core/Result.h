@@ -9,13 +9,16 @@
 namespace velmora {
 
 // The outcome of a fallible operation: a value, or the Error it failed with.
-template <typename T>
-class [[nodiscard]] Result {
+template <typename T> class [[nodiscard]] Result {
 public:
-    Result(T value) : m_state(std::in_place_index<0>, std::move(value)) {}
-    Result(Error error) : m_state(std::in_place_index<1>, std::move(error)) {}
-    Result(ClientError error) : Result(Error(std::move(error))) {}
-    Result(ForeignError error) : Result(Error(std::move(error))) {}
+    Result(T value)
+        : m_state(std::in_place_index<0>, std::move(value)) {}
+    Result(Error error)
+        : m_state(std::in_place_index<1>, std::move(error)) {}
+    Result(ClientError error)
+        : Result(Error(std::move(error))) {}
+    Result(ForeignError error)
+        : Result(Error(std::move(error))) {}
 
     bool ok() const { return m_state.index() == 0; }
     explicit operator bool() const { return ok(); }
@@ -32,13 +35,15 @@ private:
     std::variant<T, Error> m_state;
 };
 
-template <>
-class [[nodiscard]] Result<void> {
+template <> class [[nodiscard]] Result<void> {
 public:
     Result() = default;
-    Result(Error error) : m_error(std::move(error)) {}
-    Result(ClientError error) : m_error(Error(std::move(error))) {}
-    Result(ForeignError error) : m_error(Error(std::move(error))) {}
+    Result(Error error)
+        : m_error(std::move(error)) {}
+    Result(ClientError error)
+        : m_error(Error(std::move(error))) {}
+    Result(ForeignError error)
+        : m_error(Error(std::move(error))) {}
 
     bool ok() const { return !m_error.has_value(); }
     explicit operator bool() const { return ok(); }

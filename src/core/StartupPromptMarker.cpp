@@ -6,8 +6,7 @@ namespace velmora {
 
 namespace {
 
-Status markStartupPromptShown(const ClientPaths &paths)
-{
+Status markStartupPromptShown(const ClientPaths &paths) {
     if (Status ready = paths.ensure(); !ready)
         return ready;
     const QString marker = startupPromptMarkerPath(paths);
@@ -18,18 +17,15 @@ Status markStartupPromptShown(const ClientPaths &paths)
 
 } // namespace
 
-QString startupPromptMarkerPath(const ClientPaths &paths)
-{
+QString startupPromptMarkerPath(const ClientPaths &paths) {
     return paths.root() + QStringLiteral("/startup-prompt-v1");
 }
 
-bool isStartupPromptShown(const ClientPaths &paths)
-{
+bool isStartupPromptShown(const ClientPaths &paths) {
     return PrivateFile::inspect(startupPromptMarkerPath(paths)).has_value();
 }
 
-void tryMarkStartupPromptShown(const ClientPaths &paths, const ClientLog &log)
-{
+void tryMarkStartupPromptShown(const ClientPaths &paths, const ClientLog &log) {
     if (Status status = markStartupPromptShown(paths); !status && log)
         log(QStringLiteral("写入启动提醒标记失败：") + status.error().description());
 }

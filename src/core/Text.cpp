@@ -4,18 +4,15 @@
 
 namespace velmora::Text {
 
-QString trimmed(const QString &text)
-{
+QString trimmed(const QString &text) {
     return text.trimmed();
 }
 
-bool isBlank(const QString &text)
-{
+bool isBlank(const QString &text) {
     return trimmed(text).isEmpty();
 }
 
-qsizetype userPerceivedLength(const QString &text)
-{
+qsizetype userPerceivedLength(const QString &text) {
     QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
     qsizetype count = 0;
     while (finder.toNextBoundary() != -1)
@@ -23,8 +20,7 @@ qsizetype userPerceivedLength(const QString &text)
     return count;
 }
 
-QString userPerceivedPrefix(const QString &text, qsizetype count)
-{
+QString userPerceivedPrefix(const QString &text, qsizetype count) {
     QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
     qsizetype end = 0;
     for (qsizetype taken = 0; taken < count; ++taken) {

@@ -8,79 +8,65 @@
 namespace velmora {
 
 UserDefaults::UserDefaults(std::shared_ptr<QSettings> settings)
-    : m_settings(std::move(settings))
-{
-}
+    : m_settings(std::move(settings)) {}
 
-UserDefaults UserDefaults::standard()
-{
+UserDefaults UserDefaults::standard() {
     return suite(ClientConstants::bundleIdentifier);
 }
 
-UserDefaults UserDefaults::suite(const QString &name)
-{
-    return UserDefaults(std::make_shared<QSettings>(QSettings::NativeFormat, QSettings::UserScope, name));
+UserDefaults UserDefaults::suite(const QString &name) {
+    return UserDefaults(
+        std::make_shared<QSettings>(QSettings::NativeFormat, QSettings::UserScope, name));
 }
 
-bool UserDefaults::contains(const QString &key) const
-{
+bool UserDefaults::contains(const QString &key) const {
     return m_settings->contains(key);
 }
 
-std::optional<QString> UserDefaults::string(const QString &key) const
-{
+std::optional<QString> UserDefaults::string(const QString &key) const {
     const QVariant value = m_settings->value(key);
     if (value.typeId() != QMetaType::QString)
         return std::nullopt;
     return value.toString();
 }
 
-bool UserDefaults::boolean(const QString &key) const
-{
+bool UserDefaults::boolean(const QString &key) const {
     return defaultsBooleanValue(m_settings->value(key));
 }
 
-void UserDefaults::setString(const QString &key, const QString &value)
-{
+void UserDefaults::setString(const QString &key, const QString &value) {
     setValue(key, value);
 }
 
-void UserDefaults::setBoolean(const QString &key, bool value)
-{
+void UserDefaults::setBoolean(const QString &key, bool value) {
     setValue(key, value);
 }
 
-void UserDefaults::setValue(const QString &key, const QVariant &value)
-{
+void UserDefaults::setValue(const QString &key, const QVariant &value) {
     m_settings->setValue(key, value);
     commit();
 }
 
-void UserDefaults::remove(const QString &key)
-{
+void UserDefaults::remove(const QString &key) {
     m_settings->remove(key);
     commit();
 }
 
-void UserDefaults::removePersistentDomain()
-{
+void UserDefaults::removePersistentDomain() {
     m_settings->clear();
     m_settings->sync();
     QFile::remove(m_settings->fileName());
 }
 
-QString UserDefaults::fileName() const
-{
+QString UserDefaults::fileName() const {
     return m_settings->fileName();
 }
 
-void UserDefaults::commit()
-{
+void UserDefaults::commit() {
     m_settings->sync();
 }
 
-bool defaultsBooleanValue(const QVariant &value)
-{
+bool defaultsBooleanValue(const QVariant &value) {
     switch (value.typeId()) {
     case QMetaType::Bool:
         return value.toBool();
@@ -99,11 +85,11 @@ bool defaultsBooleanValue(const QVariant &value)
     case QMetaType::QByteArray: {
         // The INI format stores every value as text, so this is the common case on Linux.
         const QString text = value.toString().trimmed();
-        if (text.compare(QLatin1String("yes"), Qt::CaseInsensitive) == 0
-            || text.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
+        if (text.compare(QLatin1String("yes"), Qt::CaseInsensitive) == 0 ||
+            text.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
             return true;
-        if (text.compare(QLatin1String("no"), Qt::CaseInsensitive) == 0
-            || text.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0)
+        if (text.compare(QLatin1String("no"), Qt::CaseInsensitive) == 0 ||
+            text.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0)
             return false;
         bool isNumber = false;
         const double number = text.toDouble(&isNumber);

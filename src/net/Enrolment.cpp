@@ -7,8 +7,7 @@
 
 namespace velmora {
 
-QString chooseEnrolmentServer(const std::optional<QString> &serverOverride)
-{
+QString chooseEnrolmentServer(const std::optional<QString> &serverOverride) {
     if (serverOverride)
         return *serverOverride;
     if (qEnvironmentVariableIsSet("VELMORA_SERVER"))
@@ -17,8 +16,7 @@ QString chooseEnrolmentServer(const std::optional<QString> &serverOverride)
 }
 
 Result<ActivationState> registerAutomatically(const ClientPaths &paths,
-                                              const std::optional<QString> &serverOverride)
-{
+                                              const std::optional<QString> &serverOverride) {
     if (Status ready = paths.ensure(); !ready)
         return ready.error();
     const QString server = chooseEnrolmentServer(serverOverride);
@@ -32,8 +30,9 @@ Result<ActivationState> registerAutomatically(const ClientPaths &paths,
         return client.error();
 
     std::optional<Result<ActivationState>> outcome;
-    (*client)->registerDevice(*deviceId, identity.name(),
-                              [&outcome](Result<ActivationState> result) { outcome.emplace(std::move(result)); });
+    (*client)->registerDevice(
+        *deviceId, identity.name(),
+        [&outcome](Result<ActivationState> result) { outcome.emplace(std::move(result)); });
     runMainLoopUntil([&outcome] { return outcome.has_value(); });
 
     if (!*outcome)

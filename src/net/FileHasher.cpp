@@ -17,20 +17,17 @@ struct Sha256::Context {
 };
 
 Sha256::Sha256()
-    : m_context(std::make_unique<Context>())
-{
+    : m_context(std::make_unique<Context>()) {
     EVP_DigestInit_ex(m_context->md, EVP_sha256(), nullptr);
 }
 
 Sha256::~Sha256() = default;
 
-void Sha256::update(const char *data, qint64 size)
-{
+void Sha256::update(const char *data, qint64 size) {
     EVP_DigestUpdate(m_context->md, data, size_t(size));
 }
 
-QString Sha256::finalHex()
-{
+QString Sha256::finalHex() {
     std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
     unsigned int length = 0;
     EVP_DigestFinal_ex(m_context->md, digest.data(), &length);
@@ -38,8 +35,7 @@ QString Sha256::finalHex()
         QByteArray(reinterpret_cast<const char *>(digest.data()), int(length)).toHex());
 }
 
-Result<QString> FileHasher::sha256(const QString &path, Links links)
-{
+Result<QString> FileHasher::sha256(const QString &path, Links links) {
     const int flags = O_RDONLY | O_CLOEXEC | (links == Links::Refuse ? O_NOFOLLOW : 0);
     const int fd = ::open(QFile::encodeName(path).constData(), flags);
     if (fd < 0)
@@ -64,8 +60,7 @@ Result<QString> FileHasher::sha256(const QString &path, Links links)
     return hash.finalHex();
 }
 
-bool sameDigest(const QString &a, const QString &b)
-{
+bool sameDigest(const QString &a, const QString &b) {
     return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 

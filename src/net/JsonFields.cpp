@@ -10,13 +10,11 @@ namespace velmora {
 
 namespace {
 
-Error decodingError(const QString &sentence)
-{
+Error decodingError(const QString &sentence) {
     return Error::foreign(sentence);
 }
 
-bool isCanonicalUuid(const QString &text)
-{
+bool isCanonicalUuid(const QString &text) {
     static const QRegularExpression pattern(QStringLiteral(
         "^[0-9A-Fa-f]{8}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{12}$"));
     return pattern.match(text).hasMatch();
@@ -24,37 +22,34 @@ bool isCanonicalUuid(const QString &text)
 
 } // namespace
 
-std::optional<QJsonValue> JsonFields::present(const char *key, bool required)
-{
+std::optional<QJsonValue> JsonFields::present(const char *key, bool required) {
     const QJsonValue value = m_object.value(QLatin1String(key));
     if (value.isUndefined() || value.isNull()) {
         if (required && !m_failure)
-            m_failure = decodingError(QStringLiteral("服务器数据缺少字段“%1”。").arg(QLatin1String(key)));
+            m_failure =
+                decodingError(QStringLiteral("服务器数据缺少字段“%1”。").arg(QLatin1String(key)));
         return std::nullopt;
     }
     return value;
 }
 
-void JsonFields::typeMismatch(const char *key)
-{
+void JsonFields::typeMismatch(const char *key) {
     if (!m_failure)
-        m_failure = decodingError(QStringLiteral("服务器数据字段“%1”的类型不正确。").arg(QLatin1String(key)));
+        m_failure = decodingError(
+            QStringLiteral("服务器数据字段“%1”的类型不正确。").arg(QLatin1String(key)));
 }
 
-void JsonFields::fail(const char *key)
-{
+void JsonFields::fail(const char *key) {
     typeMismatch(key);
 }
 
-QString JsonFields::string(const char *key)
-{
+QString JsonFields::string(const char *key) {
     if (!present(key, true))
         return {};
     return optionalString(key).value_or(QString());
 }
 
-std::optional<QString> JsonFields::optionalString(const char *key)
-{
+std::optional<QString> JsonFields::optionalString(const char *key) {
     const std::optional<QJsonValue> value = present(key, false);
     if (!value)
         return std::nullopt;
@@ -65,30 +60,27 @@ std::optional<QString> JsonFields::optionalString(const char *key)
     return value->toString();
 }
 
-qint64 JsonFields::integer(const char *key)
-{
+qint64 JsonFields::integer(const char *key) {
     if (!present(key, true))
         return 0;
     return optionalInteger(key).value_or(0);
 }
 
-std::optional<qint64> JsonFields::optionalInteger(const char *key)
-{
+std::optional<qint64> JsonFields::optionalInteger(const char *key) {
     const std::optional<QJsonValue> value = present(key, false);
     if (!value)
         return std::nullopt;
     // A number that is not a whole 64-bit integer (1.5, 1e300) is refused like a string would be.
     const double number = value->toDouble();
-    if (!value->isDouble() || !std::isfinite(number) || std::trunc(number) != number
-        || std::fabs(number) > 9.2e18) {
+    if (!value->isDouble() || !std::isfinite(number) || std::trunc(number) != number ||
+        std::fabs(number) > 9.2e18) {
         typeMismatch(key);
         return std::nullopt;
     }
     return value->toInteger();
 }
 
-bool JsonFields::boolean(const char *key)
-{
+bool JsonFields::boolean(const char *key) {
     const std::optional<QJsonValue> value = present(key, true);
     if (!value)
         return false;
@@ -99,15 +91,13 @@ bool JsonFields::boolean(const char *key)
     return value->toBool();
 }
 
-QUuid JsonFields::uuid(const char *key)
-{
+QUuid JsonFields::uuid(const char *key) {
     if (!present(key, true))
         return {};
     return optionalUuid(key).value_or(QUuid());
 }
 
-std::optional<QUuid> JsonFields::optionalUuid(const char *key)
-{
+std::optional<QUuid> JsonFields::optionalUuid(const char *key) {
     const std::optional<QString> text = optionalString(key);
     if (!text)
         return std::nullopt;
@@ -118,8 +108,7 @@ std::optional<QUuid> JsonFields::optionalUuid(const char *key)
     return QUuid::fromString(*text);
 }
 
-Result<QJsonObject> parseJsonObject(const QByteArray &data)
-{
+Result<QJsonObject> parseJsonObject(const QByteArray &data) {
     Result<QJsonValue> parsed = Json::parse(data);
     if (!parsed)
         return parsed.error();
@@ -128,8 +117,7 @@ Result<QJsonObject> parseJsonObject(const QByteArray &data)
     return parsed->toObject();
 }
 
-QString uuidText(const QUuid &uuid)
-{
+QString uuidText(const QUuid &uuid) {
     return uuid.toString(QUuid::WithoutBraces).toUpper();
 }
 

@@ -15,7 +15,8 @@ namespace velmora {
 // failure is kept and reported in the decoder's own words.
 class JsonFields {
 public:
-    explicit JsonFields(QJsonObject object) : m_object(std::move(object)) {}
+    explicit JsonFields(QJsonObject object)
+        : m_object(std::move(object)) {}
 
     QString string(const char *key);
     qint64 integer(const char *key);
@@ -31,9 +32,7 @@ public:
     void fail(const char *key);
 
     // The decoded value, or the first failure.
-    template <typename T>
-    Result<T> finish(T value) const
-    {
+    template <typename T> Result<T> finish(T value) const {
         if (m_failure)
             return *m_failure;
         return value;

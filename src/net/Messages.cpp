@@ -14,29 +14,24 @@ namespace {
 
 constexpr qsizetype kMaximumQrBase64Bytes = 3'000'000;
 
-void insertIfPresent(QJsonObject &object, const char *key, const std::optional<QString> &value)
-{
+void insertIfPresent(QJsonObject &object, const char *key, const std::optional<QString> &value) {
     if (value)
         object.insert(QLatin1String(key), *value);
 }
 
-void insertIfPresent(QJsonObject &object, const char *key, const std::optional<qint64> &value)
-{
+void insertIfPresent(QJsonObject &object, const char *key, const std::optional<qint64> &value) {
     if (value)
         object.insert(QLatin1String(key), *value);
 }
 
-template <typename T>
-Result<T> decodeObject(const QByteArray &data)
-{
+template <typename T> Result<T> decodeObject(const QByteArray &data) {
     Result<QJsonObject> object = parseJsonObject(data);
     if (!object)
         return object.error();
     return T::fromJson(*object);
 }
 
-Result<ClientRewardCodeResponse> codeFromJson(const QJsonValue &value)
-{
+Result<ClientRewardCodeResponse> codeFromJson(const QJsonValue &value) {
     if (!value.isObject())
         return Error::foreign(QStringLiteral("服务器数据字段“codes”的类型不正确。"));
     JsonFields fields(value.toObject());
@@ -50,8 +45,7 @@ Result<ClientRewardCodeResponse> codeFromJson(const QJsonValue &value)
 
 // Standard Base64 (RFC 4648 alphabet with "=" padding) and nothing else: no white space, no
 // line breaks, no URL-safe letters.
-std::optional<QByteArray> strictBase64(const QByteArray &text)
-{
+std::optional<QByteArray> strictBase64(const QByteArray &text) {
     if (text.size() % 4 != 0)
         return std::nullopt;
     const QByteArray::FromBase64Result decoded =
@@ -63,18 +57,15 @@ std::optional<QByteArray> strictBase64(const QByteArray &text)
 
 } // namespace
 
-QByteArray encodeJson(const QJsonObject &object)
-{
+QByteArray encodeJson(const QJsonObject &object) {
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
-QJsonObject ClientRegistrationRequest::toJson() const
-{
+QJsonObject ClientRegistrationRequest::toJson() const {
     return {{QStringLiteral("deviceId"), deviceId}, {QStringLiteral("deviceName"), deviceName}};
 }
 
-QJsonObject InviteActivationRequest::toJson() const
-{
+QJsonObject InviteActivationRequest::toJson() const {
     QJsonObject object{{QStringLiteral("handoffTicket"), handoffTicket},
                        {QStringLiteral("deviceId"), deviceId},
                        {QStringLiteral("deviceName"), deviceName}};
@@ -82,8 +73,7 @@ QJsonObject InviteActivationRequest::toJson() const
     return object;
 }
 
-Result<ActivationResponse> ActivationResponse::decode(const QByteArray &data)
-{
+Result<ActivationResponse> ActivationResponse::decode(const QByteArray &data) {
     Result<QJsonObject> object = parseJsonObject(data);
     if (!object)
         return object.error();
@@ -94,13 +84,11 @@ Result<ActivationResponse> ActivationResponse::decode(const QByteArray &data)
     return fields.finish(response);
 }
 
-Result<WallpaperMetadata> WallpaperMetadata::decode(const QByteArray &data)
-{
+Result<WallpaperMetadata> WallpaperMetadata::decode(const QByteArray &data) {
     return decodeObject<WallpaperMetadata>(data);
 }
 
-Result<WallpaperMetadata> WallpaperMetadata::fromJson(const QJsonObject &object)
-{
+Result<WallpaperMetadata> WallpaperMetadata::fromJson(const QJsonObject &object) {
     JsonFields fields(object);
     WallpaperMetadata metadata;
     metadata.id = fields.integer("id");
@@ -113,8 +101,7 @@ Result<WallpaperMetadata> WallpaperMetadata::fromJson(const QJsonObject &object)
     return fields.finish(metadata);
 }
 
-QJsonObject WallpaperMetadata::toJson() const
-{
+QJsonObject WallpaperMetadata::toJson() const {
     return {{QStringLiteral("id"), id},
             {QStringLiteral("effectiveDate"), effectiveDate},
             {QStringLiteral("fileName"), fileName},
@@ -124,8 +111,7 @@ QJsonObject WallpaperMetadata::toJson() const
             {QStringLiteral("downloadUrl"), downloadURL}};
 }
 
-Result<SoftwareUpdate> SoftwareUpdate::decode(const QByteArray &data)
-{
+Result<SoftwareUpdate> SoftwareUpdate::decode(const QByteArray &data) {
     Result<QJsonObject> object = parseJsonObject(data);
     if (!object)
         return object.error();
@@ -145,8 +131,7 @@ Result<SoftwareUpdate> SoftwareUpdate::decode(const QByteArray &data)
     return fields.finish(update);
 }
 
-QJsonObject SoftwareUpdate::toJson() const
-{
+QJsonObject SoftwareUpdate::toJson() const {
     QJsonObject object{{QStringLiteral("isUpdateAvailable"), isUpdateAvailable},
                        {QStringLiteral("isMandatory"), isMandatory}};
     insertIfPresent(object, "version", version);
@@ -161,8 +146,7 @@ QJsonObject SoftwareUpdate::toJson() const
     return object;
 }
 
-Result<ClientPromotionLinkResponse> ClientPromotionLinkResponse::decode(const QByteArray &data)
-{
+Result<ClientPromotionLinkResponse> ClientPromotionLinkResponse::decode(const QByteArray &data) {
     Result<QJsonObject> object = parseJsonObject(data);
     if (!object)
         return object.error();
@@ -175,8 +159,7 @@ Result<ClientPromotionLinkResponse> ClientPromotionLinkResponse::decode(const QB
     return fields.finish(response);
 }
 
-QJsonObject ClientPromotionLinkResponse::toJson() const
-{
+QJsonObject ClientPromotionLinkResponse::toJson() const {
     QJsonObject object{{QStringLiteral("link"), link},
                        {QStringLiteral("maxActivations"), maxActivations},
                        {QStringLiteral("successfulActivations"), successfulActivations}};
@@ -184,13 +167,11 @@ QJsonObject ClientPromotionLinkResponse::toJson() const
     return object;
 }
 
-QString rewardSourceText(RewardSource source)
-{
+QString rewardSourceText(RewardSource source) {
     return source == RewardSource::Base ? QStringLiteral("base") : QStringLiteral("referral");
 }
 
-std::optional<RewardSource> rewardSourceFromText(const QString &text)
-{
+std::optional<RewardSource> rewardSourceFromText(const QString &text) {
     if (text == u"base")
         return RewardSource::Base;
     if (text == u"referral")
@@ -198,16 +179,14 @@ std::optional<RewardSource> rewardSourceFromText(const QString &text)
     return std::nullopt;
 }
 
-QJsonObject ClientRewardCodeResponse::toJson() const
-{
+QJsonObject ClientRewardCodeResponse::toJson() const {
     return {{QStringLiteral("claimId"), uuidText(claimId)},
             {QStringLiteral("code"), code},
             {QStringLiteral("source"), source},
             {QStringLiteral("issuedAtUtc"), issuedAtUtc}};
 }
 
-Result<ClientRewardStatusResponse> ClientRewardStatusResponse::decode(const QByteArray &data)
-{
+Result<ClientRewardStatusResponse> ClientRewardStatusResponse::decode(const QByteArray &data) {
     Result<QJsonObject> object = parseJsonObject(data);
     if (!object)
         return object.error();
@@ -237,8 +216,7 @@ Result<ClientRewardStatusResponse> ClientRewardStatusResponse::decode(const QByt
     return fields.finish(status);
 }
 
-QJsonObject ClientRewardStatusResponse::toJson() const
-{
+QJsonObject ClientRewardStatusResponse::toJson() const {
     QJsonArray codeArray;
     for (const ClientRewardCodeResponse &code : codes)
         codeArray.append(code.toJson());
@@ -257,27 +235,24 @@ QJsonObject ClientRewardStatusResponse::toJson() const
     return object;
 }
 
-bool ClientRewardStatusResponse::shouldClaimBaseOnOpen() const
-{
+bool ClientRewardStatusResponse::shouldClaimBaseOnOpen() const {
     const bool issued = std::any_of(codes.begin(), codes.end(),
                                     [](const auto &code) { return code.source == u"base"; });
     return enabled && campaignId && stockAvailable && canClaimBase && !issued;
 }
 
-bool ClientRewardStatusResponse::canRequestReferral() const
-{
+bool ClientRewardStatusResponse::canRequestReferral() const {
     const bool issued = std::any_of(codes.begin(), codes.end(),
                                     [](const auto &code) { return code.source == u"referral"; });
     return enabled && campaignId && stockAvailable && canClaimReferral && !issued;
 }
 
-std::optional<QUrl> ClientRewardStatusResponse::safeRedemptionURL() const
-{
+std::optional<QUrl> ClientRewardStatusResponse::safeRedemptionURL() const {
     if (!redemptionUrl)
         return std::nullopt;
     const std::optional<UrlComponents> url = UrlComponents::parse(*redemptionUrl);
-    if (!url || !url->scheme || url->scheme->toLower() != u"https" || !url->host
-        || url->host->isEmpty() || url->user || url->password)
+    if (!url || !url->scheme || url->scheme->toLower() != u"https" || !url->host ||
+        url->host->isEmpty() || url->user || url->password)
         return std::nullopt;
     const QUrl parsed(*redemptionUrl, QUrl::StrictMode);
     if (!parsed.isValid())
@@ -285,8 +260,7 @@ std::optional<QUrl> ClientRewardStatusResponse::safeRedemptionURL() const
     return parsed;
 }
 
-std::optional<QByteArray> ClientRewardStatusResponse::redemptionQRData() const
-{
+std::optional<QByteArray> ClientRewardStatusResponse::redemptionQRData() const {
     if (!redemptionQrBase64)
         return std::nullopt;
     const QByteArray text = redemptionQrBase64->toUtf8();
@@ -299,14 +273,12 @@ std::optional<QByteArray> ClientRewardStatusResponse::redemptionQRData() const
     return bytes;
 }
 
-QJsonObject ClientRewardClaimRequest::toJson() const
-{
+QJsonObject ClientRewardClaimRequest::toJson() const {
     return {{QStringLiteral("campaignId"), uuidText(campaignId)},
             {QStringLiteral("source"), rewardSourceText(source)}};
 }
 
-Result<APIErrorResponse> APIErrorResponse::decode(const QByteArray &data)
-{
+Result<APIErrorResponse> APIErrorResponse::decode(const QByteArray &data) {
     Result<QJsonObject> object = parseJsonObject(data);
     if (!object)
         return object.error();

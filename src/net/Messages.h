@@ -82,7 +82,8 @@ struct ClientPromotionLinkResponse {
 
     static Result<ClientPromotionLinkResponse> decode(const QByteArray &data);
     QJsonObject toJson() const;
-    friend bool operator==(const ClientPromotionLinkResponse &, const ClientPromotionLinkResponse &) = default;
+    friend bool operator==(const ClientPromotionLinkResponse &,
+                           const ClientPromotionLinkResponse &) = default;
 };
 
 enum class RewardSource { Base, Referral };
@@ -96,7 +97,8 @@ struct ClientRewardCodeResponse {
     QString issuedAtUtc;
 
     QJsonObject toJson() const;
-    friend bool operator==(const ClientRewardCodeResponse &, const ClientRewardCodeResponse &) = default;
+    friend bool operator==(const ClientRewardCodeResponse &,
+                           const ClientRewardCodeResponse &) = default;
 };
 
 struct ClientRewardStatusResponse {
@@ -114,7 +116,8 @@ struct ClientRewardStatusResponse {
 
     static Result<ClientRewardStatusResponse> decode(const QByteArray &data);
     QJsonObject toJson() const;
-    friend bool operator==(const ClientRewardStatusResponse &, const ClientRewardStatusResponse &) = default;
+    friend bool operator==(const ClientRewardStatusResponse &,
+                           const ClientRewardStatusResponse &) = default;
 
     // Whether the rewards window should claim the base code as it opens.
     bool shouldClaimBaseOnOpen() const;

@@ -2,8 +2,7 @@
 
 namespace velmora {
 
-QString describeNetworkError(QNetworkReply::NetworkError error, const QString &fallback)
-{
+QString describeNetworkError(QNetworkReply::NetworkError error, const QString &fallback) {
     switch (error) {
     case QNetworkReply::ConnectionRefusedError:
         return QStringLiteral("服务器拒绝了连接");
@@ -38,8 +37,7 @@ QString describeNetworkError(QNetworkReply::NetworkError error, const QString &f
     }
 }
 
-bool isTransportError(QNetworkReply::NetworkError error)
-{
+bool isTransportError(QNetworkReply::NetworkError error) {
     const int code = int(error);
     return (code >= 1 && code < 200) || (code >= 300 && code < 400);
 }

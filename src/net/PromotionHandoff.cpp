@@ -12,22 +12,19 @@ namespace velmora::PromotionHandoff {
 
 namespace {
 
-bool isTicketCharacter(QChar c)
-{
-    return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9')
-           || c == u'-' || c == u'_';
+bool isTicketCharacter(QChar c) {
+    return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9') ||
+           c == u'-' || c == u'_';
 }
 
-bool isTicketParameterName(const QString &name)
-{
+bool isTicketParameterName(const QString &name) {
     const QString lowered = name.toLower();
     return lowered == u"ticket" || lowered == u"handoffticket" || lowered == u"handoff_ticket";
 }
 
 } // namespace
 
-std::optional<QString> normalizeTicket(const QString &raw)
-{
+std::optional<QString> normalizeTicket(const QString &raw) {
     const QString ticket = Text::trimmed(raw);
     // The alphabet is ASCII, so once every code unit is in it the length in code units equals
     // the length in user-perceived characters; nothing outside it can pass.
@@ -38,8 +35,7 @@ std::optional<QString> normalizeTicket(const QString &raw)
     return ticket;
 }
 
-std::optional<QString> parseURI(const QString &text)
-{
+std::optional<QString> parseURI(const QString &text) {
     const std::optional<UrlComponents> url = UrlComponents::parse(Text::trimmed(text));
     if (!url || !url->scheme || url->scheme->toLower() != ClientConstants::promotionScheme)
         return std::nullopt;
@@ -65,13 +61,12 @@ std::optional<QString> parseURI(const QString &text)
     return ticket ? normalizeTicket(*ticket) : std::nullopt;
 }
 
-std::optional<QString> buildURI(const QString &ticket)
-{
+std::optional<QString> buildURI(const QString &ticket) {
     const std::optional<QString> normalized = normalizeTicket(ticket);
     if (!normalized)
         return std::nullopt;
-    return ClientConstants::promotionScheme + QStringLiteral("://")
-           + ClientConstants::promotionActivationHost + QStringLiteral("?ticket=") + *normalized;
+    return ClientConstants::promotionScheme + QStringLiteral("://") +
+           ClientConstants::promotionActivationHost + QStringLiteral("?ticket=") + *normalized;
 }
 
 } // namespace velmora::PromotionHandoff

@@ -8,23 +8,22 @@ namespace velmora::ServerURL {
 
 namespace {
 
-bool isLoopbackHost(const QString &lowerCasedHost)
-{
-    return lowerCasedHost == u"localhost" || lowerCasedHost == u"127.0.0.1"
-           || lowerCasedHost == u"::1";
+bool isLoopbackHost(const QString &lowerCasedHost) {
+    return lowerCasedHost == u"localhost" || lowerCasedHost == u"127.0.0.1" ||
+           lowerCasedHost == u"::1";
 }
 
 } // namespace
 
-QString officialHost()
-{
+QString officialHost() {
     const auto official = UrlComponents::parse(ClientConstants::officialServer);
     return official && official->host ? official->host->toLower() : QString();
 }
 
-Result<QString> normalize(const QString &raw)
-{
-    const auto refuse = [&raw] { return ClientError::invalidServer(raw); };
+Result<QString> normalize(const QString &raw) {
+    const auto refuse = [&raw] {
+        return ClientError::invalidServer(raw);
+    };
 
     const QString trimmed = Text::trimmed(raw);
     if (trimmed.isEmpty())
@@ -37,8 +36,8 @@ Result<QString> normalize(const QString &raw)
 
     if (url->scheme != u"https" && url->scheme != u"http")
         return refuse();
-    if (!url->host || url->host->isEmpty() || url->user || url->password || url->query
-        || url->fragment || !url->path.isEmpty())
+    if (!url->host || url->host->isEmpty() || url->user || url->password || url->query ||
+        url->fragment || !url->path.isEmpty())
         return refuse();
 
     const QString host = url->host->toLower();
@@ -47,9 +46,9 @@ Result<QString> normalize(const QString &raw)
         return ClientError::invalidServer(
             QStringLiteral("正式服务器必须使用 HTTPS；本地测试可使用回环或私有局域网地址"));
     if (url->scheme == u"https" && host != officialHost() && !loopback)
-        return ClientError::invalidServer(QStringLiteral("正式客户端只能连接 ")
-                                          + ClientConstants::officialServer
-                                          + QStringLiteral("；本地测试可使用回环或私有局域网地址"));
+        return ClientError::invalidServer(QStringLiteral("正式客户端只能连接 ") +
+                                          ClientConstants::officialServer +
+                                          QStringLiteral("；本地测试可使用回环或私有局域网地址"));
 
     const QString origin = url->toString();
     if (!QUrl(origin, QUrl::StrictMode).isValid())
@@ -57,8 +56,7 @@ Result<QString> normalize(const QString &raw)
     return origin;
 }
 
-std::optional<int> effectivePort(const QUrl &url)
-{
+std::optional<int> effectivePort(const QUrl &url) {
     if (url.port() >= 0)
         return url.port();
     const QString scheme = url.scheme().toLower();
@@ -69,8 +67,7 @@ std::optional<int> effectivePort(const QUrl &url)
     return std::nullopt;
 }
 
-bool equalOrigin(const QUrl &a, const QUrl &b)
-{
+bool equalOrigin(const QUrl &a, const QUrl &b) {
     if (a.scheme().toLower() != b.scheme().toLower())
         return false;
     if (a.host().toLower() != b.host().toLower())

@@ -9,16 +9,14 @@ namespace {
 
 class SystemProxyFactory final : public QNetworkProxyFactory {
 public:
-    QList<QNetworkProxy> queryProxy(const QNetworkProxyQuery &query) override
-    {
+    QList<QNetworkProxy> queryProxy(const QNetworkProxyQuery &query) override {
         return systemProxyForQuery(query);
     }
 };
 
 } // namespace
 
-SessionConfiguration SessionConfiguration::make(NetworkProxyMode mode)
-{
+SessionConfiguration SessionConfiguration::make(NetworkProxyMode mode) {
     SessionConfiguration configuration;
     configuration.proxyMode = mode;
     if (mode == NetworkProxyMode::Direct) {
@@ -33,8 +31,7 @@ SessionConfiguration SessionConfiguration::make(NetworkProxyMode mode)
     return configuration;
 }
 
-void SessionConfiguration::applyTo(QNetworkAccessManager &manager) const
-{
+void SessionConfiguration::applyTo(QNetworkAccessManager &manager) const {
     if (connectionProxyDictionary) {
         // An explicit proxy setting makes the manager skip every proxy factory.
         manager.setProxy(QNetworkProxy(QNetworkProxy::NoProxy));

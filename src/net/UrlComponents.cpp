@@ -4,34 +4,28 @@ namespace velmora {
 
 namespace {
 
-bool isAlpha(QChar c)
-{
+bool isAlpha(QChar c) {
     return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
 }
 
-bool isDigit(QChar c)
-{
+bool isDigit(QChar c) {
     return c >= u'0' && c <= u'9';
 }
 
-bool isHexDigit(QChar c)
-{
+bool isHexDigit(QChar c) {
     return isDigit(c) || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
 }
 
-bool isUnreserved(QChar c)
-{
+bool isUnreserved(QChar c) {
     return isAlpha(c) || isDigit(c) || c == u'-' || c == u'.' || c == u'_' || c == u'~';
 }
 
-bool isSubDelimiter(QChar c)
-{
+bool isSubDelimiter(QChar c) {
     return QStringView(u"!$&'()*+,;=").contains(c);
 }
 
 // Every character is unreserved, a sub-delimiter, one of `extra`, or part of a valid %XX.
-bool isValidComponent(QStringView text, QStringView extra)
-{
+bool isValidComponent(QStringView text, QStringView extra) {
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text[i];
         if (c == u'%') {
@@ -45,8 +39,7 @@ bool isValidComponent(QStringView text, QStringView extra)
     return true;
 }
 
-bool isValidScheme(QStringView scheme)
-{
+bool isValidScheme(QStringView scheme) {
     if (scheme.isEmpty() || !isAlpha(scheme.front()))
         return false;
     for (QChar c : scheme) {
@@ -56,8 +49,7 @@ bool isValidScheme(QStringView scheme)
     return true;
 }
 
-bool isValidIpLiteral(QStringView literal)
-{
+bool isValidIpLiteral(QStringView literal) {
     if (literal.isEmpty())
         return false;
     for (QChar c : literal) {
@@ -68,8 +60,7 @@ bool isValidIpLiteral(QStringView literal)
 }
 
 // Splits "userinfo@host:port" into `url`; false when the authority is malformed.
-bool parseAuthority(QStringView authority, UrlComponents &url)
-{
+bool parseAuthority(QStringView authority, UrlComponents &url) {
     const qsizetype at = authority.lastIndexOf(u'@');
     if (at >= 0) {
         const QStringView userInfo = authority.left(at);
@@ -125,8 +116,7 @@ bool parseAuthority(QStringView authority, UrlComponents &url)
 
 } // namespace
 
-std::optional<UrlComponents> UrlComponents::parse(const QString &text)
-{
+std::optional<UrlComponents> UrlComponents::parse(const QString &text) {
     UrlComponents url;
     QStringView rest(text);
 
@@ -171,8 +161,7 @@ std::optional<UrlComponents> UrlComponents::parse(const QString &text)
     return url;
 }
 
-QString UrlComponents::toString() const
-{
+QString UrlComponents::toString() const {
     QString text;
     if (scheme)
         text += *scheme + u':';

@@ -13,8 +13,8 @@ struct UrlComponents {
     std::optional<QString> scheme;
     std::optional<QString> user;
     std::optional<QString> password;
-    std::optional<QString> host;     // an IPv6 literal without its brackets
-    std::optional<int> port;         // absent when no digits follow ":"
+    std::optional<QString> host; // an IPv6 literal without its brackets
+    std::optional<int> port;     // absent when no digits follow ":"
     QString path;
     std::optional<QString> query;    // present, possibly empty, after a "?"
     std::optional<QString> fragment; // present, possibly empty, after a "#"

@@ -32,11 +32,10 @@ constexpr int kRequestTimeoutMs = 60'000;
 constexpr qsizetype kMaximumErrorBodyBytes = 1024 * 1024;
 constexpr qsizetype kServerMessageLength = 300;
 
-const char *const kProxyHint =
-    "。当前为“跟随系统代理”；若代理程序已退出但系统仍残留代理，请在菜单栏“网络连接”中切换为“直连（忽略系统代理）”后重试。";
+const char *const kProxyHint = "。当前为“跟随系统代理”；若代理程序已退出但系统仍残留代理，请在菜单"
+                               "栏“网络连接”中切换为“直连（忽略系统代理）”后重试。";
 
-ClientError malformed(const char *sentence)
-{
+ClientError malformed(const char *sentence) {
     return ClientError::malformedData(QString::fromUtf8(sentence));
 }
 
@@ -58,8 +57,7 @@ struct Staging {
     QByteArray errorBody;
     bool committed = false;
 
-    ~Staging()
-    {
+    ~Staging() {
         if (fd >= 0)
             ::close(fd);
         if (!committed && !path.isEmpty())
@@ -68,8 +66,7 @@ struct Staging {
 
     QByteArray buffer = QByteArray(256 * 1024, Qt::Uninitialized);
 
-    bool write(const char *bytes, qint64 size)
-    {
+    bool write(const char *bytes, qint64 size) {
         const char *data = bytes;
         qint64 left = size;
         while (left > 0) {
@@ -88,13 +85,11 @@ struct Staging {
     }
 };
 
-bool isSuccess(int status)
-{
+bool isSuccess(int status) {
     return status >= 200 && status < 300;
 }
 
-std::optional<int> httpStatus(QNetworkReply *reply)
-{
+std::optional<int> httpStatus(QNetworkReply *reply) {
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (!status.isValid())
         return std::nullopt;
@@ -103,15 +98,13 @@ std::optional<int> httpStatus(QNetworkReply *reply)
 
 // The transfer broke off below HTTP, or after a success status was sent (a cut connection, a
 // body that failed to decompress): whatever arrived is not the whole answer.
-bool isIncomplete(QNetworkReply *reply, const std::optional<int> &status)
-{
+bool isIncomplete(QNetworkReply *reply, const std::optional<int> &status) {
     const QNetworkReply::NetworkError error = reply->error();
-    return error != QNetworkReply::NoError
-           && (isTransportError(error) || !status || isSuccess(*status));
+    return error != QNetworkReply::NoError &&
+           (isTransportError(error) || !status || isSuccess(*status));
 }
 
-bool isKeyCharacter(char32_t scalar)
-{
+bool isKeyCharacter(char32_t scalar) {
     switch (QChar::category(scalar)) {
     case QChar::Letter_Uppercase:
     case QChar::Letter_Lowercase:
@@ -132,8 +125,7 @@ bool isKeyCharacter(char32_t scalar)
 
 } // namespace
 
-QString serverErrorMessage(const QByteArray &body)
-{
+QString serverErrorMessage(const QByteArray &body) {
     const Result<APIErrorResponse> response = APIErrorResponse::decode(body);
     if (response && !response->error.isEmpty())
         return response->error;
@@ -146,8 +138,7 @@ QString serverErrorMessage(const QByteArray &body)
 
 Result<std::unique_ptr<WallpaperAPIClient>>
 WallpaperAPIClient::create(const QString &serverBaseURL, std::optional<ActivationState> activation,
-                           std::optional<NetworkProxyMode> proxyMode)
-{
+                           std::optional<NetworkProxyMode> proxyMode) {
     Result<QString> origin = ServerURL::normalize(serverBaseURL);
     if (!origin)
         return origin.error();
@@ -161,13 +152,11 @@ WallpaperAPIClient::WallpaperAPIClient(QString baseText, std::optional<Activatio
     , m_baseURL(m_baseText, QUrl::StrictMode)
     , m_configuration(sessionConfiguration(proxyMode))
     , m_activation(std::move(activation))
-    , m_manager(new QNetworkAccessManager(this))
-{
+    , m_manager(new QNetworkAccessManager(this)) {
     m_configuration.applyTo(*m_manager);
 }
 
-WallpaperAPIClient::~WallpaperAPIClient()
-{
+WallpaperAPIClient::~WallpaperAPIClient() {
     // Calls still in flight end here without reaching their completions.
     const QList<QNetworkReply *> replies = m_manager->findChildren<QNetworkReply *>();
     for (QNetworkReply *reply : replies) {
@@ -176,31 +165,28 @@ WallpaperAPIClient::~WallpaperAPIClient()
     }
 }
 
-SessionConfiguration WallpaperAPIClient::sessionConfiguration(NetworkProxyMode mode)
-{
+SessionConfiguration WallpaperAPIClient::sessionConfiguration(NetworkProxyMode mode) {
     return SessionConfiguration::make(mode);
 }
 
-void WallpaperAPIClient::addTrustedCertificates(const QList<QSslCertificate> &certificates)
-{
+void WallpaperAPIClient::addTrustedCertificates(const QList<QSslCertificate> &certificates) {
     m_extraCertificates += certificates;
 }
 
-template <typename T>
-void WallpaperAPIClient::deliver(Result<T> result, Completion<T> completion)
-{
+template <typename T> void WallpaperAPIClient::deliver(Result<T> result, Completion<T> completion) {
     QMetaObject::invokeMethod(
-        this, [result = std::move(result), completion = std::move(completion)] { completion(result); },
+        this,
+        [result = std::move(result), completion = std::move(completion)] { completion(result); },
         Qt::QueuedConnection);
 }
 
-QNetworkRequest WallpaperAPIClient::makeRequest(const QUrl &url, bool authenticated) const
-{
+QNetworkRequest WallpaperAPIClient::makeRequest(const QUrl &url, bool authenticated) const {
     QNetworkRequest request(url);
     request.setTransferTimeout(kRequestTimeoutMs);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::UserVerifiedRedirectPolicy);
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
+                         QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
     request.setRawHeader("Accept", "application/json");
     request.setRawHeader("User-Agent", ClientConstants::userAgent.toUtf8());
@@ -221,8 +207,7 @@ QNetworkRequest WallpaperAPIClient::makeRequest(const QUrl &url, bool authentica
 }
 
 QNetworkReply *WallpaperAPIClient::send(const QNetworkRequest &request, const QByteArray &method,
-                                        const QByteArray &body)
-{
+                                        const QByteArray &body) {
     QNetworkReply *reply = m_manager->sendCustomRequest(request, method, body);
     // The credential never follows a redirect to another scheme, host or port: such a redirect
     // ends the call with the redirect answer itself.
@@ -241,11 +226,12 @@ QNetworkReply *WallpaperAPIClient::send(const QNetworkRequest &request, const QB
     return reply;
 }
 
-QString WallpaperAPIClient::networkFailureMessage(const QString &prefix, QNetworkReply *reply) const
-{
+QString WallpaperAPIClient::networkFailureMessage(const QString &prefix,
+                                                  QNetworkReply *reply) const {
     const QNetworkReply::NetworkError error =
         reply->property("velmoraTimedOut").toBool() ? QNetworkReply::TimeoutError : reply->error();
-    QString message = prefix + QStringLiteral("：") + describeNetworkError(error, reply->errorString());
+    QString message =
+        prefix + QStringLiteral("：") + describeNetworkError(error, reply->errorString());
     if (m_configuration.proxyMode == NetworkProxyMode::System)
         message += QString::fromUtf8(kProxyHint);
     return message;
@@ -253,8 +239,7 @@ QString WallpaperAPIClient::networkFailureMessage(const QString &prefix, QNetwor
 
 void WallpaperAPIClient::performJSON(const QString &path, const QByteArray &method,
                                      const std::optional<QJsonObject> &body, bool authenticated,
-                                     Completion<QByteArray> completion)
-{
+                                     Completion<QByteArray> completion) {
     const QUrl url(m_baseText + u'/' + path, QUrl::StrictMode);
     if (!url.isValid() || url.isRelative()) {
         deliver<QByteArray>(ClientError::invalidServer(m_baseText), std::move(completion));
@@ -289,9 +274,9 @@ void WallpaperAPIClient::performJSON(const QString &path, const QByteArray &meth
             result = malformed("服务器响应过大，已停止接收。");
         else if (reply->property("velmoraRedirectRefused").toBool())
             result = ClientError::server(status.value_or(0), serverErrorMessage(transfer->body));
-        else if (reply->property("velmoraTimedOut").toBool()
-                 || isIncomplete(reply, status))
-            result = ClientError::server(0, networkFailureMessage(QStringLiteral("连接服务器失败"), reply));
+        else if (reply->property("velmoraTimedOut").toBool() || isIncomplete(reply, status))
+            result = ClientError::server(
+                0, networkFailureMessage(QStringLiteral("连接服务器失败"), reply));
         else if (!status)
             result = ClientError::invalidResponse();
         else if (isSuccess(*status))
@@ -304,16 +289,14 @@ void WallpaperAPIClient::performJSON(const QString &path, const QByteArray &meth
 
 ActivationState WallpaperAPIClient::credentialFrom(const ActivationResponse &response,
                                                    const QString &deviceID,
-                                                   const QString &deviceName) const
-{
+                                                   const QString &deviceName) const {
     return {m_baseText, deviceID, deviceName, response.token, response.activatedAtUtc};
 }
 
-Completion<QByteArray> WallpaperAPIClient::credentialHandler(const QString &deviceID,
-                                                              const QString &deviceName,
-                                                              const char *incomplete,
-                                                              Completion<ActivationState> completion) const
-{
+Completion<QByteArray>
+WallpaperAPIClient::credentialHandler(const QString &deviceID, const QString &deviceName,
+                                      const char *incomplete,
+                                      Completion<ActivationState> completion) const {
     // Both enrolment answers become a credential only with a token and an enrolment time.
     return [this, deviceID, deviceName, incomplete, completion](Result<QByteArray> body) {
         if (!body)
@@ -328,15 +311,14 @@ Completion<QByteArray> WallpaperAPIClient::credentialHandler(const QString &devi
 }
 
 void WallpaperAPIClient::registerDevice(const QString &deviceID, const QString &deviceName,
-                                        Completion<ActivationState> completion)
-{
+                                        Completion<ActivationState> completion) {
     const ClientRegistrationRequest request{deviceID, deviceName};
-    performJSON(QStringLiteral("api/client/register"), "POST", request.toJson(), false,
-                credentialHandler(deviceID, deviceName, "服务器登记响应不完整。", std::move(completion)));
+    performJSON(
+        QStringLiteral("api/client/register"), "POST", request.toJson(), false,
+        credentialHandler(deviceID, deviceName, "服务器登记响应不完整。", std::move(completion)));
 }
 
-bool WallpaperAPIClient::isValidIdempotencyKey(const QString &trimmedKey)
-{
+bool WallpaperAPIClient::isValidIdempotencyKey(const QString &trimmedKey) {
     const qsizetype length = Text::userPerceivedLength(trimmedKey);
     if (length < 8 || length > 128)
         return false;
@@ -345,12 +327,11 @@ bool WallpaperAPIClient::isValidIdempotencyKey(const QString &trimmedKey)
                        [](uint scalar) { return isKeyCharacter(char32_t(scalar)); });
 }
 
-void WallpaperAPIClient::activateByInvite(const QString &handoffTicket, const QString &deviceID,
-                                          const QString &deviceName,
-                                          const std::optional<QString> &idempotencyKey,
-                                          std::function<Status(const ActivationState &)> onRegistered,
-                                          Completion<ActivationState> completion)
-{
+void WallpaperAPIClient::activateByInvite(
+    const QString &handoffTicket, const QString &deviceID, const QString &deviceName,
+    const std::optional<QString> &idempotencyKey,
+    std::function<Status(const ActivationState &)> onRegistered,
+    Completion<ActivationState> completion) {
     const std::optional<QString> ticket = PromotionHandoff::normalizeTicket(handoffTicket);
     if (!ticket)
         return deliver<ActivationState>(malformed("邀请链接已损坏或无效。"), std::move(completion));
@@ -378,15 +359,13 @@ void WallpaperAPIClient::activateByInvite(const QString &handoffTicket, const QS
 }
 
 void WallpaperAPIClient::redeemRegisteredInvite(const InviteActivationRequest &request,
-                                                Completion<ActivationState> completion)
-{
+                                                Completion<ActivationState> completion) {
     performJSON(QStringLiteral("api/client/activate-by-invite"), "POST", request.toJson(), true,
                 credentialHandler(request.deviceId, request.deviceName, "服务器激活响应不完整。",
                                   std::move(completion)));
 }
 
-void WallpaperAPIClient::fetchToday(Completion<WallpaperMetadata> completion)
-{
+void WallpaperAPIClient::fetchToday(Completion<WallpaperMetadata> completion) {
     performJSON(QStringLiteral("api/client/wallpaper/today"), "GET", std::nullopt, true,
                 [completion](Result<QByteArray> body) {
                     if (!body)
@@ -395,26 +374,25 @@ void WallpaperAPIClient::fetchToday(Completion<WallpaperMetadata> completion)
                     if (!metadata)
                         return completion(metadata.error());
                     const auto isHex = [](QChar c) {
-                        return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f')
-                               || (c >= u'A' && c <= u'F');
+                        return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') ||
+                               (c >= u'A' && c <= u'F');
                     };
                     const QString &digest = metadata->sha256;
-                    if (metadata->id < 1 || metadata->fileName.isEmpty() || digest.size() != 64
-                        || !std::all_of(digest.begin(), digest.end(), isHex)
-                        || metadata->downloadURL.isEmpty())
+                    if (metadata->id < 1 || metadata->fileName.isEmpty() || digest.size() != 64 ||
+                        !std::all_of(digest.begin(), digest.end(), isHex) ||
+                        metadata->downloadURL.isEmpty())
                         return completion(malformed("服务器壁纸响应不完整。"));
                     completion(std::move(metadata));
                 });
 }
 
 void WallpaperAPIClient::fetchLatestUpdate(Completion<SoftwareUpdate> completion,
-                                           const QString &currentVersion)
-{
+                                           const QString &currentVersion) {
     // The characters a query may hold stay as they are; everything else is percent-encoded.
     const QString version =
         QString::fromLatin1(QUrl::toPercentEncoding(currentVersion, "!$&'()*+,;=:@/?"));
-    performJSON(QStringLiteral("api/client/update/latest?currentVersion=") + version
-                    + QStringLiteral("&platform=macos"),
+    performJSON(QStringLiteral("api/client/update/latest?currentVersion=") + version +
+                    QStringLiteral("&platform=macos"),
                 "GET", std::nullopt, true, [completion](Result<QByteArray> body) {
                     if (!body)
                         return completion(body.error());
@@ -422,8 +400,7 @@ void WallpaperAPIClient::fetchLatestUpdate(Completion<SoftwareUpdate> completion
                 });
 }
 
-void WallpaperAPIClient::fetchPromotionLink(Completion<ClientPromotionLinkResponse> completion)
-{
+void WallpaperAPIClient::fetchPromotionLink(Completion<ClientPromotionLinkResponse> completion) {
     performJSON(QStringLiteral("api/client/promotion/link"), "GET", std::nullopt, true,
                 [this, completion](Result<QByteArray> body) {
                     if (!body)
@@ -434,11 +411,11 @@ void WallpaperAPIClient::fetchPromotionLink(Completion<ClientPromotionLinkRespon
                         return completion(response.error());
                     const std::optional<UrlComponents> link = UrlComponents::parse(response->link);
                     const bool valid =
-                        link && link->scheme && link->host
-                        && ServerURL::equalOrigin(QUrl(response->link, QUrl::StrictMode), m_baseURL)
-                        && !link->user && !link->password && !link->query && !link->fragment
-                        && link->path.startsWith(u"/r/")
-                        && PromotionHandoff::normalizeTicket(link->path.mid(3)) == link->path.mid(3);
+                        link && link->scheme && link->host &&
+                        ServerURL::equalOrigin(QUrl(response->link, QUrl::StrictMode), m_baseURL) &&
+                        !link->user && !link->password && !link->query && !link->fragment &&
+                        link->path.startsWith(u"/r/") &&
+                        PromotionHandoff::normalizeTicket(link->path.mid(3)) == link->path.mid(3);
                     if (!valid)
                         return completion(malformed("服务器返回的推广链接无效。"));
                     completion(std::move(response));
@@ -447,8 +424,8 @@ void WallpaperAPIClient::fetchPromotionLink(Completion<ClientPromotionLinkRespon
 
 // The rewards status and a claim answer alike: an answer that does not decode gets the
 // rewards window's own sentence instead of the decoder's.
-static Completion<QByteArray> rewardStatusHandler(Completion<ClientRewardStatusResponse> completion)
-{
+static Completion<QByteArray>
+rewardStatusHandler(Completion<ClientRewardStatusResponse> completion) {
     return [completion = std::move(completion)](Result<QByteArray> body) {
         if (!body)
             return completion(body.error());
@@ -459,15 +436,13 @@ static Completion<QByteArray> rewardStatusHandler(Completion<ClientRewardStatusR
     };
 }
 
-void WallpaperAPIClient::fetchRewards(Completion<ClientRewardStatusResponse> completion)
-{
+void WallpaperAPIClient::fetchRewards(Completion<ClientRewardStatusResponse> completion) {
     performJSON(QStringLiteral("api/client/rewards"), "GET", std::nullopt, true,
                 rewardStatusHandler(std::move(completion)));
 }
 
 void WallpaperAPIClient::claimReward(const QUuid &campaignID, RewardSource source,
-                                     Completion<ClientRewardStatusResponse> completion)
-{
+                                     Completion<ClientRewardStatusResponse> completion) {
     const ClientRewardClaimRequest request{campaignID, source};
     performJSON(QStringLiteral("api/client/rewards/claim"), "POST", request.toJson(), true,
                 rewardStatusHandler(std::move(completion)));
@@ -475,16 +450,14 @@ void WallpaperAPIClient::claimReward(const QUuid &campaignID, RewardSource sourc
 
 void WallpaperAPIClient::download(const QString &urlString,
                                   const std::optional<QString> &expectedSHA256,
-                                  const QString &destination, Completion<QString> completion)
-{
+                                  const QString &destination, Completion<QString> completion) {
     if (!m_activation || !m_activation->isUsable())
         return deliver<QString>(ClientError::missingActivation(), std::move(completion));
 
     const QUrl reference(urlString, QUrl::StrictMode);
     const QUrl url = reference.isValid() ? m_baseURL.resolved(reference) : QUrl();
-    if (urlString.isEmpty() || !url.isValid() || url.isRelative()
-        || url.authority(QUrl::FullyEncoded).contains(u'@')
-        || !ServerURL::equalOrigin(url, m_baseURL))
+    if (urlString.isEmpty() || !url.isValid() || url.isRelative() ||
+        url.authority(QUrl::FullyEncoded).contains(u'@') || !ServerURL::equalOrigin(url, m_baseURL))
         return deliver<QString>(
             malformed("服务器返回的下载地址与激活服务器不一致，已拒绝发送凭证。"),
             std::move(completion));
@@ -495,11 +468,12 @@ void WallpaperAPIClient::download(const QString &urlString,
         return deliver<QString>(Error::foreign(platform::describeSystemError(errno, directory)),
                                 std::move(completion));
     // A staging file of the fixed name may be left over from an interrupted older download.
-    ::unlink(QFile::encodeName(target.absoluteFilePath() + QStringLiteral(".download")).constData());
+    ::unlink(
+        QFile::encodeName(target.absoluteFilePath() + QStringLiteral(".download")).constData());
 
     auto staging = std::make_shared<Staging>();
-    QByteArray pattern = QFile::encodeName(directory + QStringLiteral("/.") + target.fileName()
-                                           + QStringLiteral(".XXXXXX.download"));
+    QByteArray pattern = QFile::encodeName(directory + QStringLiteral("/.") + target.fileName() +
+                                           QStringLiteral(".XXXXXX.download"));
     staging->fd = ::mkostemps(pattern.data(), int(qstrlen(".download")), O_CLOEXEC);
     if (staging->fd < 0)
         return deliver<QString>(Error::foreign(platform::describeSystemError(errno, directory)),
@@ -512,57 +486,59 @@ void WallpaperAPIClient::download(const QString &urlString,
         if (!status || !isSuccess(*status)) {
             const QByteArray bytes = reply->readAll();
             if (staging->errorBody.size() < kMaximumErrorBodyBytes)
-                staging->errorBody += bytes.left(kMaximumErrorBodyBytes - staging->errorBody.size());
+                staging->errorBody +=
+                    bytes.left(kMaximumErrorBodyBytes - staging->errorBody.size());
             return;
         }
         // One reused buffer: a large download is not copied into a new array per chunk.
         qint64 got = 0;
-        while (staging->writeErrno == 0
-               && (got = reply->read(staging->buffer.data(), staging->buffer.size())) > 0) {
+        while (staging->writeErrno == 0 &&
+               (got = reply->read(staging->buffer.data(), staging->buffer.size())) > 0) {
             if (!staging->write(staging->buffer.constData(), got))
                 reply->abort();
         }
     });
     const QString expected = expectedSHA256.value_or(QString());
-    connect(reply, &QNetworkReply::finished, this,
-            [this, reply, staging, expected, destination = target.absoluteFilePath(), completion] {
-                reply->deleteLater();
-                const std::optional<int> status = httpStatus(reply);
-                if (staging->writeErrno != 0)
-                    return deliver<QString>(
-                        Error::foreign(platform::describeSystemError(staging->writeErrno, destination)),
-                        completion);
-                if (reply->property("velmoraRedirectRefused").toBool())
-                    return deliver<QString>(
-                        ClientError::server(status.value_or(0), serverErrorMessage(staging->errorBody)),
-                        completion);
-                if (reply->property("velmoraTimedOut").toBool()
-                    || isIncomplete(reply, status))
-                    return deliver<QString>(
-                        ClientError::server(0, networkFailureMessage(QStringLiteral("下载失败"), reply)),
-                        completion);
-                if (!status)
-                    return deliver<QString>(ClientError::invalidResponse(), completion);
-                if (!isSuccess(*status))
-                    return deliver<QString>(
-                        ClientError::server(*status, serverErrorMessage(staging->errorBody)),
-                        completion);
+    connect(
+        reply, &QNetworkReply::finished, this,
+        [this, reply, staging, expected, destination = target.absoluteFilePath(), completion] {
+            reply->deleteLater();
+            const std::optional<int> status = httpStatus(reply);
+            if (staging->writeErrno != 0)
+                return deliver<QString>(
+                    Error::foreign(platform::describeSystemError(staging->writeErrno, destination)),
+                    completion);
+            if (reply->property("velmoraRedirectRefused").toBool())
+                return deliver<QString>(
+                    ClientError::server(status.value_or(0), serverErrorMessage(staging->errorBody)),
+                    completion);
+            if (reply->property("velmoraTimedOut").toBool() || isIncomplete(reply, status))
+                return deliver<QString>(
+                    ClientError::server(0,
+                                        networkFailureMessage(QStringLiteral("下载失败"), reply)),
+                    completion);
+            if (!status)
+                return deliver<QString>(ClientError::invalidResponse(), completion);
+            if (!isSuccess(*status))
+                return deliver<QString>(
+                    ClientError::server(*status, serverErrorMessage(staging->errorBody)),
+                    completion);
 
-                const QString digest = staging->hash.finalHex();
-                if (!expected.isEmpty() && !sameDigest(digest, expected))
-                    return deliver<QString>(malformed("壁纸文件校验失败，已保留当前桌面。"), completion);
-                // One atomic rename: the previous file stays in place until the verified one
-                // replaces it, and a concurrent reader sees either file whole.
-                ::close(staging->fd);
-                staging->fd = -1;
-                if (::rename(QFile::encodeName(staging->path).constData(),
-                             QFile::encodeName(destination).constData())
-                    != 0)
-                    return deliver<QString>(
-                        Error::foreign(platform::describeSystemError(errno, destination)), completion);
-                staging->committed = true;
-                deliver<QString>(destination, completion);
-            });
+            const QString digest = staging->hash.finalHex();
+            if (!expected.isEmpty() && !sameDigest(digest, expected))
+                return deliver<QString>(malformed("壁纸文件校验失败，已保留当前桌面。"),
+                                        completion);
+            // One atomic rename: the previous file stays in place until the verified one
+            // replaces it, and a concurrent reader sees either file whole.
+            ::close(staging->fd);
+            staging->fd = -1;
+            if (::rename(QFile::encodeName(staging->path).constData(),
+                         QFile::encodeName(destination).constData()) != 0)
+                return deliver<QString>(
+                    Error::foreign(platform::describeSystemError(errno, destination)), completion);
+            staging->committed = true;
+            deliver<QString>(destination, completion);
+        });
 }
 
 } // namespace velmora

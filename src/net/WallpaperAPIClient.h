@@ -22,8 +22,7 @@ class QNetworkRequest;
 
 namespace velmora {
 
-template <typename T>
-using Completion = std::function<void(Result<T>)>;
+template <typename T> using Completion = std::function<void(Result<T>)>;
 
 // The one HTTP client of the program, bound to one normalised origin, one optional credential
 // and one proxy mode. Every completion runs later on the thread that owns the client (the main
@@ -96,8 +95,7 @@ private:
     ActivationState credentialFrom(const ActivationResponse &response, const QString &deviceID,
                                    const QString &deviceName) const;
 
-    template <typename T>
-    void deliver(Result<T> result, Completion<T> completion);
+    template <typename T> void deliver(Result<T> result, Completion<T> completion);
 
     QString m_baseText;
     QUrl m_baseURL;

@@ -9,14 +9,13 @@
 
 namespace velmora::platform {
 
-QString currentLoginName()
-{
+QString currentLoginName() {
     // The reentrant form: enrolment may run beside other threads that use the database.
-    passwd entry {};
+    passwd entry{};
     passwd *found = nullptr;
     std::vector<char> buffer(16384);
-    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found
-        && found->pw_name && *found->pw_name)
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
+        found->pw_name && *found->pw_name)
         return QString::fromLocal8Bit(found->pw_name);
     for (const char *variable : {"USER", "LOGNAME"}) {
         const QString value = qEnvironmentVariable(variable);
@@ -26,9 +25,9 @@ QString currentLoginName()
     return {};
 }
 
-std::optional<QString> platformUUIDFromIoregOutput(const QString &output)
-{
-    static const QRegularExpression pattern(QStringLiteral(R"re("IOPlatformUUID"\s*=\s*"([^"]+)")re"));
+std::optional<QString> platformUUIDFromIoregOutput(const QString &output) {
+    static const QRegularExpression pattern(
+        QStringLiteral(R"re("IOPlatformUUID"\s*=\s*"([^"]+)")re"));
     const QRegularExpressionMatch match = pattern.match(output);
     if (!match.hasMatch())
         return std::nullopt;

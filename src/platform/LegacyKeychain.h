@@ -19,7 +19,8 @@ public:
     // when there is no such item, the store is missing, locked or refuses, or it does not answer
     // within a short deadline: a lookup never holds the caller for long. Reports nothing else;
     // in particular the data never reaches a log or message.
-    virtual std::optional<QByteArray> lookup(const QString &account, const QString &service) const = 0;
+    virtual std::optional<QByteArray> lookup(const QString &account,
+                                             const QString &service) const = 0;
 };
 
 // The implementation for the platform this program is built for.

@@ -7,8 +7,7 @@ namespace velmora::platform {
 
 namespace {
 
-const char *sentenceFor(int errnum)
-{
+const char *sentenceFor(int errnum) {
     switch (errnum) {
     case ENOENT:
         return "文件或目录不存在";
@@ -49,13 +48,14 @@ const char *sentenceFor(int errnum)
 
 } // namespace
 
-QString describeSystemError(int errnum, const QString &path)
-{
+QString describeSystemError(int errnum, const QString &path) {
     QString reason;
     if (const char *sentence = sentenceFor(errnum))
         reason = QString::fromUtf8(sentence);
     else
-        reason = QStringLiteral("系统错误 %1（%2）").arg(errnum).arg(QString::fromLocal8Bit(std::strerror(errnum)));
+        reason = QStringLiteral("系统错误 %1（%2）")
+                     .arg(errnum)
+                     .arg(QString::fromLocal8Bit(std::strerror(errnum)));
     if (path.isEmpty())
         return reason + QStringLiteral("。");
     return QStringLiteral("“%1”：%2。").arg(path, reason);

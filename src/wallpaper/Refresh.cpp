@@ -21,13 +21,11 @@ public:
                const std::function<void(const QString &)> &print)
         : m_client(client)
         , m_store(store)
-        , m_print(print)
-    {
-    }
+        , m_print(print) {}
 
-    Status run()
-    {
-        m_client.fetchToday([this](Result<WallpaperMetadata> today) { onDescriptor(std::move(today)); });
+    Status run() {
+        m_client.fetchToday(
+            [this](Result<WallpaperMetadata> today) { onDescriptor(std::move(today)); });
         runMainLoopUntil([this] { return m_finished; });
         if (m_error)
             return *m_error;
@@ -35,8 +33,7 @@ public:
     }
 
 private:
-    void onDescriptor(Result<WallpaperMetadata> today)
-    {
+    void onDescriptor(Result<WallpaperMetadata> today) {
         if (!today)
             return fallBack(today.error());
         const WallpaperMetadata metadata = *today;
@@ -51,32 +48,29 @@ private:
                           });
     }
 
-    void apply(const WallpaperMetadata &metadata, const QString &file)
-    {
+    void apply(const WallpaperMetadata &metadata, const QString &file) {
         if (Status set = m_store.setDesktopWallpaper(file, DisplayMode::current()); !set)
             return finish(set.error());
         m_store.remember(metadata, file);
         m_store.pruneCache();
-        m_print(QStringLiteral("已设置壁纸：") + file + QStringLiteral("（") + metadata.effectiveDate
-                + QStringLiteral("）"));
+        m_print(QStringLiteral("已设置壁纸：") + file + QStringLiteral("（") +
+                metadata.effectiveDate + QStringLiteral("）"));
         finish();
     }
 
     // The service cannot tell us today's wallpaper: keep showing the last verified one.
-    void fallBack(const Error &fetchError)
-    {
+    void fallBack(const Error &fetchError) {
         const std::optional<WallpaperStore::LastVerified> last = m_store.lastVerifiedWallpaper();
         if (!last)
             return finish(fetchError);
         if (Status set = m_store.setDesktopWallpaper(last->path, DisplayMode::current()); !set)
             return finish(set.error());
-        m_print(QStringLiteral("服务器暂时不可用，沿用壁纸：") + last->path + QStringLiteral("（")
-                + last->date + QStringLiteral("）"));
+        m_print(QStringLiteral("服务器暂时不可用，沿用壁纸：") + last->path + QStringLiteral("（") +
+                last->date + QStringLiteral("）"));
         finish();
     }
 
-    void finish(std::optional<Error> error = std::nullopt)
-    {
+    void finish(std::optional<Error> error = std::nullopt) {
         m_error = std::move(error);
         m_finished = true;
     }
@@ -92,8 +86,7 @@ private:
 
 Status runRefresh(const ClientPaths &paths, const std::optional<QString> &serverOverride,
                   const std::function<void(const QString &)> &print,
-                  WallpaperStore::DesktopFactory desktop)
-{
+                  WallpaperStore::DesktopFactory desktop) {
     if (Status ready = paths.ensure(); !ready)
         return ready;
 
@@ -114,14 +107,16 @@ Status runRefresh(const ClientPaths &paths, const std::optional<QString> &server
     }
 
     // A credential is only ever sent to the origin that issued it.
-    const Result<QString> requested = ServerURL::normalize(serverOverride.value_or(credential.serverBaseURL));
+    const Result<QString> requested =
+        ServerURL::normalize(serverOverride.value_or(credential.serverBaseURL));
     if (!requested)
         return requested.error();
     const Result<QString> own = ServerURL::normalize(credential.serverBaseURL);
     if (!own)
         return own.error();
     if (!ServerURL::equalOrigin(QUrl(*requested), QUrl(*own)))
-        return ClientError::invalidServer(QStringLiteral("当前服务器与本机凭证不一致，请重新登记。"));
+        return ClientError::invalidServer(
+            QStringLiteral("当前服务器与本机凭证不一致，请重新登记。"));
 
     Result<std::unique_ptr<WallpaperAPIClient>> client =
         WallpaperAPIClient::create(*own, credential, NetworkProxyMode::current());

@@ -28,31 +28,28 @@ const char *const kRecordName = "last-wallpaper.json";
 
 // The extension of a file name's last path component, without its dot ("" for none, for a
 // trailing dot and for a hidden name like ".jpg").
-QString pathExtension(const QString &fileName)
-{
+QString pathExtension(const QString &fileName) {
     const QString last = fileName.section(u'/', -1, -1, QString::SectionSkipEmpty);
     const qsizetype dot = last.lastIndexOf(u'.');
     return dot > 0 ? last.mid(dot + 1) : QString();
 }
 
-QString withoutExtension(const QString &lastComponent)
-{
+QString withoutExtension(const QString &lastComponent) {
     const qsizetype dot = lastComponent.lastIndexOf(u'.');
     return dot > 0 ? lastComponent.left(dot) : lastComponent;
 }
 
-bool isHexDigit(QChar c)
-{
+bool isHexDigit(QChar c) {
     return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
 }
 
 // Control characters, "/" and ":" cannot stand in a file name shown to the user.
-QString replaceUnsafeNameCharacters(const QString &text)
-{
+QString replaceUnsafeNameCharacters(const QString &text) {
     QString safe;
     safe.reserve(text.size());
     for (const uint scalar : text.toUcs4()) {
-        if (QChar::category(char32_t(scalar)) == QChar::Other_Control || scalar == '/' || scalar == ':')
+        if (QChar::category(char32_t(scalar)) == QChar::Other_Control || scalar == '/' ||
+            scalar == ':')
             safe += u'_';
         else
             safe += QString::fromUcs4(reinterpret_cast<const char32_t *>(&scalar), 1);
@@ -60,8 +57,7 @@ QString replaceUnsafeNameCharacters(const QString &text)
     return safe;
 }
 
-bool existsWithoutFollowing(const QString &path)
-{
+bool existsWithoutFollowing(const QString &path) {
     return PrivateFile::inspect(path).has_value();
 }
 
@@ -71,8 +67,7 @@ struct CacheEntry {
     timespec modified{};
 };
 
-bool newer(const CacheEntry &a, const CacheEntry &b)
-{
+bool newer(const CacheEntry &a, const CacheEntry &b) {
     if (a.modified.tv_sec != b.modified.tv_sec)
         return a.modified.tv_sec > b.modified.tv_sec;
     return a.modified.tv_nsec > b.modified.tv_nsec;
@@ -82,23 +77,19 @@ bool newer(const CacheEntry &a, const CacheEntry &b)
 
 WallpaperStore::WallpaperStore(ClientPaths paths, DesktopFactory desktop)
     : m_paths(std::move(paths))
-    , m_makeDesktop(desktop ? std::move(desktop) : DesktopFactory(&platform::systemDesktop))
-{
-}
+    , m_makeDesktop(desktop ? std::move(desktop) : DesktopFactory(&platform::systemDesktop)) {}
 
 WallpaperStore::~WallpaperStore() = default;
 
-QString WallpaperStore::recordPath() const
-{
+QString WallpaperStore::recordPath() const {
     return m_paths.root() + u'/' + QLatin1String(kRecordName);
 }
 
-QString WallpaperStore::sanitize(const QString &text, const QString &fallback)
-{
+QString WallpaperStore::sanitize(const QString &text, const QString &fallback) {
     QString mapped;
     for (const uint scalar : text.toUcs4()) {
-        const bool keep = (scalar >= 'A' && scalar <= 'Z') || (scalar >= 'a' && scalar <= 'z')
-                          || (scalar >= '0' && scalar <= '9') || scalar == '_' || scalar == '-';
+        const bool keep = (scalar >= 'A' && scalar <= 'Z') || (scalar >= 'a' && scalar <= 'z') ||
+                          (scalar >= '0' && scalar <= '9') || scalar == '_' || scalar == '-';
         mapped += keep ? QChar(char16_t(scalar)) : QChar(u'-');
     }
     qsizetype begin = 0;
@@ -112,8 +103,7 @@ QString WallpaperStore::sanitize(const QString &text, const QString &fallback)
     return mapped.mid(begin, end - begin).left(80);
 }
 
-QString WallpaperStore::fileExtension(const WallpaperMetadata &metadata)
-{
+QString WallpaperStore::fileExtension(const WallpaperMetadata &metadata) {
     const QString extension = pathExtension(metadata.fileName).toLower();
     for (const char *known : {"jpg", "jpeg", "png", "bmp", "webp"}) {
         if (extension == QLatin1String(known))
@@ -129,8 +119,7 @@ QString WallpaperStore::fileExtension(const WallpaperMetadata &metadata)
     return QStringLiteral(".jpg");
 }
 
-QString WallpaperStore::cachedURL(const WallpaperMetadata &metadata) const
-{
+QString WallpaperStore::cachedURL(const WallpaperMetadata &metadata) const {
     const QString base = sanitize(QString::number(metadata.id), QStringLiteral("wallpaper"));
     QString digest;
     for (const QChar c : metadata.sha256) {
@@ -144,8 +133,7 @@ QString WallpaperStore::cachedURL(const WallpaperMetadata &metadata) const
     return m_paths.wallpapers() + u'/' + base + u'-' + digest + fileExtension(metadata);
 }
 
-bool WallpaperStore::isValidCache(const QString &path, const QString &expectedSHA256)
-{
+bool WallpaperStore::isValidCache(const QString &path, const QString &expectedSHA256) {
     const std::optional<PrivateFile::Attributes> item = PrivateFile::inspect(path);
     if (!item || item->isSymbolicLink)
         return false;
@@ -156,12 +144,12 @@ bool WallpaperStore::isValidCache(const QString &path, const QString &expectedSH
     return expectedSHA256.isEmpty() || sameDigest(*digest, expectedSHA256);
 }
 
-void WallpaperStore::remember(const WallpaperMetadata &metadata, const QString &file) const
-{
+void WallpaperStore::remember(const WallpaperMetadata &metadata, const QString &file) const {
     if (PrivateFile::isSymbolicLink(file))
         return;
     const QFileInfo info(file);
-    if (ClientPaths::standardized(info.absolutePath()) != ClientPaths::standardized(m_paths.wallpapers()))
+    if (ClientPaths::standardized(info.absolutePath()) !=
+        ClientPaths::standardized(m_paths.wallpapers()))
         return;
     // The applied wallpaper becomes the newest cache entry, so pruning keeps it.
     ::utimensat(AT_FDCWD, QFile::encodeName(file).constData(), nullptr, AT_SYMLINK_NOFOLLOW);
@@ -174,8 +162,7 @@ void WallpaperStore::remember(const WallpaperMetadata &metadata, const QString &
     (void)PrivateFile::writeAtomically(recordPath(), encodeJson(record));
 }
 
-std::optional<WallpaperStore::LastVerified> WallpaperStore::lastVerifiedWallpaper() const
-{
+std::optional<WallpaperStore::LastVerified> WallpaperStore::lastVerifiedWallpaper() const {
     if (PrivateFile::isSymbolicLink(recordPath()))
         return std::nullopt;
     const Result<QByteArray> bytes = PrivateFile::readNoFollow(recordPath(), kMaximumRecordBytes);
@@ -205,13 +192,12 @@ std::optional<WallpaperStore::LastVerified> WallpaperStore::lastVerifiedWallpape
     return LastVerified{path, date.toString()};
 }
 
-void WallpaperStore::pruneCache(int keeping) const
-{
+void WallpaperStore::pruneCache(int keeping) const {
     QDir directory(m_paths.wallpapers());
     if (!directory.exists())
         return;
-    const QStringList names =
-        directory.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    const QStringList names = directory.entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
     std::vector<CacheEntry> candidates;
     for (const QString &name : names) {
         if (name.startsWith(u'.') || pathExtension(name).isEmpty())
@@ -236,13 +222,13 @@ void WallpaperStore::pruneCache(int keeping) const
     }
 }
 
-Status WallpaperStore::setDesktopWallpaper(const QString &file, DisplayMode mode)
-{
+Status WallpaperStore::setDesktopWallpaper(const QString &file, DisplayMode mode) {
     if (!QFileInfo::exists(file))
         return ClientError::wallpaper(QStringLiteral("壁纸文件不存在：") + file);
     if (!m_desktop)
         m_desktop = m_makeDesktop();
-    const std::vector<platform::Screen> screens = m_desktop ? m_desktop->screens() : std::vector<platform::Screen>();
+    const std::vector<platform::Screen> screens =
+        m_desktop ? m_desktop->screens() : std::vector<platform::Screen>();
     if (screens.empty())
         return ClientError::wallpaper(QStringLiteral("当前没有可用的显示器。"));
 
@@ -256,13 +242,15 @@ Status WallpaperStore::setDesktopWallpaper(const QString &file, DisplayMode mode
     return {};
 }
 
-QString WallpaperStore::exportFileName(const WallpaperMetadata &metadata)
-{
-    const QString lastComponent = metadata.fileName.section(u'/', -1, -1, QString::SectionSkipEmpty);
+QString WallpaperStore::exportFileName(const WallpaperMetadata &metadata) {
+    const QString lastComponent =
+        metadata.fileName.section(u'/', -1, -1, QString::SectionSkipEmpty);
     QString title = replaceUnsafeNameCharacters(withoutExtension(lastComponent));
     qsizetype begin = 0;
     qsizetype end = title.size();
-    const auto trimmable = [](QChar c) { return c.isSpace() || c == u'.'; };
+    const auto trimmable = [](QChar c) {
+        return c.isSpace() || c == u'.';
+    };
     while (begin < end && trimmable(title[begin]))
         ++begin;
     while (end > begin && trimmable(title[end - 1]))
@@ -278,8 +266,7 @@ QString WallpaperStore::exportFileName(const WallpaperMetadata &metadata)
     return date + u'_' + title + fileExtension(metadata);
 }
 
-QString WallpaperStore::defaultSaveDirectory()
-{
+QString WallpaperStore::defaultSaveDirectory() {
     QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
     if (pictures.isEmpty())
         pictures = QDir::homePath() + QStringLiteral("/Pictures");
@@ -287,19 +274,19 @@ QString WallpaperStore::defaultSaveDirectory()
 }
 
 Result<QString> WallpaperStore::saveCopy(const WallpaperMetadata &metadata, const QString &source,
-                                         const std::optional<QString> &destinationDirectory) const
-{
+                                         const std::optional<QString> &destinationDirectory) const {
     if (!isValidCache(source, metadata.sha256))
         return ClientError::fileSystem(QStringLiteral("今日壁纸缓存校验失败，未执行保存。"));
 
-    const QString directory = destinationDirectory ? ClientPaths::standardized(*destinationDirectory)
-                                                   : defaultSaveDirectory();
+    const QString directory = destinationDirectory
+                                  ? ClientPaths::standardized(*destinationDirectory)
+                                  : defaultSaveDirectory();
     if (PrivateFile::isSymbolicLink(directory))
         return ClientError::fileSystem(QStringLiteral("目标图片目录不能是符号链接。"));
     // An ordinary folder of the user's, so the usual permissions (0777 less the umask).
     if (!PrivateFile::makeDirectories(directory, 0777)) {
-        return ClientError::fileSystem(QStringLiteral("无法创建图片保存目录：")
-                                       + platform::describeSystemError(errno, directory));
+        return ClientError::fileSystem(QStringLiteral("无法创建图片保存目录：") +
+                                       platform::describeSystemError(errno, directory));
     }
 
     const QString target = directory + u'/' + exportFileName(metadata);
@@ -326,8 +313,8 @@ Result<QString> WallpaperStore::saveCopy(const WallpaperMetadata &metadata, cons
             ::close(fd);
             ::unlink(QFile::encodeName(candidate).constData());
         }
-        return ClientError::fileSystem(QStringLiteral("保存今日壁纸失败：")
-                                       + platform::describeSystemError(error, candidate));
+        return ClientError::fileSystem(QStringLiteral("保存今日壁纸失败：") +
+                                       platform::describeSystemError(error, candidate));
     }
     QFile output;
     output.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle);
@@ -338,8 +325,8 @@ Result<QString> WallpaperStore::saveCopy(const WallpaperMetadata &metadata, cons
             const int error = errno ? errno : EIO;
             output.close();
             ::unlink(QFile::encodeName(candidate).constData());
-            return ClientError::fileSystem(QStringLiteral("保存今日壁纸失败：")
-                                           + platform::describeSystemError(error, candidate));
+            return ClientError::fileSystem(QStringLiteral("保存今日壁纸失败：") +
+                                           platform::describeSystemError(error, candidate));
         }
         if (chunk.isEmpty())
             break;
@@ -347,8 +334,8 @@ Result<QString> WallpaperStore::saveCopy(const WallpaperMetadata &metadata, cons
     if (!output.flush()) {
         output.close();
         ::unlink(QFile::encodeName(candidate).constData());
-        return ClientError::fileSystem(QStringLiteral("保存今日壁纸失败：")
-                                       + platform::describeSystemError(EIO, candidate));
+        return ClientError::fileSystem(QStringLiteral("保存今日壁纸失败：") +
+                                       platform::describeSystemError(EIO, candidate));
     }
     output.close();
 

@@ -53,8 +53,9 @@ public:
     // Copies today's verified wallpaper into `destinationDirectory` (default: the pictures
     // folder + "Velmora壁纸") under a readable name, reusing an identical copy and never
     // overwriting a different one. Returns the copy's path.
-    Result<QString> saveCopy(const WallpaperMetadata &metadata, const QString &source,
-                             const std::optional<QString> &destinationDirectory = std::nullopt) const;
+    Result<QString>
+    saveCopy(const WallpaperMetadata &metadata, const QString &source,
+             const std::optional<QString> &destinationDirectory = std::nullopt) const;
 
     static QString exportFileName(const WallpaperMetadata &metadata);
     static QString fileExtension(const WallpaperMetadata &metadata);

@@ -103,11 +103,11 @@ public:
     explicit VirtualDisplay(const QString &geometry = QStringLiteral("1280x800x24")) {
         // -noreset: the picture of a setter that has disconnected must be what the test sees,
         // not a server that started over because its last client left.
-        const QByteArray number = startServer(
-            m_server, "Xvfb",
-            {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-             QStringLiteral("0"), geometry, QStringLiteral("-nolisten"), QStringLiteral("tcp"),
-             QStringLiteral("-noreset")});
+        const QByteArray number = startServer(m_server, "Xvfb",
+                                              {QStringLiteral("-displayfd"), QStringLiteral("1"),
+                                               QStringLiteral("-screen"), QStringLiteral("0"),
+                                               geometry, QStringLiteral("-nolisten"),
+                                               QStringLiteral("tcp"), QStringLiteral("-noreset")});
         if (!number.isEmpty())
             m_display = ':' + number;
     }
@@ -139,8 +139,9 @@ inline QImage landscape(const QSize &size) {
         for (int x = 0; x < size.width(); ++x) {
             seed = seed * 1664525u + 1013904223u;
             const int noise = int(seed >> 28) - 8;
-            row[x] = qRgb(qBound(0, qRed(row[x]) + noise, 255), qBound(0, qGreen(row[x]) + noise, 255),
-                          qBound(0, qBlue(row[x]) + noise, 255));
+            row[x] =
+                qRgb(qBound(0, qRed(row[x]) + noise, 255), qBound(0, qGreen(row[x]) + noise, 255),
+                     qBound(0, qBlue(row[x]) + noise, 255));
         }
     }
     return image;

@@ -61,22 +61,22 @@ protected:
         qputenv("VELMORA_GNOME_WRITER_FILE", file.toUtf8());
         qputenv("VELMORA_GNOME_WRITER_MODE", fill ? "fill" : "fit");
         int status = 0;
-        const QString output = QString::fromUtf8(test::runTool(
-            QCoreApplication::applicationFilePath(),
-            {QStringLiteral("--gtest_also_run_disabled_tests"),
-             QStringLiteral("--gtest_filter=GnomeDesktopWriter.DISABLED_SetPicture")},
-            &status));
+        const QString output = QString::fromUtf8(
+            test::runTool(QCoreApplication::applicationFilePath(),
+                          {QStringLiteral("--gtest_also_run_disabled_tests"),
+                           QStringLiteral("--gtest_filter=GnomeDesktopWriter.DISABLED_SetPicture")},
+                          &status));
         const qsizetype at = output.indexOf(QStringLiteral("result:"));
         return status != 0 || at < 0 ? QStringLiteral("writer failed: ") + output
                                      : output.mid(at + 7).section(u'\n', 0, 0);
     }
 
     QString key(const char *name) const {
-        return QString::fromUtf8(test::runTool(QStringLiteral("gsettings"),
-                                               {QStringLiteral("get"),
-                                                QStringLiteral("org.gnome.desktop.background"),
-                                                QLatin1String(name)})
-                                     .trimmed());
+        return QString::fromUtf8(
+            test::runTool(QStringLiteral("gsettings"),
+                          {QStringLiteral("get"), QStringLiteral("org.gnome.desktop.background"),
+                           QLatin1String(name)})
+                .trimmed());
     }
 
     // The GVariant text of a string, as gsettings prints it: 'value'.

@@ -134,7 +134,8 @@ TEST_F(X11DesktopTest, RepaintsOnlyForANewPictureFreesTheOldPixmapAndKeepsOtherM
     const Observer observer(display->display());
     const xcb_pixmap_t first = observer.rootPixmap("_XROOTPMAP_ID").value();
     ASSERT_TRUE(desktop.setDesktopImage(photoPath, whole, DesktopImageOptions{}, &error));
-    EXPECT_EQ(observer.rootPixmap("_XROOTPMAP_ID").value(), first) << "the same picture was painted again";
+    EXPECT_EQ(observer.rootPixmap("_XROOTPMAP_ID").value(), first)
+        << "the same picture was painted again";
 
     DesktopImageOptions fill;
     fill.allowClipping = true;
@@ -154,15 +155,18 @@ TEST_F(X11DesktopTest, RepaintsOnlyForANewPictureFreesTheOldPixmapAndKeepsOtherM
     EXPECT_NE(third, second);
     const QImage mirrored = QImage(photoPath).convertToFormat(QImage::Format_RGB32);
     const QImage filled = observer.root();
-    EXPECT_TRUE(filled == platform::paintDesktopImage(mirrored, QSize(1280, 800), {QRect(0, 0, 1280, 800)}, fill));
+    EXPECT_TRUE(filled == platform::paintDesktopImage(mirrored, QSize(1280, 800),
+                                                      {QRect(0, 0, 1280, 800)}, fill));
 
     // Xvfb cannot show two monitors, so a screen covering the left half stands in for one.
     const Screen left{QStringLiteral("left"), QRect(0, 0, 640, 800)};
     ASSERT_TRUE(desktop.setDesktopImage(photoPath, left, DesktopImageOptions{}, &error));
     const QImage mixed = observer.root();
-    EXPECT_EQ(mixed.copy(640, 0, 640, 800), filled.copy(640, 0, 640, 800)) << "setting one monitor changed another";
-    EXPECT_EQ(mixed.copy(0, 0, 640, 800), platform::paintDesktopImage(mirrored, QSize(640, 800), {QRect(0, 0, 640, 800)},
-                                                                      DesktopImageOptions{}));
+    EXPECT_EQ(mixed.copy(640, 0, 640, 800), filled.copy(640, 0, 640, 800))
+        << "setting one monitor changed another";
+    EXPECT_EQ(mixed.copy(0, 0, 640, 800),
+              platform::paintDesktopImage(mirrored, QSize(640, 800), {QRect(0, 0, 640, 800)},
+                                          DesktopImageOptions{}));
     EXPECT_FALSE(observer.pixmapExists(third));
 }
 

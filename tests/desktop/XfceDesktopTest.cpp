@@ -69,7 +69,8 @@ TEST_F(XfceDesktopTest, SetsEveryWorkspaceOfTheScreensMonitorAndLeavesOthersAlon
         query(group + QStringLiteral("/last-image"), "string", "/usr/share/old.png");
         query(group + QStringLiteral("/image-style"), "int", "2");
     }
-    ASSERT_EQ(query(b0 + QStringLiteral("/image-style")), "2") << "xfconf-query could not reach xfconfd";
+    ASSERT_EQ(query(b0 + QStringLiteral("/image-style")), "2")
+        << "xfconf-query could not reach xfconfd";
 
     XfceDesktop desktop(connection());
     QString error;
@@ -79,7 +80,8 @@ TEST_F(XfceDesktopTest, SetsEveryWorkspaceOfTheScreensMonitorAndLeavesOthersAlon
         << error.toStdString();
 
     for (const QString &group : {a0, a1}) {
-        EXPECT_EQ(query(group + QStringLiteral("/last-image")), QStringLiteral("/home/u/晨光 dawn.jpg").toUtf8());
+        EXPECT_EQ(query(group + QStringLiteral("/last-image")),
+                  QStringLiteral("/home/u/晨光 dawn.jpg").toUtf8());
         EXPECT_EQ(query(group + QStringLiteral("/image-style")), "4");
         EXPECT_EQ(query(group + QStringLiteral("/color-style")), "0");
         EXPECT_EQ(query(group + QStringLiteral("/rgba1")),

@@ -17,8 +17,7 @@ namespace velmora::test {
 
 // Runs the event loop until the completion has delivered its result.
 template <typename T>
-Result<T> await(const std::function<void(Completion<T>)> &start, int timeoutMs = 20'000)
-{
+Result<T> await(const std::function<void(Completion<T>)> &start, int timeoutMs = 20'000) {
     std::optional<Result<T>> outcome;
     start([&outcome](Result<T> result) { outcome.emplace(std::move(result)); });
     QElapsedTimer timer;
@@ -26,26 +25,24 @@ Result<T> await(const std::function<void(Completion<T>)> &start, int timeoutMs =
     while (!outcome && timer.elapsed() < timeoutMs)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents, 50);
     if (!outcome)
-        return ClientError::malformedData(QStringLiteral("test: no completion within the time limit"));
+        return ClientError::malformedData(
+            QStringLiteral("test: no completion within the time limit"));
     return *outcome;
 }
 
-inline QString describe(const Error &error)
-{
+inline QString describe(const Error &error) {
     return error.description();
 }
 
 class ServiceTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         service = std::make_unique<dev::DevService>();
         ASSERT_TRUE(service->start());
     }
 
     // After every test: the credential went nowhere but the service that issued it.
-    void TearDown() override
-    {
+    void TearDown() override {
         if (other) {
             for (const dev::RecordedRequest &request : other->requests()) {
                 EXPECT_EQ(request.headers.count(QStringLiteral("authorization")), 0u)
@@ -55,23 +52,25 @@ protected:
         }
     }
 
-    std::unique_ptr<WallpaperAPIClient> makeClient(std::optional<ActivationState> activation = std::nullopt,
-                                                   NetworkProxyMode mode = NetworkProxyMode::Direct)
-    {
+    std::unique_ptr<WallpaperAPIClient>
+    makeClient(std::optional<ActivationState> activation = std::nullopt,
+               NetworkProxyMode mode = NetworkProxyMode::Direct) {
         auto client = WallpaperAPIClient::create(service->origin(), std::move(activation), mode);
         EXPECT_TRUE(client.ok());
         return std::move(client).value();
     }
 
     // A client holding a credential the service issued.
-    std::unique_ptr<WallpaperAPIClient> enrolledClient(NetworkProxyMode mode = NetworkProxyMode::Direct)
-    {
+    std::unique_ptr<WallpaperAPIClient>
+    enrolledClient(NetworkProxyMode mode = NetworkProxyMode::Direct) {
         auto client = makeClient(std::nullopt, mode);
         const Result<ActivationState> credential = await<ActivationState>([&](auto done) {
-            client->registerDevice(QStringLiteral("0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef"),
-                                   QStringLiteral("测试机"), done);
+            client->registerDevice(
+                QStringLiteral("0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef"),
+                QStringLiteral("测试机"), done);
         });
-        EXPECT_TRUE(credential.ok()) << (credential.ok() ? "" : describe(credential.error()).toStdString());
+        EXPECT_TRUE(credential.ok())
+            << (credential.ok() ? "" : describe(credential.error()).toStdString());
         if (credential.ok())
             client->useActivation(*credential);
         service->clearRequests();
@@ -80,8 +79,7 @@ protected:
 
 public:
     // A second service on another port, standing in for "another origin".
-    dev::DevService &otherOrigin()
-    {
+    dev::DevService &otherOrigin() {
         if (!other) {
             other = std::make_unique<dev::DevService>();
             EXPECT_TRUE(other->start());

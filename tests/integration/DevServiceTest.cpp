@@ -93,9 +93,9 @@ TEST_F(DevServiceTest, AuthenticatedCallsRefuseWrongCredentialsWith401) {
         {{"Authorization", "Bearer not-a-token"}, {"X-Device-Id", "device-1"}},
         {{"Authorization", device.token}, {"X-Device-Id", "device-1"}},
     };
-    for (const std::string &path : {std::string("/api/client/wallpaper/today"),
-                                    std::string("/api/client/rewards"),
-                                    service.todayWallpaper().downloadPath.toStdString()}) {
+    for (const std::string &path :
+         {std::string("/api/client/wallpaper/today"), std::string("/api/client/rewards"),
+          service.todayWallpaper().downloadPath.toStdString()}) {
         for (const httplib::Headers &headers : wrongCredentials)
             EXPECT_EQ(client().Get(path, headers)->status, 401) << path;
         EXPECT_EQ(client().Get(path, device.headers())->status, 200) << path;
@@ -137,7 +137,8 @@ TEST_F(DevServiceTest, InviteTicketWorksOnceButRepeatsTheAnswerForTheSameIdempot
 
 TEST_F(DevServiceTest, RewardsFollowTheCampaignRulesAndCarryAQrPng) {
     const Device inviter = registerDevice("inviter");
-    const QString url = field(client().Get("/api/client/promotion/link", inviter.headers()), "link");
+    const QString url =
+        field(client().Get("/api/client/promotion/link", inviter.headers()), "link");
     const QString prefix = service.origin() + QStringLiteral("/r/");
     ASSERT_TRUE(url.startsWith(prefix)) << url.toStdString();
     const QString ticket = url.mid(prefix.size());
@@ -193,20 +194,22 @@ TEST_F(DevServiceTest, UpdateIsOfferedOnlyToOlderClientsWithTheDigestOfThePackag
     ASSERT_TRUE(
         service.setUpdatePackage(DevService::syntheticUpdate(QStringLiteral("1.10.0"), 4096)));
     const auto latest = [&](const std::string &query) {
-        return json(client().Get("/api/client/update/latest?currentVersion=" + query,
-                                 device.headers()));
+        return json(
+            client().Get("/api/client/update/latest?currentVersion=" + query, device.headers()));
     };
     const QJsonObject offer = latest("1.9.2&platform=macos");
     EXPECT_EQ(offer.value(QStringLiteral("version")).toString(), QStringLiteral("1.10.0"));
     const QByteArray file = QByteArray::fromStdString(
-        client().Get(offer[QStringLiteral("downloadUrl")].toString().toStdString(), device.headers())
+        client()
+            .Get(offer[QStringLiteral("downloadUrl")].toString().toStdString(), device.headers())
             ->body);
     EXPECT_EQ(file.size(), 4096);
     EXPECT_EQ(QCryptographicHash::hash(file, QCryptographicHash::Sha256).toHex(),
               offer[QStringLiteral("sha256")].toString().toLatin1());
-    for (const char *current : {"1.10.0&platform=macos", "2.0&platform=macos",
-                                "1.3.0&platform=windows"})
-        EXPECT_FALSE(latest(current).value(QStringLiteral("isUpdateAvailable")).toBool()) << current;
+    for (const char *current :
+         {"1.10.0&platform=macos", "2.0&platform=macos", "1.3.0&platform=windows"})
+        EXPECT_FALSE(latest(current).value(QStringLiteral("isUpdateAvailable")).toBool())
+            << current;
 }
 
 TEST(DevServiceFiles, StateSurvivesARestartAndSecretsAreOwnerOnly) {

@@ -19,10 +19,11 @@ using velmora::test::TempDir;
 
 namespace {
 
-const QString kDeviceId = QStringLiteral("0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef");
+const QString kDeviceId =
+    QStringLiteral("0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef");
 
-std::optional<dev::RecordedRequest> find(const std::vector<dev::RecordedRequest> &requests, const char *path)
-{
+std::optional<dev::RecordedRequest> find(const std::vector<dev::RecordedRequest> &requests,
+                                         const char *path) {
     for (const dev::RecordedRequest &request : requests) {
         if (request.path == QLatin1String(path))
             return request;
@@ -32,8 +33,7 @@ std::optional<dev::RecordedRequest> find(const std::vector<dev::RecordedRequest>
 
 class ClientCalls : public ServiceTest {};
 
-TEST_F(ClientCalls, RegistrationSendsNoCredentialAndBuildsTheRecord)
-{
+TEST_F(ClientCalls, RegistrationSendsNoCredentialAndBuildsTheRecord) {
     auto client = makeClient();
     const Result<ActivationState> credential = await<ActivationState>(
         [&](auto done) { client->registerDevice(kDeviceId, QStringLiteral("测试机"), done); });
@@ -51,20 +51,23 @@ TEST_F(ClientCalls, RegistrationSendsNoCredentialAndBuildsTheRecord)
     EXPECT_EQ(sent.path, QStringLiteral("/api/client/register"));
     EXPECT_EQ(sent.headers.at(QStringLiteral("content-type")), QStringLiteral("application/json"));
     EXPECT_EQ(sent.headers.at(QStringLiteral("accept")), QStringLiteral("application/json"));
-    EXPECT_EQ(sent.headers.at(QStringLiteral("user-agent")), QStringLiteral("velmora-macos-client/1.0"));
+    EXPECT_EQ(sent.headers.at(QStringLiteral("user-agent")),
+              QStringLiteral("velmora-macos-client/1.0"));
     EXPECT_EQ(sent.headers.count(QStringLiteral("authorization")), 0u);
     EXPECT_EQ(QJsonDocument::fromJson(sent.body).object(),
-              (QJsonObject{{QStringLiteral("deviceId"), kDeviceId}, {QStringLiteral("deviceName"), QStringLiteral("测试机")}}));
+              (QJsonObject{{QStringLiteral("deviceId"), kDeviceId},
+                           {QStringLiteral("deviceName"), QStringLiteral("测试机")}}));
 }
 
-TEST_F(ClientCalls, TodayAndUpdateAreAuthenticatedGets)
-{
+TEST_F(ClientCalls, TodayAndUpdateAreAuthenticatedGets) {
     auto client = enrolledClient();
-    const Result<WallpaperMetadata> today = await<WallpaperMetadata>([&](auto done) { client->fetchToday(done); });
+    const Result<WallpaperMetadata> today =
+        await<WallpaperMetadata>([&](auto done) { client->fetchToday(done); });
     ASSERT_TRUE(today.ok()) << describe(today.error()).toStdString();
     EXPECT_EQ(today->sha256, service->todayWallpaper().sha256);
 
-    const Result<SoftwareUpdate> update = await<SoftwareUpdate>([&](auto done) { client->fetchLatestUpdate(done); });
+    const Result<SoftwareUpdate> update =
+        await<SoftwareUpdate>([&](auto done) { client->fetchLatestUpdate(done); });
     ASSERT_TRUE(update.ok()) << describe(update.error()).toStdString();
     EXPECT_FALSE(update->isUpdateAvailable);
     const Result<SoftwareUpdate> odd = await<SoftwareUpdate>(
@@ -74,7 +77,8 @@ TEST_F(ClientCalls, TodayAndUpdateAreAuthenticatedGets)
     const auto requests = service->requests();
     ASSERT_EQ(requests.size(), 3u);
     const dev::RecordedRequest &get = requests[0];
-    EXPECT_EQ(get.headers.at(QStringLiteral("authorization")), QStringLiteral("Bearer ") + client->activation()->token);
+    EXPECT_EQ(get.headers.at(QStringLiteral("authorization")),
+              QStringLiteral("Bearer ") + client->activation()->token);
     EXPECT_EQ(get.headers.at(QStringLiteral("x-device-id")), kDeviceId);
     EXPECT_EQ(get.headers.count(QStringLiteral("content-type")), 0u);
     EXPECT_EQ(requests[1].path, QStringLiteral("/api/client/update/latest"));
@@ -82,8 +86,7 @@ TEST_F(ClientCalls, TodayAndUpdateAreAuthenticatedGets)
     EXPECT_EQ(requests[2].query, QStringLiteral("currentVersion=1.3.0%20beta+1&platform=macos"));
 }
 
-TEST_F(ClientCalls, DownloadVerifiesAndReplacesAtomically)
-{
+TEST_F(ClientCalls, DownloadVerifiesAndReplacesAtomically) {
     auto client = enrolledClient();
     const dev::WallpaperInfo today = service->todayWallpaper();
     TempDir temp;
@@ -97,15 +100,16 @@ TEST_F(ClientCalls, DownloadVerifiesAndReplacesAtomically)
         EXPECT_EQ(*saved, destination);
         EXPECT_EQ(FileHasher::sha256(destination).value(), today.sha256);
     }
-    EXPECT_EQ(QDir(temp.path(QStringLiteral("cache"))).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+    EXPECT_EQ(QDir(temp.path(QStringLiteral("cache")))
+                  .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList{QStringLiteral("today.jpg")});
     const auto requests = service->requests();
     ASSERT_FALSE(requests.empty());
-    EXPECT_EQ(requests.back().headers.at(QStringLiteral("authorization")), QStringLiteral("Bearer ") + client->activation()->token);
+    EXPECT_EQ(requests.back().headers.at(QStringLiteral("authorization")),
+              QStringLiteral("Bearer ") + client->activation()->token);
 }
 
-TEST_F(ClientCalls, AFailedDownloadLeavesThePreviousFileAndNoStagingFile)
-{
+TEST_F(ClientCalls, AFailedDownloadLeavesThePreviousFileAndNoStagingFile) {
     auto client = enrolledClient();
     const dev::WallpaperInfo today = service->todayWallpaper();
     TempDir temp;
@@ -119,17 +123,17 @@ TEST_F(ClientCalls, AFailedDownloadLeavesThePreviousFileAndNoStagingFile)
     EXPECT_EQ(describe(mismatch.error()), QStringLiteral("壁纸文件校验失败，已保留当前桌面。"));
 
     service->setFault(today.downloadPath, {.truncateAfter = 1000});
-    const Result<QString> truncated = await<QString>([&](auto done) {
-        client->download(today.downloadPath, today.sha256, destination, done);
-    });
+    const Result<QString> truncated = await<QString>(
+        [&](auto done) { client->download(today.downloadPath, today.sha256, destination, done); });
     ASSERT_FALSE(truncated.ok());
-    EXPECT_TRUE(describe(truncated.error()).startsWith(QStringLiteral("服务器返回错误（HTTP 0）：下载失败：")))
+    EXPECT_TRUE(describe(truncated.error())
+                    .startsWith(QStringLiteral("服务器返回错误（HTTP 0）：下载失败：")))
         << describe(truncated.error()).toStdString();
 
-    service->setFault(today.downloadPath, {.status = 404, .body = QByteArray(R"({"error":"文件不存在"})")});
-    const Result<QString> notFound = await<QString>([&](auto done) {
-        client->download(today.downloadPath, today.sha256, destination, done);
-    });
+    service->setFault(today.downloadPath,
+                      {.status = 404, .body = QByteArray(R"({"error":"文件不存在"})")});
+    const Result<QString> notFound = await<QString>(
+        [&](auto done) { client->download(today.downloadPath, today.sha256, destination, done); });
     ASSERT_FALSE(notFound.ok());
     EXPECT_EQ(describe(notFound.error()), QStringLiteral("服务器返回错误（HTTP 404）：文件不存在"));
 
@@ -138,8 +142,7 @@ TEST_F(ClientCalls, AFailedDownloadLeavesThePreviousFileAndNoStagingFile)
               QStringList{QStringLiteral("today.jpg")});
 }
 
-TEST_F(ClientCalls, ConcurrentDownloadsToOneDestinationLeaveOneVerifiedFile)
-{
+TEST_F(ClientCalls, ConcurrentDownloadsToOneDestinationLeaveOneVerifiedFile) {
     auto first = enrolledClient();
     auto second = enrolledClient();
     const dev::WallpaperInfo today = service->todayWallpaper();
@@ -148,10 +151,11 @@ TEST_F(ClientCalls, ConcurrentDownloadsToOneDestinationLeaveOneVerifiedFile)
     int finished = 0;
     std::vector<bool> ok;
     for (auto *client : {first.get(), second.get(), first.get(), second.get()}) {
-        client->download(today.downloadPath, today.sha256, destination, [&](const Result<QString> &result) {
-            ok.push_back(result.ok());
-            ++finished;
-        });
+        client->download(today.downloadPath, today.sha256, destination,
+                         [&](const Result<QString> &result) {
+                             ok.push_back(result.ok());
+                             ++finished;
+                         });
     }
     QElapsedTimer timer;
     timer.start();
@@ -163,31 +167,33 @@ TEST_F(ClientCalls, ConcurrentDownloadsToOneDestinationLeaveOneVerifiedFile)
               QStringList{QStringLiteral("today.jpg")});
 }
 
-TEST_F(ClientCalls, EnrolmentAnswersNeedATokenAndATime)
-{
+TEST_F(ClientCalls, EnrolmentAnswersNeedATokenAndATime) {
     auto client = makeClient();
     const auto answer = [&](const char *path, const char *body) {
-        service->setFault(QString::fromLatin1(path), dev::Fault{.status = 200, .body = QByteArray(body)});
+        service->setFault(QString::fromLatin1(path),
+                          dev::Fault{.status = 200, .body = QByteArray(body)});
     };
     answer("/api/client/register", R"({"token":"   ","activatedAtUtc":"2026-12-06T00:00:00Z"})");
-    const auto blank = await<ActivationState>([&](auto done) { client->registerDevice(kDeviceId, QStringLiteral("n"), done); });
+    const auto blank = await<ActivationState>(
+        [&](auto done) { client->registerDevice(kDeviceId, QStringLiteral("n"), done); });
     EXPECT_EQ(describe(blank.error()), QStringLiteral("服务器登记响应不完整。"));
 
     // Blanks around a real token are kept: the token is sent back exactly as issued.
     answer("/api/client/register", R"({"token":" t0k ","activatedAtUtc":"2026-12-06T00:00:00Z"})");
-    const auto padded = await<ActivationState>([&](auto done) { client->registerDevice(kDeviceId, QStringLiteral("n"), done); });
+    const auto padded = await<ActivationState>(
+        [&](auto done) { client->registerDevice(kDeviceId, QStringLiteral("n"), done); });
     ASSERT_TRUE(padded.ok());
     EXPECT_EQ(padded->token, QStringLiteral(" t0k "));
 
     answer("/api/client/activate-by-invite", R"({"token":"t","activatedAtUtc":""})");
     const auto invite = await<ActivationState>([&](auto done) {
-        client->activateByInvite(service->createInviteTicket(), kDeviceId, QStringLiteral("n"), std::nullopt, nullptr, done);
+        client->activateByInvite(service->createInviteTicket(), kDeviceId, QStringLiteral("n"),
+                                 std::nullopt, nullptr, done);
     });
     EXPECT_EQ(describe(invite.error()), QStringLiteral("服务器激活响应不完整。"));
 }
 
-TEST_F(ClientCalls, InviteRedemptionEnrolsFirstAndStoresThroughTheCallback)
-{
+TEST_F(ClientCalls, InviteRedemptionEnrolsFirstAndStoresThroughTheCallback) {
     auto client = makeClient();
     const QString ticket = service->createInviteTicket();
     std::vector<ActivationState> stored;
@@ -197,7 +203,8 @@ TEST_F(ClientCalls, InviteRedemptionEnrolsFirstAndStoresThroughTheCallback)
     };
     const Result<ActivationState> activated = await<ActivationState>([&](auto done) {
         client->activateByInvite(QStringLiteral(" ") + ticket + QStringLiteral("\n"), kDeviceId,
-                                 QStringLiteral("测试机"), QStringLiteral("  KEY-0123456789  "), store, done);
+                                 QStringLiteral("测试机"), QStringLiteral("  KEY-0123456789  "),
+                                 store, done);
     });
     ASSERT_TRUE(activated.ok()) << describe(activated.error()).toStdString();
     ASSERT_EQ(stored.size(), 1u);
@@ -208,15 +215,18 @@ TEST_F(ClientCalls, InviteRedemptionEnrolsFirstAndStoresThroughTheCallback)
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[0].path, QStringLiteral("/api/client/register"));
     EXPECT_EQ(requests[1].path, QStringLiteral("/api/client/activate-by-invite"));
-    EXPECT_EQ(requests[1].headers.at(QStringLiteral("authorization")), QStringLiteral("Bearer ") + stored.front().token);
+    EXPECT_EQ(requests[1].headers.at(QStringLiteral("authorization")),
+              QStringLiteral("Bearer ") + stored.front().token);
     const QJsonObject body = QJsonDocument::fromJson(requests[1].body).object();
     EXPECT_EQ(body.value(QStringLiteral("handoffTicket")).toString(), ticket);
-    EXPECT_EQ(body.value(QStringLiteral("idempotencyKey")).toString(), QStringLiteral("KEY-0123456789"));
+    EXPECT_EQ(body.value(QStringLiteral("idempotencyKey")).toString(),
+              QStringLiteral("KEY-0123456789"));
 
     // The ticket is spent: a second redemption fails, yet the fresh enrolment was handed over.
     stored.clear();
     const Result<ActivationState> again = await<ActivationState>([&](auto done) {
-        client->activateByInvite(ticket, kDeviceId, QStringLiteral("测试机"), std::nullopt, store, done);
+        client->activateByInvite(ticket, kDeviceId, QStringLiteral("测试机"), std::nullopt, store,
+                                 done);
     });
     ASSERT_FALSE(again.ok());
     EXPECT_TRUE(again.error().is(ClientError::Kind::Server));
@@ -225,17 +235,19 @@ TEST_F(ClientCalls, InviteRedemptionEnrolsFirstAndStoresThroughTheCallback)
     // A callback that cannot store the enrolment stops the invite from being sent.
     service->clearRequests();
     const Result<ActivationState> refused = await<ActivationState>([&](auto done) {
-        client->activateByInvite(service->createInviteTicket(), kDeviceId, QStringLiteral("测试机"), std::nullopt,
-                                 [](const ActivationState &) -> Status { return ClientError::fileSystem(QStringLiteral("写不进去。")); },
-                                 done);
+        client->activateByInvite(
+            service->createInviteTicket(), kDeviceId, QStringLiteral("测试机"), std::nullopt,
+            [](const ActivationState &) -> Status {
+                return ClientError::fileSystem(QStringLiteral("写不进去。"));
+            },
+            done);
     });
     ASSERT_FALSE(refused.ok());
     EXPECT_EQ(describe(refused.error()), QStringLiteral("写不进去。"));
     EXPECT_FALSE(find(service->requests(), "/api/client/activate-by-invite"));
 }
 
-TEST_F(ClientCalls, PromotionLinkAndRewards)
-{
+TEST_F(ClientCalls, PromotionLinkAndRewards) {
     auto client = enrolledClient();
     const Result<ClientPromotionLinkResponse> link =
         await<ClientPromotionLinkResponse>([&](auto done) { client->fetchPromotionLink(done); });
@@ -253,9 +265,12 @@ TEST_F(ClientCalls, PromotionLinkAndRewards)
         [&](auto done) { client->claimReward(*rewards->campaignId, RewardSource::Base, done); });
     ASSERT_TRUE(claimed.ok()) << describe(claimed.error()).toStdString();
     EXPECT_FALSE(claimed->shouldClaimBaseOnOpen());
-    const std::optional<dev::RecordedRequest> claim = find(service->requests(), "/api/client/rewards/claim");
+    const std::optional<dev::RecordedRequest> claim =
+        find(service->requests(), "/api/client/rewards/claim");
     ASSERT_TRUE(claim);
-    EXPECT_EQ(QJsonDocument::fromJson(claim->body).object().value(QStringLiteral("source")).toString(), QStringLiteral("base"));
+    EXPECT_EQ(
+        QJsonDocument::fromJson(claim->body).object().value(QStringLiteral("source")).toString(),
+        QStringLiteral("base"));
 }
 
 // One hostile or broken answer of the service and exactly what the caller gets.
@@ -267,31 +282,36 @@ struct HostileCase {
 
 class HostileService : public ServiceTest, public ::testing::WithParamInterface<HostileCase> {};
 
-TEST_F(ClientCalls, RedirectsAreFollowedOnlyWithinTheOrigin)
-{
+TEST_F(ClientCalls, RedirectsAreFollowedOnlyWithinTheOrigin) {
     auto client = enrolledClient();
-    service->setFault(QStringLiteral("/api/client/rewards"),
-                      {.redirectTo = service->origin() + QStringLiteral("/api/client/wallpaper/today?moved=1")});
+    service->setFault(
+        QStringLiteral("/api/client/rewards"),
+        {.redirectTo = service->origin() + QStringLiteral("/api/client/wallpaper/today?moved=1")});
     // The rewards path now answers with today's wallpaper, which is not a rewards status.
-    const auto rewards = await<ClientRewardStatusResponse>([&](auto done) { client->fetchRewards(done); });
+    const auto rewards =
+        await<ClientRewardStatusResponse>([&](auto done) { client->fetchRewards(done); });
     ASSERT_FALSE(rewards.ok());
     EXPECT_EQ(describe(rewards.error()), QStringLiteral("暂时无法读取红包活动信息，请稍后重试。"));
-    const std::optional<dev::RecordedRequest> followed = find(service->requests(), "/api/client/wallpaper/today");
+    const std::optional<dev::RecordedRequest> followed =
+        find(service->requests(), "/api/client/wallpaper/today");
     ASSERT_TRUE(followed);
     EXPECT_EQ(followed->query, QStringLiteral("moved=1"));
-    EXPECT_EQ(followed->headers.at(QStringLiteral("authorization")), QStringLiteral("Bearer ") + client->activation()->token);
+    EXPECT_EQ(followed->headers.at(QStringLiteral("authorization")),
+              QStringLiteral("Bearer ") + client->activation()->token);
 }
 
-TEST_F(ClientCalls, DownloadAddressesOffTheOriginAreRefusedBeforeAnyRequest)
-{
+TEST_F(ClientCalls, DownloadAddressesOffTheOriginAreRefusedBeforeAnyRequest) {
     auto client = enrolledClient();
     const QString path = service->todayWallpaper().downloadPath;
     TempDir temp;
     const QString foreign = otherOrigin().origin();
-    const QString refusal = QStringLiteral("服务器返回的下载地址与激活服务器不一致，已拒绝发送凭证。");
-    for (const QString &address : {foreign + path, QStringLiteral("//") + foreign.mid(7) + path,
-                                   service->origin().replace(QStringLiteral("http:"), QStringLiteral("https:")) + path,
-                                   service->origin().replace(QStringLiteral("//"), QStringLiteral("//user:pw@")) + path, QStringLiteral("http://[::1")}) {
+    const QString refusal =
+        QStringLiteral("服务器返回的下载地址与激活服务器不一致，已拒绝发送凭证。");
+    for (const QString &address :
+         {foreign + path, QStringLiteral("//") + foreign.mid(7) + path,
+          service->origin().replace(QStringLiteral("http:"), QStringLiteral("https:")) + path,
+          service->origin().replace(QStringLiteral("//"), QStringLiteral("//user:pw@")) + path,
+          QStringLiteral("http://[::1")}) {
         const Result<QString> refused = await<QString>([&](auto done) {
             client->download(address, std::nullopt, temp.path(QStringLiteral("x.jpg")), done);
         });
@@ -303,41 +323,47 @@ TEST_F(ClientCalls, DownloadAddressesOffTheOriginAreRefusedBeforeAnyRequest)
     EXPECT_TRUE(QDir(temp.path()).isEmpty());
 }
 
-TEST_F(ClientCalls, ADeadSystemProxyFailsWithTheHintWhileDirectGetsThrough)
-{
+TEST_F(ClientCalls, ADeadSystemProxyFailsWithTheHintWhileDirectGetsThrough) {
     auto system = enrolledClient(NetworkProxyMode::System);
     auto direct = enrolledClient(NetworkProxyMode::Direct);
     // Nothing listens on port 9 of the loopback: a proxy that has gone away.
     qputenv("http_proxy", "http://127.0.0.1:9");
     qputenv("https_proxy", "http://127.0.0.1:9");
     qunsetenv("no_proxy");
-    const Result<WallpaperMetadata> viaProxy = await<WallpaperMetadata>([&](auto done) { system->fetchToday(done); });
-    const Result<WallpaperMetadata> straight = await<WallpaperMetadata>([&](auto done) { direct->fetchToday(done); });
+    const Result<WallpaperMetadata> viaProxy =
+        await<WallpaperMetadata>([&](auto done) { system->fetchToday(done); });
+    const Result<WallpaperMetadata> straight =
+        await<WallpaperMetadata>([&](auto done) { direct->fetchToday(done); });
     qunsetenv("http_proxy");
     qunsetenv("https_proxy");
     EXPECT_TRUE(straight.ok());
     ASSERT_FALSE(viaProxy.ok());
-    EXPECT_TRUE(describe(viaProxy.error()).startsWith(QStringLiteral("服务器返回错误（HTTP 0）：连接服务器失败：")));
-    EXPECT_TRUE(describe(viaProxy.error()).endsWith(
-        QStringLiteral("。当前为“跟随系统代理”；若代理程序已退出但系统仍残留代理，请在菜单栏“网络连接”中切换为“直连（忽略系统代理）”后重试。")));
+    EXPECT_TRUE(describe(viaProxy.error())
+                    .startsWith(QStringLiteral("服务器返回错误（HTTP 0）：连接服务器失败：")));
+    EXPECT_TRUE(
+        describe(viaProxy.error())
+            .endsWith(QStringLiteral("。当前为“跟随系统代理”；若代理程序已退出但系统仍残留代理，请"
+                                     "在菜单栏“网络连接”中切换为“直连（忽略系统代理）”后重试。")));
 }
 
-dev::Fault status(int code, const char *body, const char *type = "application/json")
-{
+dev::Fault status(int code, const char *body, const char *type = "application/json") {
     return {.status = code, .body = QByteArray(body), .contentType = type};
 }
 
-dev::Fault redirect(const QString &target) { return {.redirectTo = target}; }
+dev::Fault redirect(const QString &target) {
+    return {.redirectTo = target};
+}
 
-TEST_P(HostileService, TodayGetsTheExactError)
-{
+TEST_P(HostileService, TodayGetsTheExactError) {
     auto client = enrolledClient();
     service->setFault(QStringLiteral("/api/client/wallpaper/today"), GetParam().fault(*this));
-    const Result<WallpaperMetadata> today = await<WallpaperMetadata>([&](auto done) { client->fetchToday(done); });
+    const Result<WallpaperMetadata> today =
+        await<WallpaperMetadata>([&](auto done) { client->fetchToday(done); });
     ASSERT_FALSE(today.ok());
     QString expected = QString::fromUtf8(GetParam().expected);
     if (expected.endsWith(u'…'))
-        EXPECT_TRUE(describe(today.error()).startsWith(expected.chopped(1))) << describe(today.error()).toStdString();
+        EXPECT_TRUE(describe(today.error()).startsWith(expected.chopped(1)))
+            << describe(today.error()).toStdString();
     else
         EXPECT_EQ(describe(today.error()), expected);
 }
@@ -345,21 +371,43 @@ TEST_P(HostileService, TodayGetsTheExactError)
 INSTANTIATE_TEST_SUITE_P(
     Table, HostileService,
     ::testing::Values(
-        HostileCase{"redirectToForeignHost", [](ServiceTest &) { return redirect(QStringLiteral("https://evil.invalid/api/client/wallpaper/today")); },
+        HostileCase{"redirectToForeignHost",
+                    [](ServiceTest &) {
+                        return redirect(
+                            QStringLiteral("https://evil.invalid/api/client/wallpaper/today"));
+                    },
                     "服务器返回错误（HTTP 302）："},
         HostileCase{"redirectToOtherPort",
-                    [](ServiceTest &test) { return redirect(test.otherOrigin().origin() + QStringLiteral("/api/client/wallpaper/today")); },
+                    [](ServiceTest &test) {
+                        return redirect(test.otherOrigin().origin() +
+                                        QStringLiteral("/api/client/wallpaper/today"));
+                    },
                     "服务器返回错误（HTTP 302）："},
-        HostileCase{"redirectToUserInfo", [](ServiceTest &) { return redirect(QStringLiteral("http://user@127.0.0.1/x")); },
-                    "服务器返回错误（HTTP 302）："},
-        HostileCase{"status401", [](ServiceTest &) { return status(401, R"({"error":"令牌无效"})"); }, "服务器返回错误（HTTP 401）：令牌无效"},
-        HostileCase{"status403", [](ServiceTest &) { return status(403, R"({"error":""})"); }, R"(服务器返回错误（HTTP 403）：{"error":""})"},
-        HostileCase{"status404", [](ServiceTest &) { return status(404, "  not here \n", "text/plain"); }, "服务器返回错误（HTTP 404）：not here"},
-        HostileCase{"status410", [](ServiceTest &) { return status(410, ""); }, "服务器返回错误（HTTP 410）："},
-        HostileCase{"nonJson", [](ServiceTest &) { return status(200, "<html>hello</html>", "text/html"); }, "数据不是有效的 JSON…"},
-        HostileCase{"incompleteDescriptor",
-                    [](ServiceTest &) { return status(200, R"({"id":0,"effectiveDate":"","fileName":"a.jpg","contentType":"","length":0,"sha256":"0000000000000000000000000000000000000000000000000000000000000000","downloadUrl":"/x"})"); },
-                    "服务器壁纸响应不完整。"},
+        HostileCase{
+            "redirectToUserInfo",
+            [](ServiceTest &) { return redirect(QStringLiteral("http://user@127.0.0.1/x")); },
+            "服务器返回错误（HTTP 302）："},
+        HostileCase{"status401",
+                    [](ServiceTest &) { return status(401, R"({"error":"令牌无效"})"); },
+                    "服务器返回错误（HTTP 401）：令牌无效"},
+        HostileCase{"status403", [](ServiceTest &) { return status(403, R"({"error":""})"); },
+                    R"(服务器返回错误（HTTP 403）：{"error":""})"},
+        HostileCase{"status404",
+                    [](ServiceTest &) { return status(404, "  not here \n", "text/plain"); },
+                    "服务器返回错误（HTTP 404）：not here"},
+        HostileCase{"status410", [](ServiceTest &) { return status(410, ""); },
+                    "服务器返回错误（HTTP 410）："},
+        HostileCase{"nonJson",
+                    [](ServiceTest &) { return status(200, "<html>hello</html>", "text/html"); },
+                    "数据不是有效的 JSON…"},
+        HostileCase{
+            "incompleteDescriptor",
+            [](ServiceTest &) {
+                return status(
+                    200,
+                    R"({"id":0,"effectiveDate":"","fileName":"a.jpg","contentType":"","length":0,"sha256":"0000000000000000000000000000000000000000000000000000000000000000","downloadUrl":"/x"})");
+            },
+            "服务器壁纸响应不完整。"},
         HostileCase{"oversizeBody",
                     [](ServiceTest &) {
                         // Incompressible, so no transfer encoding can shrink it on the wire.
@@ -370,8 +418,7 @@ INSTANTIATE_TEST_SUITE_P(
                         return status(200, noise.constData());
                     },
                     "服务器响应过大，已停止接收。"},
-        HostileCase{"truncatedBody",
-                    [](ServiceTest &) { return dev::Fault{.truncateAfter = 10}; },
+        HostileCase{"truncatedBody", [](ServiceTest &) { return dev::Fault{.truncateAfter = 10}; },
                     "服务器返回错误（HTTP 0）：连接服务器失败：…"}),
     [](const auto &info) { return std::string(info.param.name); });
 

@@ -12,11 +12,11 @@ struct Outcome {
     QByteArray err;
 };
 
-Outcome runExecutable(const QStringList &arguments)
-{
+Outcome runExecutable(const QStringList &arguments) {
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "DBUS_SESSION_BUS_ADDRESS"})
+    for (const char *name :
+         {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "DBUS_SESSION_BUS_ADDRESS"})
         environment.remove(QString::fromLatin1(name));
     process.setProcessEnvironment(environment);
     process.start(QStringLiteral(VELMORA_EXECUTABLE), arguments);
@@ -53,8 +53,7 @@ Velmora壁纸 macOS 菜单栏客户端
   --app-data <directory>             覆盖 Application Support 目录
 )USAGE";
 
-TEST(Executable, PrintsVersionAndUsageWithoutADisplay)
-{
+TEST(Executable, PrintsVersionAndUsageWithoutADisplay) {
     const Outcome version = runExecutable({QStringLiteral("--version")});
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out, QByteArray("1.3.0\n"));
@@ -73,8 +72,7 @@ struct Rejection {
     const char *stderrText;
 };
 
-TEST(Executable, RejectedCommandLinesExitTwoWithOneErrorLine)
-{
+TEST(Executable, RejectedCommandLinesExitTwoWithOneErrorLine) {
     const QString ticket = QStringLiteral("Ab0-_cD1efGH2ijKL3mnOP4qrST5uvWX6yz-_789");
     const Rejection rejections[] = {
         {{QStringLiteral("--server")}, "错误：--server 需要一个地址。\n"},

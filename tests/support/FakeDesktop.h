@@ -17,19 +17,20 @@ public:
     };
 
     struct State {
-        std::vector<platform::Screen> screens{{QStringLiteral("DP-1"), QRect(0, 0, 1920, 1080)},
-                                              {QStringLiteral("HDMI-1"), QRect(1920, 0, 1280, 1024)}};
+        std::vector<platform::Screen> screens{
+            {QStringLiteral("DP-1"), QRect(0, 0, 1920, 1080)},
+            {QStringLiteral("HDMI-1"), QRect(1920, 0, 1280, 1024)}};
         std::vector<Call> calls;
         int failOnCall = -1; // index of the call that fails
     };
 
-    explicit FakeDesktop(std::shared_ptr<State> state) : m_state(std::move(state)) {}
+    explicit FakeDesktop(std::shared_ptr<State> state)
+        : m_state(std::move(state)) {}
 
     QString backendName() const override { return QStringLiteral("fake"); }
     std::vector<platform::Screen> screens() const override { return m_state->screens; }
     bool setDesktopImage(const QString &file, const platform::Screen &screen,
-                         const platform::DesktopImageOptions &options, QString *error) override
-    {
+                         const platform::DesktopImageOptions &options, QString *error) override {
         if (int(m_state->calls.size()) == m_state->failOnCall) {
             *error = QStringLiteral("显示器拒绝了图片。");
             return false;
@@ -39,9 +40,10 @@ public:
     }
 
     // A factory for WallpaperStore and the refresh pipeline.
-    static auto factory(std::shared_ptr<State> state)
-    {
-        return [state] { return std::unique_ptr<platform::Desktop>(new FakeDesktop(state)); };
+    static auto factory(std::shared_ptr<State> state) {
+        return [state] {
+            return std::unique_ptr<platform::Desktop>(new FakeDesktop(state));
+        };
     }
 
 private:

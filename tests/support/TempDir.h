@@ -13,10 +13,10 @@ namespace velmora::test {
 // A private scratch directory, removed with its contents when the test ends.
 class TempDir {
 public:
-    TempDir() : m_dir(QDir::tempPath() + QStringLiteral("/velmora-test-XXXXXX")) {}
+    TempDir()
+        : m_dir(QDir::tempPath() + QStringLiteral("/velmora-test-XXXXXX")) {}
 
-    QString path(const QString &relative = {}) const
-    {
+    QString path(const QString &relative = {}) const {
         return relative.isEmpty() ? m_dir.path() : m_dir.path() + u'/' + relative;
     }
 
@@ -24,28 +24,24 @@ private:
     QTemporaryDir m_dir;
 };
 
-inline int permissions(const QString &path)
-{
+inline int permissions(const QString &path) {
     struct stat info {};
     if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
         return -1;
     return int(info.st_mode & 07777);
 }
 
-inline bool isSymbolicLink(const QString &path)
-{
+inline bool isSymbolicLink(const QString &path) {
     struct stat info {};
     return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISLNK(info.st_mode);
 }
 
-inline QByteArray readAll(const QString &path)
-{
+inline QByteArray readAll(const QString &path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-inline bool writeFile(const QString &path, const QByteArray &bytes, int mode = 0600)
-{
+inline bool writeFile(const QString &path, const QByteArray &bytes, int mode = 0600) {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
         return false;
@@ -56,7 +52,6 @@ inline bool writeFile(const QString &path, const QByteArray &bytes, int mode = 0
 } // namespace velmora::test
 
 // Lets gtest print QStrings readably in failure messages.
-inline void PrintTo(const QString &text, std::ostream *os)
-{
+inline void PrintTo(const QString &text, std::ostream *os) {
     *os << '"' << text.toStdString() << '"';
 }

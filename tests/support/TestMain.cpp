@@ -5,8 +5,7 @@
 
 #include <gtest/gtest.h>
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     QTemporaryDir home(QDir::tempPath() + QStringLiteral("/velmora-test-home-XXXXXX"));
     if (!home.isValid())
         return 3;

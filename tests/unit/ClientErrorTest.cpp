@@ -16,8 +16,7 @@ struct DescriptionCase {
 
 class ClientErrorDescription : public ::testing::TestWithParam<DescriptionCase> {};
 
-TEST_P(ClientErrorDescription, ReadsExactly)
-{
+TEST_P(ClientErrorDescription, ReadsExactly) {
     EXPECT_EQ(GetParam().error.description(), QString::fromUtf8(GetParam().expected));
 }
 
@@ -31,7 +30,8 @@ INSTANTIATE_TEST_SUITE_P(
                         "服务器返回错误（HTTP 503）：维护中"},
         DescriptionCase{"serverEmptyMessage", ClientError::server(404, {}),
                         "服务器返回错误（HTTP 404）："},
-        DescriptionCase{"malformedData", ClientError::malformedData(QStringLiteral("激活凭证格式无效。")),
+        DescriptionCase{"malformedData",
+                        ClientError::malformedData(QStringLiteral("激活凭证格式无效。")),
                         "激活凭证格式无效。"},
         DescriptionCase{"fileSystem", ClientError::fileSystem(QStringLiteral("磁盘已满。")),
                         "磁盘已满。"},
@@ -42,12 +42,14 @@ INSTANTIATE_TEST_SUITE_P(
                         "客户端尚未完成自动连接，请稍后重试。"}),
     [](const auto &info) { return std::string(info.param.name); });
 
-TEST(ClientErrorWrapping, PrefixesNestAndForeignErrorsKeepTheirWords)
-{
-    const Error inner = ClientError::fileSystem(QStringLiteral("客户端数据目录不能是符号链接：/x/logs"));
-    const ClientError once = velmora::wrapFileSystemError(QStringLiteral("无法创建客户端数据目录："), inner);
+TEST(ClientErrorWrapping, PrefixesNestAndForeignErrorsKeepTheirWords) {
+    const Error inner =
+        ClientError::fileSystem(QStringLiteral("客户端数据目录不能是符号链接：/x/logs"));
+    const ClientError once =
+        velmora::wrapFileSystemError(QStringLiteral("无法创建客户端数据目录："), inner);
     EXPECT_EQ(once.kind(), ClientError::Kind::FileSystem);
-    EXPECT_EQ(once.description(), QStringLiteral("无法创建客户端数据目录：客户端数据目录不能是符号链接：/x/logs"));
+    EXPECT_EQ(once.description(),
+              QStringLiteral("无法创建客户端数据目录：客户端数据目录不能是符号链接：/x/logs"));
 
     const Error foreign = Error::foreign(QStringLiteral("没有访问权限。"));
     EXPECT_EQ(foreign.clientError(), nullptr);

@@ -25,8 +25,7 @@ struct ParseCase {
 };
 
 CommandLineOptions withMode(ClientMode mode, std::optional<QString> ticket = {},
-                            std::optional<QString> server = {})
-{
+                            std::optional<QString> server = {}) {
     CommandLineOptions options;
     options.mode = mode;
     options.handoffTicket = std::move(ticket);
@@ -34,20 +33,17 @@ CommandLineOptions withMode(ClientMode mode, std::optional<QString> ticket = {},
     return options;
 }
 
-ParseCase accepts(const char *name, QStringList arguments, CommandLineOptions options)
-{
+ParseCase accepts(const char *name, QStringList arguments, CommandLineOptions options) {
     return {name, std::move(arguments), std::move(options)};
 }
 
-ParseCase rejects(const char *name, QStringList arguments, const char *message)
-{
+ParseCase rejects(const char *name, QStringList arguments, const char *message) {
     return {name, std::move(arguments), std::nullopt, message};
 }
 
 class ParseCommandLine : public ::testing::TestWithParam<ParseCase> {};
 
-TEST_P(ParseCommandLine, GivesTheOptionsOrTheExactRejection)
-{
+TEST_P(ParseCommandLine, GivesTheOptionsOrTheExactRejection) {
     const Result<CommandLineOptions> result = CommandLineOptions::parse(GetParam().arguments);
     if (GetParam().options) {
         ASSERT_TRUE(result.ok()) << result.error().description().toStdString();
@@ -64,53 +60,81 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         accepts("empty", {}, CommandLineOptions{}),
         accepts("refresh", {QStringLiteral("--refresh")}, withMode(ClientMode::Refresh)),
-        accepts("lastCommandWins", {QStringLiteral("--status"), QStringLiteral("--refresh")}, withMode(ClientMode::Refresh)),
-        accepts("lastCommandWinsReversed", {QStringLiteral("--refresh"), QStringLiteral("--status")}, withMode(ClientMode::Status)),
+        accepts("lastCommandWins", {QStringLiteral("--status"), QStringLiteral("--refresh")},
+                withMode(ClientMode::Refresh)),
+        accepts("lastCommandWinsReversed",
+                {QStringLiteral("--refresh"), QStringLiteral("--status")},
+                withMode(ClientMode::Status)),
         accepts("serverTakesAnyNextWord", {QStringLiteral("--server"), QStringLiteral("--refresh")},
                 withMode(ClientMode::App, {}, QStringLiteral("--refresh"))),
-        accepts("serverRepeated", {QStringLiteral("--server"), QStringLiteral("a"), QStringLiteral("--server"), QStringLiteral("b")},
+        accepts("serverRepeated",
+                {QStringLiteral("--server"), QStringLiteral("a"), QStringLiteral("--server"),
+                 QStringLiteral("b")},
                 withMode(ClientMode::App, {}, QStringLiteral("b"))),
         accepts("bareLinkStartsApp", {kLink}, withMode(ClientMode::App, kTicket)),
-        accepts("inviteUri", {QStringLiteral("--invite-uri"), kLink}, withMode(ClientMode::App, kTicket)),
-        accepts("handoffTicket", {QStringLiteral("--handoff-ticket"), QStringLiteral(" ") + kTicket}, withMode(ClientMode::App, kTicket)),
-        accepts("inviteAlias", {QStringLiteral("--invite"), kTicket}, withMode(ClientMode::App, kTicket)),
-        accepts("activateWithTicket", {QStringLiteral("--activate-invite"), kTicket}, withMode(ClientMode::ActivateInvite, kTicket)),
-        accepts("activateWithLink", {QStringLiteral("--activate-invite"), kLink}, withMode(ClientMode::ActivateInvite, kTicket)),
-        accepts("ticketThenActivateWord", {QStringLiteral("--activate-invite"), kTicket, QStringLiteral("--server"), QStringLiteral("x")},
+        accepts("inviteUri", {QStringLiteral("--invite-uri"), kLink},
+                withMode(ClientMode::App, kTicket)),
+        accepts("handoffTicket",
+                {QStringLiteral("--handoff-ticket"), QStringLiteral(" ") + kTicket},
+                withMode(ClientMode::App, kTicket)),
+        accepts("inviteAlias", {QStringLiteral("--invite"), kTicket},
+                withMode(ClientMode::App, kTicket)),
+        accepts("activateWithTicket", {QStringLiteral("--activate-invite"), kTicket},
+                withMode(ClientMode::ActivateInvite, kTicket)),
+        accepts("activateWithLink", {QStringLiteral("--activate-invite"), kLink},
+                withMode(ClientMode::ActivateInvite, kTicket)),
+        accepts("ticketThenActivateWord",
+                {QStringLiteral("--activate-invite"), kTicket, QStringLiteral("--server"),
+                 QStringLiteral("x")},
                 withMode(ClientMode::ActivateInvite, kTicket, QStringLiteral("x"))),
         rejects("serverLast", {QStringLiteral("--server")}, "--server 需要一个地址。"),
-        rejects("appDataLast", {QStringLiteral("--refresh"), QStringLiteral("--app-data")}, "--app-data 需要一个目录。"),
-        rejects("inviteUriLast", {QStringLiteral("--invite-uri")}, "--invite-uri 需要有效的 velmora 邀请链接。"),
-        rejects("inviteUriBareTicket", {QStringLiteral("--invite-uri"), kTicket}, "--invite-uri 需要有效的 velmora 邀请链接。"),
-        rejects("handoffLast", {QStringLiteral("--handoff-ticket")}, "--handoff-ticket 需要有效的一次性邀请票据。"),
-        rejects("handoffLink", {QStringLiteral("--handoff-ticket"), kLink}, "--handoff-ticket 需要有效的一次性邀请票据。"),
-        rejects("activateLast", {QStringLiteral("--activate-invite")}, "--activate-invite 需要邀请链接或一次性票据。"),
-        rejects("activateInvalid", {QStringLiteral("--activate-invite"), QStringLiteral("velmora://evil?ticket=") + kTicket},
+        rejects("appDataLast", {QStringLiteral("--refresh"), QStringLiteral("--app-data")},
+                "--app-data 需要一个目录。"),
+        rejects("inviteUriLast", {QStringLiteral("--invite-uri")},
+                "--invite-uri 需要有效的 velmora 邀请链接。"),
+        rejects("inviteUriBareTicket", {QStringLiteral("--invite-uri"), kTicket},
+                "--invite-uri 需要有效的 velmora 邀请链接。"),
+        rejects("handoffLast", {QStringLiteral("--handoff-ticket")},
+                "--handoff-ticket 需要有效的一次性邀请票据。"),
+        rejects("handoffLink", {QStringLiteral("--handoff-ticket"), kLink},
+                "--handoff-ticket 需要有效的一次性邀请票据。"),
+        rejects("activateLast", {QStringLiteral("--activate-invite")},
+                "--activate-invite 需要邀请链接或一次性票据。"),
+        rejects("activateInvalid",
+                {QStringLiteral("--activate-invite"),
+                 QStringLiteral("velmora://evil?ticket=") + kTicket},
                 "--activate-invite 需要有效的邀请链接或一次性票据。"),
-        rejects("ticketWithRefresh", {QStringLiteral("--handoff-ticket"), kTicket, QStringLiteral("--refresh")},
+        rejects("ticketWithRefresh",
+                {QStringLiteral("--handoff-ticket"), kTicket, QStringLiteral("--refresh")},
                 "邀请票据只能与图形启动或 --activate-invite 一起使用。"),
-        rejects("activateThenLaterCommand", {QStringLiteral("--activate-invite"), kTicket, QStringLiteral("--status")},
+        rejects("activateThenLaterCommand",
+                {QStringLiteral("--activate-invite"), kTicket, QStringLiteral("--status")},
                 "邀请票据只能与图形启动或 --activate-invite 一起使用。"),
-        rejects("linkThenTicket", {QStringLiteral("--invite-uri"), kLink, QStringLiteral("--handoff-ticket"), kOtherTicket},
+        rejects("linkThenTicket",
+                {QStringLiteral("--invite-uri"), kLink, QStringLiteral("--handoff-ticket"),
+                 kOtherTicket},
                 "只能指定一个邀请票据。"),
-        rejects("activateTwice", {QStringLiteral("--activate-invite"), kTicket, QStringLiteral("--activate-invite"), kTicket},
+        rejects("activateTwice",
+                {QStringLiteral("--activate-invite"), kTicket, QStringLiteral("--activate-invite"),
+                 kTicket},
                 "只能指定一个邀请票据。"),
         rejects("firstFailureWins", {QStringLiteral("--bogus"), QStringLiteral("--server")},
                 "未知参数：--bogus。使用 --help 查看用法。"),
-        rejects("unknownKeepsSpelling", {QStringLiteral("--Refresh")}, "未知参数：--Refresh。使用 --help 查看用法。"),
-        rejects("noJoinedValue", {QStringLiteral("--server=https://x")}, "未知参数：--server=https://x。使用 --help 查看用法。"),
+        rejects("unknownKeepsSpelling", {QStringLiteral("--Refresh")},
+                "未知参数：--Refresh。使用 --help 查看用法。"),
+        rejects("noJoinedValue", {QStringLiteral("--server=https://x")},
+                "未知参数：--server=https://x。使用 --help 查看用法。"),
         rejects("emptyArgument", {QString()}, "未知参数：。使用 --help 查看用法。")),
     [](const auto &info) { return std::string(info.param.name); });
 
-TEST(ParseCommandLineAppData, IsResolvedAgainstTheWorkingDirectory)
-{
-    const auto relative = CommandLineOptions::parse(
-        {QStringLiteral("--app-data"), QStringLiteral("a/../b"), QStringLiteral("--app-data"), QStringLiteral("c")});
+TEST(ParseCommandLineAppData, IsResolvedAgainstTheWorkingDirectory) {
+    const auto relative =
+        CommandLineOptions::parse({QStringLiteral("--app-data"), QStringLiteral("a/../b"),
+                                   QStringLiteral("--app-data"), QStringLiteral("c")});
     EXPECT_EQ(relative.value().appData, QDir::current().absoluteFilePath(QStringLiteral("c")));
 }
 
-TEST(ProcessEntry, JobsThisBuildLacksFailClearlyWithStatusOne)
-{
+TEST(ProcessEntry, JobsThisBuildLacksFailClearlyWithStatusOne) {
     std::ostringstream out, err;
     Console console(out, err);
     EXPECT_EQ(runProcess({QStringLiteral("--self-test")}, console), 1);

@@ -46,28 +46,28 @@ TEST_P(DesktopSelection, PicksTheFirstNamedDesktopThatCanBeReached) {
 
 INSTANTIATE_TEST_SUITE_P(
     Environments, DesktopSelection,
-    ::testing::Values(
-        SelectionCase{"GNOME", "", ":0", {G, P, X}, G},
-        SelectionCase{"ubuntu:GNOME", "ubuntu", ":0", {G}, G},
-        SelectionCase{"X-Cinnamon", "cinnamon", ":0", {G}, G},
-        SelectionCase{"pantheon", "", ":0", {G}, G},
-        SelectionCase{"KDE", "plasma", ":0", {G, P, X}, P}, SelectionCase{"kde", "", "", {P}, P},
-        SelectionCase{"XFCE", "xfce", ":0", {G, P, X}, X},
-        // Named but not reachable: the root window is what is left, given a display.
-        SelectionCase{"GNOME", "", ":0", {P, X}, Kind::X11},
-        SelectionCase{"KDE", "", "", {G, X}, Kind::None},
-        // Order of XDG_CURRENT_DESKTOP decides between two reachable families.
-        SelectionCase{"KDE:GNOME", "", ":0", {G, P}, P},
-        SelectionCase{"KDE:GNOME", "", ":0", {G}, G},
-        // DESKTOP_SESSION only when XDG_CURRENT_DESKTOP names nothing known.
-        SelectionCase{"", "plasmawayland", "", {P}, P},
-        SelectionCase{"", "/usr/share/xsessions/xfce", ":1", {X}, X},
-        SelectionCase{"i3", "gnome", ":1", {G}, G},
-        SelectionCase{"XFCE", "plasma", "", {P}, Kind::None},
-        // Bare window managers and servers without a desktop.
-        SelectionCase{"i3", "i3", ":1", {G, P, X}, Kind::X11},
-        SelectionCase{"sway", "sway", "", {G, P, X}, Kind::None},
-        SelectionCase{"", "", "", {G, P, X}, Kind::None}));
+    ::testing::Values(SelectionCase{"GNOME", "", ":0", {G, P, X}, G},
+                      SelectionCase{"ubuntu:GNOME", "ubuntu", ":0", {G}, G},
+                      SelectionCase{"X-Cinnamon", "cinnamon", ":0", {G}, G},
+                      SelectionCase{"pantheon", "", ":0", {G}, G},
+                      SelectionCase{"KDE", "plasma", ":0", {G, P, X}, P},
+                      SelectionCase{"kde", "", "", {P}, P},
+                      SelectionCase{"XFCE", "xfce", ":0", {G, P, X}, X},
+                      // Named but not reachable: the root window is what is left, given a display.
+                      SelectionCase{"GNOME", "", ":0", {P, X}, Kind::X11},
+                      SelectionCase{"KDE", "", "", {G, X}, Kind::None},
+                      // Order of XDG_CURRENT_DESKTOP decides between two reachable families.
+                      SelectionCase{"KDE:GNOME", "", ":0", {G, P}, P},
+                      SelectionCase{"KDE:GNOME", "", ":0", {G}, G},
+                      // DESKTOP_SESSION only when XDG_CURRENT_DESKTOP names nothing known.
+                      SelectionCase{"", "plasmawayland", "", {P}, P},
+                      SelectionCase{"", "/usr/share/xsessions/xfce", ":1", {X}, X},
+                      SelectionCase{"i3", "gnome", ":1", {G}, G},
+                      SelectionCase{"XFCE", "plasma", "", {P}, Kind::None},
+                      // Bare window managers and servers without a desktop.
+                      SelectionCase{"i3", "i3", ":1", {G, P, X}, Kind::X11},
+                      SelectionCase{"sway", "sway", "", {G, P, X}, Kind::None},
+                      SelectionCase{"", "", "", {G, P, X}, Kind::None}));
 
 TEST(DesktopFillColour, RoundsEachChannelOfTheBandColour) {
     // 14.025, 30.6 and 40.8: truncating would give #0e1e28.

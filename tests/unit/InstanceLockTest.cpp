@@ -16,8 +16,7 @@ namespace {
 
 // A second process that holds the lock of `paths` until told to exit (or killed).
 struct LockHolder {
-    explicit LockHolder(const ClientPaths &paths)
-    {
+    explicit LockHolder(const ClientPaths &paths) {
         int ready[2];
         int release[2];
         if (::pipe(ready) != 0 || ::pipe(release) != 0)
@@ -41,8 +40,7 @@ struct LockHolder {
     ~LockHolder() { finish(); }
 
     // Lets the child exit on its own, or kills it without giving it a chance to clean up.
-    void finish(bool kill = false)
-    {
+    void finish(bool kill = false) {
         if (pid <= 0)
             return;
         if (kill)
@@ -65,8 +63,7 @@ protected:
 };
 
 // Whether the first process exits or is killed, the lock is free once it has ended.
-TEST_F(InstanceLockTest, SecondProcessIsRefusedUntilTheFirstEnds)
-{
+TEST_F(InstanceLockTest, SecondProcessIsRefusedUntilTheFirstEnds) {
     for (const bool killed : {false, true}) {
         LockHolder holder(paths);
         ASSERT_TRUE(holder.acquired);
@@ -79,8 +76,7 @@ TEST_F(InstanceLockTest, SecondProcessIsRefusedUntilTheFirstEnds)
     }
 }
 
-TEST_F(InstanceLockTest, DifferentDataDirectoriesDoNotExcludeEachOther)
-{
+TEST_F(InstanceLockTest, DifferentDataDirectoriesDoNotExcludeEachOther) {
     const ClientPaths other(temp.path(QStringLiteral("other")));
     ASSERT_TRUE(other.ensure().ok());
     LockHolder holder(other);
@@ -88,8 +84,7 @@ TEST_F(InstanceLockTest, DifferentDataDirectoriesDoNotExcludeEachOther)
     EXPECT_TRUE(InstanceLock(paths).acquire());
 }
 
-TEST_F(InstanceLockTest, AcquireIsIdempotentAndReleaseWithoutLockIsHarmless)
-{
+TEST_F(InstanceLockTest, AcquireIsIdempotentAndReleaseWithoutLockIsHarmless) {
     InstanceLock lock(paths);
     lock.release();
     EXPECT_TRUE(lock.acquire());
@@ -99,8 +94,7 @@ TEST_F(InstanceLockTest, AcquireIsIdempotentAndReleaseWithoutLockIsHarmless)
     EXPECT_TRUE(lock.acquire());
 }
 
-TEST_F(InstanceLockTest, WidensNothingAndRefusesASymbolicLinkAndAMissingDirectory)
-{
+TEST_F(InstanceLockTest, WidensNothingAndRefusesASymbolicLinkAndAMissingDirectory) {
     InstanceLock lock(paths);
     ASSERT_TRUE(test::writeFile(lock.path(), QByteArray(), 0644));
     ASSERT_TRUE(lock.acquire());

@@ -14,8 +14,8 @@ namespace {
 // Answers from a fixed item and counts how often it was asked.
 class FakeKeychain : public platform::LegacyKeychain {
 public:
-    std::optional<QByteArray> lookup(const QString &account, const QString &service) const override
-    {
+    std::optional<QByteArray> lookup(const QString &account,
+                                     const QString &service) const override {
         queries.append(account + u'|' + service);
         return item;
     }
@@ -23,22 +23,22 @@ public:
     mutable QStringList queries;
 };
 
-const ActivationState kRecord{QStringLiteral("https://wallpaper.velmora.example"),
-                              QStringLiteral("ab12ab12ab12ab12ab12ab12ab12ab12ab12ab12ab12ab12ab12ab12ab12ab12"),
-                              QStringLiteral("书房"), QStringLiteral("secret-token"),
-                              QStringLiteral("2024-05-01T08:00:00Z")};
+const ActivationState kRecord{
+    QStringLiteral("https://wallpaper.velmora.example"),
+    QStringLiteral("ab12ab12ab12ab12ab12ab12ab12ab12ab12ab12ab12ab12ab12ab12ab12ab12"),
+    QStringLiteral("书房"), QStringLiteral("secret-token"), QStringLiteral("2024-05-01T08:00:00Z")};
 
 const QByteArray kStoredRecord = QByteArrayLiteral(
     "{\"activatedAtUtc\":\"2024-05-01T08:00:00Z\","
     "\"deviceId\":\"ab12ab12ab12ab12ab12ab12ab12ab12ab12ab12ab12ab12ab12ab12ab12ab12\","
-    "\"deviceName\":\"书房\",\"serverBaseUrl\":\"https://wallpaper.velmora.example\",\"token\":\"secret-token\"}");
+    "\"deviceName\":\"书房\",\"serverBaseUrl\":\"https://"
+    "wallpaper.velmora.example\",\"token\":\"secret-token\"}");
 
 class KeychainStoreTest : public ::testing::Test {
 protected:
     KeychainStore store() const { return KeychainStore(paths, QStringLiteral("alice"), keychain); }
     // Starts over in a new data directory with a keychain holding `item`.
-    void startOver(const std::optional<QByteArray> &item)
-    {
+    void startOver(const std::optional<QByteArray> &item) {
         paths = ClientPaths(temp.path(QStringLiteral("data-%1").arg(++rounds)));
         keychain = std::make_shared<FakeKeychain>();
         keychain->item = item;
@@ -52,19 +52,18 @@ protected:
     int rounds = 0;
 };
 
-TEST_F(KeychainStoreTest, ServiceNameCarriesADigestOfAPrivateDataDirectory)
-{
+TEST_F(KeychainStoreTest, ServiceNameCarriesADigestOfAPrivateDataDirectory) {
     EXPECT_EQ(KeychainStore::serviceName(ClientPaths(ClientPaths::defaultRoot())),
               QStringLiteral("example.velmora.wallpaper.activation"));
-    EXPECT_EQ(KeychainStore::serviceName(ClientPaths(ClientPaths::defaultRoot() + QStringLiteral("/sub/.."))),
+    EXPECT_EQ(KeychainStore::serviceName(
+                  ClientPaths(ClientPaths::defaultRoot() + QStringLiteral("/sub/.."))),
               QStringLiteral("example.velmora.wallpaper.activation"));
     // printf %s /srv/velmora-data | sha256sum
     EXPECT_EQ(KeychainStore::serviceName(ClientPaths(QStringLiteral("/srv/velmora-data"))),
               QStringLiteral("example.velmora.wallpaper.activation.b0f988d70de5"));
 }
 
-TEST_F(KeychainStoreTest, SaveWritesTheStoredFormPrivatelyAndLoadsItBack)
-{
+TEST_F(KeychainStoreTest, SaveWritesTheStoredFormPrivatelyAndLoadsItBack) {
     ASSERT_TRUE(store().save(kRecord).ok());
 
     EXPECT_EQ(test::readAll(credential()), kStoredRecord);
@@ -78,8 +77,7 @@ TEST_F(KeychainStoreTest, SaveWritesTheStoredFormPrivatelyAndLoadsItBack)
     EXPECT_TRUE(keychain->queries.isEmpty());
 }
 
-TEST_F(KeychainStoreTest, SaveRefusesAnUnusableRecordAndWritesNothing)
-{
+TEST_F(KeychainStoreTest, SaveRefusesAnUnusableRecordAndWritesNothing) {
     ActivationState blank = kRecord;
     blank.token = QStringLiteral("  \n");
     const Status saved = store().save(blank);
@@ -89,8 +87,7 @@ TEST_F(KeychainStoreTest, SaveRefusesAnUnusableRecordAndWritesNothing)
     EXPECT_FALSE(QFile::exists(paths.root()));
 }
 
-TEST_F(KeychainStoreTest, LinkedCredentialLoadsAsNoneAndIsNeverWrittenThrough)
-{
+TEST_F(KeychainStoreTest, LinkedCredentialLoadsAsNoneAndIsNeverWrittenThrough) {
     ASSERT_TRUE(paths.ensure().ok());
     const QString elsewhere = temp.path(QStringLiteral("elsewhere.json"));
     ASSERT_TRUE(test::writeFile(elsewhere, kStoredRecord, 0600));
@@ -113,11 +110,13 @@ TEST_F(KeychainStoreTest, LinkedCredentialLoadsAsNoneAndIsNeverWrittenThrough)
 
 // Whatever is wrong with the file, it reads as none and the legacy item is not consulted; a
 // file others may read is ignored, not repaired, until saved again.
-TEST_F(KeychainStoreTest, DamagedOrLooseCredentialReadsAsNoneWithoutConsultingTheKeychain)
-{
+TEST_F(KeychainStoreTest, DamagedOrLooseCredentialReadsAsNoneWithoutConsultingTheKeychain) {
     const std::pair<QByteArray, int> files[] = {
-        {QByteArray(), 0600}, {"not json", 0600}, {"[1]", 0600},
-        {R"({"serverBaseUrl":"https://a.example","deviceId":"d","deviceName":"n","token":" ","activatedAtUtc":"t"})", 0600},
+        {QByteArray(), 0600},
+        {"not json", 0600},
+        {"[1]", 0600},
+        {R"({"serverBaseUrl":"https://a.example","deviceId":"d","deviceName":"n","token":" ","activatedAtUtc":"t"})",
+         0600},
         {R"({"deviceId":"d","deviceName":"n","token":"x","activatedAtUtc":"t"})", 0600},
         {QByteArray(2 * 1024 * 1024, ' '), 0600},
         {kStoredRecord, 0644},
@@ -139,8 +138,7 @@ TEST_F(KeychainStoreTest, DamagedOrLooseCredentialReadsAsNoneWithoutConsultingTh
     EXPECT_EQ(*store().load(), kRecord);
 }
 
-TEST_F(KeychainStoreTest, FirstLoadMigratesAUsableLegacyItemOnce)
-{
+TEST_F(KeychainStoreTest, FirstLoadMigratesAUsableLegacyItemOnce) {
     keychain->item = QByteArrayLiteral(
         R"({"server_base_url":"https://wallpaper.velmora.example","device_id":"ab12ab12ab12ab12ab12ab12ab12ab12ab12ab12ab12ab12ab12ab12ab12ab12",)"
         R"("device_name":"书房","token":"secret-token","activated_at_utc":"2024-05-01T08:00:00Z"})");
@@ -148,7 +146,8 @@ TEST_F(KeychainStoreTest, FirstLoadMigratesAUsableLegacyItemOnce)
     const auto first = store().load();
     ASSERT_TRUE(first.ok());
     EXPECT_EQ(*first, kRecord);
-    EXPECT_EQ(keychain->queries, QStringList{QStringLiteral("alice|") + KeychainStore::serviceName(paths)});
+    EXPECT_EQ(keychain->queries,
+              QStringList{QStringLiteral("alice|") + KeychainStore::serviceName(paths)});
     EXPECT_EQ(test::readAll(credential()), kStoredRecord) << "rewritten in the stored form";
     EXPECT_EQ(test::permissions(credential()), 0600);
     EXPECT_EQ(test::readAll(marker()), QByteArrayLiteral("local-file-v2\n"));
@@ -161,11 +160,11 @@ TEST_F(KeychainStoreTest, FirstLoadMigratesAUsableLegacyItemOnce)
 }
 
 // An absent or unusable legacy item answers none, and the keychain is never asked again.
-TEST_F(KeychainStoreTest, UnusableLegacyItemIsAskedForOnlyOnce)
-{
+TEST_F(KeychainStoreTest, UnusableLegacyItemIsAskedForOnlyOnce) {
     const std::optional<QByteArray> items[] = {
         std::nullopt, QByteArrayLiteral("secret-token"),
-        QByteArrayLiteral(R"({"serverBaseUrl":"https://a.example","deviceId":"d","deviceName":"n","activatedAtUtc":"t"})")};
+        QByteArrayLiteral(
+            R"({"serverBaseUrl":"https://a.example","deviceId":"d","deviceName":"n","activatedAtUtc":"t"})")};
     for (const std::optional<QByteArray> &item : items) {
         startOver(item);
         EXPECT_EQ(*store().load(), std::nullopt);
@@ -177,8 +176,7 @@ TEST_F(KeychainStoreTest, UnusableLegacyItemIsAskedForOnlyOnce)
     }
 }
 
-TEST_F(KeychainStoreTest, MarkerAloneOrAsALinkMeansNoKeychainQueryAndALinkedOneFailsSave)
-{
+TEST_F(KeychainStoreTest, MarkerAloneOrAsALinkMeansNoKeychainQueryAndALinkedOneFailsSave) {
     ASSERT_TRUE(paths.ensure().ok());
     keychain->item = kStoredRecord;
     ASSERT_TRUE(QFile::link(temp.path(QStringLiteral("nowhere")), marker()));
@@ -196,8 +194,7 @@ TEST_F(KeychainStoreTest, MarkerAloneOrAsALinkMeansNoKeychainQueryAndALinkedOneF
     EXPECT_TRUE(keychain->queries.isEmpty());
 }
 
-TEST_F(KeychainStoreTest, MigrationThatCannotWriteTheFileFailsAndRetriesNextTime)
-{
+TEST_F(KeychainStoreTest, MigrationThatCannotWriteTheFileFailsAndRetriesNextTime) {
     keychain->item = kStoredRecord;
     ASSERT_TRUE(QDir().mkpath(temp.path(QStringLiteral("real"))));
     ASSERT_TRUE(QDir().mkpath(paths.root()));
@@ -206,7 +203,8 @@ TEST_F(KeychainStoreTest, MigrationThatCannotWriteTheFileFailsAndRetriesNextTime
     const auto failed = store().load();
     ASSERT_FALSE(failed.ok());
     EXPECT_EQ(failed.error().description(),
-              QStringLiteral("无法创建客户端数据目录：客户端数据目录不能是符号链接：") + paths.logs());
+              QStringLiteral("无法创建客户端数据目录：客户端数据目录不能是符号链接：") +
+                  paths.logs());
     EXPECT_FALSE(QFile::exists(marker())) << "the next load must try again";
 
     ASSERT_TRUE(QFile::remove(paths.logs()));
@@ -216,8 +214,7 @@ TEST_F(KeychainStoreTest, MigrationThatCannotWriteTheFileFailsAndRetriesNextTime
     EXPECT_EQ(keychain->queries.size(), 2);
 }
 
-TEST_F(KeychainStoreTest, ClearRemovesTheCredentialKeepsTheMarkerAndSaysWhenItCannot)
-{
+TEST_F(KeychainStoreTest, ClearRemovesTheCredentialKeepsTheMarkerAndSaysWhenItCannot) {
     EXPECT_TRUE(store().clear().ok()) << "nothing to remove is fine";
     EXPECT_EQ(test::readAll(marker()), QByteArrayLiteral("local-file-v2\n"));
 

@@ -46,8 +46,12 @@ QByteArray serialise(const Plist &root, bool binary) {
     (binary ? plist_to_bin_free : plist_to_xml_free)(data);
     return bytes;
 }
-QByteArray toXml(const Plist &root) { return serialise(root, false); }
-QByteArray toBinary(const Plist &root) { return serialise(root, true); }
+QByteArray toXml(const Plist &root) {
+    return serialise(root, false);
+}
+QByteArray toBinary(const Plist &root) {
+    return serialise(root, true);
+}
 
 class LaunchAgentManagerTest : public ::testing::Test {
 protected:
@@ -169,7 +173,9 @@ TEST_F(LaunchAgentManagerTest, IsEnabledOnlyForAWellFormedAgentOfThisExecutable)
         plist_dict_set_item(root.get(), "ProgramArguments", arguments);
         return root;
     };
-    const auto string = [](const QString &text) { return plist_new_string(text.toUtf8().constData()); };
+    const auto string = [](const QString &text) {
+        return plist_new_string(text.toUtf8().constData());
+    };
     const Plist ours = agentWith(string(kExecutable));
     const Plist arrayRoot(plist_new_array());
     plist_array_append_item(arrayRoot.get(), string(kExecutable));
@@ -181,8 +187,7 @@ TEST_F(LaunchAgentManagerTest, IsEnabledOnlyForAWellFormedAgentOfThisExecutable)
          toXml(agentWith(string(QStringLiteral("/Applications/Old/VelmoraWallpaper")))),
          kExecutable, false},
         {"empty first argument", toXml(agentWith(string(QString()))), kExecutable, false},
-        {"first argument not a string", toBinary(agentWith(plist_new_uint(7))), kExecutable,
-         false},
+        {"first argument not a string", toBinary(agentWith(plist_new_uint(7))), kExecutable, false},
         {"no ProgramArguments", toXml(Plist(plist_new_dict())), kExecutable, false},
         {"root not a dictionary", toXml(arrayRoot), kExecutable, false},
         {"not a property list", "ProgramArguments = /usr/bin/true\n", kExecutable, false},

@@ -17,12 +17,11 @@ namespace {
 class PreferencesTest : public ::testing::Test {
 protected:
     void TearDown() override { defaults.removePersistentDomain(); }
-    UserDefaults defaults = UserDefaults::suite(QStringLiteral("example.velmora.test-")
-                                                + QUuid::createUuid().toString(QUuid::WithoutBraces));
+    UserDefaults defaults = UserDefaults::suite(QStringLiteral("example.velmora.test-") +
+                                                QUuid::createUuid().toString(QUuid::WithoutBraces));
 };
 
-TEST_F(PreferencesTest, EmptyDomainReadsAsTheDefaults)
-{
+TEST_F(PreferencesTest, EmptyDomainReadsAsTheDefaults) {
     EXPECT_EQ(NetworkProxyMode::load(defaults), NetworkProxyMode::System);
     EXPECT_EQ(DisplayMode::load(defaults), DisplayMode::Fit);
     EXPECT_TRUE(AutomaticUpdatePreference::isEnabled(defaults));
@@ -31,8 +30,7 @@ TEST_F(PreferencesTest, EmptyDomainReadsAsTheDefaults)
 
 // The same stored value is put under both keys; only the exact raw values are recognised, and
 // a foreign value is not repaired by reading it.
-TEST_F(PreferencesTest, ModesReadExactRawValuesAndFallBackOtherwise)
-{
+TEST_F(PreferencesTest, ModesReadExactRawValuesAndFallBackOtherwise) {
     struct Case {
         QVariant stored;
         NetworkProxyMode::Value proxy;
@@ -52,8 +50,7 @@ TEST_F(PreferencesTest, ModesReadExactRawValuesAndFallBackOtherwise)
     }
 }
 
-TEST_F(PreferencesTest, SavingStoresTheRawValueString)
-{
+TEST_F(PreferencesTest, SavingStoresTheRawValueString) {
     NetworkProxyMode(NetworkProxyMode::Direct).save(defaults);
     DisplayMode(DisplayMode::Fill).save(defaults);
     EXPECT_EQ(defaults.string(QStringLiteral("networkProxyMode")), QStringLiteral("direct"));
@@ -62,30 +59,30 @@ TEST_F(PreferencesTest, SavingStoresTheRawValueString)
     EXPECT_EQ(defaults.string(QStringLiteral("networkProxyMode")), QStringLiteral("system"));
 }
 
-TEST_F(PreferencesTest, DisplayModeSaveWithoutDomainWritesTheStandardOne)
-{
+TEST_F(PreferencesTest, DisplayModeSaveWithoutDomainWritesTheStandardOne) {
     DisplayMode(DisplayMode::Fill).save();
     EXPECT_EQ(DisplayMode::current(), DisplayMode::Fill);
-    EXPECT_EQ(UserDefaults::standard().string(QStringLiteral("displayMode")), QStringLiteral("fill"));
+    EXPECT_EQ(UserDefaults::standard().string(QStringLiteral("displayMode")),
+              QStringLiteral("fill"));
     EXPECT_EQ(DisplayMode::load(defaults), DisplayMode::Fit);
     UserDefaults::standard().remove(QStringLiteral("displayMode"));
 }
 
-TEST(PreferenceTexts, TitlesAndConfirmationsAreExact)
-{
+TEST(PreferenceTexts, TitlesAndConfirmationsAreExact) {
     EXPECT_EQ(NetworkProxyMode(NetworkProxyMode::System).title(), QStringLiteral("跟随系统代理"));
-    EXPECT_EQ(NetworkProxyMode(NetworkProxyMode::Direct).title(), QStringLiteral("直连（忽略系统代理）"));
+    EXPECT_EQ(NetworkProxyMode(NetworkProxyMode::Direct).title(),
+              QStringLiteral("直连（忽略系统代理）"));
     EXPECT_EQ(NetworkProxyMode(NetworkProxyMode::System).confirmationMessage(),
               QStringLiteral("后续登记、刷新、下载、更新和推广请求将跟随 macOS 系统代理设置。"));
     EXPECT_EQ(NetworkProxyMode(NetworkProxyMode::Direct).confirmationMessage(),
-              QStringLiteral("后续登记、刷新、下载、更新和推广请求将忽略 macOS 系统代理，直接连接 wallpaper.velmora.example。"));
+              QStringLiteral("后续登记、刷新、下载、更新和推广请求将忽略 macOS 系统代理，直接连接 "
+                             "wallpaper.velmora.example。"));
     EXPECT_EQ(DisplayMode(DisplayMode::Fit).title(), QStringLiteral("完整显示（推荐）"));
     EXPECT_EQ(DisplayMode(DisplayMode::Fill).title(), QStringLiteral("填满屏幕（可能裁切）"));
 }
 
 // Absent means on; anything stored is read the way the defaults system reads a boolean.
-TEST_F(PreferencesTest, AutomaticUpdateFlagAndLastVersionAreIndependent)
-{
+TEST_F(PreferencesTest, AutomaticUpdateFlagAndLastVersionAreIndependent) {
     AutomaticUpdatePreference::setEnabled(false, defaults);
     EXPECT_FALSE(AutomaticUpdatePreference::isEnabled(defaults));
     AutomaticUpdatePreference::setLastOpenedVersion(QStringLiteral("1.0.1"), defaults);
@@ -103,9 +100,10 @@ TEST_F(PreferencesTest, AutomaticUpdateFlagAndLastVersionAreIndependent)
 
 class StartupPromptMarkerTest : public ::testing::Test {
 protected:
-    ClientLog recorder()
-    {
-        return [this](const QString &line) { lines << line; };
+    ClientLog recorder() {
+        return [this](const QString &line) {
+            lines << line;
+        };
     }
     TempDir temp;
     ClientPaths paths{temp.path(QStringLiteral("data"))};
@@ -113,8 +111,7 @@ protected:
     QStringList lines;
 };
 
-TEST_F(StartupPromptMarkerTest, WritesShownWithOwnerOnlyPermissionsOverAnyOldMarker)
-{
+TEST_F(StartupPromptMarkerTest, WritesShownWithOwnerOnlyPermissionsOverAnyOldMarker) {
     EXPECT_EQ(startupPromptMarkerPath(paths), marker);
     EXPECT_FALSE(isStartupPromptShown(paths));
     tryMarkStartupPromptShown(paths, recorder());
@@ -129,8 +126,7 @@ TEST_F(StartupPromptMarkerTest, WritesShownWithOwnerOnlyPermissionsOverAnyOldMar
     EXPECT_TRUE(lines.isEmpty());
 }
 
-TEST_F(StartupPromptMarkerTest, SymbolicLinkIsLoggedAndItsTargetUntouched)
-{
+TEST_F(StartupPromptMarkerTest, SymbolicLinkIsLoggedAndItsTargetUntouched) {
     ASSERT_TRUE(paths.ensure().ok());
     const QString target = temp.path(QStringLiteral("elsewhere"));
     ASSERT_TRUE(test::writeFile(target, "precious", 0644));
@@ -138,22 +134,26 @@ TEST_F(StartupPromptMarkerTest, SymbolicLinkIsLoggedAndItsTargetUntouched)
 
     tryMarkStartupPromptShown(paths, recorder());
 
-    EXPECT_EQ(lines, QStringList{QStringLiteral("写入启动提醒标记失败：启动提醒标记不能是符号链接。")});
+    EXPECT_EQ(lines,
+              QStringList{QStringLiteral("写入启动提醒标记失败：启动提醒标记不能是符号链接。")});
     EXPECT_TRUE(test::isSymbolicLink(marker));
     EXPECT_EQ(test::readAll(target), QByteArrayLiteral("precious"));
     EXPECT_EQ(test::permissions(target), 0644);
 }
 
-TEST_F(StartupPromptMarkerTest, UnusableDataDirectoryIsLoggedNotRaised)
-{
+TEST_F(StartupPromptMarkerTest, UnusableDataDirectoryIsLoggedNotRaised) {
     ASSERT_TRUE(QDir().mkpath(temp.path(QStringLiteral("real"))));
     ASSERT_TRUE(QFile::link(temp.path(QStringLiteral("real")), paths.root()));
 
     tryMarkStartupPromptShown(paths, recorder());
     tryMarkStartupPromptShown(paths, ClientLog()); // no sink: still quiet
 
-    EXPECT_EQ(lines, QStringList{QStringLiteral("写入启动提醒标记失败：无法创建客户端数据目录：客户端数据目录不能是符号链接：")
-                                 + paths.root()});
+    EXPECT_EQ(
+        lines,
+        QStringList{
+            QStringLiteral(
+                "写入启动提醒标记失败：无法创建客户端数据目录：客户端数据目录不能是符号链接：") +
+            paths.root()});
     EXPECT_FALSE(QFile::exists(temp.path(QStringLiteral("real/startup-prompt-v1"))));
 }
 

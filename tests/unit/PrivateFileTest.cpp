@@ -20,8 +20,7 @@ protected:
     TempDir temp;
 };
 
-TEST_F(PrivateFileTest, ReplacesAWiderFileWithAnOwnerOnlyOneUnderAnyUmaskWithoutLeftovers)
-{
+TEST_F(PrivateFileTest, ReplacesAWiderFileWithAnOwnerOnlyOneUnderAnyUmaskWithoutLeftovers) {
     const QString target = file(QStringLiteral("record.json"));
     ASSERT_TRUE(test::writeFile(target, "old", 0644));
 
@@ -36,8 +35,7 @@ TEST_F(PrivateFileTest, ReplacesAWiderFileWithAnOwnerOnlyOneUnderAnyUmaskWithout
               QStringList{QStringLiteral("record.json")});
 }
 
-TEST_F(PrivateFileTest, RefusesToWriteAtASymbolicLinkOrThroughALinkedDirectory)
-{
+TEST_F(PrivateFileTest, RefusesToWriteAtASymbolicLinkOrThroughALinkedDirectory) {
     const QString victim = file(QStringLiteral("victim"));
     ASSERT_TRUE(test::writeFile(victim, "keep", 0644));
     const QString link = file(QStringLiteral("link"));
@@ -46,7 +44,8 @@ TEST_F(PrivateFileTest, RefusesToWriteAtASymbolicLinkOrThroughALinkedDirectory)
     const Status written = PrivateFile::writeAtomically(link, "evil");
 
     ASSERT_FALSE(written.ok());
-    EXPECT_EQ(written.error().description(), QStringLiteral("“%1”：路径是符号链接或链接层级过多。").arg(link));
+    EXPECT_EQ(written.error().description(),
+              QStringLiteral("“%1”：路径是符号链接或链接层级过多。").arg(link));
     EXPECT_TRUE(test::isSymbolicLink(link));
     EXPECT_EQ(test::readAll(victim), QByteArrayLiteral("keep"));
     EXPECT_EQ(test::permissions(victim), 0644);
@@ -57,8 +56,7 @@ TEST_F(PrivateFileTest, RefusesToWriteAtASymbolicLinkOrThroughALinkedDirectory)
     EXPECT_FALSE(QFile::exists(file(QStringLiteral("real/id"))));
 }
 
-TEST_F(PrivateFileTest, ReadsOnlyTrustworthyRegularFilesWithinTheLimit)
-{
+TEST_F(PrivateFileTest, ReadsOnlyTrustworthyRegularFilesWithinTheLimit) {
     ASSERT_TRUE(test::writeFile(file(QStringLiteral("private")), "content", 0600));
     ASSERT_TRUE(test::writeFile(file(QStringLiteral("loose")), "content", 0604));
     ASSERT_TRUE(QFile::link(file(QStringLiteral("private")), file(QStringLiteral("link"))));
@@ -68,8 +66,8 @@ TEST_F(PrivateFileTest, ReadsOnlyTrustworthyRegularFilesWithinTheLimit)
 
     using enum PrivateFile::Trust;
     const std::tuple<const char *, PrivateFile::Trust, bool> cases[] = {
-        {"private", OwnerOnly, true},     {"loose", AnyPermissions, true},
-        {"loose", OwnerOnly, false},      {"link", AnyPermissions, false},
+        {"private", OwnerOnly, true},         {"loose", AnyPermissions, true},
+        {"loose", OwnerOnly, false},          {"link", AnyPermissions, false},
         {"directory", AnyPermissions, false}, {"fifo", AnyPermissions, false}, // must not block
         {"oversized", AnyPermissions, false}, {"missing", AnyPermissions, false},
     };

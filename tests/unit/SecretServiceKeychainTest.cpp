@@ -19,15 +19,13 @@ namespace {
 // Runs the lookup with a private bus environment and restores the real one afterwards.
 class SecretServiceKeychainTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         for (const char *name : {"DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR"})
             saved.emplace_back(name, qgetenv(name));
         qunsetenv("DBUS_SESSION_BUS_ADDRESS");
         qputenv("XDG_RUNTIME_DIR", temp.path().toUtf8());
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         for (const auto &[name, value] : saved) {
             if (value.isNull())
                 qunsetenv(name);
@@ -39,10 +37,9 @@ protected:
     }
 
     // A socket that accepts connections into its backlog but never answers: a hung bus.
-    void listenSilently(const QString &path)
-    {
+    void listenSilently(const QString &path) {
         listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_un address {};
+        sockaddr_un address{};
         address.sun_family = AF_UNIX;
         const QByteArray native = QFile::encodeName(path);
         ASSERT_LT(size_t(native.size()), sizeof(address.sun_path));
@@ -51,11 +48,11 @@ protected:
         ASSERT_EQ(::listen(listener, 8), 0);
     }
 
-    std::optional<QByteArray> timedLookup(const platform::SecretServiceKeychain &keychain)
-    {
+    std::optional<QByteArray> timedLookup(const platform::SecretServiceKeychain &keychain) {
         QElapsedTimer timer;
         timer.start();
-        std::optional<QByteArray> answer = keychain.lookup(QStringLiteral("alice"), QStringLiteral("example.velmora.wallpaper.activation"));
+        std::optional<QByteArray> answer = keychain.lookup(
+            QStringLiteral("alice"), QStringLiteral("example.velmora.wallpaper.activation"));
         elapsedMs = timer.elapsed();
         return answer;
     }
@@ -66,8 +63,7 @@ protected:
     qint64 elapsedMs = 0;
 };
 
-TEST_F(SecretServiceKeychainTest, NoSessionBusAnswersNoneAtOnce)
-{
+TEST_F(SecretServiceKeychainTest, NoSessionBusAnswersNoneAtOnce) {
     EXPECT_FALSE(platform::SecretServiceKeychain::sessionBusConfigured());
     EXPECT_EQ(timedLookup(platform::SecretServiceKeychain(10s)), std::nullopt);
     EXPECT_LT(elapsedMs, 200);
@@ -77,9 +73,9 @@ TEST_F(SecretServiceKeychainTest, NoSessionBusAnswersNoneAtOnce)
     EXPECT_LT(elapsedMs, 200);
 }
 
-TEST_F(SecretServiceKeychainTest, UnreachableBusAddressAnswersNoneQuickly)
-{
-    qputenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + temp.path(QStringLiteral("no-such-bus"))).toUtf8());
+TEST_F(SecretServiceKeychainTest, UnreachableBusAddressAnswersNoneQuickly) {
+    qputenv("DBUS_SESSION_BUS_ADDRESS",
+            ("unix:path=" + temp.path(QStringLiteral("no-such-bus"))).toUtf8());
     EXPECT_TRUE(platform::SecretServiceKeychain::sessionBusConfigured());
     EXPECT_EQ(timedLookup(platform::SecretServiceKeychain(10s)), std::nullopt);
     EXPECT_LT(elapsedMs, 2000);
@@ -87,8 +83,7 @@ TEST_F(SecretServiceKeychainTest, UnreachableBusAddressAnswersNoneQuickly)
 
 // The per-user bus socket counts as a session bus; one that never answers is abandoned at the
 // deadline.
-TEST_F(SecretServiceKeychainTest, SilentPerUserBusIsAbandonedAtTheDeadline)
-{
+TEST_F(SecretServiceKeychainTest, SilentPerUserBusIsAbandonedAtTheDeadline) {
     listenSilently(temp.path(QStringLiteral("bus")));
     EXPECT_TRUE(platform::SecretServiceKeychain::sessionBusConfigured());
     qputenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + temp.path(QStringLiteral("bus"))).toUtf8());

@@ -50,7 +50,9 @@ ToolResult runSystemdTool(const QString &program, const QStringList &arguments,
 
 // Sets an environment variable for the rest of one test.
 struct ScopedEnvironment {
-    ScopedEnvironment(const char *name, const QByteArray &value) : name(name), old(qgetenv(name)) {
+    ScopedEnvironment(const char *name, const QByteArray &value)
+        : name(name)
+        , old(qgetenv(name)) {
         qputenv(name, value);
     }
     ~ScopedEnvironment() { old.isNull() ? void(qunsetenv(name)) : void(qputenv(name, old)); }
@@ -73,8 +75,8 @@ protected:
     QString systemctlLog() const { return systemctl + QStringLiteral(".log"); }
 
     SystemdUserAgent agent(std::optional<QString> executable) const {
-        return SystemdUserAgent(paths, 3600, SystemdAgentEnvironment{systemctl, configHome,
-                                                                     std::move(executable)});
+        return SystemdUserAgent(
+            paths, 3600, SystemdAgentEnvironment{systemctl, configHome, std::move(executable)});
     }
 
     // An executable file, so systemd-analyze can check the program path it reads back.
@@ -196,7 +198,8 @@ TEST_F(SystemdUserAgentTest, AFailingEnableIsReportedWithTheToolsTrimmedOutput) 
     for (const auto &[failing, output, message] : cases) {
         writeFakeSystemctl(systemctl, failing, output);
         const Status status = agent(executable).setEnabled(true);
-        EXPECT_EQ(status.ok() ? QString() : status.error().description(), message) << failing.data();
+        EXPECT_EQ(status.ok() ? QString() : status.error().description(), message)
+            << failing.data();
     }
 
     systemctl = temp.path(QStringLiteral("no-systemctl"));
@@ -215,9 +218,9 @@ TEST_F(SystemdUserAgentTest, PathsThatAUnitFileCannotCarryAreRefusedBeforeAnythi
                             QStringLiteral("tab\there")};
     for (qsizetype i = 0; i < names.size(); ++i) {
         const QString refused = temp.path(names[i]);
-        SystemdUserAgent refusing(ClientPaths(i < 4 ? paths.root() : refused), 3600,
-                               SystemdAgentEnvironment{systemctl, configHome,
-                                                       i < 4 ? refused : executable});
+        SystemdUserAgent refusing(
+            ClientPaths(i < 4 ? paths.root() : refused), 3600,
+            SystemdAgentEnvironment{systemctl, configHome, i < 4 ? refused : executable});
         const Status status = refusing.setEnabled(true);
         ASSERT_FALSE(status.ok());
         EXPECT_EQ(status.error().description(),
@@ -241,7 +244,7 @@ TEST_F(SystemdUserAgentTest, IsEnabledOnlyForOurProgramWithTheTimerLinkedAsSyste
         QStringLiteral("[Service]\nExecStart=\"/opt/old/VelmoraWallpaper\" --refresh\n"),
         QStringLiteral("[Service]\nExecStart=\"%1\"\n").arg(executable), // "%" not doubled
         QStringLiteral("[Unit]\nExecStart=\"%1\"\n[Service]\n").arg(escaped),
-        QStringLiteral("[Service]\nExecStart=\"%h/x\"\n"), // unresolvable specifier
+        QStringLiteral("[Service]\nExecStart=\"%h/x\"\n"),          // unresolvable specifier
         QStringLiteral("[Service]\nExecStart=\"%1\n").arg(escaped), // unterminated quote
         QString(),
     };

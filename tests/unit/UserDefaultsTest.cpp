@@ -10,19 +10,18 @@ using namespace velmora;
 
 namespace {
 
-QString uniqueSuiteName()
-{
-    return QStringLiteral("example.velmora.test-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+QString uniqueSuiteName() {
+    return QStringLiteral("example.velmora.test-") +
+           QUuid::createUuid().toString(QUuid::WithoutBraces);
 }
 
-TEST(UserDefaultsTest, StandardDomainIsTheBundleIdentifierInTheUsersConfigFolder)
-{
+TEST(UserDefaultsTest, StandardDomainIsTheBundleIdentifierInTheUsersConfigFolder) {
     EXPECT_EQ(UserDefaults::standard().fileName(),
-              qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/example.velmora.wallpaper.conf"));
+              qEnvironmentVariable("XDG_CONFIG_HOME") +
+                  QStringLiteral("/example.velmora.wallpaper.conf"));
 }
 
-TEST(UserDefaultsTest, ValuesPersistAcrossInstancesAndSuitesAreSeparateUntilRemoved)
-{
+TEST(UserDefaultsTest, ValuesPersistAcrossInstancesAndSuitesAreSeparateUntilRemoved) {
     const QString firstName = uniqueSuiteName();
     UserDefaults first = UserDefaults::suite(firstName);
     first.setString(QStringLiteral("displayMode"), QStringLiteral("fill"));
@@ -32,7 +31,8 @@ TEST(UserDefaultsTest, ValuesPersistAcrossInstancesAndSuitesAreSeparateUntilRemo
     EXPECT_FALSE(second.contains(QStringLiteral("displayMode")));
     second.setString(QStringLiteral("displayMode"), QStringLiteral("fit"));
 
-    EXPECT_EQ(UserDefaults::suite(firstName).string(QStringLiteral("displayMode")), QStringLiteral("fill"));
+    EXPECT_EQ(UserDefaults::suite(firstName).string(QStringLiteral("displayMode")),
+              QStringLiteral("fill"));
     EXPECT_EQ(second.string(QStringLiteral("displayMode")), QStringLiteral("fit"));
     EXPECT_FALSE(UserDefaults::standard().contains(QStringLiteral("displayMode")));
 
@@ -42,24 +42,32 @@ TEST(UserDefaultsTest, ValuesPersistAcrossInstancesAndSuitesAreSeparateUntilRemo
     EXPECT_FALSE(UserDefaults::suite(firstName).contains(QStringLiteral("displayMode")));
 }
 
-TEST(UserDefaultsTest, BooleansReadTheWayTheDefaultsSystemDoes)
-{
+TEST(UserDefaultsTest, BooleansReadTheWayTheDefaultsSystemDoes) {
     const std::pair<QVariant, bool> cases[] = {
-        {true, true}, {false, false}, {0, false}, {-3, true}, {0.5, true},
-        {QStringLiteral("YES"), true}, {QStringLiteral("NO"), false},
-        {QStringLiteral("Yes"), true}, {QStringLiteral("true"), true},
-        {QStringLiteral("FALSE"), false}, {QStringLiteral("0"), false},
-        {QStringLiteral("12"), true}, {QStringLiteral(" 1 "), true},
-        {QStringLiteral("maybe"), false}, {QString(), false},
-        {QStringList{QStringLiteral("YES")}, false}, {QVariant(), false},
+        {true, true},
+        {false, false},
+        {0, false},
+        {-3, true},
+        {0.5, true},
+        {QStringLiteral("YES"), true},
+        {QStringLiteral("NO"), false},
+        {QStringLiteral("Yes"), true},
+        {QStringLiteral("true"), true},
+        {QStringLiteral("FALSE"), false},
+        {QStringLiteral("0"), false},
+        {QStringLiteral("12"), true},
+        {QStringLiteral(" 1 "), true},
+        {QStringLiteral("maybe"), false},
+        {QString(), false},
+        {QStringList{QStringLiteral("YES")}, false},
+        {QVariant(), false},
     };
     for (const auto &[stored, expected] : cases)
         EXPECT_EQ(defaultsBooleanValue(stored), expected) << stored.toString().toStdString();
 }
 
 // What another writer (or a hand edit) leaves in the INI file is read with the same rules.
-TEST(UserDefaultsTest, HandWrittenFileValuesReadWithTheSameRules)
-{
+TEST(UserDefaultsTest, HandWrittenFileValuesReadWithTheSameRules) {
     const QString name = uniqueSuiteName();
     const QString file = UserDefaults::suite(name).fileName();
     ASSERT_TRUE(test::writeFile(file, "[General]\nno=NO\nyes=YES\nzero=0\nword=direct\n"));

@@ -1,7 +1,7 @@
 // The parts of the service client that need no service: configuration, error wording, key
 // rules, and the refusals that happen before anything is sent.
-#include "net/FileHasher.h"
 #include "net/WallpaperAPIClient.h"
+#include "net/FileHasher.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -13,11 +13,12 @@ using namespace velmora;
 
 namespace {
 
-TEST(SessionConfiguration, DirectSwitchesOffEveryProxySystemLeavesItUnset)
-{
-    const SessionConfiguration system = WallpaperAPIClient::sessionConfiguration(NetworkProxyMode::System);
+TEST(SessionConfiguration, DirectSwitchesOffEveryProxySystemLeavesItUnset) {
+    const SessionConfiguration system =
+        WallpaperAPIClient::sessionConfiguration(NetworkProxyMode::System);
     EXPECT_EQ(system.connectionProxyDictionary, std::nullopt);
-    const SessionConfiguration direct = WallpaperAPIClient::sessionConfiguration(NetworkProxyMode::Direct);
+    const SessionConfiguration direct =
+        WallpaperAPIClient::sessionConfiguration(NetworkProxyMode::Direct);
     ASSERT_TRUE(direct.connectionProxyDictionary);
     const QMap<QString, bool> expected{{QStringLiteral("HTTPEnable"), false},
                                        {QStringLiteral("HTTPSEnable"), false},
@@ -29,8 +30,7 @@ TEST(SessionConfiguration, DirectSwitchesOffEveryProxySystemLeavesItUnset)
     EXPECT_EQ(direct.resourceTimeoutSeconds, 300);
 }
 
-TEST(ServerErrorMessage, PrefersTheJsonErrorElseTheTrimmedBodyCutTo300Characters)
-{
+TEST(ServerErrorMessage, PrefersTheJsonErrorElseTheTrimmedBodyCutTo300Characters) {
     EXPECT_EQ(serverErrorMessage(R"({"error":"设备已停用"})"), QStringLiteral("设备已停用"));
     EXPECT_EQ(serverErrorMessage(R"({"error":""})"), QStringLiteral(R"({"error":""})"));
     EXPECT_EQ(serverErrorMessage("  Bad Gateway \n"), QStringLiteral("Bad Gateway"));
@@ -48,8 +48,7 @@ struct KeyCase {
     bool valid;
 };
 
-TEST(IdempotencyKey, CountsUserPerceivedCharactersOfAnyScript)
-{
+TEST(IdempotencyKey, CountsUserPerceivedCharactersOfAnyScript) {
     const KeyCase cases[] = {
         {QString(8, u'a'), true},
         {QString(128, u'Z'), true},
@@ -66,11 +65,11 @@ TEST(IdempotencyKey, CountsUserPerceivedCharactersOfAnyScript)
         {QStringLiteral("e\u0301e\u0301e\u0301e\u0301e\u0301e\u0301e\u0301e\u0301"), true},
     };
     for (const KeyCase &row : cases)
-        EXPECT_EQ(WallpaperAPIClient::isValidIdempotencyKey(row.key), row.valid) << row.key.toStdString();
+        EXPECT_EQ(WallpaperAPIClient::isValidIdempotencyKey(row.key), row.valid)
+            << row.key.toStdString();
 }
 
-TEST(FileHasher, MatchesKnownDigestsAndReportsUnreadableFiles)
-{
+TEST(FileHasher, MatchesKnownDigestsAndReportsUnreadableFiles) {
     test::TempDir temp;
     ASSERT_TRUE(test::writeFile(temp.path(QStringLiteral("empty")), {}));
     ASSERT_TRUE(test::writeFile(temp.path(QStringLiteral("abc")), "abc"));
@@ -89,7 +88,8 @@ TEST(FileHasher, MatchesKnownDigestsAndReportsUnreadableFiles)
 
     const Result<QString> missing = FileHasher::sha256(temp.path(QStringLiteral("nope")));
     ASSERT_FALSE(missing.ok());
-    EXPECT_EQ(missing.error().description(), QStringLiteral("无法读取文件：") + temp.path(QStringLiteral("nope")));
+    EXPECT_EQ(missing.error().description(),
+              QStringLiteral("无法读取文件：") + temp.path(QStringLiteral("nope")));
     const Result<QString> directory = FileHasher::sha256(temp.path());
     ASSERT_FALSE(directory.ok());
     EXPECT_EQ(directory.error().description(), QStringLiteral("读取文件失败：") + temp.path());
@@ -98,24 +98,22 @@ TEST(FileHasher, MatchesKnownDigestsAndReportsUnreadableFiles)
 }
 
 // Runs the event loop until `done`, as the headless commands do.
-template <typename Predicate>
-void pumpUntil(Predicate done)
-{
+template <typename Predicate> void pumpUntil(Predicate done) {
     QElapsedTimer timer;
     timer.start();
     while (!done() && timer.elapsed() < 10'000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
 }
 
-TEST(WallpaperAPIClient, RefusesOriginsAndAddressesBeforeSendingAnythingButStillAnswersLater)
-{
+TEST(WallpaperAPIClient, RefusesOriginsAndAddressesBeforeSendingAnythingButStillAnswersLater) {
     const auto refused = WallpaperAPIClient::create(QStringLiteral("https://evil.invalid"));
     ASSERT_FALSE(refused.ok());
     EXPECT_TRUE(refused.error().is(ClientError::Kind::InvalidServer));
 
     // Nothing listens on this origin; none of these calls may even try to connect.
     auto client = WallpaperAPIClient::create(QStringLiteral("http://127.0.0.1:9"), std::nullopt,
-                                             NetworkProxyMode::Direct).value();
+                                             NetworkProxyMode::Direct)
+                      .value();
     test::TempDir temp;
     std::vector<QString> errors;
     bool insideCall = true;
@@ -123,30 +121,41 @@ TEST(WallpaperAPIClient, RefusesOriginsAndAddressesBeforeSendingAnythingButStill
         EXPECT_FALSE(insideCall) << "a completion ran inside the call that started it";
         errors.push_back(result.ok() ? QString() : result.error().description());
     };
-    client->download(QStringLiteral("/files/x"), std::nullopt, temp.path(QStringLiteral("x")), record);
-    client->useActivation({QStringLiteral("http://127.0.0.1:9"), QStringLiteral("dev"), QStringLiteral("n"),
-                           QStringLiteral("secret-token"), QStringLiteral("t")});
-    client->download(QStringLiteral("https://evil.invalid/x"), std::nullopt, temp.path(QStringLiteral("x")), record);
-    client->download(QStringLiteral("//evil.invalid/x"), std::nullopt, temp.path(QStringLiteral("x")), record);
-    client->download(QStringLiteral("http://user@127.0.0.1:9/x"), std::nullopt, temp.path(QStringLiteral("x")), record);
-    client->activateByInvite(QStringLiteral("short"), QStringLiteral("d"), QStringLiteral("n"), std::nullopt, nullptr, record);
-    client->activateByInvite(QString(40, u'a'), QStringLiteral("d"), QStringLiteral("n"), QStringLiteral("bad key"), nullptr, record);
+    client->download(QStringLiteral("/files/x"), std::nullopt, temp.path(QStringLiteral("x")),
+                     record);
+    client->useActivation({QStringLiteral("http://127.0.0.1:9"), QStringLiteral("dev"),
+                           QStringLiteral("n"), QStringLiteral("secret-token"),
+                           QStringLiteral("t")});
+    client->download(QStringLiteral("https://evil.invalid/x"), std::nullopt,
+                     temp.path(QStringLiteral("x")), record);
+    client->download(QStringLiteral("//evil.invalid/x"), std::nullopt,
+                     temp.path(QStringLiteral("x")), record);
+    client->download(QStringLiteral("http://user@127.0.0.1:9/x"), std::nullopt,
+                     temp.path(QStringLiteral("x")), record);
+    client->activateByInvite(QStringLiteral("short"), QStringLiteral("d"), QStringLiteral("n"),
+                             std::nullopt, nullptr, record);
+    client->activateByInvite(QString(40, u'a'), QStringLiteral("d"), QStringLiteral("n"),
+                             QStringLiteral("bad key"), nullptr, record);
     insideCall = false;
     pumpUntil([&] { return errors.size() == 6; });
 
-    const QString offOrigin = QStringLiteral("服务器返回的下载地址与激活服务器不一致，已拒绝发送凭证。");
-    EXPECT_EQ(errors, (std::vector<QString>{QStringLiteral("客户端尚未完成自动连接，请稍后重试。"), offOrigin, offOrigin,
-                                            offOrigin, QStringLiteral("邀请链接已损坏或无效。"), QStringLiteral("幂等键格式无效。")}));
+    const QString offOrigin =
+        QStringLiteral("服务器返回的下载地址与激活服务器不一致，已拒绝发送凭证。");
+    EXPECT_EQ(errors, (std::vector<QString>{QStringLiteral("客户端尚未完成自动连接，请稍后重试。"),
+                                            offOrigin, offOrigin, offOrigin,
+                                            QStringLiteral("邀请链接已损坏或无效。"),
+                                            QStringLiteral("幂等键格式无效。")}));
     EXPECT_TRUE(QDir(temp.path()).isEmpty()) << "a refused download left a file behind";
 }
 
-TEST(WallpaperAPIClient, ADestroyedClientDropsItsResults)
-{
+TEST(WallpaperAPIClient, ADestroyedClientDropsItsResults) {
     auto client = WallpaperAPIClient::create(QStringLiteral("http://127.0.0.1:9"), std::nullopt,
-                                             NetworkProxyMode::Direct).value();
+                                             NetworkProxyMode::Direct)
+                      .value();
     bool called = false;
     client->fetchToday([&](const Result<WallpaperMetadata> &) { called = true; });
-    client->download(QStringLiteral("/x"), std::nullopt, QStringLiteral("/tmp/x"), [&](const Result<QString> &) { called = true; });
+    client->download(QStringLiteral("/x"), std::nullopt, QStringLiteral("/tmp/x"),
+                     [&](const Result<QString> &) { called = true; });
     client.reset();
     QCoreApplication::processEvents(QEventLoop::AllEvents, 200);
     EXPECT_FALSE(called);

@@ -1,7 +1,7 @@
+#include "wallpaper/WallpaperStore.h"
 #include "net/FileHasher.h"
 #include "support/FakeDesktop.h"
 #include "support/TempDir.h"
-#include "wallpaper/WallpaperStore.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <sys/stat.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 
 using namespace velmora;
 using velmora::test::TempDir;
@@ -20,45 +20,56 @@ using velmora::test::TempDir;
 namespace {
 
 WallpaperMetadata metadata(qint64 id, const QString &fileName, const QString &contentType,
-                           const QString &sha256 = QString(64, u'a'))
-{
-    return {id, QStringLiteral("2026-12-06"), fileName, contentType, 8, sha256, QStringLiteral("/f")};
+                           const QString &sha256 = QString(64, u'a')) {
+    return {id,     QStringLiteral("2026-12-06"), fileName, contentType, 8,
+            sha256, QStringLiteral("/f")};
 }
 
-TEST(CacheAndExportNames, FollowTheNamingRules)
-{
+TEST(CacheAndExportNames, FollowTheNamingRules) {
     const QString digest = QStringLiteral("9f2c41ab07de55") + QString(50, u'0');
     const struct {
         WallpaperMetadata metadata;
         const char *cacheName;
         const char *exportName;
     } rows[] = {
-        {metadata(1027, QStringLiteral("Sunrise.JPEG"), QStringLiteral("image/jpeg"), digest), "1027-9f2c41ab07de.jpeg", "2026-12-06_Sunrise.jpeg"},
-        {metadata(5, QStringLiteral("a.jpg"), QStringLiteral("image/jpeg"), QString()), "5-unknown.jpg", "2026-12-06_a.jpg"},
-        {metadata(5, QStringLiteral("a.jpg"), QString(), QStringLiteral("ABCDEF0123456789")), "5-ABCDEF012345.jpg", "2026-12-06_a.jpg"},
-        {metadata(5, QStringLiteral("a.jpg"), QString(), QStringLiteral("zz-a1-b2")), "5-a1b2.jpg", "2026-12-06_a.jpg"},
-        {metadata(-42, QStringLiteral("a.png"), QString()), "42-aaaaaaaaaaaa.png", "2026-12-06_a.png"},
-        {metadata(1, QStringLiteral("a.PNG"), QStringLiteral("image/jpeg")), "1-aaaaaaaaaaaa.png", "2026-12-06_a.png"},
-        {metadata(1, QStringLiteral("a.gif"), QStringLiteral("IMAGE/WEBP")), "1-aaaaaaaaaaaa.webp", "2026-12-06_a.webp"},
-        {metadata(1, QStringLiteral("a"), QStringLiteral("image/jpeg")), "1-aaaaaaaaaaaa.jpg", "2026-12-06_a.jpg"},
-        {metadata(1, QStringLiteral("a/Dawn: harbour.JPG"), QString()), "1-aaaaaaaaaaaa.jpg", "2026-12-06_Dawn_ harbour.jpg"},
-        {metadata(1, QStringLiteral(" . .png"), QString()), "1-aaaaaaaaaaaa.png", "2026-12-06_Velmora壁纸.png"},
-        {metadata(1, QStringLiteral("a\tb\nc.jpg"), QString()), "1-aaaaaaaaaaaa.jpg", "2026-12-06_a_b_c.jpg"},
+        {metadata(1027, QStringLiteral("Sunrise.JPEG"), QStringLiteral("image/jpeg"), digest),
+         "1027-9f2c41ab07de.jpeg", "2026-12-06_Sunrise.jpeg"},
+        {metadata(5, QStringLiteral("a.jpg"), QStringLiteral("image/jpeg"), QString()),
+         "5-unknown.jpg", "2026-12-06_a.jpg"},
+        {metadata(5, QStringLiteral("a.jpg"), QString(), QStringLiteral("ABCDEF0123456789")),
+         "5-ABCDEF012345.jpg", "2026-12-06_a.jpg"},
+        {metadata(5, QStringLiteral("a.jpg"), QString(), QStringLiteral("zz-a1-b2")), "5-a1b2.jpg",
+         "2026-12-06_a.jpg"},
+        {metadata(-42, QStringLiteral("a.png"), QString()), "42-aaaaaaaaaaaa.png",
+         "2026-12-06_a.png"},
+        {metadata(1, QStringLiteral("a.PNG"), QStringLiteral("image/jpeg")), "1-aaaaaaaaaaaa.png",
+         "2026-12-06_a.png"},
+        {metadata(1, QStringLiteral("a.gif"), QStringLiteral("IMAGE/WEBP")), "1-aaaaaaaaaaaa.webp",
+         "2026-12-06_a.webp"},
+        {metadata(1, QStringLiteral("a"), QStringLiteral("image/jpeg")), "1-aaaaaaaaaaaa.jpg",
+         "2026-12-06_a.jpg"},
+        {metadata(1, QStringLiteral("a/Dawn: harbour.JPG"), QString()), "1-aaaaaaaaaaaa.jpg",
+         "2026-12-06_Dawn_ harbour.jpg"},
+        {metadata(1, QStringLiteral(" . .png"), QString()), "1-aaaaaaaaaaaa.png",
+         "2026-12-06_Velmora壁纸.png"},
+        {metadata(1, QStringLiteral("a\tb\nc.jpg"), QString()), "1-aaaaaaaaaaaa.jpg",
+         "2026-12-06_a_b_c.jpg"},
     };
     TempDir temp;
     WallpaperStore store(ClientPaths(temp.path()));
     for (const auto &row : rows) {
-        EXPECT_EQ(store.cachedURL(row.metadata), temp.path(QStringLiteral("wallpapers/")) + QString::fromUtf8(row.cacheName));
+        EXPECT_EQ(store.cachedURL(row.metadata),
+                  temp.path(QStringLiteral("wallpapers/")) + QString::fromUtf8(row.cacheName));
         EXPECT_EQ(WallpaperStore::exportFileName(row.metadata), QString::fromUtf8(row.exportName));
     }
 }
 
-TEST(ExportName, ADateFromTheServiceCannotNameAnotherDirectory)
-{
+TEST(ExportName, ADateFromTheServiceCannotNameAnotherDirectory) {
     WallpaperMetadata hostile = metadata(1, QStringLiteral("a.jpg"), QString());
     hostile.effectiveDate = QStringLiteral("../../.ssh/x");
     EXPECT_EQ(WallpaperStore::exportFileName(hostile), QStringLiteral(".._.._.ssh_x_a.jpg"));
-    EXPECT_EQ(WallpaperStore::exportFileName(metadata(1, QString(200, u'长') + QStringLiteral(".jpg"), QString())),
+    EXPECT_EQ(WallpaperStore::exportFileName(
+                  metadata(1, QString(200, u'长') + QStringLiteral(".jpg"), QString())),
               QStringLiteral("2026-12-06_") + QString(120, u'长') + QStringLiteral(".jpg"));
 }
 
@@ -67,35 +78,36 @@ protected:
     void SetUp() override { ASSERT_TRUE(paths.ensure().ok()); }
 
     // A cache file with real content, registered under its real digest.
-    std::pair<WallpaperMetadata, QString> cached(qint64 id, const QByteArray &bytes)
-    {
+    std::pair<WallpaperMetadata, QString> cached(qint64 id, const QByteArray &bytes) {
         Sha256 hash;
         hash.update(bytes);
-        const WallpaperMetadata m = metadata(id, QStringLiteral("w.jpg"), QStringLiteral("image/jpeg"), hash.finalHex());
+        const WallpaperMetadata m =
+            metadata(id, QStringLiteral("w.jpg"), QStringLiteral("image/jpeg"), hash.finalHex());
         const QString path = store.cachedURL(m);
         EXPECT_TRUE(test::writeFile(path, bytes));
         return {m, path};
     }
 
-    static void setModified(const QString &path, time_t seconds)
-    {
+    static void setModified(const QString &path, time_t seconds) {
         const timespec times[2] = {{seconds, 0}, {seconds, 0}};
         ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, AT_SYMLINK_NOFOLLOW);
     }
 
-    QString cacheEntries() const
-    {
-        return QDir(paths.wallpapers()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name).join(u' ');
+    QString cacheEntries() const {
+        return QDir(paths.wallpapers())
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                       QDir::Name)
+            .join(u' ');
     }
 
     TempDir temp;
     ClientPaths paths{temp.path(QStringLiteral("data"))};
-    std::shared_ptr<test::FakeDesktop::State> desktop = std::make_shared<test::FakeDesktop::State>();
+    std::shared_ptr<test::FakeDesktop::State> desktop =
+        std::make_shared<test::FakeDesktop::State>();
     WallpaperStore store{paths, test::FakeDesktop::factory(desktop)};
 };
 
-TEST_F(StoreOnDisk, CacheCheckNeedsAnExistingUnlinkedMatchingFile)
-{
+TEST_F(StoreOnDisk, CacheCheckNeedsAnExistingUnlinkedMatchingFile) {
     const auto [m, path] = cached(1, "wallpaper bytes");
     EXPECT_TRUE(WallpaperStore::isValidCache(path, m.sha256));
     EXPECT_TRUE(WallpaperStore::isValidCache(path, m.sha256.toUpper()));
@@ -103,17 +115,18 @@ TEST_F(StoreOnDisk, CacheCheckNeedsAnExistingUnlinkedMatchingFile)
     EXPECT_FALSE(WallpaperStore::isValidCache(path, QString(64, u'0')));
     EXPECT_FALSE(WallpaperStore::isValidCache(path + QStringLiteral(".missing"), QString()));
     ASSERT_TRUE(QFile::link(path, paths.wallpapers() + QStringLiteral("/link.jpg")));
-    EXPECT_FALSE(WallpaperStore::isValidCache(paths.wallpapers() + QStringLiteral("/link.jpg"), m.sha256));
+    EXPECT_FALSE(
+        WallpaperStore::isValidCache(paths.wallpapers() + QStringLiteral("/link.jpg"), m.sha256));
 }
 
-TEST_F(StoreOnDisk, RememberedWallpaperComesBackWhileItsFileStillMatches)
-{
+TEST_F(StoreOnDisk, RememberedWallpaperComesBackWhileItsFileStillMatches) {
     const auto [m, path] = cached(1, "wallpaper bytes");
     store.remember(m, path);
     const QString record = paths.root() + QStringLiteral("/last-wallpaper.json");
     EXPECT_EQ(test::permissions(record), 0600);
     const QJsonObject written = QJsonDocument::fromJson(test::readAll(record)).object();
-    EXPECT_EQ(written.keys(), (QStringList{QStringLiteral("effectiveDate"), QStringLiteral("fileName"), QStringLiteral("sha256")}));
+    EXPECT_EQ(written.keys(), (QStringList{QStringLiteral("effectiveDate"),
+                                           QStringLiteral("fileName"), QStringLiteral("sha256")}));
 
     const auto last = store.lastVerifiedWallpaper();
     ASSERT_TRUE(last);
@@ -127,8 +140,7 @@ TEST_F(StoreOnDisk, RememberedWallpaperComesBackWhileItsFileStillMatches)
     EXPECT_TRUE(QFile::exists(record)) << "a stale record is left alone";
 }
 
-TEST_F(StoreOnDisk, RememberTouchesNothingOutsideTheCacheAndNeverWritesThroughALink)
-{
+TEST_F(StoreOnDisk, RememberTouchesNothingOutsideTheCacheAndNeverWritesThroughALink) {
     const auto [m, path] = cached(1, "wallpaper bytes");
     const QString outside = temp.path(QStringLiteral("copy.jpg"));
     ASSERT_TRUE(QFile::copy(path, outside));
@@ -143,15 +155,18 @@ TEST_F(StoreOnDisk, RememberTouchesNothingOutsideTheCacheAndNeverWritesThroughAL
     EXPECT_FALSE(store.lastVerifiedWallpaper());
 }
 
-TEST_F(StoreOnDisk, DamagedOrHostileRecordsReadAsNone)
-{
+TEST_F(StoreOnDisk, DamagedOrHostileRecordsReadAsNone) {
     const auto [m, path] = cached(1, "wallpaper bytes");
     const QString record = paths.root() + QStringLiteral("/last-wallpaper.json"), digest = m.sha256;
     const QByteArray rows[] = {
         "not json",
         "[]",
-        QStringLiteral(R"({"fileName":"%1","sha256":"%2","effectiveDate":7})").arg(QFileInfo(path).fileName(), digest).toUtf8(),
-        QStringLiteral(R"({"fileName":"../wallpapers/%1","sha256":"%2","effectiveDate":"d"})").arg(QFileInfo(path).fileName(), digest).toUtf8(),
+        QStringLiteral(R"({"fileName":"%1","sha256":"%2","effectiveDate":7})")
+            .arg(QFileInfo(path).fileName(), digest)
+            .toUtf8(),
+        QStringLiteral(R"({"fileName":"../wallpapers/%1","sha256":"%2","effectiveDate":"d"})")
+            .arg(QFileInfo(path).fileName(), digest)
+            .toUtf8(),
     };
     for (const QByteArray &row : rows) {
         ASSERT_TRUE(test::writeFile(record, row));
@@ -159,8 +174,7 @@ TEST_F(StoreOnDisk, DamagedOrHostileRecordsReadAsNone)
     }
 }
 
-TEST_F(StoreOnDisk, PruneKeepsTheNewestAndNeverTouchesHiddenLinkedOrExtensionlessEntries)
-{
+TEST_F(StoreOnDisk, PruneKeepsTheNewestAndNeverTouchesHiddenLinkedOrExtensionlessEntries) {
     for (int i = 0; i < 10; ++i) {
         const QString path = paths.wallpapers() + QStringLiteral("/%1.jpg").arg(i);
         ASSERT_TRUE(test::writeFile(path, "x"));
@@ -168,18 +182,21 @@ TEST_F(StoreOnDisk, PruneKeepsTheNewestAndNeverTouchesHiddenLinkedOrExtensionles
     }
     for (const char *kept : {".hidden.jpg", "noextension"})
         ASSERT_TRUE(test::writeFile(paths.wallpapers() + u'/' + QLatin1String(kept), "x"));
-    ASSERT_TRUE(QFile::link(temp.path(QStringLiteral("nowhere")), paths.wallpapers() + QStringLiteral("/link.jpg")));
+    ASSERT_TRUE(QFile::link(temp.path(QStringLiteral("nowhere")),
+                            paths.wallpapers() + QStringLiteral("/link.jpg")));
     ASSERT_TRUE(QDir().mkpath(paths.wallpapers() + QStringLiteral("/old.dir")));
     setModified(paths.wallpapers() + QStringLiteral("/old.dir"), 1);
 
     store.pruneCache();
-    EXPECT_EQ(cacheEntries(), QStringLiteral(".hidden.jpg 2.jpg 3.jpg 4.jpg 5.jpg 6.jpg 7.jpg 8.jpg 9.jpg link.jpg noextension"));
+    EXPECT_EQ(
+        cacheEntries(),
+        QStringLiteral(
+            ".hidden.jpg 2.jpg 3.jpg 4.jpg 5.jpg 6.jpg 7.jpg 8.jpg 9.jpg link.jpg noextension"));
     store.pruneCache(0);
     EXPECT_EQ(cacheEntries(), QStringLiteral(".hidden.jpg 9.jpg link.jpg noextension"));
 }
 
-TEST_F(StoreOnDisk, PruneBreaksTiesByListingOrder)
-{
+TEST_F(StoreOnDisk, PruneBreaksTiesByListingOrder) {
     for (const char *name : {"b.jpg", "a.jpg", "c.jpg"}) {
         const QString path = paths.wallpapers() + u'/' + QLatin1String(name);
         ASSERT_TRUE(test::writeFile(path, "x"));
@@ -189,8 +206,7 @@ TEST_F(StoreOnDisk, PruneBreaksTiesByListingOrder)
     EXPECT_EQ(cacheEntries(), QStringLiteral("a.jpg b.jpg"));
 }
 
-TEST_F(StoreOnDisk, DesktopIsSetOnEveryScreenWithTheModesOptions)
-{
+TEST_F(StoreOnDisk, DesktopIsSetOnEveryScreenWithTheModesOptions) {
     const auto [m, path] = cached(1, "wallpaper bytes");
     ASSERT_TRUE(store.setDesktopWallpaper(path, DisplayMode::Fill).ok());
     ASSERT_TRUE(store.setDesktopWallpaper(path, DisplayMode::Fit).ok());
@@ -208,15 +224,17 @@ TEST_F(StoreOnDisk, DesktopIsSetOnEveryScreenWithTheModesOptions)
     EXPECT_EQ(failed.error().description(), QStringLiteral("设置桌面壁纸失败：显示器拒绝了图片。"));
     EXPECT_EQ(desktop->calls.size(), 5u) << "the screen before the failure keeps its new picture";
 
-    const Status missing = store.setDesktopWallpaper(path + QStringLiteral(".gone"), DisplayMode::Fit);
-    EXPECT_EQ(missing.error().description(), QStringLiteral("壁纸文件不存在：") + path + QStringLiteral(".gone"));
+    const Status missing =
+        store.setDesktopWallpaper(path + QStringLiteral(".gone"), DisplayMode::Fit);
+    EXPECT_EQ(missing.error().description(),
+              QStringLiteral("壁纸文件不存在：") + path + QStringLiteral(".gone"));
     desktop->screens.clear();
-    EXPECT_EQ(store.setDesktopWallpaper(path, DisplayMode::Fit).error().description(), QStringLiteral("当前没有可用的显示器。"));
+    EXPECT_EQ(store.setDesktopWallpaper(path, DisplayMode::Fit).error().description(),
+              QStringLiteral("当前没有可用的显示器。"));
     EXPECT_EQ(desktop->calls.size(), 5u);
 }
 
-TEST_F(StoreOnDisk, SavingReusesAnIdenticalCopyAndNumbersAroundOthers)
-{
+TEST_F(StoreOnDisk, SavingReusesAnIdenticalCopyAndNumbersAroundOthers) {
     const auto [m, path] = cached(1, "wallpaper bytes");
     const QString pictures = temp.path(QStringLiteral("Pictures/../Pictures"));
     const Result<QString> first = store.saveCopy(m, path, pictures);
@@ -225,36 +243,43 @@ TEST_F(StoreOnDisk, SavingReusesAnIdenticalCopyAndNumbersAroundOthers)
     EXPECT_EQ(store.saveCopy(m, path, pictures).value(), *first);
 
     ASSERT_TRUE(test::writeFile(*first, "someone else's picture"));
-    EXPECT_EQ(store.saveCopy(m, path, pictures).value(), temp.path(QStringLiteral("Pictures/2026-12-06_w (1).jpg")));
-    ASSERT_TRUE(test::writeFile(temp.path(QStringLiteral("Pictures/2026-12-06_w (1).jpg")), "another"));
-    EXPECT_EQ(store.saveCopy(m, path, pictures).value(), temp.path(QStringLiteral("Pictures/2026-12-06_w (2).jpg")));
+    EXPECT_EQ(store.saveCopy(m, path, pictures).value(),
+              temp.path(QStringLiteral("Pictures/2026-12-06_w (1).jpg")));
+    ASSERT_TRUE(
+        test::writeFile(temp.path(QStringLiteral("Pictures/2026-12-06_w (1).jpg")), "another"));
+    EXPECT_EQ(store.saveCopy(m, path, pictures).value(),
+              temp.path(QStringLiteral("Pictures/2026-12-06_w (2).jpg")));
     EXPECT_EQ(test::readAll(*first), QByteArray("someone else's picture"));
-    EXPECT_EQ(test::readAll(temp.path(QStringLiteral("Pictures/2026-12-06_w (2).jpg"))), QByteArray("wallpaper bytes"));
+    EXPECT_EQ(test::readAll(temp.path(QStringLiteral("Pictures/2026-12-06_w (2).jpg"))),
+              QByteArray("wallpaper bytes"));
 
     // Without a destination: the pictures folder and its own subfolder.
     EXPECT_EQ(store.saveCopy(m, path).value(),
               QDir::homePath() + QStringLiteral("/Pictures/Velmora壁纸/2026-12-06_w.jpg"));
 }
 
-TEST_F(StoreOnDisk, SavingRefusesUnverifiedSourcesAndLinkedFolders)
-{
+TEST_F(StoreOnDisk, SavingRefusesUnverifiedSourcesAndLinkedFolders) {
     const auto [m, path] = cached(1, "wallpaper bytes");
     WallpaperMetadata wrong = m;
     wrong.sha256 = QString(64, u'0');
     const QString pictures = temp.path(QStringLiteral("Pictures"));
-    EXPECT_EQ(store.saveCopy(wrong, path, pictures).error().description(), QStringLiteral("今日壁纸缓存校验失败，未执行保存。"));
+    EXPECT_EQ(store.saveCopy(wrong, path, pictures).error().description(),
+              QStringLiteral("今日壁纸缓存校验失败，未执行保存。"));
     EXPECT_FALSE(QFile::exists(pictures)) << "nothing is created for a refused source";
 
     ASSERT_TRUE(QDir().mkpath(temp.path(QStringLiteral("elsewhere"))));
     ASSERT_TRUE(QFile::link(temp.path(QStringLiteral("elsewhere")), pictures));
-    EXPECT_EQ(store.saveCopy(m, path, pictures).error().description(), QStringLiteral("目标图片目录不能是符号链接。"));
+    EXPECT_EQ(store.saveCopy(m, path, pictures).error().description(),
+              QStringLiteral("目标图片目录不能是符号链接。"));
     EXPECT_TRUE(QDir(temp.path(QStringLiteral("elsewhere"))).isEmpty());
 
     // A link planted at the export name is stepped around, never written through.
     const QString real = temp.path(QStringLiteral("real"));
     ASSERT_TRUE(QDir().mkpath(real));
-    ASSERT_TRUE(QFile::link(temp.path(QStringLiteral("victim")), real + QStringLiteral("/2026-12-06_w.jpg")));
-    EXPECT_EQ(store.saveCopy(m, path, real).value(), real + QStringLiteral("/2026-12-06_w (1).jpg"));
+    ASSERT_TRUE(QFile::link(temp.path(QStringLiteral("victim")),
+                            real + QStringLiteral("/2026-12-06_w.jpg")));
+    EXPECT_EQ(store.saveCopy(m, path, real).value(),
+              real + QStringLiteral("/2026-12-06_w (1).jpg"));
     EXPECT_FALSE(QFile::exists(temp.path(QStringLiteral("victim"))));
 }
 

@@ -10,16 +10,14 @@ namespace {
 // Both files are a few dozen bytes; anything larger is not what we are looking for.
 constexpr qint64 kMaxFileSize = 64 * 1024;
 
-QByteArray readSmallFile(const QString &path)
-{
+QByteArray readSmallFile(const QString &path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return file.read(kMaxFileSize);
 }
 
-bool isMachineId(const QString &text)
-{
+bool isMachineId(const QString &text) {
     if (text.size() != 32)
         return false;
     for (const QChar c : text) {
@@ -31,8 +29,7 @@ bool isMachineId(const QString &text)
 
 // One value of an environment-style file: double or single quotes removed, backslash escapes
 // inside double quotes (and outside quotes) resolved.
-QString unquote(const QString &raw)
-{
+QString unquote(const QString &raw) {
     QString value;
     QChar quote;
     for (qsizetype i = 0; i < raw.size(); ++i) {
@@ -59,12 +56,9 @@ QString unquote(const QString &raw)
 
 LinuxDeviceFacts::LinuxDeviceFacts(QStringList machineIdFiles, QString machineInfoFile)
     : m_machineIdFiles(std::move(machineIdFiles))
-    , m_machineInfoFile(std::move(machineInfoFile))
-{
-}
+    , m_machineInfoFile(std::move(machineInfoFile)) {}
 
-std::optional<QString> LinuxDeviceFacts::platformUUID() const
-{
+std::optional<QString> LinuxDeviceFacts::platformUUID() const {
     for (const QString &path : m_machineIdFiles) {
         const QString id = QString::fromUtf8(readSmallFile(path)).trimmed();
         // An empty or "uninitialized" id (first boot, container images) identifies nothing.
@@ -74,23 +68,19 @@ std::optional<QString> LinuxDeviceFacts::platformUUID() const
     return std::nullopt;
 }
 
-QString LinuxDeviceFacts::computerName() const
-{
+QString LinuxDeviceFacts::computerName() const {
     return prettyHostNameFromMachineInfo(readSmallFile(m_machineInfoFile));
 }
 
-QString LinuxDeviceFacts::hostName() const
-{
+QString LinuxDeviceFacts::hostName() const {
     return QSysInfo::machineHostName();
 }
 
-QString LinuxDeviceFacts::loginName() const
-{
+QString LinuxDeviceFacts::loginName() const {
     return currentLoginName();
 }
 
-QString LinuxDeviceFacts::prettyHostNameFromMachineInfo(const QByteArray &content)
-{
+QString LinuxDeviceFacts::prettyHostNameFromMachineInfo(const QByteArray &content) {
     QString name;
     for (const QByteArray &line : content.split('\n')) {
         const QString text = QString::fromUtf8(line).trimmed();
@@ -102,8 +92,7 @@ QString LinuxDeviceFacts::prettyHostNameFromMachineInfo(const QByteArray &conten
     return name;
 }
 
-std::shared_ptr<const DeviceFacts> systemDeviceFacts()
-{
+std::shared_ptr<const DeviceFacts> systemDeviceFacts() {
     return std::make_shared<LinuxDeviceFacts>();
 }
 

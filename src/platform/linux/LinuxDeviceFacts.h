@@ -12,9 +12,10 @@ namespace velmora::platform {
 // locations are parameters so that tests can supply their own.
 class LinuxDeviceFacts : public DeviceFacts {
 public:
-    explicit LinuxDeviceFacts(QStringList machineIdFiles = {QStringLiteral("/etc/machine-id"),
-                                                            QStringLiteral("/var/lib/dbus/machine-id")},
-                              QString machineInfoFile = QStringLiteral("/etc/machine-info"));
+    explicit LinuxDeviceFacts(
+        QStringList machineIdFiles = {QStringLiteral("/etc/machine-id"),
+                                      QStringLiteral("/var/lib/dbus/machine-id")},
+        QString machineInfoFile = QStringLiteral("/etc/machine-info"));
 
     std::optional<QString> platformUUID() const override;
     QString computerName() const override;

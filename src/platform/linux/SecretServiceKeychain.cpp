@@ -18,15 +18,21 @@ namespace {
 
 // Items stored by secret-tool or by another program carry another schema name (or none), so
 // only the two attributes are matched.
-const SecretSchema kLegacySchema = {
-    "example.velmora.wallpaper.LegacyActivation",
-    SECRET_SCHEMA_DONT_MATCH_NAME,
-    {
-        {"account", SECRET_SCHEMA_ATTRIBUTE_STRING},
-        {"service", SECRET_SCHEMA_ATTRIBUTE_STRING},
-        {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING},
-    },
-    0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+const SecretSchema kLegacySchema = {"example.velmora.wallpaper.LegacyActivation",
+                                    SECRET_SCHEMA_DONT_MATCH_NAME,
+                                    {
+                                        {"account", SECRET_SCHEMA_ATTRIBUTE_STRING},
+                                        {"service", SECRET_SCHEMA_ATTRIBUTE_STRING},
+                                        {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING},
+                                    },
+                                    0,
+                                    nullptr,
+                                    nullptr,
+                                    nullptr,
+                                    nullptr,
+                                    nullptr,
+                                    nullptr,
+                                    nullptr};
 
 // Shared between the caller and the worker, so that a worker abandoned after the deadline still
 // has somewhere valid to put its answer.
@@ -43,8 +49,7 @@ struct Lookup {
     ~Lookup() { g_object_unref(cancellable); }
 };
 
-std::optional<QByteArray> query(Lookup &lookup)
-{
+std::optional<QByteArray> query(Lookup &lookup) {
     GError *error = nullptr;
     // GLib's shared bus connection would otherwise end the whole process when the bus goes away.
     GDBusConnection *bus = g_bus_get_sync(G_BUS_TYPE_SESSION, lookup.cancellable, &error);
@@ -80,19 +85,15 @@ std::optional<QByteArray> query(Lookup &lookup)
 // process; that is theirs, not a leak of ours, and would otherwise fail every sanitizer run.
 // GLib is built without frame pointers, so the sanitizer's quick unwinder often sees no frame
 // beyond GLib's allocator: the suppression has to name GLib itself.
-extern "C" const char *__lsan_default_suppressions()
-{
+extern "C" const char *__lsan_default_suppressions() {
     return "leak:libsecret-1.so\nleak:libglib-2.0.so\n";
 }
 #endif
 
 SecretServiceKeychain::SecretServiceKeychain(std::chrono::milliseconds deadline)
-    : m_deadline(deadline)
-{
-}
+    : m_deadline(deadline) {}
 
-bool SecretServiceKeychain::sessionBusConfigured()
-{
+bool SecretServiceKeychain::sessionBusConfigured() {
     if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
         return true;
     // Without the variable GLib tries $XDG_RUNTIME_DIR/bus and would otherwise fall back to
@@ -101,12 +102,12 @@ bool SecretServiceKeychain::sessionBusConfigured()
     if (runtime.isEmpty())
         return false;
     struct stat info {};
-    return ::stat(QFile::encodeName(runtime + QStringLiteral("/bus")).constData(), &info) == 0
-           && S_ISSOCK(info.st_mode);
+    return ::stat(QFile::encodeName(runtime + QStringLiteral("/bus")).constData(), &info) == 0 &&
+           S_ISSOCK(info.st_mode);
 }
 
-std::optional<QByteArray> SecretServiceKeychain::lookup(const QString &account, const QString &service) const
-{
+std::optional<QByteArray> SecretServiceKeychain::lookup(const QString &account,
+                                                        const QString &service) const {
     if (!sessionBusConfigured())
         return std::nullopt;
 
@@ -129,8 +130,7 @@ std::optional<QByteArray> SecretServiceKeychain::lookup(const QString &account, 
     return std::move(lookup->answer);
 }
 
-std::shared_ptr<const LegacyKeychain> systemLegacyKeychain()
-{
+std::shared_ptr<const LegacyKeychain> systemLegacyKeychain() {
     return std::make_shared<SecretServiceKeychain>();
 }
 

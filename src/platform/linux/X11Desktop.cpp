@@ -197,21 +197,28 @@ bool upload(const Connection &x, xcb_pixmap_t pixmap, xcb_gcontext_t gc, QImage 
     return true;
 }
 
-
 // What a monitor shows, precisely enough to tell that asking for it again would change nothing:
 // the rectangle, the placement, the band colour and the file's identity. Files are replaced by
 // renaming a new one over them, which gives a new inode; the modification time is no help, as
 // the cache touches the file it applies.
-QByteArray pictureSignature(const QString &file, const QRect &monitor, const DesktopImageOptions &options)
-{
+QByteArray pictureSignature(const QString &file, const QRect &monitor,
+                            const DesktopImageOptions &options) {
     struct stat info {};
     if (::stat(QFile::encodeName(file).constData(), &info) != 0)
         return {};
     return QStringLiteral("%1,%2,%3,%4 %5 %6 %7,%8,%9 %10:%11:%12 %13")
-        .arg(monitor.x()).arg(monitor.y()).arg(monitor.width()).arg(monitor.height())
-        .arg(options.imageScaling).arg(options.allowClipping ? 1 : 0)
-        .arg(options.fillRed).arg(options.fillGreen).arg(options.fillBlue)
-        .arg(qulonglong(info.st_dev)).arg(qulonglong(info.st_ino)).arg(qlonglong(info.st_size))
+        .arg(monitor.x())
+        .arg(monitor.y())
+        .arg(monitor.width())
+        .arg(monitor.height())
+        .arg(options.imageScaling)
+        .arg(options.allowClipping ? 1 : 0)
+        .arg(options.fillRed)
+        .arg(options.fillGreen)
+        .arg(options.fillBlue)
+        .arg(qulonglong(info.st_dev))
+        .arg(qulonglong(info.st_ino))
+        .arg(qlonglong(info.st_size))
         .arg(file)
         .toUtf8();
 }
@@ -219,8 +226,7 @@ QByteArray pictureSignature(const QString &file, const QRect &monitor, const Des
 // The record of what this client painted into the current root pixmap: the pixmap's id on the
 // first line, one signature per monitor after it. Only valid while that pixmap is still the
 // published one.
-QList<QByteArray> paintedRecord(const Connection &x, xcb_atom_t property, xcb_pixmap_t current)
-{
+QList<QByteArray> paintedRecord(const Connection &x, xcb_atom_t property, xcb_pixmap_t current) {
     if (property == XCB_ATOM_NONE || current == XCB_NONE)
         return {};
     auto answer = reply(xcb_get_property_reply(
@@ -237,8 +243,8 @@ QList<QByteArray> paintedRecord(const Connection &x, xcb_atom_t property, xcb_pi
 }
 
 // Signatures of other monitors with the same rectangle are superseded by the new one.
-QByteArray updatedRecord(xcb_pixmap_t pixmap, const QList<QByteArray> &kept, const QByteArray &signature)
-{
+QByteArray updatedRecord(xcb_pixmap_t pixmap, const QList<QByteArray> &kept,
+                         const QByteArray &signature) {
     const QByteArray rectangle = signature.left(signature.indexOf(' ') + 1);
     QByteArray text = QByteArray::number(pixmap);
     for (const QByteArray &line : kept) {
@@ -348,9 +354,10 @@ bool X11Desktop::setDesktopImage(const QString &file, const Screen &screen,
             return false;
         }
     }
-    const QByteArray record = updatedRecord(pixmap, keepOthers ? painted : QList<QByteArray>(), signature);
-    xcb_change_property(x.get(), XCB_PROP_MODE_REPLACE, x.screen().root, recordAtom, XCB_ATOM_STRING,
-                        8, uint32_t(record.size()), record.constData());
+    const QByteArray record =
+        updatedRecord(pixmap, keepOthers ? painted : QList<QByteArray>(), signature);
+    xcb_change_property(x.get(), XCB_PROP_MODE_REPLACE, x.screen().root, recordAtom,
+                        XCB_ATOM_STRING, 8, uint32_t(record.size()), record.constData());
     xcb_change_window_attributes(x.get(), x.screen().root, XCB_CW_BACK_PIXMAP, &pixmap);
     xcb_clear_area(x.get(), 0, x.screen().root, 0, 0, 0, 0);
 
