@@ -28,8 +28,8 @@ Status ensurePrivateDirectory(const QString &path) {
     if (::lstat(native.constData(), &info) == 0) {
         if (S_ISLNK(info.st_mode))
             return ClientError::fileSystem(QStringLiteral("客户端数据目录不能是符号链接：") + path);
-    } else if (!PrivateFile::makeDirectories(path, kPrivateDirectoryMode)) {
-        return Error::foreign(platform::describeSystemError(errno, path));
+    } else if (Status made = PrivateFile::makeDirectories(path, kPrivateDirectoryMode); !made) {
+        return made;
     }
 
     const int fd = ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);

@@ -2,6 +2,7 @@
 
 #include "PrivateFile.h"
 #include "Text.h"
+#include "platform/HexDigits.h"
 
 #include <QCryptographicHash>
 #include <QStringList>
@@ -11,16 +12,6 @@ namespace velmora {
 namespace {
 
 constexpr qint64 kMaxIdentifierFileSize = 4096;
-
-bool isIdentifier(const QString &text) {
-    if (text.size() != 64)
-        return false;
-    for (const QChar c : text) {
-        if (!((c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f')))
-            return false;
-    }
-    return true;
-}
 
 } // namespace
 
@@ -60,7 +51,7 @@ Result<QString> DeviceIdentity::id(const ClientPaths &paths) const {
     if (!link && !loose) {
         if (Result<QByteArray> bytes = PrivateFile::readNoFollow(file, kMaxIdentifierFileSize)) {
             const QString stored = Text::trimmed(QString::fromUtf8(*bytes)).toLower();
-            if (isIdentifier(stored))
+            if (HexDigits::isHex(stored, 64, HexDigits::Case::Lower))
                 return stored;
         }
     }

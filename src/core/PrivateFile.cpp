@@ -1,10 +1,9 @@
 #include "PrivateFile.h"
 
+#include "StagingFile.h"
 #include "platform/SystemError.h"
 
 #include <QFile>
-#include <QFileInfo>
-#include <QRandomGenerator>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -14,8 +13,6 @@
 namespace velmora::PrivateFile {
 
 namespace {
-
-constexpr mode_t kPrivateFileMode = 0600;
 
 Error systemError(int errnum, const QString &path) {
     return Error::foreign(platform::describeSystemError(errnum, path));
@@ -46,27 +43,6 @@ private:
     int m_fd;
 };
 
-bool writeAll(int fd, const QByteArray &bytes) {
-    const char *data = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t written = ::write(fd, data, size_t(left));
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += written;
-        left -= written;
-    }
-    return true;
-}
-
-QByteArray temporaryName(const QByteArray &targetName) {
-    return '.' + targetName + '.' +
-           QByteArray::number(QRandomGenerator::global()->generate64(), 36) + ".tmp";
-}
-
 } // namespace
 
 std::optional<Attributes> inspect(const QString &path) {
@@ -82,56 +58,29 @@ bool isSymbolicLink(const QString &path) {
 }
 
 Status writeAtomically(const QString &path, const QByteArray &bytes) {
-    const QFileInfo target(path);
-    const QByteArray name = QFile::encodeName(target.fileName());
-    if (name.isEmpty())
-        return systemError(EISDIR, path);
-
-    // Everything below works relative to the opened directory, so the temporary file and the
-    // rename land in the same place even if the path is changed meanwhile.
-    const Descriptor directory(::open(QFile::encodeName(target.absolutePath()).constData(),
-                                      O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (!directory.valid())
-        return systemError(errno, target.absolutePath());
-
-    struct stat existing {};
-    if (::fstatat(directory.get(), name.constData(), &existing, AT_SYMLINK_NOFOLLOW) == 0 &&
-        S_ISLNK(existing.st_mode))
+    // A link at the target is refused rather than replaced: the caller named a file, not
+    // whatever the link leads to.
+    if (isSymbolicLink(path))
         return systemError(ELOOP, path);
+    Result<StagingFile> staging = StagingFile::create(path, QByteArrayLiteral(".tmp"));
+    if (!staging)
+        return staging.error();
+    staging->write(bytes.constData(), bytes.size());
+    return staging->commit();
+}
 
-    QByteArray temporary;
-    int fd = -1;
-    for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
-        temporary = temporaryName(name);
-        fd = ::openat(directory.get(), temporary.constData(),
-                      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kPrivateFileMode);
-        if (fd < 0 && errno != EEXIST)
-            break;
+bool writeAll(int fd, const char *bytes, qint64 size) {
+    while (size > 0) {
+        const ssize_t written = ::write(fd, bytes, size_t(size));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        bytes += written;
+        size -= written;
     }
-    if (fd < 0)
-        return systemError(errno, path);
-
-    Descriptor file(fd);
-    // The umask may have narrowed the creation mode, never widened it; make it exact.
-    bool written = ::fchmod(file.get(), kPrivateFileMode) == 0 && writeAll(file.get(), bytes) &&
-                   ::fsync(file.get()) == 0;
-    int failure = errno;
-    if (written && !file.close()) {
-        written = false;
-        failure = errno;
-    }
-    if (written && ::renameat(directory.get(), temporary.constData(), directory.get(),
-                              name.constData()) != 0) {
-        written = false;
-        failure = errno;
-    }
-    if (!written) {
-        ::unlinkat(directory.get(), temporary.constData(), 0);
-        return systemError(failure, path);
-    }
-    // Makes the rename itself durable; the content is already safe, so a failure here is moot.
-    ::fsync(directory.get());
-    return {};
+    return true;
 }
 
 Result<QByteArray> readNoFollow(const QString &path, qint64 maxBytes, Trust trust) {
@@ -180,16 +129,32 @@ Result<QByteArray> readNoFollow(const QString &path, qint64 maxBytes, Trust trus
     return bytes;
 }
 
-bool makeDirectories(const QString &path, mode_t mode) {
+namespace {
+
+bool makeDirectoriesNative(const QString &path, mode_t mode) {
     const QByteArray native = QFile::encodeName(path);
     if (::mkdir(native.constData(), mode) == 0 || errno == EEXIST)
         return true;
     if (errno != ENOENT)
         return false;
     const qsizetype slash = path.lastIndexOf(u'/');
-    if (slash <= 0 || !makeDirectories(path.left(slash), mode))
+    if (slash <= 0 || !makeDirectoriesNative(path.left(slash), mode))
         return false;
     return ::mkdir(native.constData(), mode) == 0 || errno == EEXIST;
+}
+
+} // namespace
+
+Status makeDirectories(const QString &path, mode_t mode) {
+    if (!makeDirectoriesNative(path, mode))
+        return systemError(errno, path);
+    // Something that is not a directory (a file, a link to a file) was in the way.
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return systemError(errno, path);
+    if (!S_ISDIR(info.st_mode))
+        return systemError(ENOTDIR, path);
+    return {};
 }
 
 } // namespace velmora::PrivateFile

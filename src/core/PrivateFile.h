@@ -46,7 +46,11 @@ Result<QByteArray> readNoFollow(const QString &path, qint64 maxBytes,
                                 Trust trust = Trust::AnyPermissions);
 
 // mkdir -p: creates `path` and its missing parents with `mode`; an existing directory is no
-// error. On failure errno tells why.
-bool makeDirectories(const QString &path, mode_t mode = 0700);
+// error, anything else in the way is. Failures are in the system's words, naming the path.
+Status makeDirectories(const QString &path, mode_t mode = 0700);
+
+// Writes all `size` bytes to `fd`, resuming after interruptions and short writes. On failure
+// errno tells why.
+bool writeAll(int fd, const char *bytes, qint64 size);
 
 } // namespace velmora::PrivateFile

@@ -27,7 +27,9 @@ public:
     T &value() & { return std::get<0>(m_state); }
     T &&value() && { return std::get<0>(std::move(m_state)); }
     const T &operator*() const & { return value(); }
+    T &operator*() & { return value(); }
     const T *operator->() const { return &value(); }
+    T *operator->() { return &value(); }
 
     const Error &error() const { return std::get<1>(m_state); }
 

@@ -1,5 +1,7 @@
 #include "UrlComponents.h"
 
+#include "platform/HexDigits.h"
+
 namespace velmora {
 
 namespace {
@@ -10,10 +12,6 @@ bool isAlpha(QChar c) {
 
 bool isDigit(QChar c) {
     return c >= u'0' && c <= u'9';
-}
-
-bool isHexDigit(QChar c) {
-    return isDigit(c) || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
 }
 
 bool isUnreserved(QChar c) {
@@ -29,7 +27,8 @@ bool isValidComponent(QStringView text, QStringView extra) {
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text[i];
         if (c == u'%') {
-            if (i + 2 >= text.size() || !isHexDigit(text[i + 1]) || !isHexDigit(text[i + 2]))
+            if (i + 2 >= text.size() || !HexDigits::isDigit(text[i + 1]) ||
+                !HexDigits::isDigit(text[i + 2]))
                 return false;
             i += 2;
         } else if (!isUnreserved(c) && !isSubDelimiter(c) && !extra.contains(c)) {
@@ -53,7 +52,7 @@ bool isValidIpLiteral(QStringView literal) {
     if (literal.isEmpty())
         return false;
     for (QChar c : literal) {
-        if (!isHexDigit(c) && c != u':' && c != u'.')
+        if (!HexDigits::isDigit(c) && c != u':' && c != u'.')
             return false;
     }
     return literal.contains(u':');

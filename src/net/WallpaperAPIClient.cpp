@@ -7,6 +7,7 @@
 #include "UrlComponents.h"
 #include "core/PrivateFile.h"
 #include "core/Text.h"
+#include "platform/HexDigits.h"
 #include "platform/SystemError.h"
 
 #include <QFile>
@@ -373,14 +374,9 @@ void WallpaperAPIClient::fetchToday(Completion<WallpaperMetadata> completion) {
                     Result<WallpaperMetadata> metadata = WallpaperMetadata::decode(*body);
                     if (!metadata)
                         return completion(metadata.error());
-                    const auto isHex = [](QChar c) {
-                        return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') ||
-                               (c >= u'A' && c <= u'F');
-                    };
                     const QString &digest = metadata->sha256;
-                    if (metadata->id < 1 || metadata->fileName.isEmpty() || digest.size() != 64 ||
-                        !std::all_of(digest.begin(), digest.end(), isHex) ||
-                        metadata->downloadURL.isEmpty())
+                    if (metadata->id < 1 || metadata->fileName.isEmpty() ||
+                        !HexDigits::isHex(digest, 64) || metadata->downloadURL.isEmpty())
                         return completion(malformed("服务器壁纸响应不完整。"));
                     completion(std::move(metadata));
                 });
@@ -464,9 +460,8 @@ void WallpaperAPIClient::download(const QString &urlString,
 
     const QFileInfo target(destination);
     const QString directory = target.absolutePath();
-    if (!PrivateFile::makeDirectories(directory))
-        return deliver<QString>(Error::foreign(platform::describeSystemError(errno, directory)),
-                                std::move(completion));
+    if (Status made = PrivateFile::makeDirectories(directory); !made)
+        return deliver<QString>(made.error(), std::move(completion));
     // A staging file of the fixed name may be left over from an interrupted older download.
     ::unlink(
         QFile::encodeName(target.absoluteFilePath() + QStringLiteral(".download")).constData());

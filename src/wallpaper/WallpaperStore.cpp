@@ -4,6 +4,7 @@
 #include "core/Text.h"
 #include "net/FileHasher.h"
 #include "platform/Desktop.h"
+#include "platform/HexDigits.h"
 #include "platform/SystemError.h"
 
 #include <QDir>
@@ -37,10 +38,6 @@ QString pathExtension(const QString &fileName) {
 QString withoutExtension(const QString &lastComponent) {
     const qsizetype dot = lastComponent.lastIndexOf(u'.');
     return dot > 0 ? lastComponent.left(dot) : lastComponent;
-}
-
-bool isHexDigit(QChar c) {
-    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
 }
 
 // Control characters, "/" and ":" cannot stand in a file name shown to the user.
@@ -125,7 +122,7 @@ QString WallpaperStore::cachedURL(const WallpaperMetadata &metadata) const {
     for (const QChar c : metadata.sha256) {
         if (digest.size() == 12)
             break;
-        if (isHexDigit(c))
+        if (HexDigits::isDigit(c))
             digest += c;
     }
     if (digest.isEmpty())
@@ -284,10 +281,9 @@ Result<QString> WallpaperStore::saveCopy(const WallpaperMetadata &metadata, cons
     if (PrivateFile::isSymbolicLink(directory))
         return ClientError::fileSystem(QStringLiteral("目标图片目录不能是符号链接。"));
     // An ordinary folder of the user's, so the usual permissions (0777 less the umask).
-    if (!PrivateFile::makeDirectories(directory, 0777)) {
+    if (Status made = PrivateFile::makeDirectories(directory, 0777); !made)
         return ClientError::fileSystem(QStringLiteral("无法创建图片保存目录：") +
-                                       platform::describeSystemError(errno, directory));
-    }
+                                       made.error().description());
 
     const QString target = directory + u'/' + exportFileName(metadata);
     if (const auto existing = PrivateFile::inspect(target); existing && !existing->isSymbolicLink) {

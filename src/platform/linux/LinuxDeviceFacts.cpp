@@ -1,5 +1,7 @@
 #include "LinuxDeviceFacts.h"
 
+#include "platform/HexDigits.h"
+
 #include <QFile>
 #include <QSysInfo>
 
@@ -15,16 +17,6 @@ QByteArray readSmallFile(const QString &path) {
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return file.read(kMaxFileSize);
-}
-
-bool isMachineId(const QString &text) {
-    if (text.size() != 32)
-        return false;
-    for (const QChar c : text) {
-        if (!((c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f')))
-            return false;
-    }
-    return true;
 }
 
 // One value of an environment-style file: double or single quotes removed, backslash escapes
@@ -62,7 +54,7 @@ std::optional<QString> LinuxDeviceFacts::platformUUID() const {
     for (const QString &path : m_machineIdFiles) {
         const QString id = QString::fromUtf8(readSmallFile(path)).trimmed();
         // An empty or "uninitialized" id (first boot, container images) identifies nothing.
-        if (isMachineId(id))
+        if (HexDigits::isHex(id, 32, HexDigits::Case::Lower))
             return id;
     }
     return std::nullopt;
