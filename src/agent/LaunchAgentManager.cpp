@@ -47,8 +47,8 @@ QByteArray encodeAgent(const QString &executable, int interval, const ClientPath
     plist_dict_set_item(dict, "StartInterval", plist_new_uint(uint64_t(interval)));
     setString(dict, "ProcessType", QStringLiteral("Background"));
     setString(dict, "WorkingDirectory", paths.root());
-    setString(dict, "StandardOutPath", paths.logs() + QStringLiteral("/launch-agent.log"));
-    setString(dict, "StandardErrorPath", paths.logs() + QStringLiteral("/launch-agent.error.log"));
+    setString(dict, "StandardOutPath", paths.agentLog());
+    setString(dict, "StandardErrorPath", paths.agentErrorLog());
 
     char *xml = nullptr;
     uint32_t length = 0;

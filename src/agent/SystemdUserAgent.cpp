@@ -57,10 +57,10 @@ QString serviceText(const QString &executable, const ClientPaths &paths) {
                           "TimeoutStartSec=15min\n"
                           "ExecStart=\"%1\" --refresh\n"
                           "WorkingDirectory=%2\n"
-                          "StandardOutput=append:%3/launch-agent.log\n"
-                          "StandardError=append:%3/launch-agent.error.log\n")
+                          "StandardOutput=append:%3\n"
+                          "StandardError=append:%4\n")
         .arg(escapeSpecifiers(executable), escapeSpecifiers(paths.root()),
-             escapeSpecifiers(paths.logs()));
+             escapeSpecifiers(paths.agentLog()), escapeSpecifiers(paths.agentErrorLog()));
 }
 
 QString timerText(int interval) {

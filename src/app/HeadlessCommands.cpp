@@ -1,25 +1,48 @@
 #include "HeadlessCommands.h"
 
 #include "agent/LoginAgent.h"
-#include "core/DeviceIdentity.h"
-#include "core/KeychainStore.h"
-#include "core/MainLoop.h"
-#include "core/Preferences.h"
-#include "net/Enrolment.h"
-#include "net/PromotionHandoff.h"
-#include "net/WallpaperAPIClient.h"
+#include "usecases/EnsureCredential.h"
+#include "usecases/InviteAssociation.h"
+#include "usecases/RefreshJob.h"
 
-#include <QUuid>
+#include <QEventLoop>
+
+#include <optional>
 
 namespace velmora::HeadlessCommands {
 
 namespace {
 
+// The one place a headless command waits: it starts a job and turns the event loop until the
+// job hands over its result (always later, never inside `start`).
+template <typename T, typename Start> T waitFor(Start start) {
+    std::optional<T> outcome;
+    QEventLoop loop;
+    start([&](T result) {
+        outcome.emplace(std::move(result));
+        loop.quit();
+    });
+    if (!outcome)
+        loop.exec();
+    return std::move(*outcome);
+}
+
+Result<ActivationState> ensureCredential(const ClientContext &context,
+                                         EnsureCredential::Policy policy) {
+    EnsureCredential job(context, policy, context.enrolmentServer());
+    return waitFor<Result<ActivationState>>(
+        [&job](Completion<ActivationState> done) { job.start(std::move(done)); });
+}
+
+void print(const ClientContext &context, const QString &line) {
+    context.console->print(line);
+}
+
 // The credential lines; the token is never among them.
-void printCredential(const ActivationState &credential, const Print &print) {
-    print(QStringLiteral("server=") + credential.serverBaseURL);
-    print(QStringLiteral("device=") + credential.deviceName);
-    print(QStringLiteral("deviceId=") + credential.deviceId.left(12) + QChar(0x2026));
+void printCredential(const ClientContext &context, const ActivationState &credential) {
+    print(context, QStringLiteral("server=") + credential.serverBaseURL);
+    print(context, QStringLiteral("device=") + credential.deviceName);
+    print(context, QStringLiteral("deviceId=") + credential.deviceId.left(12) + QChar(0x2026));
 }
 
 QString enabledText(bool enabled) {
@@ -28,123 +51,104 @@ QString enabledText(bool enabled) {
 
 } // namespace
 
-Status registerDevice(const ClientPaths &paths, const std::optional<QString> &server,
-                      const Print &print) {
-    Result<ActivationState> credential = registerAutomatically(paths, server);
+Status refresh(const ClientContext &context) {
+    const Result<ActivationState> credential =
+        ensureCredential(context, EnsureCredential::Policy::Reuse);
     if (!credential)
         return credential.error();
-    if (Status saved = KeychainStore(paths).save(*credential); !saved)
-        return saved;
-    print(QStringLiteral("registered=yes"));
-    printCredential(*credential, print);
-    return {};
-}
-
-Status status(const ClientPaths &paths, const Print &print) {
-    if (Status ready = paths.ensure(); !ready)
-        return ready;
-    const Result<std::optional<ActivationState>> credential = KeychainStore(paths).load();
-    if (!credential)
-        return credential.error();
-    print(QStringLiteral("activated=") +
-          (credential->has_value() ? QStringLiteral("yes") : QStringLiteral("no")));
-    print(QStringLiteral("startup=") + enabledText(makeLoginAgent(paths)->isEnabled()));
-    print(QStringLiteral("autoUpdate=") + enabledText(AutomaticUpdatePreference::isEnabled()));
-    print(QStringLiteral("network=") + NetworkProxyMode::current().rawValue());
-    if (*credential)
-        printCredential(**credential, print);
-    return {};
-}
-
-Status clear(const ClientPaths &paths, const Print &print) {
-    if (Status cleared = KeychainStore(paths).clear(); !cleared)
-        return cleared;
-    // A private data directory never touches the agent of the real one.
-    if (paths.isDefaultRoot()) {
-        const std::unique_ptr<LoginAgent> agent = makeLoginAgent(paths);
-        if (agent->isEnabled())
-            (void)agent->setEnabled(false);
-    }
-    print(QStringLiteral("已清除本机服务凭证；下次运行会自动重新登记"));
-    return {};
-}
-
-Status startupEnable(const ClientPaths &paths, const std::optional<QString> &server,
-                     const Print &print) {
-    const KeychainStore store(paths);
-    const Result<std::optional<ActivationState>> credential = store.load();
-    if (!credential)
-        return credential.error();
-    if (!*credential || !(*credential)->isUsable()) {
-        Result<ActivationState> enrolled = registerAutomatically(paths, server);
-        if (!enrolled)
-            return enrolled.error();
-        if (Status saved = store.save(*enrolled); !saved)
-            return saved;
-    }
-    if (Status enabled = makeLoginAgent(paths)->setEnabled(true); !enabled)
-        return enabled;
-    print(QStringLiteral("已启用开机自动刷新"));
-    return {};
-}
-
-Status startupDisable(const ClientPaths &paths, const Print &print) {
-    if (!paths.isDefaultRoot())
-        return ClientError::fileSystem(
-            QStringLiteral("使用自定义 --app-data 时不会修改正式 LaunchAgent。"));
-    if (Status disabled = makeLoginAgent(paths)->setEnabled(false); !disabled)
-        return disabled;
-    print(QStringLiteral("已关闭开机自动刷新"));
-    return {};
-}
-
-Status startupStatus(const ClientPaths &paths, const Print &print) {
-    print(enabledText(makeLoginAgent(paths)->isEnabled()));
-    return {};
-}
-
-Status activateInvite(const ClientPaths &paths, const std::optional<QString> &server,
-                      const QString &ticket, const Print &print) {
-    if (Status ready = paths.ensure(); !ready)
-        return ready;
-    const std::optional<QString> normalized = PromotionHandoff::normalizeTicket(ticket);
-    if (!normalized)
-        return ClientError::malformedData(QStringLiteral("缺少有效的一次性邀请票据。"));
-
-    const QString origin = chooseEnrolmentServer(server);
-    const DeviceIdentity identity;
-    const Result<QString> deviceId = identity.id(paths);
-    if (!deviceId)
-        return deviceId.error();
-    Result<std::unique_ptr<WallpaperAPIClient>> client = WallpaperAPIClient::create(origin);
+    Result<std::unique_ptr<WallpaperAPIClient>> client =
+        clientForCredential(context, *credential, context.serverOverride);
     if (!client)
         return client.error();
 
-    const KeychainStore store(paths);
-    // A fresh key per attempt: the service recognises a repeated delivery of this request,
-    // never a later attempt.
-    const QString idempotencyKey =
-        QUuid::createUuid().toString(QUuid::WithoutBraces).remove(u'-').toUpper();
-    bool done = false;
-    std::optional<Error> failure;
-    (*client)->activateByInvite(
-        *normalized, *deviceId, identity.name(), idempotencyKey,
-        // The enrolment is kept even when the invite step fails afterwards.
-        [&store](const ActivationState &enrolled) { return store.save(enrolled); },
-        [&](Result<ActivationState> activated) {
-            if (!activated) {
-                failure = activated.error();
-            } else if (Status saved = store.save(*activated); !saved) {
-                failure = saved.error();
-            } else {
-                print(QStringLiteral("activated=yes"));
-                printCredential(*activated, print);
-            }
-            done = true;
-        });
-    runMainLoopUntil([&done] { return done; });
-    if (failure)
-        return *failure;
+    RefreshJob job(context, **client);
+    const RefreshResult result = waitFor<RefreshResult>(
+        [&job](std::function<void(RefreshResult)> done) { job.start(std::move(done)); });
+    if (result.error)
+        return *result.error;
+    const QString line = result.shown->today ? QStringLiteral("已设置壁纸：")
+                                             : QStringLiteral("服务器暂时不可用，沿用壁纸：");
+    print(context, line + result.shown->file + QStringLiteral("（") + result.shown->date +
+                       QStringLiteral("）"));
+    return {};
+}
+
+Status registerDevice(const ClientContext &context) {
+    const Result<ActivationState> credential =
+        ensureCredential(context, EnsureCredential::Policy::EnrolAgain);
+    if (!credential)
+        return credential.error();
+    print(context, QStringLiteral("registered=yes"));
+    printCredential(context, *credential);
+    return {};
+}
+
+Status status(const ClientContext &context) {
+    if (Status ready = context.paths.ensure(); !ready)
+        return ready;
+    QObject owner;
+    const Result<std::optional<ActivationState>> credential =
+        waitFor<Result<std::optional<ActivationState>>>(
+            [&](Completion<std::optional<ActivationState>> done) {
+                loadCredential(&owner, context, std::move(done));
+            });
+    if (!credential)
+        return credential.error();
+    print(context, QStringLiteral("activated=") +
+                       (credential->has_value() ? QStringLiteral("yes") : QStringLiteral("no")));
+    print(context, QStringLiteral("startup=") + enabledText(context.loginAgent->isEnabled()));
+    print(context, QStringLiteral("autoUpdate=") +
+                       enabledText(AutomaticUpdatePreference::isEnabled(context.defaults)));
+    print(context, QStringLiteral("network=") + context.proxyMode().rawValue());
+    if (*credential)
+        printCredential(context, **credential);
+    return {};
+}
+
+Status clear(const ClientContext &context) {
+    if (Status cleared = context.credentials->clear(); !cleared)
+        return cleared;
+    // A private data directory never touches the agent of the real one.
+    if (context.paths.isDefaultRoot() && context.loginAgent->isEnabled())
+        (void)context.loginAgent->setEnabled(false);
+    print(context, QStringLiteral("已清除本机服务凭证；下次运行会自动重新登记"));
+    return {};
+}
+
+Status startupEnable(const ClientContext &context) {
+    const Result<ActivationState> credential =
+        ensureCredential(context, EnsureCredential::Policy::Reuse);
+    if (!credential)
+        return credential.error();
+    if (Status enabled = context.loginAgent->setEnabled(true); !enabled)
+        return enabled;
+    print(context, QStringLiteral("已启用开机自动刷新"));
+    return {};
+}
+
+Status startupDisable(const ClientContext &context) {
+    if (!context.paths.isDefaultRoot())
+        return ClientError::fileSystem(
+            QStringLiteral("使用自定义 --app-data 时不会修改正式 LaunchAgent。"));
+    if (Status disabled = context.loginAgent->setEnabled(false); !disabled)
+        return disabled;
+    print(context, QStringLiteral("已关闭开机自动刷新"));
+    return {};
+}
+
+Status startupStatus(const ClientContext &context) {
+    print(context, enabledText(context.loginAgent->isEnabled()));
+    return {};
+}
+
+Status activateInvite(const ClientContext &context, const QString &ticket) {
+    InviteAssociation job(context, ticket, context.enrolmentServer());
+    const Result<ActivationState> activated = waitFor<Result<ActivationState>>(
+        [&job](Completion<ActivationState> done) { job.start(std::move(done)); });
+    if (!activated)
+        return activated.error();
+    print(context, QStringLiteral("activated=yes"));
+    printCredential(context, *activated);
     return {};
 }
 

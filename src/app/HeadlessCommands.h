@@ -1,31 +1,25 @@
 #pragma once
 
-#include "CommandLineOptions.h"
-#include "core/ClientPaths.h"
 #include "core/Result.h"
+#include "usecases/ClientContext.h"
 
 #include <QString>
 
-#include <functional>
-
 namespace velmora {
 
-using Print = std::function<void(const QString &line)>;
-
-// The one-shot jobs behind the command words. Each prints its lines through `print` and
-// returns the failure that ends the process with status 1.
+// The one-shot jobs behind the command words. Each prints its lines on the context's console
+// and returns the failure that ends the process with status 1. The ones that talk to the
+// service start a job and turn the event loop until it has finished.
 namespace HeadlessCommands {
 
-Status registerDevice(const ClientPaths &paths, const std::optional<QString> &server,
-                      const Print &print);
-Status status(const ClientPaths &paths, const Print &print);
-Status clear(const ClientPaths &paths, const Print &print);
-Status startupEnable(const ClientPaths &paths, const std::optional<QString> &server,
-                     const Print &print);
-Status startupDisable(const ClientPaths &paths, const Print &print);
-Status startupStatus(const ClientPaths &paths, const Print &print);
-Status activateInvite(const ClientPaths &paths, const std::optional<QString> &server,
-                      const QString &ticket, const Print &print);
+Status refresh(const ClientContext &context);
+Status registerDevice(const ClientContext &context);
+Status status(const ClientContext &context);
+Status clear(const ClientContext &context);
+Status startupEnable(const ClientContext &context);
+Status startupDisable(const ClientContext &context);
+Status startupStatus(const ClientContext &context);
+Status activateInvite(const ClientContext &context, const QString &ticket);
 
 } // namespace HeadlessCommands
 

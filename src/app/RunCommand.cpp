@@ -1,34 +1,51 @@
 #include "RunCommand.h"
 
 #include "HeadlessCommands.h"
+#include "SystemContext.h"
 #include "UsageText.h"
 #include "core/ClientConstants.h"
 #include "core/ClientPaths.h"
-#include "wallpaper/Refresh.h"
 
 #include <QCoreApplication>
 
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 
 namespace velmora {
 
 namespace {
 
-struct CommandContext {
+// What a command works with. The client context is built on first use, so --version and
+// --help never touch the user defaults or the data directory.
+class CommandContext {
+public:
+    CommandContext(const CommandLineOptions &options, Console &console)
+        : options(options)
+        , console(console) {}
+
     const CommandLineOptions &options;
     Console &console;
 
-    ClientPaths paths() const { return ClientPaths(options.appData); }
-    std::function<void(const QString &)> printer() const {
-        return [this](const QString &line) {
-            console.print(line);
-        };
+    const ClientContext &client() const {
+        if (!m_client)
+            m_client = makeSystemContext(options, console);
+        return *m_client;
     }
+
+private:
+    mutable std::optional<ClientContext> m_client;
 };
 
 using Command = std::function<Status(const CommandContext &)>;
+
+// A command that needs nothing but the client context.
+Command headless(Status (*command)(const ClientContext &)) {
+    return [command](const CommandContext &c) {
+        return command(c.client());
+    };
+}
 
 Status printVersion(const CommandContext &context) {
     context.console.print(ClientConstants::currentVersion);
@@ -53,39 +70,17 @@ Command unavailable(ClientMode mode) {
 const std::map<ClientMode, Command> &commands() {
     static const std::map<ClientMode, Command> table{
         {ClientMode::App, unavailable(ClientMode::App)},
-        {ClientMode::Refresh,
-         [](const CommandContext &c) {
-             return runRefresh(c.paths(), c.options.server, c.printer());
-         }},
-        {ClientMode::Register,
-         [](const CommandContext &c) {
-             return HeadlessCommands::registerDevice(c.paths(), c.options.server, c.printer());
-         }},
-        {ClientMode::Status,
-         [](const CommandContext &c) {
-             return HeadlessCommands::status(c.paths(), c.printer());
-         }},
-        {ClientMode::Clear,
-         [](const CommandContext &c) {
-             return HeadlessCommands::clear(c.paths(), c.printer());
-         }},
-        {ClientMode::StartupEnable,
-         [](const CommandContext &c) {
-             return HeadlessCommands::startupEnable(c.paths(), c.options.server, c.printer());
-         }},
-        {ClientMode::StartupDisable,
-         [](const CommandContext &c) {
-             return HeadlessCommands::startupDisable(c.paths(), c.printer());
-         }},
-        {ClientMode::StartupStatus,
-         [](const CommandContext &c) {
-             return HeadlessCommands::startupStatus(c.paths(), c.printer());
-         }},
+        {ClientMode::Refresh, headless(&HeadlessCommands::refresh)},
+        {ClientMode::Register, headless(&HeadlessCommands::registerDevice)},
+        {ClientMode::Status, headless(&HeadlessCommands::status)},
+        {ClientMode::Clear, headless(&HeadlessCommands::clear)},
+        {ClientMode::StartupEnable, headless(&HeadlessCommands::startupEnable)},
+        {ClientMode::StartupDisable, headless(&HeadlessCommands::startupDisable)},
+        {ClientMode::StartupStatus, headless(&HeadlessCommands::startupStatus)},
         {ClientMode::ActivateInvite,
          [](const CommandContext &c) {
-             return HeadlessCommands::activateInvite(c.paths(), c.options.server,
-                                                     c.options.handoffTicket.value_or(QString()),
-                                                     c.printer());
+             return HeadlessCommands::activateInvite(c.client(),
+                                                     c.options.handoffTicket.value_or(QString()));
          }},
         {ClientMode::SelfTest, unavailable(ClientMode::SelfTest)},
         {ClientMode::Version, printVersion},
@@ -110,7 +105,7 @@ static std::unique_ptr<QCoreApplication> makeCoreApplicationFor(ClientMode mode)
 
 int runCommand(const CommandLineOptions &options, Console &console) {
     const std::unique_ptr<QCoreApplication> application = makeCoreApplicationFor(options.mode);
-    const CommandContext context{options, console};
+    const CommandContext context(options, console);
     if (Status status = commands().at(options.mode)(context); !status) {
         console.printError(status.error().description());
         return 1;

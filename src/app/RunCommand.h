@@ -1,7 +1,7 @@
 #pragma once
 
 #include "CommandLineOptions.h"
-#include "Console.h"
+#include "core/Console.h"
 
 namespace velmora {
 

@@ -31,6 +31,14 @@ public:
         return m_root + QStringLiteral("/credential-storage-v2");
     }
     QString deviceIDFile() const { return m_root + QStringLiteral("/device-id"); }
+    // The last verified wallpaper, beside the cache rather than in it, where pruning never
+    // reaches it.
+    QString lastWallpaperRecord() const { return m_root + QStringLiteral("/last-wallpaper.json"); }
+    QString startupPromptMarker() const { return m_root + QStringLiteral("/startup-prompt-v1"); }
+    QString instanceLock() const { return m_root + QStringLiteral("/.instance.lock"); }
+    QString clientLog() const { return logs() + QStringLiteral("/client.log"); }
+    QString agentLog() const { return logs() + QStringLiteral("/launch-agent.log"); }
+    QString agentErrorLog() const { return logs() + QStringLiteral("/launch-agent.error.log"); }
 
     // Whether this is the default data directory (both sides standardised).
     bool isDefaultRoot() const;

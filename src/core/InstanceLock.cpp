@@ -22,7 +22,7 @@ bool setWholeFileLock(int fd, short type) {
 } // namespace
 
 InstanceLock::InstanceLock(const ClientPaths &paths)
-    : m_path(paths.root() + QStringLiteral("/.instance.lock")) {}
+    : m_path(paths.instanceLock()) {}
 
 InstanceLock::~InstanceLock() {
     release();

@@ -18,7 +18,7 @@ Status markStartupPromptShown(const ClientPaths &paths) {
 } // namespace
 
 QString startupPromptMarkerPath(const ClientPaths &paths) {
-    return paths.root() + QStringLiteral("/startup-prompt-v1");
+    return paths.startupPromptMarker();
 }
 
 bool isStartupPromptShown(const ClientPaths &paths) {

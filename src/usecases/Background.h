@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QFutureWatcher>
+#include <QObject>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace velmora {
+
+// Runs `work` on a pool thread and hands its result to `done` on the thread of `owner` (the
+// main thread), later, never inside this call. When `owner` is destroyed first, `done` never
+// runs; the work still finishes, so everything it uses must be owned by the work itself.
+// For the calls that can hold a thread for long: the desktop setter, the keychain lookup, file
+// hashing and copying.
+template <typename T>
+void runInBackground(QObject *owner, std::function<T()> work, std::function<void(T)> done) {
+    auto result = std::make_shared<std::optional<T>>();
+    auto *watcher = new QFutureWatcher<void>(owner);
+    QObject::connect(watcher, &QFutureWatcher<void>::finished, watcher,
+                     [watcher, result, done = std::move(done)] {
+                         watcher->deleteLater();
+                         done(std::move(**result));
+                     });
+    watcher->setFuture(
+        QtConcurrent::run([result, work = std::move(work)] { result->emplace(work()); }));
+}
+
+} // namespace velmora

@@ -1,0 +1,85 @@
+#include "EnsureCredential.h"
+
+#include "Background.h"
+#include "net/ServerURL.h"
+
+namespace velmora {
+
+void loadCredential(QObject *owner, const ClientContext &context,
+                    Completion<std::optional<ActivationState>> done) {
+    std::shared_ptr<const KeychainStore> store = context.credentials;
+    runInBackground<Result<std::optional<ActivationState>>>(
+        owner, [store] { return store->load(); }, std::move(done));
+}
+
+EnsureCredential::EnsureCredential(const ClientContext &context, Policy policy, QString server,
+                                   QObject *parent)
+    : QObject(parent)
+    , m_context(context)
+    , m_policy(policy)
+    , m_server(std::move(server)) {}
+
+EnsureCredential::~EnsureCredential() = default;
+
+void EnsureCredential::start(Completion<ActivationState> done) {
+    m_done = std::move(done);
+    if (Status ready = m_context.paths.ensure(); !ready)
+        return finish(ready.error());
+    if (m_policy == Policy::EnrolAgain)
+        return enrol();
+    loadCredential(this, m_context, [this](Result<std::optional<ActivationState>> loaded) {
+        if (!loaded)
+            return finish(loaded.error());
+        if (*loaded && (*loaded)->isUsable())
+            return finish(**loaded);
+        enrol();
+    });
+}
+
+void EnsureCredential::enrol() {
+    const Result<QString> deviceId = m_context.identity.id(m_context.paths);
+    if (!deviceId)
+        return finish(deviceId.error());
+    Result<std::unique_ptr<WallpaperAPIClient>> client =
+        WallpaperAPIClient::create(m_server, std::nullopt, m_context.proxyMode());
+    if (!client)
+        return finish(client.error());
+    m_client = std::move(client).value();
+    m_client->registerDevice(*deviceId, m_context.identity.name(),
+                             [this](Result<ActivationState> enrolled) {
+                                 if (!enrolled)
+                                     return finish(enrolled.error());
+                                 if (!enrolled->isUsable())
+                                     return finish(ClientError::invalidResponse());
+                                 if (Status saved = m_context.credentials->save(*enrolled); !saved)
+                                     return finish(saved.error());
+                                 finish(*enrolled);
+                             });
+}
+
+void EnsureCredential::finish(Result<ActivationState> result) {
+    // Always later, also for a failure found before anything was sent.
+    QMetaObject::invokeMethod(
+        this, [this, result = std::move(result)] { m_done(result); }, Qt::QueuedConnection);
+}
+
+Result<std::unique_ptr<WallpaperAPIClient>>
+clientForCredential(const ClientContext &context, const ActivationState &credential,
+                    const std::optional<QString> &requestedServer) {
+    std::optional<QString> requested;
+    if (requestedServer) {
+        Result<QString> normalized = ServerURL::normalize(*requestedServer);
+        if (!normalized)
+            return normalized.error();
+        requested = *normalized;
+    }
+    const Result<QString> own = ServerURL::normalize(credential.serverBaseURL);
+    if (!own)
+        return own.error();
+    if (requested && !ServerURL::equalOrigin(QUrl(*requested), QUrl(*own)))
+        return ClientError::invalidServer(
+            QStringLiteral("当前服务器与本机凭证不一致，请重新登记。"));
+    return WallpaperAPIClient::create(*own, credential, context.proxyMode());
+}
+
+} // namespace velmora

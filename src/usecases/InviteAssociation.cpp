@@ -1,0 +1,56 @@
+#include "InviteAssociation.h"
+
+#include "net/PromotionHandoff.h"
+
+#include <QUuid>
+
+namespace velmora {
+
+InviteAssociation::InviteAssociation(const ClientContext &context, QString ticket, QString server,
+                                     QObject *parent)
+    : QObject(parent)
+    , m_context(context)
+    , m_ticket(std::move(ticket))
+    , m_server(std::move(server)) {}
+
+InviteAssociation::~InviteAssociation() = default;
+
+QString InviteAssociation::makeIdempotencyKey() {
+    return QUuid::createUuid().toString(QUuid::WithoutBraces).remove(u'-').toUpper();
+}
+
+void InviteAssociation::start(Completion<ActivationState> done) {
+    m_done = std::move(done);
+    if (Status ready = m_context.paths.ensure(); !ready)
+        return finish(ready.error());
+    const std::optional<QString> ticket = PromotionHandoff::normalizeTicket(m_ticket);
+    if (!ticket)
+        return finish(ClientError::malformedData(QStringLiteral("缺少有效的一次性邀请票据。")));
+    const Result<QString> deviceId = m_context.identity.id(m_context.paths);
+    if (!deviceId)
+        return finish(deviceId.error());
+    Result<std::unique_ptr<WallpaperAPIClient>> client =
+        WallpaperAPIClient::create(m_server, std::nullopt, m_context.proxyMode());
+    if (!client)
+        return finish(client.error());
+    m_client = std::move(client).value();
+
+    const std::shared_ptr<const KeychainStore> store = m_context.credentials;
+    m_client->activateByInvite(
+        *ticket, *deviceId, m_context.identity.name(), makeIdempotencyKey(),
+        [store](const ActivationState &enrolled) { return store->save(enrolled); },
+        [this, store](Result<ActivationState> activated) {
+            if (!activated)
+                return finish(activated.error());
+            if (Status saved = store->save(*activated); !saved)
+                return finish(saved.error());
+            finish(std::move(activated));
+        });
+}
+
+void InviteAssociation::finish(Result<ActivationState> result) {
+    QMetaObject::invokeMethod(
+        this, [this, result = std::move(result)] { m_done(result); }, Qt::QueuedConnection);
+}
+
+} // namespace velmora

@@ -1,0 +1,60 @@
+#include "WallpaperNames.h"
+#include "WallpaperStore.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <algorithm>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace velmora {
+
+namespace {
+
+struct CacheEntry {
+    QString path;
+    bool isDirectory = false;
+    timespec modified{};
+};
+
+bool newer(const CacheEntry &a, const CacheEntry &b) {
+    if (a.modified.tv_sec != b.modified.tv_sec)
+        return a.modified.tv_sec > b.modified.tv_sec;
+    return a.modified.tv_nsec > b.modified.tv_nsec;
+}
+
+} // namespace
+
+void WallpaperStore::pruneCache(int keeping) const {
+    QDir directory(m_paths.wallpapers());
+    if (!directory.exists())
+        return;
+    const QStringList names = directory.entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    std::vector<CacheEntry> candidates;
+    for (const QString &name : names) {
+        if (name.startsWith(u'.') || WallpaperNames::pathExtension(name).isEmpty())
+            continue;
+        const QString path = directory.filePath(name);
+        struct stat info {};
+        if (::lstat(QFile::encodeName(path).constData(), &info) != 0) {
+            candidates.push_back({path, false, {}});
+            continue;
+        }
+        if (S_ISLNK(info.st_mode))
+            continue;
+        candidates.push_back({path, S_ISDIR(info.st_mode), info.st_mtim});
+    }
+    std::stable_sort(candidates.begin(), candidates.end(), newer);
+    const size_t keep = size_t(std::max(keeping, 1));
+    for (size_t i = keep; i < candidates.size(); ++i) {
+        if (candidates[i].isDirectory)
+            QDir(candidates[i].path).removeRecursively();
+        else
+            ::unlink(QFile::encodeName(candidates[i].path).constData());
+    }
+}
+
+} // namespace velmora

@@ -1,0 +1,104 @@
+#include "WallpaperNames.h"
+
+#include "WallpaperStore.h"
+#include "core/Text.h"
+
+namespace velmora {
+
+namespace WallpaperNames {
+
+// The extension of a file name's last path component, without its dot ("" for none, for a
+// trailing dot and for a hidden name like ".jpg").
+QString pathExtension(const QString &fileName) {
+    const QString last = fileName.section(u'/', -1, -1, QString::SectionSkipEmpty);
+    const qsizetype dot = last.lastIndexOf(u'.');
+    return dot > 0 ? last.mid(dot + 1) : QString();
+}
+
+QString withoutExtension(const QString &lastComponent) {
+    const qsizetype dot = lastComponent.lastIndexOf(u'.');
+    return dot > 0 ? lastComponent.left(dot) : lastComponent;
+}
+
+} // namespace WallpaperNames
+
+namespace {
+
+// Control characters, "/" and ":" cannot stand in a file name shown to the user.
+QString replaceUnsafeNameCharacters(const QString &text) {
+    QString safe;
+    safe.reserve(text.size());
+    for (const uint scalar : text.toUcs4()) {
+        if (QChar::category(char32_t(scalar)) == QChar::Other_Control || scalar == '/' ||
+            scalar == ':')
+            safe += u'_';
+        else
+            safe += QString::fromUcs4(reinterpret_cast<const char32_t *>(&scalar), 1);
+    }
+    return safe;
+}
+
+} // namespace
+
+using WallpaperNames::pathExtension;
+using WallpaperNames::withoutExtension;
+
+QString WallpaperStore::sanitize(const QString &text, const QString &fallback) {
+    QString mapped;
+    for (const uint scalar : text.toUcs4()) {
+        const bool keep = (scalar >= 'A' && scalar <= 'Z') || (scalar >= 'a' && scalar <= 'z') ||
+                          (scalar >= '0' && scalar <= '9') || scalar == '_' || scalar == '-';
+        mapped += keep ? QChar(char16_t(scalar)) : QChar(u'-');
+    }
+    qsizetype begin = 0;
+    qsizetype end = mapped.size();
+    while (begin < end && mapped[begin] == u'-')
+        ++begin;
+    while (end > begin && mapped[end - 1] == u'-')
+        --end;
+    if (begin == end)
+        return fallback;
+    return mapped.mid(begin, end - begin).left(80);
+}
+
+QString WallpaperStore::fileExtension(const WallpaperMetadata &metadata) {
+    const QString extension = pathExtension(metadata.fileName).toLower();
+    for (const char *known : {"jpg", "jpeg", "png", "bmp", "webp"}) {
+        if (extension == QLatin1String(known))
+            return u'.' + extension;
+    }
+    const QString type = metadata.contentType.toLower();
+    if (type == u"image/png")
+        return QStringLiteral(".png");
+    if (type == u"image/bmp")
+        return QStringLiteral(".bmp");
+    if (type == u"image/webp")
+        return QStringLiteral(".webp");
+    return QStringLiteral(".jpg");
+}
+
+QString WallpaperStore::exportFileName(const WallpaperMetadata &metadata) {
+    const QString lastComponent =
+        metadata.fileName.section(u'/', -1, -1, QString::SectionSkipEmpty);
+    QString title = replaceUnsafeNameCharacters(withoutExtension(lastComponent));
+    qsizetype begin = 0;
+    qsizetype end = title.size();
+    const auto trimmable = [](QChar c) {
+        return c.isSpace() || c == u'.';
+    };
+    while (begin < end && trimmable(title[begin]))
+        ++begin;
+    while (end > begin && trimmable(title[end - 1]))
+        --end;
+    title = title.mid(begin, end - begin);
+    title = title.isEmpty() ? QStringLiteral("Velmora壁纸") : Text::userPerceivedPrefix(title, 120);
+    // The date comes from the service: it may not name another directory.
+    QString date = metadata.effectiveDate;
+    for (QChar &c : date) {
+        if (c == u'/' || c.category() == QChar::Other_Control)
+            c = u'_';
+    }
+    return date + u'_' + title + fileExtension(metadata);
+}
+
+} // namespace velmora
