@@ -21,20 +21,25 @@ namespace {
 // --help never touch the user defaults or the data directory.
 class CommandContext {
 public:
-    CommandContext(const CommandLineOptions &options, Console &console)
+    CommandContext(const CommandLineOptions &options, Console &console,
+                   const ClientContext *client = nullptr)
         : options(options)
-        , console(console) {}
+        , console(console)
+        , m_given(client) {}
 
     const CommandLineOptions &options;
     Console &console;
 
     const ClientContext &client() const {
+        if (m_given)
+            return *m_given;
         if (!m_client)
             m_client = makeSystemContext(options, console);
         return *m_client;
     }
 
 private:
+    const ClientContext *m_given;
     mutable std::optional<ClientContext> m_client;
 };
 
@@ -103,14 +108,22 @@ static std::unique_ptr<QCoreApplication> makeCoreApplicationFor(ClientMode mode)
     return std::make_unique<QCoreApplication>(argc, argv);
 }
 
-int runCommand(const CommandLineOptions &options, Console &console) {
-    const std::unique_ptr<QCoreApplication> application = makeCoreApplicationFor(options.mode);
-    const CommandContext context(options, console);
-    if (Status status = commands().at(options.mode)(context); !status) {
-        console.printError(status.error().description());
+static int run(const CommandContext &context) {
+    const std::unique_ptr<QCoreApplication> application =
+        makeCoreApplicationFor(context.options.mode);
+    if (Status status = commands().at(context.options.mode)(context); !status) {
+        context.console.printError(status.error().description());
         return 1;
     }
     return 0;
+}
+
+int runCommand(const CommandLineOptions &options, Console &console) {
+    return run(CommandContext(options, console));
+}
+
+int runCommand(const CommandLineOptions &options, const ClientContext &context) {
+    return run(CommandContext(options, *context.console, &context));
 }
 
 int runProcess(const QStringList &arguments, Console &console) {
