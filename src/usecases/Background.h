@@ -2,6 +2,7 @@
 
 #include <QFutureWatcher>
 #include <QObject>
+#include <QPointer>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <functional>
@@ -26,6 +27,15 @@ void runInBackground(QObject *owner, std::function<T()> work, std::function<void
                      });
     watcher->setFuture(
         QtConcurrent::run([result, work = std::move(work)] { result->emplace(work()); }));
+}
+
+// Wraps a completion handed to something the job does not own (a client shared with others):
+// once `owner` is gone, the completion does nothing.
+template <typename F> auto whileAlive(QObject *owner, F completion) {
+    return [guard = QPointer<QObject>(owner), completion = std::move(completion)](auto &&...args) {
+        if (guard)
+            completion(std::forward<decltype(args)>(args)...);
+    };
 }
 
 } // namespace velmora

@@ -18,8 +18,8 @@ RefreshJob::~RefreshJob() = default;
 
 void RefreshJob::start(std::function<void(RefreshResult)> done) {
     m_done = std::move(done);
-    m_client.fetchToday(
-        [this](Result<WallpaperMetadata> today) { onDescriptor(std::move(today)); });
+    m_client.fetchToday(whileAlive(
+        this, [this](Result<WallpaperMetadata> today) { onDescriptor(std::move(today)); }));
 }
 
 void RefreshJob::onDescriptor(Result<WallpaperMetadata> today) {
@@ -34,7 +34,7 @@ void RefreshJob::onDescriptor(Result<WallpaperMetadata> today) {
             if (valid)
                 return apply(metadata, cached);
             m_client.download(metadata.downloadURL, metadata.sha256, cached,
-                              [this, metadata](Result<QString> file) {
+                              whileAlive(this, [this, metadata](Result<QString> file) {
                                   if (file)
                                       return apply(metadata, *file);
                                   if (m_options.fallBackAfterDownloadFailure)
@@ -42,7 +42,7 @@ void RefreshJob::onDescriptor(Result<WallpaperMetadata> today) {
                                   finish({RefreshResult::ServiceFailure{
                                               RefreshResult::Stage::Download, file.error()},
                                           std::nullopt, file.error()});
-                              });
+                              }));
         });
 }
 

@@ -17,8 +17,8 @@ SaveTodayCopy::~SaveTodayCopy() = default;
 
 void SaveTodayCopy::start(std::function<void(SaveTodayResult)> done) {
     m_done = std::move(done);
-    m_client.fetchToday(
-        [this](Result<WallpaperMetadata> today) { onDescriptor(std::move(today)); });
+    m_client.fetchToday(whileAlive(
+        this, [this](Result<WallpaperMetadata> today) { onDescriptor(std::move(today)); }));
 }
 
 void SaveTodayCopy::onDescriptor(Result<WallpaperMetadata> today) {
@@ -33,12 +33,12 @@ void SaveTodayCopy::onDescriptor(Result<WallpaperMetadata> today) {
             if (valid)
                 return copy(metadata, cached);
             m_client.download(metadata.downloadURL, metadata.sha256, cached,
-                              [this, metadata](Result<QString> file) {
+                              whileAlive(this, [this, metadata](Result<QString> file) {
                                   if (!file)
                                       return fail(SaveTodayResult::Stage::Download, file.error(),
                                                   metadata);
                                   copy(metadata, *file);
-                              });
+                              }));
         });
 }
 
