@@ -6,9 +6,12 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 "$root/scripts/install-deps.sh"
 
 "$root/scripts/build.sh" "$root/build"
+cmake --build "$root/build" --target check-format
 (cd "$root/build" && ctest --output-on-failure -j"$(nproc)")
 
 "$root/scripts/build.sh" "$root/build-sanitize" -DVELMORA_SANITIZE=ON
 (cd "$root/build-sanitize" &&
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --output-on-failure -j"$(nproc)")
+
+"$root/scripts/count-lines.sh"
