@@ -3,6 +3,7 @@
 #include "net/PromotionHandoff.h"
 
 #include <QDir>
+#include <QStringDecoder>
 
 #include <array>
 #include <utility>
@@ -42,6 +43,19 @@ ClientError malformed(const char *sentence) {
 
 } // namespace
 
+Result<QStringList> decodeArguments(const QList<QByteArray> &arguments) {
+    QStringList decoded;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        QString text = utf8(arguments[i]);
+        // A replacement character would name another directory than the one meant.
+        if (utf8.hasError() && i > 0 && arguments[i - 1] == "--app-data")
+            return malformed("--app-data 的目录路径不是有效的 UTF-8。");
+        decoded << text;
+    }
+    return decoded;
+}
+
 QString commandWord(ClientMode mode) {
     for (const auto &[candidate, word] : kCommandWords) {
         if (candidate == mode)
@@ -74,7 +88,8 @@ Result<CommandLineOptions> CommandLineOptions::parse(const QStringList &argument
                 return malformed("--server 需要一个地址。");
             options.server = nextValue();
         } else if (argument == u"--app-data") {
-            if (!hasValue)
+            // An empty value would silently mean the working directory.
+            if (!hasValue || arguments[i + 1].isEmpty())
                 return malformed("--app-data 需要一个目录。");
             options.appData = QDir::current().absoluteFilePath(nextValue());
         } else if (argument == u"--invite-uri") {

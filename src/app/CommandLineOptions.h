@@ -38,6 +38,10 @@ struct CommandLineOptions {
     friend bool operator==(const CommandLineOptions &, const CommandLineOptions &) = default;
 };
 
+// The process's arguments (without the program name) as text. Undecodable bytes become
+// replacement characters, except in the data directory, which is then refused.
+Result<QStringList> decodeArguments(const QList<QByteArray> &arguments);
+
 // The command word that selects `mode`, for messages ("--refresh"); empty for App.
 QString commandWord(ClientMode mode);
 

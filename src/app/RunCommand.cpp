@@ -108,6 +108,11 @@ static std::unique_ptr<QCoreApplication> makeCoreApplicationFor(ClientMode mode)
     return std::make_unique<QCoreApplication>(argc, argv);
 }
 
+// A headless command's standard error is exact text, and the login agent appends it to a log
+// every hour: Qt's own diagnostics ("QIODevice::read: device not open" after an aborted reply)
+// are noise there. Every line the program means to show goes through the console.
+static void dropQtMessages(QtMsgType, const QMessageLogContext &, const QString &) {}
+
 static int run(const CommandContext &context) {
     const std::unique_ptr<QCoreApplication> application =
         makeCoreApplicationFor(context.options.mode);
@@ -126,12 +131,23 @@ int runCommand(const CommandLineOptions &options, const ClientContext &context) 
     return run(CommandContext(options, *context.console, &context));
 }
 
+int runProcess(const QList<QByteArray> &arguments, Console &console) {
+    const Result<QStringList> decoded = decodeArguments(arguments);
+    if (!decoded) {
+        console.printError(decoded.error().description());
+        return 2;
+    }
+    return runProcess(*decoded, console);
+}
+
 int runProcess(const QStringList &arguments, Console &console) {
     Result<CommandLineOptions> options = CommandLineOptions::parse(arguments);
     if (!options) {
         console.printError(options.error().description());
         return 2;
     }
+    if (options->mode != ClientMode::App)
+        qInstallMessageHandler(dropQtMessages);
     return runCommand(*options, console);
 }
 

@@ -15,5 +15,6 @@ int runCommand(const CommandLineOptions &options, const ClientContext &context);
 // The whole process: parse `arguments` (without the program name), then run. A rejected
 // command line is reported and gives 2.
 int runProcess(const QStringList &arguments, Console &console = Console::standard());
+int runProcess(const QList<QByteArray> &arguments, Console &console = Console::standard());
 
 } // namespace velmora

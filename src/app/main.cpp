@@ -1,10 +1,11 @@
 #include "app/RunCommand.h"
 
-#include <QStringList>
+#include <QByteArray>
+#include <QList>
 
 int main(int argc, char *argv[]) {
-    QStringList arguments;
+    QList<QByteArray> arguments;
     for (int i = 1; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
+        arguments << QByteArray(argv[i]);
     return velmora::runProcess(arguments);
 }

@@ -24,13 +24,16 @@ QString withoutExtension(const QString &lastComponent) {
 
 namespace {
 
-// Control characters, "/" and ":" cannot stand in a file name shown to the user.
-QString replaceUnsafeNameCharacters(const QString &text) {
+// Control and invisible format characters (a right-to-left override turns "evil\u202Egpj.png"
+// into what reads as "evilgnp.jpg") and the `separators` cannot stand in a file name shown to
+// the user.
+QString replaceUnsafeNameCharacters(const QString &text, QStringView separators) {
     QString safe;
     safe.reserve(text.size());
     for (const uint scalar : text.toUcs4()) {
-        if (QChar::category(char32_t(scalar)) == QChar::Other_Control || scalar == '/' ||
-            scalar == ':')
+        const QChar::Category category = QChar::category(char32_t(scalar));
+        if (category == QChar::Other_Control || category == QChar::Other_Format ||
+            (scalar < 0x80 && separators.contains(QChar(char16_t(scalar)))))
             safe += u'_';
         else
             safe += QString::fromUcs4(reinterpret_cast<const char32_t *>(&scalar), 1);
@@ -80,7 +83,7 @@ QString WallpaperStore::fileExtension(const WallpaperMetadata &metadata) {
 QString WallpaperStore::exportFileName(const WallpaperMetadata &metadata) {
     const QString lastComponent =
         metadata.fileName.section(u'/', -1, -1, QString::SectionSkipEmpty);
-    QString title = replaceUnsafeNameCharacters(withoutExtension(lastComponent));
+    QString title = replaceUnsafeNameCharacters(withoutExtension(lastComponent), u"/:");
     qsizetype begin = 0;
     qsizetype end = title.size();
     const auto trimmable = [](QChar c) {
@@ -93,11 +96,7 @@ QString WallpaperStore::exportFileName(const WallpaperMetadata &metadata) {
     title = title.mid(begin, end - begin);
     title = title.isEmpty() ? QStringLiteral("Velmora壁纸") : Text::userPerceivedPrefix(title, 120);
     // The date comes from the service: it may not name another directory.
-    QString date = metadata.effectiveDate;
-    for (QChar &c : date) {
-        if (c == u'/' || c.category() == QChar::Other_Control)
-            c = u'_';
-    }
+    const QString date = replaceUnsafeNameCharacters(metadata.effectiveDate, u"/");
     return date + u'_' + title + fileExtension(metadata);
 }
 

@@ -18,6 +18,7 @@ namespace velmora {
 namespace {
 
 constexpr qint64 kMaximumRecordBytes = 64 * 1024;
+constexpr qsizetype kMaximumRecordedDateLength = 256;
 
 } // namespace
 
@@ -66,9 +67,17 @@ void WallpaperStore::remember(const WallpaperMetadata &metadata, const QString &
     // The applied wallpaper becomes the newest cache entry, so pruning keeps it.
     ::utimensat(AT_FDCWD, QFile::encodeName(file).constData(), nullptr, AT_SYMLINK_NOFOLLOW);
 
+    // The date comes from the service. Kept short, so that the record always reads back within
+    // the reader's limit: a record that does not would silently lose the offline fallback.
+    QString date = metadata.effectiveDate;
+    if (date.size() > kMaximumRecordedDateLength) {
+        date.truncate(kMaximumRecordedDateLength);
+        if (date.back().isHighSurrogate())
+            date.chop(1);
+    }
     const QJsonObject record{{QStringLiteral("fileName"), info.fileName()},
                              {QStringLiteral("sha256"), metadata.sha256},
-                             {QStringLiteral("effectiveDate"), metadata.effectiveDate}};
+                             {QStringLiteral("effectiveDate"), date}};
     if (PrivateFile::isSymbolicLink(recordPath()))
         return;
     (void)PrivateFile::writeAtomically(recordPath(), encodeJson(record));

@@ -48,6 +48,8 @@ TEST(CacheAndExportNames, FollowTheNamingRules) {
          "2026-12-06_Velmora壁纸.png"},
         {metadata(1, QStringLiteral("a\tb\nc.jpg"), QString()), "1-aaaaaaaaaaaa.jpg",
          "2026-12-06_a_b_c.jpg"},
+        {metadata(1, QStringLiteral("evil\u202Egpj\u200B.png"), QString()), "1-aaaaaaaaaaaa.png",
+         "2026-12-06_evil_gpj_.png"},
     };
     TempDir temp;
     WallpaperStore store(ClientPaths(temp.path()));
@@ -60,8 +62,8 @@ TEST(CacheAndExportNames, FollowTheNamingRules) {
 
 TEST(ExportName, ADateFromTheServiceCannotNameAnotherDirectory) {
     WallpaperMetadata hostile = metadata(1, QStringLiteral("a.jpg"), QString());
-    hostile.effectiveDate = QStringLiteral("../../.ssh/x");
-    EXPECT_EQ(WallpaperStore::exportFileName(hostile), QStringLiteral(".._.._.ssh_x_a.jpg"));
+    hostile.effectiveDate = QStringLiteral("../../.ssh/x\u202E");
+    EXPECT_EQ(WallpaperStore::exportFileName(hostile), QStringLiteral(".._.._.ssh_x__a.jpg"));
     EXPECT_EQ(WallpaperStore::exportFileName(
                   metadata(1, QString(200, u'长') + QStringLiteral(".jpg"), QString())),
               QStringLiteral("2026-12-06_") + QString(120, u'长') + QStringLiteral(".jpg"));
@@ -126,6 +128,13 @@ TEST_F(StoreOnDisk, RememberedWallpaperComesBackWhileItsFileStillMatches) {
     ASSERT_TRUE(last);
     EXPECT_EQ(last->path, path);
     EXPECT_EQ(last->date, QStringLiteral("2026-12-06"));
+
+    // Whatever the service sends as a date, the record written reads back.
+    WallpaperMetadata huge = m;
+    huge.effectiveDate = QString(1'000'000, u'日');
+    store.remember(huge, path);
+    ASSERT_TRUE(store.lastVerifiedWallpaper());
+    EXPECT_EQ(store.lastVerifiedWallpaper()->date, QString(256, u'日'));
 
     ASSERT_TRUE(test::writeFile(path, "replaced"));
     EXPECT_FALSE(store.lastVerifiedWallpaper());
