@@ -54,7 +54,7 @@ void RefreshJob::apply(const WallpaperMetadata &today, const QString &file) {
             if (Status set = store->setDesktopWallpaper(file, mode); !set)
                 return set;
             store->remember(today, file);
-            store->pruneCache();
+            store->pruneCache(8, file);
             return {};
         },
         [this, today, file](Status applied) {

@@ -27,7 +27,7 @@ bool newer(const CacheEntry &a, const CacheEntry &b) {
 
 } // namespace
 
-void WallpaperStore::pruneCache(int keeping) const {
+void WallpaperStore::pruneCache(int keeping, const QString &applying) const {
     QDir directory(m_paths.wallpapers());
     if (!directory.exists())
         return;
@@ -48,8 +48,13 @@ void WallpaperStore::pruneCache(int keeping) const {
         candidates.push_back({path, S_ISDIR(info.st_mode), info.st_mtim});
     }
     std::stable_sort(candidates.begin(), candidates.end(), newer);
+    QStringList protectedPaths{ClientPaths::standardized(applying)};
+    if (const std::optional<Record> record = readRecord())
+        protectedPaths << directory.filePath(record->fileName);
     const size_t keep = size_t(std::max(keeping, 1));
     for (size_t i = keep; i < candidates.size(); ++i) {
+        if (protectedPaths.contains(candidates[i].path))
+            continue;
         if (candidates[i].isDirectory)
             QDir(candidates[i].path).removeRecursively();
         else

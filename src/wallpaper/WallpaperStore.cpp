@@ -83,7 +83,7 @@ void WallpaperStore::remember(const WallpaperMetadata &metadata, const QString &
     (void)PrivateFile::writeAtomically(recordPath(), encodeJson(record));
 }
 
-std::optional<WallpaperStore::LastVerified> WallpaperStore::lastVerifiedWallpaper() const {
+std::optional<WallpaperStore::Record> WallpaperStore::readRecord() const {
     if (PrivateFile::isSymbolicLink(recordPath()))
         return std::nullopt;
     const Result<QByteArray> bytes = PrivateFile::readNoFollow(recordPath(), kMaximumRecordBytes);
@@ -107,10 +107,17 @@ std::optional<WallpaperStore::LastVerified> WallpaperStore::lastVerifiedWallpape
     const QString name = fileName.toString();
     if (name.isEmpty() || name.contains(u'/') || name == u"." || name == u"..")
         return std::nullopt;
-    const QString path = m_paths.wallpapers() + u'/' + name;
-    if (!isValidCache(path, sha256.toString()))
+    return Record{name, sha256.toString(), date.toString()};
+}
+
+std::optional<WallpaperStore::LastVerified> WallpaperStore::lastVerifiedWallpaper() const {
+    const std::optional<Record> record = readRecord();
+    if (!record)
         return std::nullopt;
-    return LastVerified{path, date.toString()};
+    const QString path = m_paths.wallpapers() + u'/' + record->fileName;
+    if (!isValidCache(path, record->sha256))
+        return std::nullopt;
+    return LastVerified{path, record->date};
 }
 
 } // namespace velmora

@@ -45,8 +45,9 @@ public:
     // The recorded wallpaper, only while its file still passes the cache check.
     std::optional<LastVerified> lastVerifiedWallpaper() const;
     // Keeps the newest `keeping` files (at least one); hidden, extension-less and linked
-    // entries are never removed. Silent on failure.
-    void pruneCache(int keeping = 8) const;
+    // entries are never removed, and neither are the recorded file and `applying` (another
+    // refresh may have just recorded a file this one found old). Silent on failure.
+    void pruneCache(int keeping = 8, const QString &applying = {}) const;
 
     // Puts a verified file on every screen in `mode`.
     Status setDesktopWallpaper(const QString &file, DisplayMode mode);
@@ -65,7 +66,13 @@ public:
     const ClientPaths &paths() const { return m_paths; }
 
 private:
+    struct Record {
+        QString fileName; // directly in the cache
+        QString sha256;
+        QString date;
+    };
     QString recordPath() const;
+    std::optional<Record> readRecord() const;
 
     ClientPaths m_paths;
     DesktopFactory m_makeDesktop;

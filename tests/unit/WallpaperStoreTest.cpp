@@ -195,8 +195,11 @@ TEST_F(StoreOnDisk, PruneKeepsTheNewestAndNeverTouchesHiddenLinkedOrExtensionles
         cacheEntries(),
         QStringLiteral(
             ".hidden.jpg 2.jpg 3.jpg 4.jpg 5.jpg 6.jpg 7.jpg 8.jpg 9.jpg link.jpg noextension"));
-    store.pruneCache(0);
-    EXPECT_EQ(cacheEntries(), QStringLiteral(".hidden.jpg 9.jpg link.jpg noextension"));
+    // The recorded file (whose touch may have failed) and the one being applied stay.
+    ASSERT_TRUE(test::writeFile(paths.lastWallpaperRecord(),
+                                R"({"fileName":"2.jpg","sha256":"","effectiveDate":"d"})"));
+    store.pruneCache(0, paths.wallpapers() + QStringLiteral("/3.jpg"));
+    EXPECT_EQ(cacheEntries(), QStringLiteral(".hidden.jpg 2.jpg 3.jpg 9.jpg link.jpg noextension"));
 }
 
 TEST_F(StoreOnDisk, DesktopIsSetOnEveryScreenWithTheModesOptions) {
