@@ -91,7 +91,6 @@ TEST(IoregOutput, TakesTheFirstQuotedPlatformUUID) {
          "    \"IOPlatformSerialNumber\" = \"C02XYZ\"\n    \"IOPlatformUUID\" = \"8F1C-4A5B\"\n"
          "    \"IOPlatformUUID\" = \"second\"\n  }\n",
          QStringLiteral("8F1C-4A5B")},
-        {"\"IOPlatformUUID\" = \"\"", std::nullopt},
         {"IOPlatformUUID = \"abc\"", std::nullopt},
     };
     for (const auto &[output, expected] : cases)
