@@ -50,14 +50,21 @@ QString runningExecutable() {
 #endif
 }
 
-ToolRun runTool(const QString &program, const QStringList &arguments) {
+ToolRun runTool(const QString &program, const QStringList &arguments, std::chrono::seconds limit) {
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.setStandardInputFile(QProcess::nullDevice());
     process.start(program, arguments);
     if (!process.waitForStarted(-1))
         return {1, process.errorString()};
-    process.waitForFinished(-1);
+    if (!process.waitForFinished(int(std::chrono::milliseconds(limit).count())) &&
+        process.state() != QProcess::NotRunning) {
+        process.kill();
+        process.waitForFinished(-1);
+        return {1, QStringLiteral("%1 在 %2 秒内没有结束，已终止。")
+                       .arg(QFileInfo(program).fileName())
+                       .arg(limit.count())};
+    }
 
     const QByteArray bytes = process.readAll();
     QStringDecoder decoder(QStringDecoder::Utf8);

@@ -9,6 +9,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
+
 namespace velmora::AgentSupport {
 
 // The sentences are the same on every platform, so the user reads one story whichever service
@@ -32,8 +34,9 @@ struct ToolRun {
 };
 
 // Runs `program` with `arguments` (no shell), standard input empty, and waits until it exits.
-// A program that cannot be started gives status 1 and the reason as output.
-ToolRun runTool(const QString &program, const QStringList &arguments);
+// A program that cannot be started gives status 1 and the reason as output; one still running
+// after `limit` is killed and gives status 1 and a sentence naming it and the limit.
+ToolRun runTool(const QString &program, const QStringList &arguments, std::chrono::seconds limit);
 
 // mkdir -p; failures carry the system's description.
 Status createDirectories(const QString &path);

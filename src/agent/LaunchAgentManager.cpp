@@ -193,9 +193,11 @@ Status LaunchAgentManager::enable() {
     // Unloading first makes a rewritten file (new executable, new interval) take effect; when
     // nothing was loaded this fails, which is fine.
     (void)AgentSupport::runTool(m_environment.launchctl,
-                                {QStringLiteral("bootout"), domain(), target});
+                                {QStringLiteral("bootout"), domain(), target},
+                                m_environment.toolTimeLimit);
     const AgentSupport::ToolRun bootstrap = AgentSupport::runTool(
-        m_environment.launchctl, {QStringLiteral("bootstrap"), domain(), target});
+        m_environment.launchctl, {QStringLiteral("bootstrap"), domain(), target},
+        m_environment.toolTimeLimit);
     if (bootstrap.status != 0)
         return AgentSupport::startFailed(bootstrap.output);
     return {};
@@ -204,7 +206,8 @@ Status LaunchAgentManager::enable() {
 Status LaunchAgentManager::disable() {
     const QString target = plistPath();
     (void)AgentSupport::runTool(m_environment.launchctl,
-                                {QStringLiteral("bootout"), domain(), target});
+                                {QStringLiteral("bootout"), domain(), target},
+                                m_environment.toolTimeLimit);
     if (Status removed = AgentSupport::removeIfPresent(target); !removed)
         return AgentSupport::cannotRemove(removed.error().description());
     return {};

@@ -21,6 +21,7 @@ struct LaunchAgentEnvironment {
     std::optional<QString> executable;
     // None: the process's real user id.
     std::optional<uid_t> uid;
+    std::chrono::seconds toolTimeLimit = LoginAgent::toolTimeLimit;
 };
 
 // The macOS login agent: a property list in ~/Library/LaunchAgents that launchd runs at load

@@ -3,6 +3,7 @@
 #include "core/ClientPaths.h"
 #include "core/Result.h"
 
+#include <chrono>
 #include <memory>
 
 namespace velmora {
@@ -15,6 +16,9 @@ public:
     static constexpr int defaultInterval = 3600;
     // Shorter intervals are raised to this, so a mistake cannot hammer the service.
     static constexpr int minimumInterval = 300;
+    // How long systemctl or launchctl may take. Both answer in well under a second; one stuck on
+    // an unresponsive service manager would otherwise hang the menu or the command that asked.
+    static constexpr std::chrono::seconds toolTimeLimit{30};
 
     virtual ~LoginAgent() = default;
 

@@ -247,18 +247,23 @@ Status SystemdUserAgent::enable() {
     const QString tool = systemctl();
     // Makes a running manager read the rewritten units (new executable, new interval). Without
     // a manager there is nothing to reload; the next step reports that.
-    (void)AgentSupport::runTool(tool, {QStringLiteral("--user"), QStringLiteral("daemon-reload")});
-    const AgentSupport::ToolRun run =
-        AgentSupport::runTool(tool, {QStringLiteral("--user"), QStringLiteral("enable"),
-                                     QStringLiteral("--now"), timerName()});
+    const std::chrono::seconds limit = m_environment.toolTimeLimit;
+    (void)AgentSupport::runTool(tool, {QStringLiteral("--user"), QStringLiteral("daemon-reload")},
+                                limit);
+    const AgentSupport::ToolRun run = AgentSupport::runTool(
+        tool,
+        {QStringLiteral("--user"), QStringLiteral("enable"), QStringLiteral("--now"), timerName()},
+        limit);
     if (run.status != 0)
         return AgentSupport::startFailed(run.output);
     return {};
 }
 
 Status SystemdUserAgent::disable() {
-    (void)AgentSupport::runTool(systemctl(), {QStringLiteral("--user"), QStringLiteral("disable"),
-                                              QStringLiteral("--now"), timerName()});
+    (void)AgentSupport::runTool(
+        systemctl(),
+        {QStringLiteral("--user"), QStringLiteral("disable"), QStringLiteral("--now"), timerName()},
+        m_environment.toolTimeLimit);
     // When systemctl could not run, its link would outlive the timer and leave the manager a
     // dangling wants entry to complain about at every start.
     if (PrivateFile::isSymbolicLink(wantsLinkPath())) {

@@ -18,6 +18,7 @@ struct SystemdAgentEnvironment {
     QString configHome;
     // None: the running executable.
     std::optional<QString> executable;
+    std::chrono::seconds toolTimeLimit = LoginAgent::toolTimeLimit;
 };
 
 // The Linux login agent: a oneshot user service that runs `<exe> --refresh` and a timer that

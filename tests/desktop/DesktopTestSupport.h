@@ -1,67 +1,58 @@
 #pragma once
 
 // Private display and bus servers for the desktop backend tests. Each is started by the test
-// that needs it and stopped (by its own process id) when the test ends.
+// that needs it and stopped when the test ends.
 
 #include "support/TempDir.h"
 
-#include <QColor>
 #include <QDir>
-#include <QFileInfo>
 #include <QImage>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QProcess>
 #include <QStandardPaths>
 
-#include <memory>
-
 namespace velmora::test {
 
-// Runs a program to its end and returns its standard output; standard error goes to `errors`.
+// Runs a program to its end and returns its standard output (empty if it could not run).
 inline QByteArray runTool(const QString &program, const QStringList &arguments,
-                          int *exitCode = nullptr, QByteArray *errors = nullptr,
-                          const QByteArray &input = {}) {
+                          int *exitCode = nullptr) {
     QProcess process;
     process.start(program, arguments);
-    if (!process.waitForStarted(5000)) {
-        if (exitCode)
-            *exitCode = -1;
-        return {};
-    }
-    if (!input.isEmpty())
-        process.write(input);
-    process.closeWriteChannel();
-    process.waitForFinished(20000);
+    const bool finished = process.waitForFinished(20000);
     if (exitCode)
-        *exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    if (errors)
-        *errors = process.readAllStandardError();
+        *exitCode =
+            finished && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     return process.readAllStandardOutput();
 }
 
-// Starts a server that prints what to reach it by as its first line; empty if it did not start.
-inline QByteArray startServer(QProcess &server, const char *program, const QStringList &arguments) {
-    const QString path = QStandardPaths::findExecutable(QLatin1String(program));
-    if (path.isEmpty())
-        return {};
-    server.start(path, arguments);
-    if (!server.waitForStarted(5000))
-        return {};
-    while (!server.canReadLine() && server.waitForReadyRead(10000)) {
+// A server that prints what to reach it by as its first line, stopped with its owner.
+class Server {
+public:
+    Server(const char *program, const QStringList &arguments) {
+        const QString path = QStandardPaths::findExecutable(QLatin1String(program));
+        if (path.isEmpty())
+            return;
+        m_process.start(path, arguments);
+        while (m_process.waitForStarted(5000) && !m_process.canReadLine() &&
+               m_process.waitForReadyRead(10000)) {
+        }
+        m_address = m_process.readLine().trimmed();
     }
-    return server.readLine().trimmed();
-}
+    ~Server() {
+        m_process.terminate();
+        if (!m_process.waitForFinished(3000)) {
+            m_process.kill();
+            m_process.waitForFinished(3000);
+        }
+    }
+    // Empty when the server did not start.
+    QByteArray address() const { return m_address; }
 
-inline void stop(QProcess &process) {
-    if (process.state() == QProcess::NotRunning)
-        return;
-    process.terminate();
-    if (!process.waitForFinished(3000)) {
-        process.kill();
-        process.waitForFinished(3000);
-    }
-}
+private:
+    QProcess m_process;
+    QByteArray m_address;
+};
 
 // A session bus of our own. The services it starts on demand (dconf, xfconfd) inherit the
 // bus's environment, not the caller's, so HOME, XDG_CONFIG_HOME and XDG_RUNTIME_DIR are set —
@@ -76,52 +67,36 @@ public:
                                                                          QFileDevice::WriteOwner |
                                                                          QFileDevice::ExeOwner);
         qputenv("HOME", m_dir.path(QStringLiteral("home")).toUtf8());
-        qputenv("XDG_CONFIG_HOME", m_dir.path(QStringLiteral("config")).toUtf8());
+        qputenv("XDG_CONFIG_HOME", configHome().toUtf8());
         qputenv("XDG_RUNTIME_DIR", m_dir.path(QStringLiteral("runtime")).toUtf8());
-        m_daemon.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
-        m_address = startServer(m_daemon, "dbus-daemon",
-                                {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                                 QStringLiteral("--print-address=1")});
-        if (!m_address.isEmpty())
-            qputenv("DBUS_SESSION_BUS_ADDRESS", m_address);
+        m_daemon = std::make_unique<Server>(
+            "dbus-daemon", QStringList{QStringLiteral("--session"), QStringLiteral("--nofork"),
+                                       QStringLiteral("--print-address=1")});
+        if (isRunning())
+            qputenv("DBUS_SESSION_BUS_ADDRESS", m_daemon->address());
     }
-    ~PrivateSessionBus() { stop(m_daemon); }
 
-    bool isRunning() const { return !m_address.isEmpty(); }
-    QString address() const { return QString::fromUtf8(m_address); }
+    bool isRunning() const { return !m_daemon->address().isEmpty(); }
+    QString address() const { return QString::fromUtf8(m_daemon->address()); }
     QString configHome() const { return m_dir.path(QStringLiteral("config")); }
 
 private:
     TempDir m_dir;
-    QProcess m_daemon;
-    QByteArray m_address;
+    std::unique_ptr<Server> m_daemon;
 };
 
 // An Xvfb server on a display number it picks itself, so parallel tests never collide.
-class VirtualDisplay {
-public:
-    explicit VirtualDisplay(const QString &geometry = QStringLiteral("1280x800x24")) {
-        // -noreset: the picture of a setter that has disconnected must be what the test sees,
-        // not a server that started over because its last client left.
-        const QByteArray number = startServer(m_server, "Xvfb",
-                                              {QStringLiteral("-displayfd"), QStringLiteral("1"),
-                                               QStringLiteral("-screen"), QStringLiteral("0"),
-                                               geometry, QStringLiteral("-nolisten"),
-                                               QStringLiteral("tcp"), QStringLiteral("-noreset")});
-        if (!number.isEmpty())
-            m_display = ':' + number;
-    }
-    ~VirtualDisplay() { stop(m_server); }
+// -noreset: the picture of a setter that has disconnected must be what the test sees, not a
+// server that started over because its last client left.
+inline std::unique_ptr<Server> startVirtualDisplay() {
+    return std::make_unique<Server>(
+        "Xvfb",
+        QStringList{QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                    QStringLiteral("0"), QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"),
+                    QStringLiteral("tcp"), QStringLiteral("-noreset")});
+}
 
-    bool isRunning() const { return !m_display.isEmpty(); }
-    QByteArray display() const { return m_display; }
-
-private:
-    QProcess m_server;
-    QByteArray m_display;
-};
-
-// A photograph-like picture (gradients, a sun, noise), so a wrong scale, offset or channel order
+// A picture whose colours change in both directions, so a wrong scale, offset or channel order
 // shows in the pixels.
 inline QImage landscape(const QSize &size) {
     QImage image(size, QImage::Format_RGB32);
@@ -132,18 +107,6 @@ inline QImage landscape(const QSize &size) {
     painter.fillRect(image.rect(), sky);
     painter.setBrush(QColor(255, 250, 220));
     painter.drawEllipse(QPointF(size.width() * 0.7, size.height() * 0.35), 60, 60);
-    painter.end();
-    quint32 seed = 12345;
-    for (int y = 0; y < size.height(); ++y) {
-        auto *row = reinterpret_cast<QRgb *>(image.scanLine(y));
-        for (int x = 0; x < size.width(); ++x) {
-            seed = seed * 1664525u + 1013904223u;
-            const int noise = int(seed >> 28) - 8;
-            row[x] =
-                qRgb(qBound(0, qRed(row[x]) + noise, 255), qBound(0, qGreen(row[x]) + noise, 255),
-                     qBound(0, qBlue(row[x]) + noise, 255));
-        }
-    }
     return image;
 }
 
