@@ -78,24 +78,6 @@ ToolRun runTool(const QString &program, const QStringList &arguments, std::chron
     return {status, Text::trimmed(output)};
 }
 
-Status createDirectories(const QString &path) {
-    const QByteArray encoded = QFile::encodeName(path);
-    struct stat info {};
-    if (::stat(encoded.constData(), &info) == 0) {
-        if (S_ISDIR(info.st_mode))
-            return {};
-        return Error::foreign(platform::describeSystemError(ENOTDIR, path));
-    }
-    const QString parent = QFileInfo(path).absolutePath();
-    if (parent != path) {
-        if (Status made = createDirectories(parent); !made)
-            return made;
-    }
-    if (::mkdir(encoded.constData(), 0755) != 0 && errno != EEXIST)
-        return Error::foreign(platform::describeSystemError(errno, path));
-    return {};
-}
-
 Status removeIfPresent(const QString &path) {
     if (::unlink(QFile::encodeName(path).constData()) != 0 && errno != ENOENT)
         return Error::foreign(platform::describeSystemError(errno, path));

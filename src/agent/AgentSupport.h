@@ -38,8 +38,6 @@ struct ToolRun {
 // after `limit` is killed and gives status 1 and a sentence naming it and the limit.
 ToolRun runTool(const QString &program, const QStringList &arguments, std::chrono::seconds limit);
 
-// mkdir -p; failures carry the system's description.
-Status createDirectories(const QString &path);
 // Removes a file or symbolic link; one that is already gone is no error.
 Status removeIfPresent(const QString &path);
 

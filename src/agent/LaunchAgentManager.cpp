@@ -8,7 +8,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QUuid>
 
 #include <plist/plist.h>
 
@@ -84,37 +83,6 @@ QString firstProgramArgument(const QByteArray &bytes) {
     return first ? QString::fromUtf8(first, qsizetype(length)) : QString();
 }
 
-Error systemError(int errnum, const QString &path) {
-    return Error::foreign(platform::describeSystemError(errnum, path));
-}
-
-// Writes `bytes` to a fresh file at `path` (never through a link, never over an existing file)
-// and makes it durable before it is renamed into place. The mode is set explicitly because the
-// umask may have narrowed it.
-Status writeNewFile(const QString &path, const QByteArray &bytes) {
-    const QByteArray encoded = QFile::encodeName(path);
-    const int fd =
-        ::open(encoded.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return systemError(errno, path);
-    const char *data = bytes.constData();
-    qsizetype left = bytes.size();
-    bool written = true;
-    while (written && left > 0) {
-        const ssize_t count = ::write(fd, data, size_t(left));
-        if (count < 0 && errno == EINTR)
-            continue;
-        written = count > 0;
-        data += count;
-        left -= count;
-    }
-    written = written && ::fchmod(fd, 0600) == 0 && ::fsync(fd) == 0;
-    const int failure = errno;
-    if (::close(fd) != 0 && written)
-        return systemError(errno, path);
-    return written ? Status() : Status(systemError(failure, path));
-}
-
 } // namespace
 
 LaunchAgentManager::LaunchAgentManager(const ClientPaths &paths, int interval,
@@ -168,27 +136,16 @@ Status LaunchAgentManager::enable() {
 
     const QString target = plistPath();
     const QString folder = QFileInfo(target).absolutePath();
-    if (Status made = AgentSupport::createDirectories(folder); !made)
+    if (Status made = PrivateFile::makeDirectories(folder, 0755); !made)
         return AgentSupport::cannotWrite(made.error().description());
     const QByteArray bytes = encodeAgent(program, m_interval, m_paths);
     if (bytes.isEmpty())
         return AgentSupport::cannotWrite(QStringLiteral("无法编码属性列表。"));
 
-    // Hidden, so launchd never picks up a half-written job from the folder.
-    const QString temporary = folder + QStringLiteral("/.") + label() + u'.' +
-                              QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() +
-                              QStringLiteral(".tmp");
-    if (Status written = writeNewFile(temporary, bytes); !written) {
-        (void)AgentSupport::removeIfPresent(temporary);
+    // A hidden staging file renamed over the old one: launchd never picks up a half-written
+    // job, and there is never a moment without an agent file.
+    if (Status written = PrivateFile::writeAtomically(target, bytes); !written)
         return AgentSupport::cannotWrite(written.error().description());
-    }
-    // rename() replaces an old agent file in one step, so there is never a moment without one.
-    if (::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(target).constData()) !=
-        0) {
-        const Error failure = systemError(errno, target);
-        (void)AgentSupport::removeIfPresent(temporary);
-        return AgentSupport::cannotWrite(failure.description());
-    }
 
     // Unloading first makes a rewritten file (new executable, new interval) take effect; when
     // nothing was loaded this fails, which is fine.

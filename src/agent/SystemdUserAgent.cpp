@@ -234,7 +234,7 @@ Status SystemdUserAgent::enable() {
     if (!isRepresentableDirectory(m_paths.root()))
         return unrepresentable(m_paths.root());
 
-    if (Status made = AgentSupport::createDirectories(unitFolder()); !made)
+    if (Status made = PrivateFile::makeDirectories(unitFolder(), 0755); !made)
         return AgentSupport::cannotWrite(made.error().description());
     // Written like the client's private files (0600, atomically, never through a link): the user
     // manager runs as this user, and nobody else needs to read where our data lives.
