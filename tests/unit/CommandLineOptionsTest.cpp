@@ -21,6 +21,12 @@ CommandLineOptions with(ClientMode mode, std::optional<QString> ticket = {},
     return {mode, std::nullopt, std::move(appData), std::move(ticket)};
 }
 
+TEST(ParseCommandLine, ADataDirectoryThatIsNotUtf8IsRefusedNotReplaced) {
+    EXPECT_EQ(test::failureOf(decodeArguments({"--app-data", "/tmp/caf\xe9"})),
+              QStringLiteral("--app-data 的目录路径不是有效的 UTF-8。"));
+    EXPECT_EQ(decodeArguments({"--server", "caf\xe9"}).value().at(1), QStringLiteral("caf\uFFFD"));
+}
+
 // The arguments, and the options they give or the exact message of the rejection.
 TEST(ParseCommandLine, GivesTheOptionsOrTheExactRejection) {
     const std::tuple<QString, CommandLineOptions, const char *> cases[] = {
@@ -33,6 +39,7 @@ TEST(ParseCommandLine, GivesTheOptionsOrTheExactRejection) {
         {QStringLiteral("--activate-invite ") + kLink, with(ClientMode::ActivateInvite, kTicket),
          ""},
         {QStringLiteral("--server"), {}, "--server 需要一个地址。"},
+        {QStringLiteral("--app-data "), {}, "--app-data 需要一个目录。"},
         {QStringLiteral("--invite-uri ") + kTicket,
          {},
          "--invite-uri 需要有效的 velmora 邀请链接。"},

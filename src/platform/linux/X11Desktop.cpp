@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QImageReader>
+#include <QThread>
 #include <QtEndian>
 
 #include <xcb/randr.h>
@@ -18,6 +19,9 @@
 namespace velmora::platform {
 
 namespace {
+
+constexpr int kConnectAttempts = 20;
+constexpr unsigned long kConnectRetryMs = 25;
 
 template <typename T> using Reply = std::unique_ptr<T, decltype(&std::free)>;
 
@@ -34,9 +38,18 @@ public:
         if (name.isEmpty())
             return;
         int screenNumber = 0;
-        m_connection = xcb_connect(name.constData(), &screenNumber);
-        if (xcb_connection_has_error(m_connection))
-            return;
+        // A bare server (Xvfb without -noreset) resets when its last client leaves and refuses
+        // connections for that moment; another refresh's setter may just have left.
+        for (int attempt = 0;; ++attempt) {
+            m_connection = xcb_connect(name.constData(), &screenNumber);
+            if (!xcb_connection_has_error(m_connection))
+                break;
+            if (attempt == kConnectAttempts - 1)
+                return;
+            xcb_disconnect(m_connection);
+            m_connection = nullptr;
+            QThread::msleep(kConnectRetryMs);
+        }
         xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(m_connection));
         for (int i = 0; it.rem && i < screenNumber; ++i)
             xcb_screen_next(&it);
@@ -295,8 +308,6 @@ bool X11Desktop::setDesktopImage(const QString &file, const Screen &screen,
     const xcb_atom_t rootPixmapAtom = x.atom("_XROOTPMAP_ID");
     const xcb_atom_t esetrootAtom = x.atom("ESETROOT_PMAP_ID");
     const xcb_pixmap_t previous = rootPixmapProperty(x, rootPixmapAtom);
-    const bool previousLeftBehind =
-        previous != XCB_NONE && previous == rootPixmapProperty(x, esetrootAtom);
     const bool keepOthers = copiesIntoRoot(x, previous);
 
     // The hourly refresh asks for the same picture again and again: when this monitor already
@@ -344,11 +355,20 @@ bool X11Desktop::setDesktopImage(const QString &file, const Screen &screen,
         return false;
     }
 
+    // Reading the published pixmap, publishing ours and freeing the one left behind is one step
+    // under a server grab: two setters painting at once would otherwise both find the same
+    // previous pixmap, and the one published first would never be freed (its client retained
+    // for ever, until the server runs out of client slots).
+    xcb_grab_server(x.get());
+    const xcb_pixmap_t published = rootPixmapProperty(x, rootPixmapAtom);
+    const bool publishedLeftBehind =
+        published != XCB_NONE && published == rootPixmapProperty(x, esetrootAtom);
     for (xcb_atom_t property : {rootPixmapAtom, esetrootAtom}) {
         if (xcb_generic_error_t *failure = xcb_request_check(
                 x.get(),
                 xcb_change_property_checked(x.get(), XCB_PROP_MODE_REPLACE, x.screen().root,
                                             property, XCB_ATOM_PIXMAP, 32, 1, &pixmap))) {
+            xcb_ungrab_server(x.get());
             xcb_free_pixmap(x.get(), pixmap);
             message = requestFailure(failure);
             return false;
@@ -363,11 +383,11 @@ bool X11Desktop::setDesktopImage(const QString &file, const Screen &screen,
 
     // Both properties naming one pixmap is the setters' sign that its owner has gone and left it
     // to the server; freeing it is then up to the next setter. A pixmap only in _XROOTPMAP_ID
-    // belongs to a live program (a desktop or a compositor) and is left alone.
-    if (previousLeftBehind) {
-        // The copy above was sent before this, so the server has finished with the old pixmap.
-        xcb_kill_client(x.get(), previous);
-    }
+    // belongs to a live program (a desktop or a compositor) and is left alone. Any copy from it
+    // was sent before this, so the server has finished with it.
+    if (publishedLeftBehind)
+        xcb_kill_client(x.get(), published);
+    xcb_ungrab_server(x.get());
     xcb_set_close_down_mode(x.get(), XCB_CLOSE_DOWN_RETAIN_PERMANENT);
     x.sync();
     return true;

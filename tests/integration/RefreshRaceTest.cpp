@@ -1,0 +1,137 @@
+// Several refreshes at once on one data directory and one X display, as the login agent and a
+// user's own command can start them: every round leaves a record that names a verified file,
+// and the X server keeps no more clients than the one that owns the published picture.
+#include "ClientHarness.h"
+#include "support/TempDir.h"
+#include "wallpaper/WallpaperStore.h"
+
+#include <QBuffer>
+#include <QImage>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QThread>
+
+#include <xcb/xcb.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+using namespace velmora;
+
+namespace {
+
+// Client freeBefore the server still has: connections are opened until it refuses one.
+int freeClientSlots(const QByteArray &display) {
+    std::vector<xcb_connection_t *> connections;
+    for (int i = 0; i < 600; ++i) {
+        xcb_connection_t *connection = xcb_connect(display.constData(), nullptr);
+        const bool refused = xcb_connection_has_error(connection);
+        connections.push_back(connection);
+        if (refused)
+            break;
+    }
+    const int opened = int(connections.size()) - 1;
+    for (xcb_connection_t *connection : connections)
+        xcb_disconnect(connection);
+    // The server frees the slots once it notices the closed connections; the refreshes that
+    // follow need some of them.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::vector<xcb_connection_t *> probes;
+        bool accepted = true;
+        for (int i = 0; i < 20 && accepted; ++i) {
+            probes.push_back(xcb_connect(display.constData(), nullptr));
+            accepted = !xcb_connection_has_error(probes.back());
+        }
+        for (xcb_connection_t *probe : probes)
+            xcb_disconnect(probe);
+        if (accepted)
+            break;
+        QThread::msleep(50);
+    }
+    return opened;
+}
+
+QByteArray png(int round) {
+    QImage image(64, 48, QImage::Format_RGB32);
+    image.fill(QColor::fromHsv(round * 30 % 360, 200, 200));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+class RefreshRace : public test::ServiceTest {
+protected:
+    void SetUp() override {
+        test::ServiceTest::SetUp();
+        if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty())
+            GTEST_SKIP() << "Xvfb is not installed (scripts/install-deps.sh installs it)";
+        xvfb.start(QStringLiteral("Xvfb"),
+                   {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                    QStringLiteral("0"), QStringLiteral("640x480x24"), QStringLiteral("-nolisten"),
+                    QStringLiteral("tcp")});
+        ASSERT_TRUE(xvfb.waitForReadyRead(10000));
+        display = ':' + xvfb.readLine().trimmed();
+    }
+    void TearDown() override {
+        xvfb.kill();
+        xvfb.waitForFinished();
+        test::ServiceTest::TearDown();
+    }
+
+    QProcess *refresh() {
+        auto *process = new QProcess;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"WAYLAND_DISPLAY", "XDG_CURRENT_DESKTOP", "DESKTOP_SESSION"})
+            environment.remove(QString::fromLatin1(name));
+        environment.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(display));
+        process->setProcessEnvironment(environment);
+        process->start(QStringLiteral(VELMORA_EXECUTABLE),
+                       {QStringLiteral("--refresh"), QStringLiteral("--server"), service->origin(),
+                        QStringLiteral("--app-data"), paths.root()});
+        return process;
+    }
+
+    test::TempDir temp;
+    ClientPaths paths{temp.path(QStringLiteral("data"))};
+    QProcess xvfb;
+    QByteArray display;
+};
+
+TEST_F(RefreshRace, ParallelRefreshesKeepTheRecordedFileAndLeakNoXClients) {
+    std::unique_ptr<QProcess> first(refresh());
+    ASSERT_TRUE(first->waitForFinished(30000));
+    ASSERT_EQ(first->exitCode(), 0) << first->readAllStandardError().toStdString();
+    const int freeBefore = freeClientSlots(display);
+    ASSERT_GT(freeBefore, 10);
+
+    // Cache entries newer than anything a refresh applies: pruning would take the applied and
+    // the recorded file first.
+    for (int i = 0; i < 9; ++i) {
+        const QString junk = paths.wallpapers() + QStringLiteral("/junk%1.png").arg(i);
+        ASSERT_TRUE(test::writeFile(junk, "x"));
+        const timespec future[2] = {{4'000'000'000, 0}, {4'000'000'000, 0}};
+        ::utimensat(AT_FDCWD, QFile::encodeName(junk).constData(), future, 0);
+    }
+    const WallpaperStore store(paths);
+    for (int round = 0; round < 10; ++round) {
+        service->setTodayWallpaper(QStringLiteral("round%1.png").arg(round), png(round),
+                                   QStringLiteral("image/png"));
+        std::vector<std::unique_ptr<QProcess>> runs;
+        for (int i = 0; i < 5; ++i)
+            runs.emplace_back(refresh());
+        for (const auto &run : runs) {
+            ASSERT_TRUE(run->waitForFinished(30000));
+            EXPECT_EQ(run->exitCode(), 0) << run->readAllStandardError().toStdString();
+        }
+        const auto last = store.lastVerifiedWallpaper();
+        ASSERT_TRUE(last) << "round " << round << ": the record names no verified file";
+    }
+    // Closed connections are noticed a moment later; retained ones never.
+    int freeAfter = 0;
+    for (int attempt = 0; attempt < 20 && freeAfter < freeBefore; ++attempt)
+        freeAfter = freeClientSlots(display);
+    EXPECT_GE(freeAfter, freeBefore);
+}
+
+} // namespace
