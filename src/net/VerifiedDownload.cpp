@@ -51,8 +51,11 @@ void receiveBytes(QNetworkReply *reply, Transfer &transfer) {
 
 Result<QString> finish(const QNetworkReply *reply, Transfer &transfer, const QString &expected,
                        NetworkProxyMode proxyMode) {
-    const QString &destination = transfer.staging.destination();
-    if (const int failure = transfer.staging.error(); failure != 0)
+    // Moved out so that, whatever the outcome, no staging file is left once the caller hears
+    // of it; otherwise it would last until the reply's deferred deletion.
+    StagingFile staging = std::move(transfer.staging);
+    const QString destination = staging.destination();
+    if (const int failure = staging.error(); failure != 0)
         return Error::foreign(platform::describeSystemError(failure, destination));
     const Status answer = ReplyClassification::outcome(reply, transfer.errorBody,
                                                        QStringLiteral("下载失败"), proxyMode);
@@ -62,7 +65,7 @@ Result<QString> finish(const QNetworkReply *reply, Transfer &transfer, const QSt
         return ClientError::malformedData(QStringLiteral("壁纸文件校验失败，已保留当前桌面。"));
     // Not flushed: a cached file is hashed again before any later use, so one torn by a crash
     // is fetched anew, and a large download need not wait for the disk.
-    if (Status moved = transfer.staging.commit(StagingFile::Durability::Unflushed); !moved)
+    if (Status moved = staging.commit(StagingFile::Durability::Unflushed); !moved)
         return moved.error();
     return destination;
 }
