@@ -119,45 +119,41 @@ std::unique_ptr<WallpaperAPIClient> nowhereClient() {
         .value();
 }
 
-TEST(WallpaperAPIClient, RefusesBeforeSendingAnythingButAnswersOnlyLater) {
+// Completions are posted to the client itself: they never run inside the call, also for a
+// refusal before anything is sent, and those still queued when the client goes go with it.
+TEST(WallpaperAPIClient, CompletionsRunOnlyLaterAndNeverOnceTheClientIsGone) {
     EXPECT_TRUE(WallpaperAPIClient::create(QStringLiteral("https://evil.invalid"))
                     .error()
                     .is(ClientError::Kind::InvalidServer));
-    auto client = nowhereClient();
     test::TempDir temp;
+    const auto refuse = [&](WallpaperAPIClient &client, const auto &record) {
+        client.download(QStringLiteral("/files/x"), std::nullopt, temp.path(QStringLiteral("x")),
+                        record);
+        client.activateByInvite(QStringLiteral("short"), QStringLiteral("d"), QStringLiteral("n"),
+                                std::nullopt, nullptr, record);
+        client.activateByInvite(QString(40, u'a'), QStringLiteral("d"), QStringLiteral("n"),
+                                QStringLiteral("bad key"), nullptr, record);
+        client.fetchToday(record);
+    };
     std::vector<QString> errors;
     bool insideCall = true;
-    const auto record = [&](const auto &result) {
+    auto kept = nowhereClient();
+    refuse(*kept, [&](const auto &result) {
         EXPECT_FALSE(insideCall) << "a completion ran inside the call that started it";
         errors.push_back(result.ok() ? QString() : result.error().description());
-    };
-    client->download(QStringLiteral("/files/x"), std::nullopt, temp.path(QStringLiteral("x")),
-                     record);
-    client->activateByInvite(QStringLiteral("short"), QStringLiteral("d"), QStringLiteral("n"),
-                             std::nullopt, nullptr, record);
-    client->activateByInvite(QString(40, u'a'), QStringLiteral("d"), QStringLiteral("n"),
-                             QStringLiteral("bad key"), nullptr, record);
+    });
+    bool droppedRan = false;
+    auto dropped = nowhereClient();
+    refuse(*dropped, [&](const auto &) { droppedRan = true; });
+    dropped.reset();
     insideCall = false;
-    pumpUntil([&] { return errors.size() == 3; });
+    pumpUntil([&] { return errors.size() == 4; });
+    EXPECT_FALSE(droppedRan);
+    errors.pop_back(); // today's call got as far as the refused connection
     EXPECT_EQ(errors, (std::vector<QString>{QStringLiteral("客户端尚未完成自动连接，请稍后重试。"),
                                             QStringLiteral("邀请链接已损坏或无效。"),
                                             QStringLiteral("幂等键格式无效。")}));
     EXPECT_TRUE(QDir(temp.path()).isEmpty()) << "a refused download left a file behind";
-}
-
-// Completions are posted to the client itself, so those still queued go with it.
-TEST(WallpaperAPIClient, CompletionsStillQueuedWhenTheClientGoesNeverRun) {
-    auto client = nowhereClient();
-    bool called = false;
-    client->download(QStringLiteral("/x"), std::nullopt, QStringLiteral("/tmp/x"),
-                     [&](const Result<QString> &) { called = true; });
-    client->activateByInvite(QStringLiteral("short"), QStringLiteral("d"), QStringLiteral("n"),
-                             std::nullopt, nullptr,
-                             [&](const Result<ActivationState> &) { called = true; });
-    client->fetchToday([&](const Result<WallpaperMetadata> &) { called = true; });
-    client.reset();
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 200);
-    EXPECT_FALSE(called);
 }
 
 } // namespace
