@@ -1,6 +1,8 @@
 #pragma once
 
+#include "HttpTransport.h"
 #include "Messages.h"
+#include "ReplyClassification.h"
 #include "SessionConfiguration.h"
 #include "core/ActivationState.h"
 #include "core/ClientConstants.h"
@@ -85,15 +87,6 @@ private:
                      Completion<QByteArray> completion);
     void redeemRegisteredInvite(const InviteActivationRequest &request,
                                 Completion<ActivationState> completion);
-    QNetworkRequest makeRequest(const QUrl &url, bool authenticated) const;
-    QNetworkReply *send(const QNetworkRequest &request, const QByteArray &method,
-                        const QByteArray &body);
-    QString networkFailureMessage(const QString &prefix, QNetworkReply *reply) const;
-    Completion<QByteArray> credentialHandler(const QString &deviceID, const QString &deviceName,
-                                             const char *incomplete,
-                                             Completion<ActivationState> completion) const;
-    ActivationState credentialFrom(const ActivationResponse &response, const QString &deviceID,
-                                   const QString &deviceName) const;
 
     template <typename T> void deliver(Result<T> result, Completion<T> completion);
 
@@ -101,13 +94,8 @@ private:
     QUrl m_baseURL;
     SessionConfiguration m_configuration;
     std::optional<ActivationState> m_activation;
-    QNetworkAccessManager *m_manager = nullptr;
-    QList<QSslCertificate> m_extraCertificates;
+    HttpTransport m_transport;
 };
-
-// The message of an error answer: the JSON `error` text when there is one, else the body as
-// text, trimmed and cut to 300 user-perceived characters.
-QString serverErrorMessage(const QByteArray &body);
 
 // JSON bodies larger than this are refused rather than buffered.
 inline constexpr qint64 maximumJSONBodyBytes = 16 * 1024 * 1024;

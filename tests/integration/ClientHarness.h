@@ -30,6 +30,22 @@ Result<T> await(const std::function<void(Completion<T>)> &start, int timeoutMs =
     return *outcome;
 }
 
+// Runs the event loop until `done` holds or the time is up; returns whether it holds.
+inline bool pumpUntil(const std::function<bool()> &done, int timeoutMs = 20'000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < timeoutMs)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents, 50);
+    return done();
+}
+
+// The error a call failed with, or nothing when it succeeded.
+template <typename T> std::optional<Error> failure(const Result<T> &result) {
+    if (result.ok())
+        return std::nullopt;
+    return result.error();
+}
+
 inline QString describe(const Error &error) {
     return error.description();
 }

@@ -71,23 +71,30 @@ Call toCall(const httplib::Request &request) {
     return call;
 }
 
-// Streams `bytes` or the file, stopping (and so closing the connection) after `limit` bytes.
-httplib::ContentProvider provider(const Reply &reply, qint64 limit) {
+// Streams `bytes` or the file, stopping (and so closing the connection) after `limit` bytes,
+// once `stall` returns when there is one.
+httplib::ContentProvider provider(const Reply &reply, qint64 limit, std::function<void()> stall) {
     if (reply.filePath.isEmpty()) {
         const QByteArray bytes = reply.body;
-        return [bytes, limit](size_t offset, size_t length, httplib::DataSink &sink) {
+        return [bytes, limit, stall](size_t offset, size_t length, httplib::DataSink &sink) {
             const qint64 start = qint64(offset);
-            if (start >= limit)
+            if (start >= limit) {
+                if (stall)
+                    stall();
                 return false;
+            }
             const qint64 count = std::min({qint64(length), streamChunk, limit - start});
             return sink.write(bytes.constData() + start, size_t(count));
         };
     }
     auto file = std::make_shared<QFile>(reply.filePath);
-    return [file, limit](size_t offset, size_t length, httplib::DataSink &sink) {
+    return [file, limit, stall](size_t offset, size_t length, httplib::DataSink &sink) {
         const qint64 start = qint64(offset);
-        if (start >= limit)
+        if (start >= limit) {
+            if (stall)
+                stall();
             return false;
+        }
         if (!file->isOpen() && !file->open(QIODevice::ReadOnly))
             return false;
         if (file->pos() != start && !file->seek(start))
@@ -97,7 +104,7 @@ httplib::ContentProvider provider(const Reply &reply, qint64 limit) {
     };
 }
 
-void writeReply(const Reply &reply, std::optional<qint64> truncateAfter,
+void writeReply(const Reply &reply, const Fault &fault, std::function<void()> stall,
                 httplib::Response &response) {
     response.status = reply.status;
     for (const auto &[name, value] : reply.headers)
@@ -106,12 +113,14 @@ void writeReply(const Reply &reply, std::optional<qint64> truncateAfter,
     const qint64 length = reply.filePath.isEmpty() ? reply.body.size() : reply.fileLength;
     // Every body goes through a content provider with a known length: httplib then sends it
     // as it is, never compressed, so what a test set up is exactly what crosses the wire.
-    const qint64 limit = truncateAfter ? std::clamp<qint64>(*truncateAfter, 0, length) : length;
+    const std::optional<qint64> cut = fault.stallAfter ? fault.stallAfter : fault.truncateAfter;
+    const qint64 limit = cut ? std::clamp<qint64>(*cut, 0, length) : length;
     if (length == 0) {
         response.set_content(std::string(), contentType);
         return;
     }
-    response.set_content_provider(size_t(length), contentType, provider(reply, limit));
+    response.set_content_provider(size_t(length), contentType,
+                                  provider(reply, limit, fault.stallAfter ? stall : nullptr));
 }
 
 } // namespace
@@ -199,7 +208,13 @@ bool DevService::start(int port) {
             std::lock_guard lock(p->mutex);
             p->log.push_back(std::move(record));
         }
-        writeReply(reply, fault.truncateAfter, response);
+        writeReply(
+            reply, fault,
+            [p] {
+                std::unique_lock lock(p->mutex);
+                p->stopping.wait(lock, [p] { return p->stopRequested; });
+            },
+            response);
     };
     for (auto route : {&httplib::Server::Get, &httplib::Server::Delete, &httplib::Server::Options})
         (server.*route)(".*", handler);

@@ -36,6 +36,7 @@ struct Fault {
     std::optional<QString> redirectTo;   // answer 302 with this Location
     std::optional<qint64> truncateAfter; // announce the full length, send this many bytes, close
     bool wrongDigest = false;            // wallpaper/today announces a digest that does not match
+    std::optional<qint64> stallAfter;    // send this many bytes, then nothing until stop()
 };
 
 struct WallpaperInfo {

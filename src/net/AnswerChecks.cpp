@@ -1,0 +1,64 @@
+#include "AnswerChecks.h"
+
+#include "PromotionHandoff.h"
+#include "ServerURL.h"
+#include "UrlComponents.h"
+#include "core/Text.h"
+#include "platform/HexDigits.h"
+
+namespace velmora::AnswerChecks {
+
+namespace {
+
+ClientError malformed(const char *sentence) {
+    return ClientError::malformedData(QString::fromUtf8(sentence));
+}
+
+bool isOwnPromotionPage(const QString &text, const QUrl &origin) {
+    const std::optional<UrlComponents> link = UrlComponents::parse(text);
+    if (!link || !link->scheme || !link->host || link->user || link->password || link->query ||
+        link->fragment || !link->path.startsWith(u"/r/"))
+        return false;
+    const QString ticket = link->path.mid(3);
+    return ServerURL::equalOrigin(QUrl(text, QUrl::StrictMode), origin) &&
+           PromotionHandoff::normalizeTicket(ticket) == ticket;
+}
+
+} // namespace
+
+Result<ActivationState> credential(const QByteArray &body, const QString &server,
+                                   const QString &deviceID, const QString &deviceName,
+                                   const char *incomplete) {
+    const Result<ActivationResponse> response = ActivationResponse::decode(body);
+    if (!response)
+        return response.error();
+    if (Text::isBlank(response->token) || response->activatedAtUtc.isEmpty())
+        return malformed(incomplete);
+    return ActivationState{server, deviceID, deviceName, response->token, response->activatedAtUtc};
+}
+
+Result<WallpaperMetadata> todayDescriptor(const QByteArray &body) {
+    Result<WallpaperMetadata> metadata = WallpaperMetadata::decode(body);
+    if (!metadata)
+        return metadata;
+    if (metadata->id < 1 || metadata->fileName.isEmpty() ||
+        !HexDigits::isHex(metadata->sha256, 64) || metadata->downloadURL.isEmpty())
+        return malformed("服务器壁纸响应不完整。");
+    return metadata;
+}
+
+Result<ClientPromotionLinkResponse> promotionLink(const QByteArray &body, const QUrl &origin) {
+    Result<ClientPromotionLinkResponse> response = ClientPromotionLinkResponse::decode(body);
+    if (response && !isOwnPromotionPage(response->link, origin))
+        return malformed("服务器返回的推广链接无效。");
+    return response;
+}
+
+Result<ClientRewardStatusResponse> rewardStatus(const QByteArray &body) {
+    Result<ClientRewardStatusResponse> status = ClientRewardStatusResponse::decode(body);
+    if (!status)
+        return malformed("暂时无法读取红包活动信息，请稍后重试。");
+    return status;
+}
+
+} // namespace velmora::AnswerChecks

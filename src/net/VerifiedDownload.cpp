@@ -1,0 +1,98 @@
+#include "VerifiedDownload.h"
+
+#include "FileHasher.h"
+#include "ReplyClassification.h"
+#include "core/PrivateFile.h"
+#include "platform/SystemError.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QNetworkReply>
+
+#include <memory>
+#include <unistd.h>
+
+namespace velmora::VerifiedDownload {
+
+namespace {
+
+// An error answer's message needs only its beginning; the rest is read and dropped, so a
+// hostile service cannot make the client hold an endless body.
+constexpr qsizetype kErrorBodyLimit = 1024 * 1024;
+
+struct Transfer {
+    explicit Transfer(StagingFile file)
+        : staging(std::move(file)) {}
+
+    StagingFile staging;
+    Sha256 hash;
+    QByteArray errorBody;
+    // One reused buffer: a large download is not copied into a new array per chunk.
+    QByteArray buffer = QByteArray(256 * 1024, Qt::Uninitialized);
+};
+
+void receiveBytes(QNetworkReply *reply, Transfer &transfer) {
+    const std::optional<int> status = ReplyClassification::httpStatus(reply);
+    if (!status || !ReplyClassification::isSuccess(*status)) {
+        const QByteArray bytes = reply->readAll();
+        if (transfer.errorBody.size() < kErrorBodyLimit)
+            transfer.errorBody += bytes.left(kErrorBodyLimit - transfer.errorBody.size());
+        return;
+    }
+    qint64 got = 0;
+    while (transfer.staging.error() == 0 &&
+           (got = reply->read(transfer.buffer.data(), transfer.buffer.size())) > 0) {
+        if (transfer.staging.write(transfer.buffer.constData(), got))
+            transfer.hash.update(transfer.buffer.constData(), got);
+        else
+            reply->abort();
+    }
+}
+
+Result<QString> finish(const QNetworkReply *reply, Transfer &transfer, const QString &expected,
+                       NetworkProxyMode proxyMode) {
+    // Moved out so that, whatever the outcome, no staging file is left once the caller hears
+    // of it; otherwise it would last until the reply's deferred deletion.
+    StagingFile staging = std::move(transfer.staging);
+    const QString destination = staging.destination();
+    if (const int failure = staging.error(); failure != 0)
+        return Error::foreign(platform::describeSystemError(failure, destination));
+    const Status answer = ReplyClassification::outcome(reply, transfer.errorBody,
+                                                       QStringLiteral("下载失败"), proxyMode);
+    if (!answer)
+        return answer.error();
+    if (!expected.isEmpty() && !sameDigest(transfer.hash.finalHex(), expected))
+        return ClientError::malformedData(QStringLiteral("壁纸文件校验失败，已保留当前桌面。"));
+    // Not flushed: a cached file is hashed again before any later use, so one torn by a crash
+    // is fetched anew, and a large download need not wait for the disk.
+    if (Status moved = staging.commit(StagingFile::Durability::Unflushed); !moved)
+        return moved.error();
+    return destination;
+}
+
+} // namespace
+
+Result<StagingFile> prepare(const QString &destination) {
+    const QFileInfo target(destination);
+    if (Status made = PrivateFile::makeDirectories(target.absolutePath()); !made)
+        return made.error();
+    // A staging file of the fixed name may be left over from an interrupted older download.
+    ::unlink(
+        QFile::encodeName(target.absoluteFilePath() + QStringLiteral(".download")).constData());
+    return StagingFile::create(destination, QByteArrayLiteral(".download"));
+}
+
+void receive(QNetworkReply *reply, StagingFile staging, const QString &expectedSHA256,
+             NetworkProxyMode proxyMode, QObject *context,
+             std::function<void(Result<QString>)> completion) {
+    auto transfer = std::make_shared<Transfer>(std::move(staging));
+    QObject::connect(reply, &QNetworkReply::readyRead, context,
+                     [reply, transfer] { receiveBytes(reply, *transfer); });
+    QObject::connect(reply, &QNetworkReply::finished, context,
+                     [reply, transfer, expectedSHA256, proxyMode, completion] {
+                         reply->deleteLater();
+                         completion(finish(reply, *transfer, expectedSHA256, proxyMode));
+                     });
+}
+
+} // namespace velmora::VerifiedDownload
