@@ -107,8 +107,9 @@ int main(int argc, char **argv) {
 
     const double oursDownload = best([&] {
         std::optional<Result<QString>> done;
-        client->download(package.downloadPath, package.sha256, destination,
-                         [&](Result<QString> r) { done = r; });
+        client->download(
+            package.downloadPath, package.sha256, destination, [&](Result<QString> r) { done = r; },
+            WallpaperAPIClient::maximumUpdateBytes);
         while (!done)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         return done->ok();

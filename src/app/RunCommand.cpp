@@ -5,6 +5,7 @@
 #include "UsageText.h"
 #include "core/ClientConstants.h"
 #include "core/ClientPaths.h"
+#include "core/StagingFile.h"
 
 #include <QCoreApplication>
 
@@ -146,8 +147,10 @@ int runProcess(const QStringList &arguments, Console &console) {
         console.printError(options.error().description());
         return 2;
     }
-    if (options->mode != ClientMode::App)
+    if (options->mode != ClientMode::App) {
         qInstallMessageHandler(dropQtMessages);
+        StagingFile::removeOnTerminationSignals();
+    }
     return runCommand(*options, console);
 }
 

@@ -7,8 +7,15 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 
+#include <atomic>
 #include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstring>
+#include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -18,6 +25,45 @@ namespace velmora {
 namespace {
 
 constexpr mode_t kStagingMode = 0600;
+// A writer touches its staging file with every chunk; one left alone this long has no writer.
+constexpr time_t kAbandonedAfterSeconds = 60;
+
+// The staging files of this process, for the termination-signal handler, which may only use
+// async-signal-safe calls: fixed slots of plain paths, claimed and released atomically.
+struct Registration {
+    std::atomic<int> state{0}; // 0 free, 1 being written, 2 live
+    char path[PATH_MAX];
+};
+Registration registrations[32];
+
+int registerPath(const QString &path) {
+    const QByteArray native = QFile::encodeName(path);
+    if (native.size() >= PATH_MAX)
+        return -1;
+    for (int i = 0; i < int(std::size(registrations)); ++i) {
+        int expected = 0;
+        if (registrations[i].state.compare_exchange_strong(expected, 1)) {
+            std::memcpy(registrations[i].path, native.constData(), size_t(native.size()) + 1);
+            registrations[i].state.store(2, std::memory_order_release);
+            return i;
+        }
+    }
+    return -1;
+}
+
+void unregisterPath(int slot) {
+    if (slot >= 0)
+        registrations[slot].state.store(0, std::memory_order_release);
+}
+
+extern "C" void removeStagingFilesAndDie(int signal) {
+    for (Registration &registration : registrations) {
+        if (registration.state.load(std::memory_order_acquire) == 2)
+            ::unlink(registration.path);
+    }
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
+}
 
 Error systemError(int errnum, const QString &path) {
     return Error::foreign(platform::describeSystemError(errnum, path));
@@ -54,6 +100,9 @@ Result<StagingFile> StagingFile::create(const QString &destination, const QByteA
         return systemError(errno, destination);
     }
     staging.m_path = directory + u'/' + QFile::decodeName(staging.m_name);
+    // Held while the file is open: removeAbandoned() leaves a locked staging file alone.
+    ::flock(staging.m_fd, LOCK_EX | LOCK_NB);
+    staging.m_registration = registerPath(staging.m_path);
     // The umask may have narrowed the creation mode, never widened it; make it exact.
     if (::fchmod(staging.m_fd, kStagingMode) != 0)
         return systemError(errno, destination);
@@ -67,7 +116,8 @@ StagingFile::StagingFile(StagingFile &&other) noexcept
     , m_destinationName(std::move(other.m_destinationName))
     , m_path(std::move(other.m_path))
     , m_destination(std::move(other.m_destination))
-    , m_error(other.m_error) {}
+    , m_error(other.m_error)
+    , m_registration(std::exchange(other.m_registration, -1)) {}
 
 StagingFile &StagingFile::operator=(StagingFile &&other) noexcept {
     if (this != &other) {
@@ -79,6 +129,7 @@ StagingFile &StagingFile::operator=(StagingFile &&other) noexcept {
         m_path = std::move(other.m_path);
         m_destination = std::move(other.m_destination);
         m_error = other.m_error;
+        m_registration = std::exchange(other.m_registration, -1);
     }
     return *this;
 }
@@ -88,6 +139,7 @@ StagingFile::~StagingFile() {
 }
 
 void StagingFile::discard() {
+    unregisterPath(std::exchange(m_registration, -1));
     if (m_fd >= 0)
         ::close(m_fd);
     m_fd = -1;
@@ -98,6 +150,39 @@ void StagingFile::discard() {
     }
     m_directory = -1;
     m_name.clear();
+}
+
+void StagingFile::removeAbandoned(const QString &directory, const QByteArray &suffix) {
+    const int dir = ::open(QFile::encodeName(directory).constData(),
+                           O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (dir < 0)
+        return;
+    DIR *listing = ::fdopendir(::dup(dir));
+    const time_t now = ::time(nullptr);
+    while (dirent *entry = listing ? ::readdir(listing) : nullptr) {
+        const QByteArray name(entry->d_name);
+        if (!name.startsWith('.') || !name.endsWith(suffix) || name == "." || name == "..")
+            continue;
+        const int fd = ::openat(dir, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat info {};
+        if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+            now - info.st_mtime >= kAbandonedAfterSeconds && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            ::unlinkat(dir, entry->d_name, 0);
+        ::close(fd);
+    }
+    if (listing)
+        ::closedir(listing);
+    ::close(dir);
+}
+
+void StagingFile::removeOnTerminationSignals() {
+    struct sigaction action {};
+    action.sa_handler = removeStagingFilesAndDie;
+    sigemptyset(&action.sa_mask);
+    for (int signal : {SIGTERM, SIGINT, SIGHUP})
+        ::sigaction(signal, &action, nullptr);
 }
 
 bool StagingFile::write(const char *bytes, qint64 size) {

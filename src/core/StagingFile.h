@@ -31,6 +31,14 @@ public:
     bool write(const char *bytes, qint64 size);
     int error() const { return m_error; }
 
+    // Removes the staging files in `directory` that no live writer holds (each writer keeps a
+    // lock on its own) and that have not changed for a while: what a killed process left.
+    static void removeAbandoned(const QString &directory, const QByteArray &suffix);
+
+    // Makes SIGTERM, SIGINT and SIGHUP (logout, a unit's time-out, Ctrl+C) remove the staging
+    // files of this process before it ends as the signal would end it.
+    static void removeOnTerminationSignals();
+
     enum class Durability { Flushed, Unflushed };
     // Closes the file (flushed to disk first when asked) and renames it over the destination.
     // A failure (also an earlier write failure) is reported in the system's words, naming the
@@ -48,6 +56,7 @@ private:
     QString m_path;
     QString m_destination;
     int m_error = 0;
+    int m_registration = -1; // slot in the list the signal handler removes
 };
 
 } // namespace velmora

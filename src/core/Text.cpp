@@ -1,5 +1,6 @@
 #include "Text.h"
 
+#include <QList>
 #include <QTextBoundaryFinder>
 
 namespace velmora::Text {
@@ -30,6 +31,20 @@ QString userPerceivedPrefix(const QString &text, qsizetype count) {
         end = next;
     }
     return text.left(end);
+}
+
+QString displaySafe(const QString &text, qsizetype count) {
+    QString kept;
+    kept.reserve(text.size());
+    for (const uint code : text.toUcs4()) {
+        const char32_t scalar = code;
+        const QChar::Category category = QChar::category(scalar);
+        if (category == QChar::Other_Control || category == QChar::Other_Format ||
+            category == QChar::Other_Surrogate)
+            continue;
+        kept += QString::fromUcs4(&scalar, 1);
+    }
+    return userPerceivedPrefix(trimmed(kept), count);
 }
 
 } // namespace velmora::Text

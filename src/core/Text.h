@@ -13,4 +13,10 @@ bool isBlank(const QString &text);
 qsizetype userPerceivedLength(const QString &text);
 QString userPerceivedPrefix(const QString &text, qsizetype count);
 
+// Text from outside (a service's message, a date) made fit for a terminal, a log line or an
+// alert: control and invisible format characters (escape sequences, carriage returns, NUL,
+// bidirectional overrides) removed, surrounding white space trimmed, at most `count`
+// user-perceived characters kept.
+QString displaySafe(const QString &text, qsizetype count);
+
 } // namespace velmora::Text

@@ -6,9 +6,14 @@
 #include "core/Text.h"
 #include "platform/HexDigits.h"
 
+#include <algorithm>
+
 namespace velmora::AnswerChecks {
 
 namespace {
+
+// "2026-12-06" is ten; room for a service that adds a weekday or a time.
+constexpr qsizetype kDateLength = 64;
 
 ClientError malformed(const char *sentence) {
     return ClientError::malformedData(QString::fromUtf8(sentence));
@@ -32,7 +37,12 @@ Result<ActivationState> credential(const QByteArray &body, const QString &server
     const Result<ActivationResponse> response = ActivationResponse::decode(body);
     if (!response)
         return response.error();
-    if (Text::isBlank(response->token) || response->activatedAtUtc.isEmpty())
+    // The token goes into a request header: anything but visible ASCII (a line break above
+    // all) could add headers of the service's choosing to every later request.
+    const QString &token = response->token;
+    const bool visibleAscii =
+        std::all_of(token.begin(), token.end(), [](QChar c) { return c >= u'!' && c <= u'~'; });
+    if (Text::isBlank(token) || !visibleAscii || response->activatedAtUtc.isEmpty())
         return malformed(incomplete);
     return ActivationState{server, deviceID, deviceName, response->token, response->activatedAtUtc};
 }
@@ -41,6 +51,8 @@ Result<WallpaperMetadata> todayDescriptor(const QByteArray &body) {
     Result<WallpaperMetadata> metadata = WallpaperMetadata::decode(body);
     if (!metadata)
         return metadata;
+    // The date is shown and logged as it stands.
+    metadata->effectiveDate = Text::displaySafe(metadata->effectiveDate, kDateLength);
     if (metadata->id < 1 || metadata->fileName.isEmpty() ||
         !HexDigits::isHex(metadata->sha256, 64) || metadata->downloadURL.isEmpty())
         return malformed("服务器壁纸响应不完整。");

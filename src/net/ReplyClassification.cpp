@@ -42,13 +42,15 @@ QString networkFailureMessage(const QString &prefix, const QNetworkReply *reply,
 
 QString serverErrorMessage(const QByteArray &body) {
     const Result<APIErrorResponse> response = APIErrorResponse::decode(body);
+    // Whatever the service says reaches a terminal, a log file or an alert: no escape sequences,
+    // line overwrites or reordering marks, and no more than one line's worth.
     if (response && !response->error.isEmpty())
-        return response->error;
+        return Text::displaySafe(response->error, kServerMessageLength);
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = decoder(body);
     if (decoder.hasError())
         text.clear();
-    return Text::userPerceivedPrefix(Text::trimmed(text), kServerMessageLength);
+    return Text::displaySafe(text, kServerMessageLength);
 }
 
 namespace ReplyClassification {

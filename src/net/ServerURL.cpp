@@ -6,14 +6,10 @@
 
 namespace velmora::ServerURL {
 
-namespace {
-
 bool isLoopbackHost(const QString &lowerCasedHost) {
     return lowerCasedHost == u"localhost" || lowerCasedHost == u"127.0.0.1" ||
            lowerCasedHost == u"::1";
 }
-
-} // namespace
 
 QString officialHost() {
     const auto official = UrlComponents::parse(ClientConstants::officialServer);

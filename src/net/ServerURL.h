@@ -21,6 +21,9 @@ bool equalOrigin(const QUrl &a, const QUrl &b);
 // The explicit port, else 443 for https and 80 for http.
 std::optional<int> effectivePort(const QUrl &url);
 
+// localhost, 127.0.0.1 or ::1 (the host as a URL holds it, without brackets, lower-cased).
+bool isLoopbackHost(const QString &lowerCasedHost);
+
 // The host of the official origin, lower-cased.
 QString officialHost();
 

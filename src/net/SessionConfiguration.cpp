@@ -1,5 +1,7 @@
 #include "SessionConfiguration.h"
 
+#include "ServerURL.h"
+
 #include <QNetworkAccessManager>
 #include <QNetworkProxyFactory>
 
@@ -10,6 +12,10 @@ namespace {
 class SystemProxyFactory final : public QNetworkProxyFactory {
 public:
     QList<QNetworkProxy> queryProxy(const QNetworkProxyQuery &query) override {
+        // A loopback service is on this machine: a proxy would only see the bearer token (in
+        // clear text for http), never reach anything it could not reach itself.
+        if (ServerURL::isLoopbackHost(query.peerHostName().toLower()))
+            return {QNetworkProxy(QNetworkProxy::NoProxy)};
         return systemProxyForQuery(query);
     }
 };

@@ -10,6 +10,7 @@
 #include <QNetworkReply>
 
 #include <memory>
+#include <optional>
 #include <unistd.h>
 
 namespace velmora::VerifiedDownload {
@@ -21,14 +22,29 @@ namespace {
 constexpr qsizetype kErrorBodyLimit = 1024 * 1024;
 
 struct Transfer {
-    explicit Transfer(StagingFile file)
-        : staging(std::move(file)) {}
-
-    StagingFile staging;
+    QString destination;
+    qint64 limit = 0;
+    // Made when the first bytes of a successful answer arrive: a refused or failed download
+    // leaves nothing on disk, not even the directory.
+    std::optional<StagingFile> staging;
+    std::optional<Error> stagingFailure;
+    qint64 received = 0;
+    bool tooLarge = false;
     Sha256 hash;
     QByteArray errorBody;
     // One reused buffer: a large download is not copied into a new array per chunk.
     QByteArray buffer = QByteArray(256 * 1024, Qt::Uninitialized);
+
+    bool ensureStaging() {
+        if (!staging && !stagingFailure) {
+            Result<StagingFile> made = prepare(destination);
+            if (made)
+                staging.emplace(std::move(made).value());
+            else
+                stagingFailure = made.error();
+        }
+        return staging.has_value();
+    }
 };
 
 void receiveBytes(QNetworkReply *reply, Transfer &transfer) {
@@ -39,13 +55,21 @@ void receiveBytes(QNetworkReply *reply, Transfer &transfer) {
             transfer.errorBody += bytes.left(kErrorBodyLimit - transfer.errorBody.size());
         return;
     }
+    if (!transfer.ensureStaging())
+        return reply->abort();
     qint64 got = 0;
-    while (transfer.staging.error() == 0 &&
+    while (transfer.staging->error() == 0 &&
            (got = reply->read(transfer.buffer.data(), transfer.buffer.size())) > 0) {
-        if (transfer.staging.write(transfer.buffer.constData(), got))
+        // The announced length is the service's word and not compared; the ceiling is ours.
+        transfer.received += got;
+        if (transfer.received > transfer.limit) {
+            transfer.tooLarge = true;
+            return reply->abort();
+        }
+        if (transfer.staging->write(transfer.buffer.constData(), got))
             transfer.hash.update(transfer.buffer.constData(), got);
         else
-            reply->abort();
+            return reply->abort();
     }
 }
 
@@ -53,19 +77,31 @@ Result<QString> finish(const QNetworkReply *reply, Transfer &transfer, const QSt
                        NetworkProxyMode proxyMode) {
     // Moved out so that, whatever the outcome, no staging file is left once the caller hears
     // of it; otherwise it would last until the reply's deferred deletion.
-    StagingFile staging = std::move(transfer.staging);
-    const QString destination = staging.destination();
-    if (const int failure = staging.error(); failure != 0)
-        return Error::foreign(platform::describeSystemError(failure, destination));
+    std::optional<StagingFile> staging = std::move(transfer.staging);
+    transfer.staging.reset();
+    const QString &destination = transfer.destination;
+    if (transfer.stagingFailure)
+        return *transfer.stagingFailure;
+    if (staging && staging->error() != 0)
+        return Error::foreign(platform::describeSystemError(staging->error(), destination));
+    if (transfer.tooLarge)
+        return ClientError::malformedData(
+            QStringLiteral("下载内容超过 %1 MB 的上限，已停止下载。").arg(transfer.limit >> 20));
     const Status answer = ReplyClassification::outcome(reply, transfer.errorBody,
                                                        QStringLiteral("下载失败"), proxyMode);
     if (!answer)
         return answer.error();
     if (!expected.isEmpty() && !sameDigest(transfer.hash.finalHex(), expected))
         return ClientError::malformedData(QStringLiteral("壁纸文件校验失败，已保留当前桌面。"));
+    if (!staging) {
+        // A successful answer without a body.
+        if (!transfer.ensureStaging())
+            return *transfer.stagingFailure;
+        staging = std::move(transfer.staging);
+    }
     // Not flushed: a cached file is hashed again before any later use, so one torn by a crash
     // is fetched anew, and a large download need not wait for the disk.
-    if (Status moved = staging.commit(StagingFile::Durability::Unflushed); !moved)
+    if (Status moved = staging->commit(StagingFile::Durability::Unflushed); !moved)
         return moved.error();
     return destination;
 }
@@ -82,10 +118,12 @@ Result<StagingFile> prepare(const QString &destination) {
     return StagingFile::create(destination, QByteArrayLiteral(".download"));
 }
 
-void receive(QNetworkReply *reply, StagingFile staging, const QString &expectedSHA256,
-             NetworkProxyMode proxyMode, QObject *context,
+void receive(QNetworkReply *reply, const QString &destination, qint64 maximumBytes,
+             const QString &expectedSHA256, NetworkProxyMode proxyMode, QObject *context,
              std::function<void(Result<QString>)> completion) {
-    auto transfer = std::make_shared<Transfer>(std::move(staging));
+    auto transfer = std::make_shared<Transfer>();
+    transfer->destination = QFileInfo(destination).absoluteFilePath();
+    transfer->limit = maximumBytes;
     QObject::connect(reply, &QNetworkReply::readyRead, context,
                      [reply, transfer] { receiveBytes(reply, *transfer); });
     QObject::connect(reply, &QNetworkReply::finished, context,

@@ -21,12 +21,14 @@ namespace velmora::VerifiedDownload {
 // Makes the destination's directory and a staging file in it.
 Result<StagingFile> prepare(const QString &destination);
 
-// Receives `reply` into `staging` and completes, from the reply's `finished` handler, with the
+// Receives `reply` into a staging file for `destination` (made once a successful answer starts
+// to arrive) and completes, from the reply's `finished` handler, with the
 // destination path or the reason it was left alone. An empty `expectedSHA256` skips the digest
 // check. The transfer's state, staging file included, lives in handlers connected with
 // `context`: once it or the reply is gone, so is the staging file, and nothing completes.
-void receive(QNetworkReply *reply, StagingFile staging, const QString &expectedSHA256,
-             NetworkProxyMode proxyMode, QObject *context,
+// A body beyond `maximumBytes` ends the transfer with an error.
+void receive(QNetworkReply *reply, const QString &destination, qint64 maximumBytes,
+             const QString &expectedSHA256, NetworkProxyMode proxyMode, QObject *context,
              std::function<void(Result<QString>)> completion);
 
 } // namespace velmora::VerifiedDownload

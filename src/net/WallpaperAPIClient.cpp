@@ -233,7 +233,8 @@ void WallpaperAPIClient::claimReward(const QUuid &campaignID, RewardSource sourc
 
 void WallpaperAPIClient::download(const QString &urlString,
                                   const std::optional<QString> &expectedSHA256,
-                                  const QString &destination, Completion<QString> completion) {
+                                  const QString &destination, Completion<QString> completion,
+                                  qint64 maximumBytes) {
     if (!m_activation || !m_activation->isUsable())
         return deliver<QString>(ClientError::missingActivation(), std::move(completion));
 
@@ -245,13 +246,10 @@ void WallpaperAPIClient::download(const QString &urlString,
             malformed("服务器返回的下载地址与激活服务器不一致，已拒绝发送凭证。"),
             std::move(completion));
 
-    Result<StagingFile> staging = VerifiedDownload::prepare(destination);
-    if (!staging)
-        return deliver<QString>(staging.error(), std::move(completion));
     QNetworkReply *reply = m_transport.send({url, "GET", {}, false, &*m_activation});
     VerifiedDownload::receive(
-        reply, std::move(*staging), expectedSHA256.value_or(QString()), m_configuration.proxyMode,
-        this,
+        reply, destination, maximumBytes, expectedSHA256.value_or(QString()),
+        m_configuration.proxyMode, this,
         [this, completion](Result<QString> result) { deliver(std::move(result), completion); });
 }
 

@@ -67,8 +67,14 @@ public:
     // Fetches `urlString` (absolute, or relative to the origin) with the credential, only from
     // the client's own origin, verifies it against `expectedSHA256` when one is given, and only
     // then moves it to `destination` in one atomic rename. Completes with the destination path.
+    // A body larger than `maximumBytes` is refused and removed.
     void download(const QString &urlString, const std::optional<QString> &expectedSHA256,
-                  const QString &destination, Completion<QString> completion);
+                  const QString &destination, Completion<QString> completion,
+                  qint64 maximumBytes = maximumWallpaperBytes);
+
+    // Ceilings for downloads: the largest wallpaper and the largest update package accepted.
+    static constexpr qint64 maximumWallpaperBytes = 256ll << 20;
+    static constexpr qint64 maximumUpdateBytes = 2048ll << 20;
     void fetchPromotionLink(Completion<ClientPromotionLinkResponse> completion);
     void fetchRewards(Completion<ClientRewardStatusResponse> completion);
     void claimReward(const QUuid &campaignID, RewardSource source,

@@ -1,5 +1,6 @@
 #include "WallpaperNames.h"
 #include "WallpaperStore.h"
+#include "core/StagingFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -31,6 +32,9 @@ void WallpaperStore::pruneCache(int keeping, const QString &applying) const {
     QDir directory(m_paths.wallpapers());
     if (!directory.exists())
         return;
+    // Pruning skips hidden entries; what a killed download or write left behind goes here.
+    for (const QByteArray &suffix : {QByteArrayLiteral(".download"), QByteArrayLiteral(".tmp")})
+        StagingFile::removeAbandoned(directory.path(), suffix);
     const QStringList names = directory.entryList(
         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
     std::vector<CacheEntry> candidates;

@@ -1,6 +1,7 @@
 #include "WallpaperStore.h"
 
 #include "core/PrivateFile.h"
+#include "core/Text.h"
 #include "net/FileHasher.h"
 #include "platform/Desktop.h"
 #include "platform/HexDigits.h"
@@ -117,7 +118,7 @@ std::optional<WallpaperStore::LastVerified> WallpaperStore::lastVerifiedWallpape
     const QString path = m_paths.wallpapers() + u'/' + record->fileName;
     if (!isValidCache(path, record->sha256))
         return std::nullopt;
-    return LastVerified{path, record->date};
+    return LastVerified{path, Text::displaySafe(record->date, kMaximumRecordedDateLength)};
 }
 
 } // namespace velmora

@@ -1,11 +1,13 @@
-// Several refreshes at once on one data directory and one X display, as the login agent and a
-// user's own command can start them: every round leaves a record that names a verified file,
-// and the X server keeps no more clients than the one that owns the published picture.
+// Refreshes as separate processes, as the login agent and a user's own command start them:
+// several at once on one data directory and one X display, and one killed mid-download.
 #include "ClientHarness.h"
+
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 #include "support/TempDir.h"
 #include "wallpaper/WallpaperStore.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QImage>
 #include <QProcess>
 #include <QStandardPaths>
@@ -13,6 +15,7 @@
 
 #include <xcb/xcb.h>
 
+#include <csignal>
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -98,6 +101,8 @@ protected:
     QByteArray display;
 };
 
+// Every round leaves a record that names a verified file, and the X server keeps no more
+// clients than the one that owns the published picture.
 TEST_F(RefreshRace, ParallelRefreshesKeepTheRecordedFileAndLeakNoXClients) {
     std::unique_ptr<QProcess> first(refresh());
     ASSERT_TRUE(first->waitForFinished(30000));
@@ -132,6 +137,31 @@ TEST_F(RefreshRace, ParallelRefreshesKeepTheRecordedFileAndLeakNoXClients) {
     for (int attempt = 0; attempt < 20 && freeAfter < freeBefore; ++attempt)
         freeAfter = freeClientSlots(display);
     EXPECT_GE(freeAfter, freeBefore);
+}
+
+// Logout and a unit's time-out end a refresh with SIGTERM: its staging file goes with it. One
+// killed outright leaves the file, and a later refresh removes it once nobody holds it.
+TEST_F(RefreshRace, AKilledDownloadLeavesNoStagingFileBehindForLong) {
+    service->setFault(service->todayWallpaper().downloadPath, {.stallAfter = 4096});
+    const auto stagingFiles = [this] {
+        return QDir(paths.wallpapers())
+            .entryList({QStringLiteral(".*.download")}, QDir::Files | QDir::Hidden);
+    };
+    for (const int signal : {SIGTERM, SIGKILL}) {
+        std::unique_ptr<QProcess> run(refresh());
+        ASSERT_TRUE(test::pumpUntil([&] { return !stagingFiles().isEmpty(); }, 20000));
+        ::kill(pid_t(run->processId()), signal);
+        ASSERT_TRUE(run->waitForFinished(10000));
+        EXPECT_EQ(stagingFiles().isEmpty(), signal == SIGTERM) << "signal " << signal;
+    }
+    const QString left = paths.wallpapers() + u'/' + stagingFiles().value(0);
+    const timespec old[2] = {{1'000'000'000, 0}, {1'000'000'000, 0}};
+    ::utimensat(AT_FDCWD, QFile::encodeName(left).constData(), old, 0);
+    service->clearFaults();
+    std::unique_ptr<QProcess> next(refresh());
+    ASSERT_TRUE(next->waitForFinished(30000));
+    EXPECT_EQ(next->exitCode(), 0) << next->readAllStandardError().toStdString();
+    EXPECT_TRUE(stagingFiles().isEmpty());
 }
 
 } // namespace
