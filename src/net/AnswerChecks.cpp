@@ -37,12 +37,12 @@ Result<ActivationState> credential(const QByteArray &body, const QString &server
     const Result<ActivationResponse> response = ActivationResponse::decode(body);
     if (!response)
         return response.error();
-    // The token goes into a request header: anything but visible ASCII (a line break above
-    // all) could add headers of the service's choosing to every later request.
+    // The token goes into a request header as issued: anything but printable ASCII (a line
+    // break above all) could add headers of the service's choosing to every later request.
     const QString &token = response->token;
-    const bool visibleAscii =
-        std::all_of(token.begin(), token.end(), [](QChar c) { return c >= u'!' && c <= u'~'; });
-    if (Text::isBlank(token) || !visibleAscii || response->activatedAtUtc.isEmpty())
+    const bool printableAscii =
+        std::all_of(token.begin(), token.end(), [](QChar c) { return c >= u' ' && c <= u'~'; });
+    if (Text::isBlank(token) || !printableAscii || response->activatedAtUtc.isEmpty())
         return malformed(incomplete);
     return ActivationState{server, deviceID, deviceName, response->token, response->activatedAtUtc};
 }

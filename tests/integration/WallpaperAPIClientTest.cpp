@@ -252,15 +252,19 @@ TEST_F(ClientCalls, RedirectsAreFollowedWithTheCredentialWithinTheOrigin) {
     EXPECT_EQ(header(*followed, "authorization"), "Bearer " + client->activation()->token);
 }
 
-TEST_F(ClientCalls, ADeadSystemProxyFailsWithTheHintWhileDirectGetsThrough) {
-    auto system = enrolledClient(NetworkProxyMode::System);
-    auto direct = enrolledClient(NetworkProxyMode::Direct);
+// A loopback service never goes through the proxy (which would see the token); the official
+// one does, and a dead proxy is named in the failure.
+TEST_F(ClientCalls, ADeadSystemProxyFailsWithTheHintWhileLoopbackGetsThrough) {
+    auto loopback = enrolledClient(NetworkProxyMode::System);
+    auto system = WallpaperAPIClient::create(ClientConstants::officialServer,
+                                             loopback->activation(), NetworkProxyMode::System)
+                      .value();
     // Nothing listens on port 9 of the loopback: a proxy that has gone away.
     qputenv("http_proxy", "http://127.0.0.1:9");
     qputenv("https_proxy", "http://127.0.0.1:9");
     qunsetenv("no_proxy");
     const auto viaProxy = await<WallpaperMetadata>([&](auto done) { system->fetchToday(done); });
-    const auto straight = await<WallpaperMetadata>([&](auto done) { direct->fetchToday(done); });
+    const auto straight = await<WallpaperMetadata>([&](auto done) { loopback->fetchToday(done); });
     qunsetenv("http_proxy");
     qunsetenv("https_proxy");
     EXPECT_TRUE(straight.ok());
