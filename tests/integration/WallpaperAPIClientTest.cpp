@@ -167,6 +167,11 @@ TEST_F(ClientCalls, EnrolmentAnswersNeedATokenAndATimeButKeepTheTokenAsIssued) {
     expectDescription(
         test::failure(enrolWith(R"({"token":"   ","activatedAtUtc":"2026-12-06T00:00:00Z"})")),
         "服务器登记响应不完整。");
+    // A line break would add a header of the service's choosing to every later request.
+    expectDescription(
+        test::failure(
+            enrolWith(R"({"token":"abc\r\nX-Evil: 1","activatedAtUtc":"2026-12-06T00:00:00Z"})")),
+        "服务器登记响应不完整。");
     EXPECT_EQ(enrolWith(R"({"token":" t0k ","activatedAtUtc":"2026-12-06T00:00:00Z"})")->token,
               QStringLiteral(" t0k "));
 
@@ -275,6 +280,10 @@ TEST_F(ClientCalls, ADeadSystemProxyFailsWithTheHintWhileLoopbackGetsThrough) {
         "重试。");
 }
 
+// Small enough for a test to exceed, large enough for every sample wallpaper.
+constexpr qint64 kDownloadCeiling = 1 << 20;
+const std::string kLongError = "服务器返回错误（HTTP 422）：" + std::string(300, 'x');
+
 // One hostile or broken answer and exactly what the caller gets. A redirect goes to the same
 // path on another origin. A download asks for a digest that cannot match, and must leave the
 // previous file alone.
@@ -302,12 +311,13 @@ TEST_P(HostileService, GetsTheExactErrorAndKeepsThePreviousFile) {
     TempDir temp;
     const QString destination = temp.path(QStringLiteral("today.jpg"));
     ASSERT_TRUE(test::writeFile(destination, "previous wallpaper"));
-    expectDescription(row.download ? test::failure(await<QString>([&](auto done) {
-                          client->download(path, QString(64, u'0'), destination, done);
-                      }))
-                                   : test::failure(await<WallpaperMetadata>(
-                                         [&](auto done) { client->fetchToday(done); })),
-                      row.expected);
+    expectDescription(
+        row.download
+            ? test::failure(await<QString>([&](auto done) {
+                  client->download(path, QString(64, u'0'), destination, done, kDownloadCeiling);
+              }))
+            : test::failure(await<WallpaperMetadata>([&](auto done) { client->fetchToday(done); })),
+        row.expected);
     EXPECT_EQ(test::readAll(destination), QByteArray("previous wallpaper"));
     EXPECT_EQ(entries(temp.path()), QStringList{QStringLiteral("today.jpg")});
 }
@@ -351,6 +361,21 @@ INSTANTIATE_TEST_SUITE_P(
         HostileCase{"downloadErrorBodyBeyondOneMiB", true,
                     status(500, QByteArray(1024 * 1024, ' ') + "tail", "text/plain"),
                     "服务器返回错误（HTTP 500）："},
+        // Service text reaches terminals, log files and alerts: no escape sequences, line
+        // overwrites or reordering marks, and no more than 300 characters, JSON or not.
+        HostileCase{"errorWithTerminalControls", false,
+                    status(401, R"({"error":"\u001b]0;pwned\u0007\r\u202Eok"})"),
+                    "服务器返回错误（HTTP 401）：]0;pwnedok"},
+        HostileCase{"plainErrorWithTerminalControls", false,
+                    status(503, "\x1b[2Kbusy\r\n\x07", "text/plain"),
+                    "服务器返回错误（HTTP 503）：[2Kbusy"},
+        HostileCase{"longJsonError", false,
+                    status(422, R"({"error":")" + QByteArray(400, 'x') + R"("})"),
+                    kLongError.c_str()},
+        // Endless or huge: the announced length is not believed, the ceiling holds.
+        HostileCase{"downloadBeyondTheCeiling", true,
+                    status(200, noise(2 * kDownloadCeiling), "image/jpeg"),
+                    "下载内容超过 1 MB 的上限，已停止下载。"},
         HostileCase{"downloadRedirectToOtherPort",
                     true,
                     {.redirectTo = ""},
