@@ -32,39 +32,34 @@ TEST(DeviceName, PrefersTheComputerNameThenTheHostsFirstLabel) {
         {"", ".study.example.org", "study"},
         {"", "..", "macOS"},
     };
+    auto facts = std::make_shared<FakeFacts>();
     for (const auto &[computer, host, expected] : cases) {
-        auto facts = std::make_shared<FakeFacts>();
         facts->computer = QString::fromUtf8(computer);
         facts->host = QString::fromUtf8(host);
         EXPECT_EQ(DeviceIdentity(facts).name(), QString::fromUtf8(expected)) << host;
     }
-    auto noUuid = std::make_shared<FakeFacts>();
-    noUuid->uuid.reset();
-    EXPECT_EQ(DeviceIdentity(noUuid).seed(), QStringLiteral("|Alice 的 Mac|alice"));
+    facts->uuid.reset();
+    EXPECT_EQ(DeviceIdentity(facts).seed(), QStringLiteral("|macOS|alice"));
 }
 
-class DeviceIdentityTest : public ::testing::Test {
-protected:
-    QString id() const { return DeviceIdentity(facts).id(paths).value(); }
-    QString idFile() const { return paths.deviceIDFile(); }
-
+// Without a file the derived identifier is stored and kept. An owner-only file with a valid
+// identifier is used as it is; a wider one is replaced even when its content is valid; an
+// owner-only file with foreign content, or a link, is left alone.
+TEST(DeviceIdentityTest, AStoredIdentifierIsUsedOnlyWhenPrivateAndValid) {
     test::TempDir temp;
-    ClientPaths paths{temp.path(QStringLiteral("data"))};
-    std::shared_ptr<FakeFacts> facts = std::make_shared<FakeFacts>();
-};
-
-TEST_F(DeviceIdentityTest, WithoutAFileTheDerivedIdentifierIsStoredAndKept) {
+    const ClientPaths paths(temp.path(QStringLiteral("data")));
+    const QString file = paths.deviceIDFile();
+    const auto facts = std::make_shared<FakeFacts>();
+    const auto id = [&] {
+        return DeviceIdentity(facts).id(paths).value();
+    };
     EXPECT_EQ(id(), kDerived);
-    EXPECT_EQ(test::readAll(idFile()), kDerived.toUtf8());
-    EXPECT_EQ(test::permissions(idFile()), 0600);
+    EXPECT_EQ(test::readAll(file), kDerived.toUtf8());
+    EXPECT_EQ(test::permissions(file), 0600);
     facts->computer = QStringLiteral("Renamed");
     EXPECT_EQ(id(), kDerived) << "a renamed computer keeps its identifier";
-}
+    facts->computer = QStringLiteral("Alice 的 Mac");
 
-// An owner-only file with a valid identifier is used as it is; a wider one is replaced even when
-// its content is valid; an owner-only file with foreign content is left alone.
-TEST_F(DeviceIdentityTest, AnExistingFileIsUsedOnlyWhenPrivateAndValid) {
-    ASSERT_TRUE(paths.ensure().ok());
     const QByteArray upper = QByteArray(64, 'F') + '\n';
     const std::tuple<QByteArray, int, QString, QByteArray> cases[] = {
         {upper, 0600, QString(64, u'f'), upper},
@@ -72,30 +67,28 @@ TEST_F(DeviceIdentityTest, AnExistingFileIsUsedOnlyWhenPrivateAndValid) {
         {"not an identifier", 0600, kDerived, "not an identifier"},
     };
     for (const auto &[content, mode, expected, after] : cases) {
-        ASSERT_TRUE(test::writeFile(idFile(), content, mode));
+        ASSERT_TRUE(test::writeFile(file, content, mode));
         EXPECT_EQ(id(), expected) << content.toStdString();
-        EXPECT_EQ(test::readAll(idFile()), after);
-        EXPECT_EQ(test::permissions(idFile()), 0600);
+        EXPECT_EQ(test::readAll(file), after);
+        EXPECT_EQ(test::permissions(file), 0600);
     }
 
-    ASSERT_TRUE(QFile::remove(idFile()));
-    ASSERT_TRUE(test::writeFile(temp.path(QStringLiteral("target")), QByteArray(64, 'b'), 0600));
-    ASSERT_TRUE(QFile::link(temp.path(QStringLiteral("target")), idFile()));
+    ASSERT_TRUE(QFile::remove(file));
+    ASSERT_TRUE(test::writeFile(temp.path(QStringLiteral("target")), QByteArray(64, 'b')));
+    ASSERT_TRUE(QFile::link(temp.path(QStringLiteral("target")), file));
     EXPECT_EQ(id(), kDerived) << "a link is neither read nor written";
     EXPECT_EQ(test::readAll(temp.path(QStringLiteral("target"))), QByteArray(64, 'b'));
 }
 
 TEST(IoregOutput, TakesTheFirstQuotedPlatformUUID) {
-    const std::pair<const char *, std::optional<QString>> cases[] = {
-        {"+-o J314sAP  <class IOPlatformExpertDevice>\n  {\n"
-         "    \"IOPlatformSerialNumber\" = \"C02XYZ\"\n    \"IOPlatformUUID\" = \"8F1C-4A5B\"\n"
-         "    \"IOPlatformUUID\" = \"second\"\n  }\n",
-         QStringLiteral("8F1C-4A5B")},
-        {"IOPlatformUUID = \"abc\"", std::nullopt},
-    };
-    for (const auto &[output, expected] : cases)
-        EXPECT_EQ(platform::platformUUIDFromIoregOutput(QString::fromUtf8(output)), expected)
-            << output;
+    EXPECT_EQ(platform::platformUUIDFromIoregOutput(
+                  QStringLiteral("+-o J314sAP  <class IOPlatformExpertDevice>\n  {\n"
+                                 "    \"IOPlatformSerialNumber\" = \"C02XYZ\"\n"
+                                 "    \"IOPlatformUUID\" = \"8F1C-4A5B\"\n"
+                                 "    \"IOPlatformUUID\" = \"second\"\n  }\n")),
+              QStringLiteral("8F1C-4A5B"));
+    EXPECT_EQ(platform::platformUUIDFromIoregOutput(QStringLiteral("IOPlatformUUID = \"abc\"")),
+              std::nullopt);
 }
 
 TEST(LinuxDeviceFactsTest, ReadsTheFirstValidMachineIdAndThePrettyHostName) {
