@@ -48,12 +48,16 @@ Result<std::optional<ActivationState>> KeychainStore::load() const {
     if (PrivateFile::inspect(m_paths.credentialStorageMarker()))
         return std::optional<ActivationState>();
 
-    std::optional<ActivationState> migrated = loadFromKeychain();
+    const platform::LegacyLookup legacy = m_keychain->lookup(m_account, m_service);
+    const std::optional<ActivationState> migrated = decodeLegacy(legacy);
     if (migrated) {
         if (Status saved = saveFallback(migrated->encoded()); !saved)
             return saved.error();
     }
-    (void)markLocalFileStorageSelected();
+    // A keychain that did not answer (no session yet, a lookup past its deadline) may still
+    // hold the credential: it is asked again next time rather than given up for good.
+    if (migrated || legacy.answered)
+        (void)markLocalFileStorageSelected();
     return migrated;
 }
 
@@ -74,11 +78,10 @@ std::optional<ActivationState> KeychainStore::loadFromFile() const {
     return std::move(state).value();
 }
 
-std::optional<ActivationState> KeychainStore::loadFromKeychain() const {
-    const std::optional<QByteArray> data = m_keychain->lookup(m_account, m_service);
-    if (!data)
+std::optional<ActivationState> KeychainStore::decodeLegacy(const platform::LegacyLookup &legacy) {
+    if (!legacy.data)
         return std::nullopt;
-    Result<ActivationState> state = ActivationState::decodeCompatible(*data);
+    Result<ActivationState> state = ActivationState::decodeCompatible(*legacy.data);
     if (!state || !state->isUsable())
         return std::nullopt;
     return std::move(state).value();

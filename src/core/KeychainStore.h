@@ -43,7 +43,7 @@ public:
 
 private:
     std::optional<ActivationState> loadFromFile() const;
-    std::optional<ActivationState> loadFromKeychain() const;
+    static std::optional<ActivationState> decodeLegacy(const platform::LegacyLookup &legacy);
     Status saveFallback(const QByteArray &data) const;
     Status markLocalFileStorageSelected() const;
 

@@ -7,6 +7,7 @@
 #include <array>
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace velmora {
@@ -36,10 +37,17 @@ QString Sha256::finalHex() {
 }
 
 Result<QString> FileHasher::sha256(const QString &path, Links links) {
-    const int flags = O_RDONLY | O_CLOEXEC | (links == Links::Refuse ? O_NOFOLLOW : 0);
+    // O_NONBLOCK: a FIFO planted at the path would otherwise hold the open for ever. Only a
+    // regular file is hashed.
+    const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | (links == Links::Refuse ? O_NOFOLLOW : 0);
     const int fd = ::open(QFile::encodeName(path).constData(), flags);
     if (fd < 0)
         return ClientError::fileSystem(QStringLiteral("无法读取文件：") + path);
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || ::fcntl(fd, F_SETFL, O_RDONLY) != 0) {
+        ::close(fd);
+        return ClientError::fileSystem(QStringLiteral("无法读取文件：") + path);
+    }
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
 
     Sha256 hash;

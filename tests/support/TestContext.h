@@ -18,7 +18,9 @@ namespace velmora::test {
 
 class NoKeychain final : public platform::LegacyKeychain {
 public:
-    std::optional<QByteArray> lookup(const QString &, const QString &) const override { return {}; }
+    platform::LegacyLookup lookup(const QString &, const QString &) const override {
+        return {true, std::nullopt};
+    }
 };
 
 class FixedFacts final : public platform::DeviceFacts {

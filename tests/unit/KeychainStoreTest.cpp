@@ -14,12 +14,12 @@ namespace {
 // Answers from a fixed item and counts how often it was asked.
 class FakeKeychain : public platform::LegacyKeychain {
 public:
-    std::optional<QByteArray> lookup(const QString &account,
-                                     const QString &service) const override {
+    platform::LegacyLookup lookup(const QString &account, const QString &service) const override {
         queries.append(account + u'|' + service);
-        return item;
+        return answers ? platform::LegacyLookup{true, item} : platform::LegacyLookup{};
     }
     std::optional<QByteArray> item;
+    bool answers = true;
     mutable QStringList queries;
 };
 
@@ -108,11 +108,16 @@ TEST_F(KeychainStoreTest, DamagedOrLooseCredentialReadsAsNoneWithoutConsultingTh
     EXPECT_EQ(load(), kRecord);
 }
 
-TEST_F(KeychainStoreTest, FirstLoadMigratesAUsableLegacyItemOnce) {
+TEST_F(KeychainStoreTest, FirstLoadMigratesAUsableLegacyItemOnceTheKeychainAnswers) {
     keychain->item = kLegacyItem;
+    // A keychain that does not answer (no session yet, past the deadline) is asked again.
+    keychain->answers = false;
+    EXPECT_EQ(load(), std::nullopt);
+    EXPECT_FALSE(QFile::exists(paths.credentialStorageMarker()));
+    keychain->answers = true;
     EXPECT_EQ(load(), kRecord);
     EXPECT_EQ(keychain->queries,
-              QStringList{QStringLiteral("alice|") + KeychainStore::serviceName(paths)});
+              QStringList(2, QStringLiteral("alice|") + KeychainStore::serviceName(paths)));
     EXPECT_EQ(test::readAll(credential()), kRecord.encoded()) << "rewritten in the stored form";
     EXPECT_EQ(test::permissions(credential()), 0600);
 }

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <QDir>
 #include <QFile>
 
@@ -188,6 +190,36 @@ TEST_F(StoreOnDisk, DesktopIsSetOnEveryScreenWithTheModesOptions) {
     desktop->screens.clear();
     EXPECT_EQ(test::failureOf(store.setDesktopWallpaper(path, DisplayMode::Fit)),
               QStringLiteral("当前没有可用的显示器。"));
+}
+
+// What another local user or a crashed run can leave at a path the client opens. None of it
+// may hang the client (a FIFO blocks a plain open for ever) or be written through.
+TEST_F(StoreOnDisk, PlantedSpecialFilesAreSteppedAround) {
+    const QString pictures = temp.path(QStringLiteral("Pictures"));
+    ASSERT_TRUE(QDir().mkpath(pictures));
+    const struct {
+        const char *name;
+        QString plantedAt;
+        std::function<void()> check;
+    } rows[] = {
+        {"fifo at the cache path", path,
+         [&] {
+             EXPECT_FALSE(WallpaperStore::isValidCache(path, today.sha256));
+         }},
+        {"fifo at the saved copy's name", pictures + QStringLiteral("/2026-12-06_w.jpg"),
+         [&] {
+             EXPECT_EQ(
+                 store.saveCopy(today, temp.path(QStringLiteral("copy.jpg")), pictures).value(),
+                 pictures + QStringLiteral("/2026-12-06_w (1).jpg"));
+         }},
+    };
+    ASSERT_TRUE(test::writeFile(temp.path(QStringLiteral("copy.jpg")), "wallpaper bytes"));
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        QFile::remove(row.plantedAt);
+        ASSERT_EQ(::mkfifo(QFile::encodeName(row.plantedAt).constData(), 0600), 0);
+        row.check();
+    }
 }
 
 TEST_F(StoreOnDisk, SavingReusesAnIdenticalCopyAndNumbersAroundOthers) {

@@ -44,32 +44,32 @@ struct Lookup {
     std::mutex mutex;
     std::condition_variable finished;
     bool done = false;
-    std::optional<QByteArray> answer;
+    LegacyLookup answer;
 
     ~Lookup() { g_object_unref(cancellable); }
 };
 
-std::optional<QByteArray> query(Lookup &lookup) {
+LegacyLookup query(Lookup &lookup) {
     GError *error = nullptr;
     // GLib's shared bus connection would otherwise end the whole process when the bus goes away.
     GDBusConnection *bus = g_bus_get_sync(G_BUS_TYPE_SESSION, lookup.cancellable, &error);
     if (!bus) {
         g_clear_error(&error);
-        return std::nullopt;
+        return {};
     }
     g_dbus_connection_set_exit_on_close(bus, FALSE);
 
     SecretValue *value = secret_password_lookup_binary_sync(
         &kLegacySchema, lookup.cancellable, &error, "account", lookup.account.c_str(), "service",
         lookup.service.c_str(), nullptr);
-    // The error text may quote the store's reply; it is dropped rather than reported.
+    // The error text may quote the store's reply; it is dropped rather than reported. A store
+    // that failed has not said the item is absent.
+    LegacyLookup answer{error == nullptr, std::nullopt};
     g_clear_error(&error);
-
-    std::optional<QByteArray> answer;
     if (value) {
         gsize length = 0;
         const gchar *data = secret_value_get(value, &length);
-        answer = QByteArray(data, qsizetype(length));
+        answer.data = QByteArray(data, qsizetype(length));
         secret_value_unref(value);
     }
     // Lets the next lookup connect afresh instead of reusing a proxy to a store that may be gone.
@@ -106,16 +106,15 @@ bool SecretServiceKeychain::sessionBusConfigured() {
            S_ISSOCK(info.st_mode);
 }
 
-std::optional<QByteArray> SecretServiceKeychain::lookup(const QString &account,
-                                                        const QString &service) const {
+LegacyLookup SecretServiceKeychain::lookup(const QString &account, const QString &service) const {
     if (!sessionBusConfigured())
-        return std::nullopt;
+        return {};
 
     auto lookup = std::make_shared<Lookup>();
     lookup->account = account.toStdString();
     lookup->service = service.toStdString();
     std::thread([lookup] {
-        std::optional<QByteArray> answer = query(*lookup);
+        LegacyLookup answer = query(*lookup);
         const std::lock_guard guard(lookup->mutex);
         lookup->answer = std::move(answer);
         lookup->done = true;
@@ -125,7 +124,7 @@ std::optional<QByteArray> SecretServiceKeychain::lookup(const QString &account,
     std::unique_lock guard(lookup->mutex);
     if (!lookup->finished.wait_for(guard, m_deadline, [&] { return lookup->done; })) {
         g_cancellable_cancel(lookup->cancellable);
-        return std::nullopt;
+        return {};
     }
     return std::move(lookup->answer);
 }

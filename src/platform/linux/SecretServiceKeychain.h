@@ -12,11 +12,11 @@ class SecretServiceKeychain : public LegacyKeychain {
 public:
     explicit SecretServiceKeychain(std::chrono::milliseconds deadline = std::chrono::seconds(2));
 
-    // Answers none at once when no session bus is configured or reachable. Otherwise the query
-    // runs on a worker thread; when the deadline passes first (a keyring waiting on an unlock
-    // prompt, a bus that does not answer) the query is cancelled and abandoned and the answer is
-    // none.
-    std::optional<QByteArray> lookup(const QString &account, const QString &service) const override;
+    // Not answered, at once, when no session bus is configured or reachable. Otherwise the
+    // query runs on a worker thread; when the deadline passes first (a keyring waiting on an
+    // unlock prompt, a bus that does not answer) the query is cancelled and abandoned, not
+    // answered.
+    LegacyLookup lookup(const QString &account, const QString &service) const override;
 
     // Whether a session bus could be reached without starting one: $DBUS_SESSION_BUS_ADDRESS is
     // set, or the per-user bus socket exists in $XDG_RUNTIME_DIR.
