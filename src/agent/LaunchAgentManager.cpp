@@ -41,6 +41,11 @@ QByteArray encodeAgent(const QString &executable, int interval, const ClientPath
     plist_t arguments = plist_new_array();
     plist_array_append_item(arguments, plist_new_string(executable.toUtf8().constData()));
     plist_array_append_item(arguments, plist_new_string("--refresh"));
+    // The refresh of this very data directory: a private one is named on the command line.
+    if (!paths.isDefaultRoot()) {
+        plist_array_append_item(arguments, plist_new_string("--app-data"));
+        plist_array_append_item(arguments, plist_new_string(paths.root().toUtf8().constData()));
+    }
     plist_dict_set_item(dict, "ProgramArguments", arguments);
     plist_dict_set_item(dict, "RunAtLoad", plist_new_bool(1));
     plist_dict_set_item(dict, "StartInterval", plist_new_uint(uint64_t(interval)));

@@ -44,6 +44,23 @@ QString escapeSpecifiers(const QString &text) {
     return escaped.replace(u'%', QStringLiteral("%%"));
 }
 
+// One argument of ExecStart=: double-quoted, with C-style escapes for "\" and the quote, "$$"
+// for a literal "$" (systemd expands variables in arguments) and "%%" for a literal "%".
+QString quotedArgument(const QString &text) {
+    QString quoted = text;
+    quoted.replace(u'\\', QStringLiteral("\\\\"))
+        .replace(u'"', QStringLiteral("\\\""))
+        .replace(u'$', QStringLiteral("$$"));
+    return u'"' + escapeSpecifiers(quoted) + u'"';
+}
+
+// The refresh of this very data directory: a private one is named on the command line.
+QString refreshArguments(const ClientPaths &paths) {
+    if (paths.isDefaultRoot())
+        return QStringLiteral("--refresh");
+    return QStringLiteral("--refresh --app-data ") + quotedArgument(paths.root());
+}
+
 QString serviceText(const QString &executable, const ClientPaths &paths) {
     // Double quotes keep spaces inside the program path. "$" needs no escape: systemd expands
     // variables in the arguments only, never in the path it executes. A oneshot job has no start
@@ -55,11 +72,11 @@ QString serviceText(const QString &executable, const ClientPaths &paths) {
                           "[Service]\n"
                           "Type=oneshot\n"
                           "TimeoutStartSec=15min\n"
-                          "ExecStart=\"%1\" --refresh\n"
-                          "WorkingDirectory=%2\n"
-                          "StandardOutput=append:%3\n"
-                          "StandardError=append:%4\n")
-        .arg(escapeSpecifiers(executable), escapeSpecifiers(paths.root()),
+                          "ExecStart=\"%1\" %2\n"
+                          "WorkingDirectory=%3\n"
+                          "StandardOutput=append:%4\n"
+                          "StandardError=append:%5\n")
+        .arg(escapeSpecifiers(executable), refreshArguments(paths), escapeSpecifiers(paths.root()),
              escapeSpecifiers(paths.agentLog()), escapeSpecifiers(paths.agentErrorLog()));
 }
 

@@ -64,11 +64,12 @@ TEST_F(SystemdUserAgentTest, EnableWritesAServiceAndAnHourlyTimerAndStartsTheTim
     EXPECT_EQ(QString::fromUtf8(test::readAll(service)),
               QStringLiteral("[Unit]\nDescription=VelmoraWallpaper 壁纸刷新\n\n"
                              "[Service]\nType=oneshot\nTimeoutStartSec=15min\n"
-                             "ExecStart=\"%1/Velmora Wallpaper 2%%\" --refresh\n"
+                             "ExecStart=\"%1/Velmora Wallpaper 2%%\" --refresh --app-data \"%3\"\n"
                              "WorkingDirectory=%2\n"
                              "StandardOutput=append:%2/logs/launch-agent.log\n"
                              "StandardError=append:%2/logs/launch-agent.error.log\n")
-                  .arg(temp.path(), temp.path(QStringLiteral("data 100%% $HOME"))));
+                  .arg(temp.path(), temp.path(QStringLiteral("data 100%% $HOME")),
+                       temp.path(QStringLiteral("data 100%% $$HOME"))));
     EXPECT_EQ(QString::fromUtf8(test::readAll(timer)),
               QStringLiteral("[Unit]\nDescription=VelmoraWallpaper 登录时及每 3600 秒刷新壁纸\n\n"
                              "[Timer]\nOnStartupSec=1min\nOnUnitActiveSec=3600s\n\n"
