@@ -18,6 +18,7 @@ constexpr int kStallLimitMs = 60'000;
 
 constexpr char kRedirectRefused[] = "velmoraRedirectRefused";
 constexpr char kTimedOut[] = "velmoraTimedOut";
+constexpr char kLastRedirectStatus[] = "velmoraLastRedirectStatus";
 
 } // namespace
 
@@ -55,15 +56,19 @@ QNetworkReply *HttpTransport::send(const HttpRequest &call) {
     }
 
     QNetworkReply *reply = m_manager->sendCustomRequest(request, call.method, call.body);
-    QObject::connect(reply, &QNetworkReply::redirected, reply,
-                     [origin = m_origin, reply](const QUrl &target) {
-                         if (ServerURL::equalOrigin(origin, target)) {
-                             Q_EMIT reply->redirectAllowed();
-                         } else {
-                             reply->setProperty(kRedirectRefused, true);
-                             reply->abort();
-                         }
-                     });
+    QObject::connect(
+        reply, &QNetworkReply::redirected, reply, [origin = m_origin, reply](const QUrl &target) {
+            // A loop ends without a status of its own; the last 3xx tells what
+            // the service kept answering.
+            reply->setProperty(kLastRedirectStatus,
+                               reply->attribute(QNetworkRequest::HttpStatusCodeAttribute));
+            if (ServerURL::equalOrigin(origin, target)) {
+                Q_EMIT reply->redirectAllowed();
+            } else {
+                reply->setProperty(kRedirectRefused, true);
+                reply->abort();
+            }
+        });
     QTimer::singleShot(m_transferLimitMs, reply, [reply] {
         reply->setProperty(kTimedOut, true);
         reply->abort();
@@ -73,6 +78,13 @@ QNetworkReply *HttpTransport::send(const HttpRequest &call) {
 
 bool HttpTransport::refusedRedirect(const QNetworkReply *reply) {
     return reply->property(kRedirectRefused).toBool();
+}
+
+std::optional<int> HttpTransport::lastRedirectStatus(const QNetworkReply *reply) {
+    const QVariant status = reply->property(kLastRedirectStatus);
+    if (!status.isValid())
+        return std::nullopt;
+    return status.toInt();
 }
 
 bool HttpTransport::timedOut(const QNetworkReply *reply) {

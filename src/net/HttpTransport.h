@@ -8,6 +8,8 @@
 #include <QSslCertificate>
 #include <QUrl>
 
+#include <optional>
+
 class QNetworkAccessManager;
 class QNetworkReply;
 class QObject;
@@ -42,6 +44,8 @@ public:
     // Whether the transport ended `reply` itself, and why.
     static bool refusedRedirect(const QNetworkReply *reply);
     static bool timedOut(const QNetworkReply *reply);
+    // The status of the last redirect the reply went through, if any.
+    static std::optional<int> lastRedirectStatus(const QNetworkReply *reply);
 
 private:
     QUrl m_origin;

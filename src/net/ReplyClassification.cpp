@@ -3,6 +3,7 @@
 #include "HttpTransport.h"
 #include "Messages.h"
 #include "NetworkErrorText.h"
+#include "ServerURL.h"
 #include "core/Text.h"
 
 #include <QNetworkReply>
@@ -71,6 +72,17 @@ Status outcome(const QNetworkReply *reply, const QByteArray &errorBody,
     const std::optional<int> status = httpStatus(reply);
     if (HttpTransport::refusedRedirect(reply))
         return ClientError::server(status.value_or(0), serverErrorMessage(errorBody));
+    // A redirect loop ends without a final answer of its own (Qt leaves an interim status);
+    // the last 3xx tells what the service kept answering.
+    const std::optional<int> lastRedirect = HttpTransport::lastRedirectStatus(reply);
+    if (lastRedirect && (reply->error() == QNetworkReply::TooManyRedirectsError || !status ||
+                         *status < 200 || (*status >= 300 && *status < 400)))
+        return ClientError::server(*lastRedirect, serverErrorMessage(errorBody));
+    // Without a proxy in between a 407 can only be the service's own answer.
+    const bool proxied = proxyMode == NetworkProxyMode::System &&
+                         !ServerURL::isLoopbackHost(reply->url().host().toLower());
+    if (status == 407 && !proxied)
+        return ClientError::server(*status, serverErrorMessage(errorBody));
     if (HttpTransport::timedOut(reply) || isIncomplete(reply, status))
         return ClientError::server(0, networkFailureMessage(failurePrefix, reply, proxyMode));
     if (!status)

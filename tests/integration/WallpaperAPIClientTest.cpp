@@ -306,7 +306,8 @@ TEST_P(HostileService, GetsTheExactErrorAndKeepsThePreviousFile) {
     const QString path = row.download ? service->todayWallpaper().downloadPath : kToday;
     dev::Fault fault = row.fault;
     if (fault.redirectTo)
-        fault.redirectTo = otherOrigin().origin() + path;
+        fault.redirectTo =
+            (fault.redirectTo == u"self" ? service->origin() : otherOrigin().origin()) + path;
     service->setFault(path, fault);
     TempDir temp;
     const QString destination = temp.path(QStringLiteral("today.jpg"));
@@ -338,6 +339,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         HostileCase{
             "redirectToOtherPort", false, {.redirectTo = ""}, "服务器返回错误（HTTP 302）："},
+        HostileCase{"redirectLoop", false, {.redirectTo = "self"}, "服务器返回错误（HTTP 302）："},
+        HostileCase{"status407FromTheServiceItself", false, status(407, R"({"error":"要认证"})"),
+                    "服务器返回错误（HTTP 407）：要认证"},
         HostileCase{"status401", false, status(401, R"({"error":"令牌无效"})"),
                     "服务器返回错误（HTTP 401）：令牌无效"},
         HostileCase{"nonJson", false, status(200, "<html/>", "text/html"), "数据不是有效的 JSON…"},
