@@ -164,4 +164,16 @@ TEST_F(RefreshRace, AKilledDownloadLeavesNoStagingFileBehindForLong) {
     EXPECT_TRUE(stagingFiles().isEmpty());
 }
 
+// The agent appends standard error to a log every hour: nothing but the program's own line may
+// reach it, none of Qt's diagnostics about the reply it aborted.
+TEST_F(RefreshRace, StandardErrorHoldsOnlyTheProgramsOwnLine) {
+    const QString today = QStringLiteral("/api/client/wallpaper/today");
+    service->setFault(today, {.redirectTo = otherOrigin().origin() + today});
+    std::unique_ptr<QProcess> run(refresh());
+    ASSERT_TRUE(run->waitForFinished(30000));
+    EXPECT_EQ(run->exitCode(), 1);
+    EXPECT_EQ(QString::fromUtf8(run->readAllStandardError()),
+              QStringLiteral("错误：服务器返回错误（HTTP 302）：\n"));
+}
+
 } // namespace
