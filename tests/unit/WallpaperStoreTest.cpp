@@ -259,6 +259,12 @@ TEST_F(StoreOnDisk, SavingRefusesUnverifiedSourcesAndLinkedFolders) {
     EXPECT_EQ(store.saveCopy(today, path, elsewhere).value(),
               elsewhere + QStringLiteral("/2026-12-06_w (1).jpg"));
     EXPECT_FALSE(QFile::exists(temp.path(QStringLiteral("victim"))));
+
+    // A file where the folder should be is a folder that cannot be made.
+    const QString file = temp.path(QStringLiteral("file"));
+    ASSERT_TRUE(test::writeFile(file, "x"));
+    EXPECT_TRUE(test::failureOf(store.saveCopy(today, path, file))
+                    .startsWith(QStringLiteral("无法创建图片保存目录：")));
 }
 
 } // namespace
