@@ -8,6 +8,8 @@
 #include "usecases/SaveTodayCopy.h"
 
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
@@ -99,6 +101,33 @@ TEST_F(Jobs, AJobDestroyedBeforeItsAnswerReportsNothing) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     EXPECT_FALSE(reported);
     EXPECT_TRUE(run_.desktop->calls.empty());
+}
+
+// What the service sends as today's date is printed and logged: it arrives without escape
+// sequences or reordering marks. A refused download leaves no folder behind.
+TEST_F(Jobs, AHostileDescriptorIsCleanedAndAFailedDownloadLeavesNoFolder) {
+    const dev::WallpaperInfo today = service->todayWallpaper();
+    const QJsonObject descriptor{
+        {QStringLiteral("id"), today.id},
+        {QStringLiteral("effectiveDate"), QStringLiteral("\u001b]0;x\u0007 2026-12-06\u202E\r")},
+        {QStringLiteral("fileName"), today.fileName},
+        {QStringLiteral("contentType"), today.contentType},
+        {QStringLiteral("length"), today.length},
+        {QStringLiteral("sha256"), today.sha256},
+        {QStringLiteral("downloadUrl"), today.downloadPath}};
+    service->setFault(QStringLiteral("/api/client/wallpaper/today"),
+                      {.body = QJsonDocument(descriptor).toJson()});
+    RefreshJob job(run_.context, *client);
+    const RefreshResult result = finish<RefreshJob, RefreshResult>(job);
+    ASSERT_TRUE(result.shown);
+    EXPECT_EQ(result.shown->date, QStringLiteral("]0;x 2026-12-06"));
+
+    const QString folder = run_.temp.path(QStringLiteral("new"));
+    service->setFault(today.downloadPath, {.status = 500});
+    EXPECT_FALSE(test::await<QString>([&](auto done) {
+                     client->download(today.downloadPath, today.sha256, folder + "/x.jpg", done);
+                 }).ok());
+    EXPECT_FALSE(QFileInfo::exists(folder));
 }
 
 } // namespace
