@@ -26,9 +26,8 @@ QByteArray run(const QStringList &arguments, const QString &appDataVariable = {}
 
 TEST(Executable, RunsWithoutADisplayAndFailsWithOneErrorLine) {
     EXPECT_EQ(run({QStringLiteral("--version")}), QByteArray("0 [1.3.0\n] []"));
-    const QByteArray help = run({QStringLiteral("-h")});
-    EXPECT_TRUE(help.startsWith("0 [Velmora壁纸 macOS 菜单栏客户端\n\n用法：\n")) << help.data();
-    EXPECT_TRUE(help.endsWith("覆盖 Application Support 目录\n] []")) << help.data();
+    EXPECT_TRUE(
+        run({QStringLiteral("-h")}).startsWith("0 [Velmora壁纸 macOS 菜单栏客户端\n\n用法：\n"));
     EXPECT_EQ(run({QStringLiteral("--refresh"), QStringLiteral("--nope")}),
               QByteArray("2 [] [错误：未知参数：--nope。使用 --help 查看用法。\n]"));
     EXPECT_EQ(run({QStringLiteral("--self-test")}),

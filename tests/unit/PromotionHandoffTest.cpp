@@ -40,8 +40,6 @@ TEST(PromotionHandoff, ParseURIExtractsTheTicketOfWellFormedLinksOnly) {
         {QStringLiteral("velmora://evil?ticket=") + kTicket, false},
         {QStringLiteral("https://activate?ticket=") + kTicket, false},
         {kPrefix + kTicket + QStringLiteral("&utm_source=test"), false},
-        {QStringLiteral("velmora://activate:8080?ticket=") + kTicket, false},
-        {kPrefix + kTicket + QStringLiteral("#x"), false},
         {QStringLiteral("velmora://activate/x?ticket=") + kTicket, false},
         {QStringLiteral("velmora://me@activate?ticket=") + kTicket, false},
     };
