@@ -69,10 +69,13 @@ protected:
         test::ServiceTest::SetUp();
         if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty())
             GTEST_SKIP() << "Xvfb is not installed (scripts/install-deps.sh installs it)";
+        // -noreset: a bare server otherwise resets whenever its last client leaves, freeing
+        // retained clients and refusing connections for a moment, which the count below
+        // would mistake for slots in use.
         xvfb.start(QStringLiteral("Xvfb"),
                    {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
                     QStringLiteral("0"), QStringLiteral("640x480x24"), QStringLiteral("-nolisten"),
-                    QStringLiteral("tcp")});
+                    QStringLiteral("tcp"), QStringLiteral("-noreset")});
         ASSERT_TRUE(xvfb.waitForReadyRead(10000));
         display = ':' + xvfb.readLine().trimmed();
     }

@@ -387,7 +387,9 @@ bool X11Desktop::setDesktopImage(const QString &file, const Screen &screen,
     // was sent before this, so the server has finished with it.
     if (publishedLeftBehind)
         xcb_kill_client(x.get(), published);
-    xcb_ungrab_server(x.get());
+    // The grab ends with this connection, not before: the next setter must find this client
+    // gone. Killing a client that is still connected after choosing to retain its resources
+    // would leave them retained for ever, with nothing left to say whose they are.
     xcb_set_close_down_mode(x.get(), XCB_CLOSE_DOWN_RETAIN_PERMANENT);
     x.sync();
     return true;
