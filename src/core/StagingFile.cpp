@@ -15,6 +15,7 @@
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -87,22 +88,28 @@ Result<StagingFile> StagingFile::create(const QString &destination, const QByteA
     if (staging.m_directory < 0)
         return systemError(errno, directory);
 
+    // Registered before it exists: a termination signal (handled on whichever thread) between
+    // creating the file and registering it would otherwise leave it behind. The random name is
+    // never another writer's.
     for (int attempt = 0; attempt < 16 && staging.m_fd < 0; ++attempt) {
+        unregisterPath(std::exchange(staging.m_registration, -1));
         staging.m_name = '.' + staging.m_destinationName + '.' +
                          QByteArray::number(QRandomGenerator::global()->generate64(), 36) + suffix;
+        staging.m_path = directory + u'/' + QFile::decodeName(staging.m_name);
+        staging.m_registration = registerPath(staging.m_path);
         staging.m_fd = ::openat(staging.m_directory, staging.m_name.constData(),
                                 O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kStagingMode);
         if (staging.m_fd < 0 && errno != EEXIST)
             break;
     }
     if (staging.m_fd < 0) {
+        const int failure = errno;
+        unregisterPath(std::exchange(staging.m_registration, -1));
         staging.m_name.clear();
-        return systemError(errno, destination);
+        return systemError(failure, destination);
     }
-    staging.m_path = directory + u'/' + QFile::decodeName(staging.m_name);
     // Held while the file is open: removeAbandoned() leaves a locked staging file alone.
     ::flock(staging.m_fd, LOCK_EX | LOCK_NB);
-    staging.m_registration = registerPath(staging.m_path);
     // The umask may have narrowed the creation mode, never widened it; make it exact.
     if (::fchmod(staging.m_fd, kStagingMode) != 0)
         return systemError(errno, destination);
