@@ -37,15 +37,12 @@ void EnsureCredential::start(Completion<ActivationState> done) {
 }
 
 void EnsureCredential::enrol() {
-    const Result<QString> deviceId = m_context.identity.id(m_context.paths);
-    if (!deviceId)
-        return finish(deviceId.error());
-    Result<std::unique_ptr<WallpaperAPIClient>> client =
-        WallpaperAPIClient::create(m_server, std::nullopt, m_context.proxyMode());
-    if (!client)
-        return finish(client.error());
-    m_client = std::move(client).value();
-    m_client->registerDevice(*deviceId, m_context.identity.name(),
+    Result<EnrolmentClient> enrolment = enrolmentClient(m_context, m_server);
+    if (!enrolment)
+        return finish(enrolment.error());
+    const QString deviceId = enrolment->deviceId;
+    m_client = std::move(enrolment->client);
+    m_client->registerDevice(deviceId, m_context.identity.name(),
                              [this](Result<ActivationState> enrolled) {
                                  if (!enrolled)
                                      return finish(enrolled.error());
@@ -61,6 +58,17 @@ void EnsureCredential::finish(Result<ActivationState> result) {
     // Always later, also for a failure found before anything was sent.
     QMetaObject::invokeMethod(
         this, [this, result = std::move(result)] { m_done(result); }, Qt::QueuedConnection);
+}
+
+Result<EnrolmentClient> enrolmentClient(const ClientContext &context, const QString &server) {
+    Result<QString> deviceId = context.identity.id(context.paths);
+    if (!deviceId)
+        return deviceId.error();
+    Result<std::unique_ptr<WallpaperAPIClient>> client =
+        WallpaperAPIClient::create(server, std::nullopt, context.proxyMode());
+    if (!client)
+        return client.error();
+    return EnrolmentClient{*deviceId, std::move(client).value()};
 }
 
 Result<std::unique_ptr<WallpaperAPIClient>>

@@ -43,6 +43,14 @@ private:
     Completion<ActivationState> m_done;
 };
 
+// This device's identifier and a client without a credential for `server`, to enrol with: what
+// an enrolment and an invite association start from.
+struct EnrolmentClient {
+    QString deviceId;
+    std::unique_ptr<WallpaperAPIClient> client;
+};
+Result<EnrolmentClient> enrolmentClient(const ClientContext &context, const QString &server);
+
 // A client for the origin that issued `credential`, carrying it. With `requestedServer` (a
 // --server naming an origin) the two must be the same origin: a credential is only ever sent to
 // the origin that issued it, and nothing is sent otherwise.

@@ -1,5 +1,7 @@
 #include "InviteAssociation.h"
 
+#include "EnsureCredential.h"
+
 #include "net/PromotionHandoff.h"
 
 #include <QUuid>
@@ -26,18 +28,15 @@ void InviteAssociation::start(Completion<ActivationState> done) {
     const std::optional<QString> ticket = PromotionHandoff::normalizeTicket(m_ticket);
     if (!ticket)
         return finish(ClientError::malformedData(QStringLiteral("缺少有效的一次性邀请票据。")));
-    const Result<QString> deviceId = m_context.identity.id(m_context.paths);
-    if (!deviceId)
-        return finish(deviceId.error());
-    Result<std::unique_ptr<WallpaperAPIClient>> client =
-        WallpaperAPIClient::create(m_server, std::nullopt, m_context.proxyMode());
-    if (!client)
-        return finish(client.error());
-    m_client = std::move(client).value();
+    Result<EnrolmentClient> enrolment = enrolmentClient(m_context, m_server);
+    if (!enrolment)
+        return finish(enrolment.error());
+    const QString deviceId = enrolment->deviceId;
+    m_client = std::move(enrolment->client);
 
     const std::shared_ptr<const KeychainStore> store = m_context.credentials;
     m_client->activateByInvite(
-        *ticket, *deviceId, m_context.identity.name(), makeIdempotencyKey(),
+        *ticket, deviceId, m_context.identity.name(), makeIdempotencyKey(),
         [store](const ActivationState &enrolled) { return store->save(enrolled); },
         [this, store](Result<ActivationState> activated) {
             if (!activated)

@@ -1,6 +1,7 @@
 #include "RefreshJob.h"
 
 #include "Background.h"
+#include "TodayFile.h"
 #include "net/WallpaperAPIClient.h"
 #include "wallpaper/WallpaperStore.h"
 
@@ -18,32 +19,16 @@ RefreshJob::~RefreshJob() = default;
 
 void RefreshJob::start(std::function<void(RefreshResult)> done) {
     m_done = std::move(done);
-    m_client.fetchToday(whileAlive(
-        this, [this](Result<WallpaperMetadata> today) { onDescriptor(std::move(today)); }));
-}
-
-void RefreshJob::onDescriptor(Result<WallpaperMetadata> today) {
-    if (!today)
-        return fallBack(RefreshResult::Stage::Descriptor, today.error());
-    const WallpaperMetadata metadata = *today;
-    const QString cached = m_store->cachedURL(metadata);
-    runInBackground<bool>(
-        this,
-        [cached, digest = metadata.sha256] { return WallpaperStore::isValidCache(cached, digest); },
-        [this, metadata, cached](bool valid) {
-            if (valid)
-                return apply(metadata, cached);
-            m_client.download(metadata.downloadURL, metadata.sha256, cached,
-                              whileAlive(this, [this, metadata](Result<QString> file) {
-                                  if (file)
-                                      return apply(metadata, *file);
-                                  if (m_options.fallBackAfterDownloadFailure)
-                                      return fallBack(RefreshResult::Stage::Download, file.error());
-                                  finish({RefreshResult::ServiceFailure{
-                                              RefreshResult::Stage::Download, file.error()},
-                                          std::nullopt, file.error()});
-                              }));
-        });
+    fetchTodayFile(this, m_client, m_store, [this](TodayFile fetched) {
+        if (!fetched.error)
+            return apply(*fetched.today, fetched.file);
+        if (!fetched.today)
+            return fallBack(RefreshResult::Stage::Descriptor, *fetched.error);
+        if (m_options.fallBackAfterDownloadFailure)
+            return fallBack(RefreshResult::Stage::Download, *fetched.error);
+        finish({RefreshResult::ServiceFailure{RefreshResult::Stage::Download, *fetched.error},
+                std::nullopt, fetched.error});
+    });
 }
 
 void RefreshJob::apply(const WallpaperMetadata &today, const QString &file) {

@@ -59,7 +59,6 @@ public:
     void start(std::function<void(RefreshResult)> done);
 
 private:
-    void onDescriptor(Result<WallpaperMetadata> today);
     void apply(const WallpaperMetadata &today, const QString &file);
     void fallBack(RefreshResult::Stage stage, const Error &error);
     void finish(RefreshResult result);

@@ -1,6 +1,7 @@
 #include "SaveTodayCopy.h"
 
 #include "Background.h"
+#include "TodayFile.h"
 #include "net/WallpaperAPIClient.h"
 #include "wallpaper/WallpaperStore.h"
 
@@ -17,29 +18,12 @@ SaveTodayCopy::~SaveTodayCopy() = default;
 
 void SaveTodayCopy::start(std::function<void(SaveTodayResult)> done) {
     m_done = std::move(done);
-    m_client.fetchToday(whileAlive(
-        this, [this](Result<WallpaperMetadata> today) { onDescriptor(std::move(today)); }));
-}
-
-void SaveTodayCopy::onDescriptor(Result<WallpaperMetadata> today) {
-    if (!today)
-        return fail(SaveTodayResult::Stage::Descriptor, today.error());
-    const WallpaperMetadata metadata = *today;
-    const QString cached = m_store->cachedURL(metadata);
-    runInBackground<bool>(
-        this,
-        [cached, digest = metadata.sha256] { return WallpaperStore::isValidCache(cached, digest); },
-        [this, metadata, cached](bool valid) {
-            if (valid)
-                return copy(metadata, cached);
-            m_client.download(metadata.downloadURL, metadata.sha256, cached,
-                              whileAlive(this, [this, metadata](Result<QString> file) {
-                                  if (!file)
-                                      return fail(SaveTodayResult::Stage::Download, file.error(),
-                                                  metadata);
-                                  copy(metadata, *file);
-                              }));
-        });
+    fetchTodayFile(this, m_client, m_store, [this](TodayFile fetched) {
+        if (!fetched.error)
+            return copy(*fetched.today, fetched.file);
+        fail(fetched.today ? SaveTodayResult::Stage::Download : SaveTodayResult::Stage::Descriptor,
+             *fetched.error, fetched.today);
+    });
 }
 
 void SaveTodayCopy::copy(const WallpaperMetadata &today, const QString &cacheFile) {

@@ -40,7 +40,6 @@ public:
     void start(std::function<void(SaveTodayResult)> done);
 
 private:
-    void onDescriptor(Result<WallpaperMetadata> today);
     void copy(const WallpaperMetadata &today, const QString &cacheFile);
     void fail(SaveTodayResult::Stage stage, const Error &error,
               const std::optional<WallpaperMetadata> &today = std::nullopt);
