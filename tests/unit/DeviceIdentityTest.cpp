@@ -42,42 +42,41 @@ TEST(DeviceName, PrefersTheComputerNameThenTheHostsFirstLabel) {
     EXPECT_EQ(DeviceIdentity(facts).seed(), QStringLiteral("|macOS|alice"));
 }
 
-// Without a file the derived identifier is stored and kept. An owner-only file with a valid
-// identifier is used as it is; a wider one is replaced even when its content is valid; an
-// owner-only file with foreign content, or a link, is left alone.
+// Without a file the derived identifier is stored and kept, even for a renamed computer. An
+// owner-only file with a valid identifier is used as it is; a wider one is replaced even when its
+// content is valid; an owner-only file with foreign content, or a link, is left alone.
 TEST(DeviceIdentityTest, AStoredIdentifierIsUsedOnlyWhenPrivateAndValid) {
     test::TempDir temp;
     const ClientPaths paths(temp.path(QStringLiteral("data")));
     const QString file = paths.deviceIDFile();
     const auto facts = std::make_shared<FakeFacts>();
-    const auto id = [&] {
-        return DeviceIdentity(facts).id(paths).value();
+    // "identifier|file content|file mode"
+    const auto outcome = [&] {
+        const QString id = DeviceIdentity(facts).id(paths).value();
+        return QStringLiteral("%1|%2|%3")
+            .arg(id, QString::fromUtf8(test::readAll(file)))
+            .arg(test::permissions(file), 0, 8);
     };
-    EXPECT_EQ(id(), kDerived);
-    EXPECT_EQ(test::readAll(file), kDerived.toUtf8());
-    EXPECT_EQ(test::permissions(file), 0600);
+    const QString derived = kDerived + u'|' + kDerived + QStringLiteral("|600");
+    EXPECT_EQ(outcome(), derived);
     facts->computer = QStringLiteral("Renamed");
-    EXPECT_EQ(id(), kDerived) << "a renamed computer keeps its identifier";
+    EXPECT_EQ(outcome(), derived);
     facts->computer = QStringLiteral("Alice 的 Mac");
 
-    const QByteArray upper = QByteArray(64, 'F') + '\n';
-    const std::tuple<QByteArray, int, QString, QByteArray> cases[] = {
-        {upper, 0600, QString(64, u'f'), upper},
-        {QByteArray(64, 'a'), 0644, kDerived, kDerived.toUtf8()},
-        {"not an identifier", 0600, kDerived, "not an identifier"},
+    const std::tuple<QByteArray, int, QString> cases[] = {
+        {QByteArray(64, 'F') + '\n', 0600, QString(64, u'f') + u'|' + QString(64, u'F') + "\n|600"},
+        {QByteArray(64, 'a'), 0644, derived},
+        {"not an identifier", 0600, kDerived + QStringLiteral("|not an identifier|600")},
     };
-    for (const auto &[content, mode, expected, after] : cases) {
-        ASSERT_TRUE(test::writeFile(file, content, mode));
-        EXPECT_EQ(id(), expected) << content.toStdString();
-        EXPECT_EQ(test::readAll(file), after);
-        EXPECT_EQ(test::permissions(file), 0600);
+    for (const auto &[content, mode, expected] : cases) {
+        test::writeFile(file, content, mode);
+        EXPECT_EQ(outcome(), expected);
     }
 
-    ASSERT_TRUE(QFile::remove(file));
-    ASSERT_TRUE(test::writeFile(temp.path(QStringLiteral("target")), QByteArray(64, 'b')));
-    ASSERT_TRUE(QFile::link(temp.path(QStringLiteral("target")), file));
-    EXPECT_EQ(id(), kDerived) << "a link is neither read nor written";
-    EXPECT_EQ(test::readAll(temp.path(QStringLiteral("target"))), QByteArray(64, 'b'));
+    QFile::remove(file);
+    test::writeFile(temp.path(QStringLiteral("target")), QByteArray(64, 'b'));
+    QFile::link(temp.path(QStringLiteral("target")), file);
+    EXPECT_EQ(outcome(), kDerived + QStringLiteral("|%1|777").arg(QString(64, u'b')));
 }
 
 TEST(IoregOutput, TakesTheFirstQuotedPlatformUUID) {

@@ -35,7 +35,21 @@ const QByteArray kMarker = QByteArrayLiteral("local-file-v2\n");
 class KeychainStoreTest : public ::testing::Test {
 protected:
     KeychainStore store() const { return KeychainStore(paths, QStringLiteral("alice"), keychain); }
-    std::optional<ActivationState> load() const { return store().load().value(); }
+    // What a load answers, how often the keychain has been asked, and what is on disk, as
+    // "record|1|marker|0600": the loaded credential ("record", "none" or the failure), the
+    // number of keychain queries, whether the marker exists, the credential file's mode.
+    QString loadOutcome() const {
+        const auto loaded = store().load();
+        const QString answer = !loaded              ? loaded.error().description()
+                               : *loaded == kRecord ? QStringLiteral("record")
+                               : *loaded            ? QStringLiteral("other")
+                                                    : QStringLiteral("none");
+        return QStringLiteral("%1|%2|%3|%4")
+            .arg(answer)
+            .arg(keychain->queries.size())
+            .arg(QLatin1String(QFile::exists(paths.credentialStorageMarker()) ? "marker" : "-"))
+            .arg(test::permissions(credential()), 0, 8);
+    }
     // Starts over in a new data directory with a keychain holding `item`.
     void startOver(const std::optional<QByteArray> &item) {
         paths = ClientPaths(temp.path(QStringLiteral("data-%1").arg(++rounds)));
@@ -64,98 +78,74 @@ TEST_F(KeychainStoreTest, SaveWritesTheStoredFormPrivatelyAndLoadsItBack) {
     blank.token = QStringLiteral("  \n");
     EXPECT_EQ(test::failureOf(store().save(blank)),
               QStringLiteral("激活信息不完整，未写入钥匙串。"));
-
     ASSERT_TRUE(store().save(kRecord).ok());
     EXPECT_EQ(test::readAll(credential()), kRecord.encoded());
-    EXPECT_EQ(test::permissions(credential()), 0600);
     EXPECT_EQ(test::readAll(paths.credentialStorageMarker()), kMarker);
-    EXPECT_EQ(load(), kRecord);
-    EXPECT_TRUE(keychain->queries.isEmpty());
-}
-
-TEST_F(KeychainStoreTest, LinkedCredentialLoadsAsNoneAndIsNeverWrittenThrough) {
-    ASSERT_TRUE(paths.ensure().ok());
-    ASSERT_TRUE(test::writeFile(temp.path(QStringLiteral("elsewhere")), kRecord.encoded()));
-    ASSERT_TRUE(QFile::link(temp.path(QStringLiteral("elsewhere")), credential()));
-
-    EXPECT_EQ(load(), std::nullopt);
-    EXPECT_EQ(test::failureOf(store().save(kRecord)),
-              QStringLiteral("激活凭证路径不能是符号链接。"));
-    EXPECT_TRUE(test::isSymbolicLink(credential()));
-    EXPECT_TRUE(keychain->queries.isEmpty());
+    EXPECT_EQ(loadOutcome(), QStringLiteral("record|0|marker|600"));
 }
 
 // Whatever is wrong with the file, it reads as none and the legacy item is not consulted; a
-// file others may read is ignored, not repaired, until saved again.
-TEST_F(KeychainStoreTest, DamagedOrLooseCredentialReadsAsNoneWithoutConsultingTheKeychain) {
+// file others may read, or a link, is ignored, not repaired or written through.
+TEST_F(KeychainStoreTest, DamagedLooseOrLinkedCredentialReadsAsNoneWithoutConsultingTheKeychain) {
     ActivationState tokenless = kRecord;
     tokenless.token = QStringLiteral(" ");
-    const std::pair<QByteArray, int> files[] = {
-        {"not json", 0600},
-        {tokenless.encoded(), 0600},
-        {kRecord.encoded(), 0604},
-        {kRecord.encoded(), 0640},
+    const std::tuple<QByteArray, int, const char *> files[] = {
+        {"not json", 0600, "none|0|marker|600"},
+        {tokenless.encoded(), 0600, "none|0|marker|600"},
+        {kRecord.encoded(), 0604, "none|0|marker|604"},
+        {kRecord.encoded(), 0640, "none|0|marker|640"},
     };
-    for (const auto &[content, mode] : files) {
+    for (const auto &[content, mode, outcome] : files) {
         startOver(kLegacyItem);
         ASSERT_TRUE(paths.ensure().ok());
-        ASSERT_TRUE(test::writeFile(credential(), content, mode));
-        EXPECT_EQ(load(), std::nullopt) << content.left(20).toStdString() << " " << mode;
-        EXPECT_TRUE(keychain->queries.isEmpty());
+        test::writeFile(credential(), content, mode);
+        EXPECT_EQ(loadOutcome(), QString::fromUtf8(outcome));
     }
-    EXPECT_EQ(test::permissions(credential()), 0640) << "ignored, not repaired";
-    ASSERT_TRUE(store().save(kRecord).ok());
-    EXPECT_EQ(load(), kRecord);
+
+    startOver(kLegacyItem);
+    ASSERT_TRUE(paths.ensure().ok());
+    test::writeFile(temp.path(QStringLiteral("elsewhere")), kRecord.encoded());
+    QFile::link(temp.path(QStringLiteral("elsewhere")), credential());
+    EXPECT_EQ(loadOutcome(), QStringLiteral("none|0|marker|777"));
+    EXPECT_EQ(test::failureOf(store().save(kRecord)),
+              QStringLiteral("激活凭证路径不能是符号链接。"));
+    EXPECT_TRUE(test::isSymbolicLink(credential()));
 }
 
-TEST_F(KeychainStoreTest, FirstLoadMigratesAUsableLegacyItemOnceTheKeychainAnswers) {
+// The legacy item is migrated once the keychain answers (no session yet, past the deadline: it
+// is asked again); an absent or unusable one, or a cleared credential, is never asked again.
+// A migration that could not keep the credential must not mark itself done.
+TEST_F(KeychainStoreTest, TheKeychainIsAskedUntilItAnswersAndThenNeverAgain) {
     keychain->item = kLegacyItem;
-    // A keychain that does not answer (no session yet, past the deadline) is asked again.
     keychain->answers = false;
-    EXPECT_EQ(load(), std::nullopt);
-    EXPECT_FALSE(QFile::exists(paths.credentialStorageMarker()));
+    EXPECT_EQ(loadOutcome(), QStringLiteral("none|1|-|-1"));
     keychain->answers = true;
-    EXPECT_EQ(load(), kRecord);
-    EXPECT_EQ(keychain->queries,
-              QStringList(2, QStringLiteral("alice|") + KeychainStore::serviceName(paths)));
+    EXPECT_EQ(loadOutcome(), QStringLiteral("record|2|marker|600"));
+    EXPECT_EQ(keychain->queries[0], QStringLiteral("alice|") + KeychainStore::serviceName(paths));
     EXPECT_EQ(test::readAll(credential()), kRecord.encoded()) << "rewritten in the stored form";
-    EXPECT_EQ(test::permissions(credential()), 0600);
-}
 
-// An absent or unusable legacy item, or one cleared, answers none, and the keychain is never
-// asked again, not even once it holds a usable item.
-TEST_F(KeychainStoreTest, TheKeychainIsAskedAtMostOnce) {
-    const std::optional<QByteArray> items[] = {
-        std::nullopt, QByteArray(kLegacyItem).replace("\"token\":\"secret-token\",", "")};
-    for (const std::optional<QByteArray> &item : items) {
-        startOver(item);
-        EXPECT_EQ(load(), std::nullopt);
-        EXPECT_FALSE(QFile::exists(credential()));
+    for (const QByteArray &unusable :
+         {QByteArray(), QByteArray(kLegacyItem).replace("\"token\":\"secret-token\",", "")}) {
+        startOver(unusable.isNull() ? std::nullopt : std::optional(unusable));
+        EXPECT_EQ(loadOutcome(), QStringLiteral("none|1|marker|-1"));
         keychain->item = kLegacyItem;
-        EXPECT_EQ(load(), std::nullopt);
-        EXPECT_EQ(keychain->queries.size(), 1);
+        EXPECT_EQ(loadOutcome(), QStringLiteral("none|1|marker|-1"));
     }
+
     startOver(std::nullopt);
     ASSERT_TRUE(store().save(kRecord).ok());
     ASSERT_TRUE(store().clear().ok());
     keychain->item = kLegacyItem;
-    EXPECT_EQ(load(), std::nullopt) << "neither the file nor the legacy item comes back";
-    EXPECT_TRUE(keychain->queries.isEmpty());
-}
+    EXPECT_EQ(loadOutcome(), QStringLiteral("none|0|marker|-1"));
 
-// A migration that could not keep the credential must not mark itself done.
-TEST_F(KeychainStoreTest, MigrationThatCannotWriteTheFileFailsAndRetriesNextTime) {
-    keychain->item = kLegacyItem;
-    ASSERT_TRUE(QDir().mkpath(paths.root()));
-    ASSERT_TRUE(QFile::link(temp.path(), paths.logs()));
-    EXPECT_EQ(test::failureOf(store().load()),
-              QStringLiteral("无法创建客户端数据目录：客户端数据目录不能是符号链接：") +
-                  paths.logs());
-    EXPECT_FALSE(QFile::exists(paths.credentialStorageMarker()));
-
-    ASSERT_TRUE(QFile::remove(paths.logs()));
-    EXPECT_EQ(load(), kRecord);
-    EXPECT_EQ(keychain->queries.size(), 2);
+    startOver(kLegacyItem);
+    QDir().mkpath(paths.root());
+    QFile::link(temp.path(), paths.logs());
+    EXPECT_EQ(loadOutcome(),
+              QStringLiteral("无法创建客户端数据目录：客户端数据目录不能是符号链接：%1|1|-|-1")
+                  .arg(paths.logs()));
+    QFile::remove(paths.logs());
+    EXPECT_EQ(loadOutcome(), QStringLiteral("record|2|marker|600"));
 }
 
 } // namespace

@@ -62,30 +62,27 @@ TEST(Messages, RewardEligibilityFollowsCampaignStockAndIssuedCodes) {
     }
 }
 
-TEST(Messages, OnlyPlainHttpsRedemptionAddressesAreOpened) {
-    const std::pair<const char *, bool> cases[] = {
+// Only plain https addresses are opened; the QR image must be strict base64 of a PNG of
+// bounded size.
+TEST(Messages, RedemptionAddressAndQrImageAreUsedOnlyWhenSafe) {
+    ClientRewardStatusResponse status;
+    const std::pair<const char *, bool> urls[] = {
         {"https://rewards.invalid/redeem?x=1", true},
         {"http://rewards.invalid/redeem", false},
         {"https://user@rewards.invalid/redeem", false},
     };
-    for (const auto &[url, safe] : cases) {
-        ClientRewardStatusResponse status;
+    for (const auto &[url, safe] : urls) {
         status.redemptionUrl = QString::fromUtf8(url);
         EXPECT_EQ(status.safeRedemptionURL().has_value(), safe) << url;
     }
-}
 
-TEST(Messages, QrImageMustBeStrictBase64OfAPngOfBoundedSize) {
     const QByteArray png = QByteArray("\x89PNG\r\n\x1a\n", 8) + QByteArray(100, 'x');
-    QByteArray wrapped = png.toBase64();
-    wrapped.insert(20, '\n');
-    const std::pair<QByteArray, std::optional<QByteArray>> cases[] = {
+    const std::pair<QByteArray, std::optional<QByteArray>> images[] = {
         {png.toBase64(), png},
-        {wrapped, std::nullopt},
+        {png.toBase64().insert(20, '\n'), std::nullopt},
         {(png + QByteArray(2'300'000, 'x')).toBase64(), std::nullopt}, // over 3 MB of text
     };
-    for (const auto &[base64, expected] : cases) {
-        ClientRewardStatusResponse status;
+    for (const auto &[base64, expected] : images) {
         status.redemptionQrBase64 = QString::fromLatin1(base64);
         EXPECT_EQ(status.redemptionQRData(), expected) << base64.left(40).toStdString();
     }

@@ -6,8 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
-
 #include <QDir>
 #include <QFile>
 
@@ -20,9 +18,9 @@ using velmora::test::TempDir;
 namespace {
 
 WallpaperMetadata metadata(qint64 id, const QString &fileName, const QString &contentType,
-                           const QString &sha256 = QString(64, u'a')) {
-    return {id,     QStringLiteral("2026-12-06"), fileName, contentType, 8,
-            sha256, QStringLiteral("/f")};
+                           const QString &sha256 = QString(64, u'a'),
+                           const QString &date = QStringLiteral("2026-12-06")) {
+    return {id, date, fileName, contentType, 8, sha256, QStringLiteral("/f")};
 }
 
 TEST(CacheAndExportNames, FollowTheNamingRules) {
@@ -53,10 +51,10 @@ TEST(CacheAndExportNames, FollowTheNamingRules) {
                   temp.path(QStringLiteral("wallpapers/")) + QString::fromUtf8(row.cacheName));
         EXPECT_EQ(WallpaperStore::exportFileName(row.metadata), QString::fromUtf8(row.exportName));
     }
-    WallpaperMetadata hostile = metadata(1, QString(200, u'长') + QStringLiteral(".jpg"), {});
-    hostile.effectiveDate = QStringLiteral("../../.ssh/x\u202E");
-    EXPECT_EQ(WallpaperStore::exportFileName(hostile),
-              QStringLiteral(".._.._.ssh_x__") + QString(120, u'长') + QStringLiteral(".jpg"));
+    EXPECT_EQ(
+        WallpaperStore::exportFileName(metadata(1, QString(200, u'长') + QStringLiteral(".jpg"), {},
+                                                {}, QStringLiteral("../../.ssh/x\u202E"))),
+        QStringLiteral(".._.._.ssh_x__") + QString(120, u'长') + QStringLiteral(".jpg"));
 }
 
 class StoreOnDisk : public ::testing::Test {
@@ -70,12 +68,23 @@ protected:
         ASSERT_TRUE(test::writeFile(path, "wallpaper bytes"));
     }
 
-    QString cacheEntries() const {
-        return QDir(paths.wallpapers())
+    QString entries(const QString &folder) const {
+        return QDir(folder)
             .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                        QDir::Name)
             .join(u' ');
     }
+    // "path|date" of the remembered wallpaper, or "none".
+    QString last() const {
+        const auto found = store.lastVerifiedWallpaper();
+        return found ? found->path + u'|' + found->date : QStringLiteral("none");
+    }
+    // The saved copy's path or the failure, as the user reads it.
+    QString save(const WallpaperMetadata &metadata, const QString &folder) const {
+        const auto saved = store.saveCopy(metadata, path, folder);
+        return saved ? *saved : saved.error().description();
+    }
+    QString at(const char *name) const { return temp.path(QString::fromUtf8(name)); }
 
     TempDir temp;
     ClientPaths paths{temp.path(QStringLiteral("data"))};
@@ -87,52 +96,39 @@ protected:
     QString path;
 };
 
-TEST_F(StoreOnDisk, CacheCheckNeedsAnExistingUnlinkedMatchingFile) {
+// A FIFO blocks a plain open for ever.
+TEST_F(StoreOnDisk, CacheCheckNeedsAnExistingUnlinkedRegularMatchingFile) {
     const QString link = paths.wallpapers() + QStringLiteral("/link.jpg");
+    const QString fifo = paths.wallpapers() + QStringLiteral("/fifo.jpg");
     ASSERT_TRUE(QFile::link(path, link));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     const std::tuple<QString, QString, bool> cases[] = {
         {path, today.sha256, true},
         {path, today.sha256.toUpper(), true},
         {path, QString(), true},
         {path, QString(64, u'0'), false},
+        {path, today.sha256.left(63), false},
         {path + QStringLiteral(".missing"), QString(), false},
         {link, today.sha256, false},
+        {fifo, QString(), false},
     };
     for (const auto &[file, digest, valid] : cases)
         EXPECT_EQ(WallpaperStore::isValidCache(file, digest), valid)
             << file.toStdString() << " " << digest.toStdString();
 }
 
+// Whatever the service sends as a date, the record written reads back; a stale record is left
+// alone; nothing outside the cache is recorded and a link at the record is never written through.
 TEST_F(StoreOnDisk, RememberedWallpaperComesBackWhileItsFileStillMatches) {
-    // Whatever the service sends as a date, the record written reads back.
     today.effectiveDate = QString(1'000'000, u'日');
     store.remember(today, path);
     EXPECT_EQ(test::permissions(record), 0600);
-    const auto last = store.lastVerifiedWallpaper();
-    ASSERT_TRUE(last);
-    EXPECT_EQ(last->path, path);
-    EXPECT_EQ(last->date, QString(256, u'日'));
-
+    EXPECT_EQ(last(), path + u'|' + QString(256, u'日'));
     ASSERT_TRUE(test::writeFile(path, "replaced"));
-    EXPECT_FALSE(store.lastVerifiedWallpaper());
-    EXPECT_TRUE(QFile::exists(record)) << "a stale record is left alone";
-}
+    EXPECT_EQ(last(), QStringLiteral("none"));
+    EXPECT_TRUE(QFile::exists(record));
 
-TEST_F(StoreOnDisk, RememberTouchesNothingOutsideTheCacheAndNeverWritesThroughALink) {
-    const QString outside = temp.path(QStringLiteral("copy.jpg"));
-    ASSERT_TRUE(QFile::copy(path, outside));
-    store.remember(today, outside);
-    EXPECT_FALSE(QFile::exists(record));
-
-    const QString target = temp.path(QStringLiteral("target.json"));
-    ASSERT_TRUE(test::writeFile(target, "keep"));
-    ASSERT_TRUE(QFile::link(target, record));
-    store.remember(today, path);
-    EXPECT_EQ(test::readAll(target), QByteArray("keep"));
-    EXPECT_FALSE(store.lastVerifiedWallpaper());
-}
-
-TEST_F(StoreOnDisk, DamagedOrHostileRecordsReadAsNone) {
+    ASSERT_TRUE(test::writeFile(path, "wallpaper bytes"));
     const QString row = QStringLiteral(R"({"fileName":"%1","sha256":"%2","effectiveDate":%3})");
     const QString name = path.section(u'/', -1);
     for (const QString &content :
@@ -140,131 +136,99 @@ TEST_F(StoreOnDisk, DamagedOrHostileRecordsReadAsNone) {
           row.arg(QStringLiteral("../wallpapers/") + name, today.sha256,
                   QStringLiteral("\"d\""))}) {
         ASSERT_TRUE(test::writeFile(record, content.toUtf8()));
-        EXPECT_FALSE(store.lastVerifiedWallpaper()) << content.toStdString();
+        EXPECT_EQ(last(), QStringLiteral("none")) << content.toStdString();
     }
+
+    QFile::remove(record);
+    QFile::copy(path, at("copy.jpg"));
+    store.remember(today, at("copy.jpg"));
+    EXPECT_FALSE(QFile::exists(record));
+    ASSERT_TRUE(test::writeFile(at("target.json"), "keep"));
+    ASSERT_TRUE(QFile::link(at("target.json"), record));
+    store.remember(today, path);
+    EXPECT_EQ(test::readAll(at("target.json")), QByteArray("keep"));
+    EXPECT_EQ(last(), QStringLiteral("none"));
 }
 
 TEST_F(StoreOnDisk, PruneKeepsTheNewestAndNeverTouchesHiddenLinkedOrExtensionlessEntries) {
-    ASSERT_TRUE(QFile::remove(path));
+    QFile::remove(path);
     const auto setModified = [](const QString &file, time_t seconds) {
         const timespec times[2] = {{seconds, 0}, {seconds, 0}};
         ::utimensat(AT_FDCWD, QFile::encodeName(file).constData(), times, AT_SYMLINK_NOFOLLOW);
     };
     for (int i = 0; i < 10; ++i) {
         const QString file = paths.wallpapers() + QStringLiteral("/%1.jpg").arg(i);
-        ASSERT_TRUE(test::writeFile(file, "x"));
+        test::writeFile(file, "x");
         setModified(file, 1'000'000 + i * 10);
     }
     for (const char *kept : {".hidden.jpg", "noextension"})
-        ASSERT_TRUE(test::writeFile(paths.wallpapers() + u'/' + QLatin1String(kept), "x"));
-    ASSERT_TRUE(QFile::link(temp.path(QStringLiteral("nowhere")),
-                            paths.wallpapers() + QStringLiteral("/link.jpg")));
-    ASSERT_TRUE(QDir().mkpath(paths.wallpapers() + QStringLiteral("/old.dir")));
+        test::writeFile(paths.wallpapers() + u'/' + QLatin1String(kept), "x");
+    QFile::link(at("nowhere"), paths.wallpapers() + QStringLiteral("/link.jpg"));
+    QDir().mkpath(paths.wallpapers() + QStringLiteral("/old.dir"));
     setModified(paths.wallpapers() + QStringLiteral("/old.dir"), 1);
 
     store.pruneCache();
-    EXPECT_EQ(
-        cacheEntries(),
-        QStringLiteral(
-            ".hidden.jpg 2.jpg 3.jpg 4.jpg 5.jpg 6.jpg 7.jpg 8.jpg 9.jpg link.jpg noextension"));
+    EXPECT_EQ(entries(paths.wallpapers()),
+              QStringLiteral(".hidden.jpg 2.jpg 3.jpg 4.jpg 5.jpg 6.jpg 7.jpg 8.jpg 9.jpg link.jpg "
+                             "noextension"));
     // The recorded file (whose touch may have failed) and the one being applied stay.
-    ASSERT_TRUE(test::writeFile(record, R"({"fileName":"2.jpg","sha256":"","effectiveDate":"d"})"));
+    test::writeFile(record, R"({"fileName":"2.jpg","sha256":"","effectiveDate":"d"})");
     store.pruneCache(0, paths.wallpapers() + QStringLiteral("/3.jpg"));
-    EXPECT_EQ(cacheEntries(), QStringLiteral(".hidden.jpg 2.jpg 3.jpg 9.jpg link.jpg noextension"));
+    EXPECT_EQ(entries(paths.wallpapers()),
+              QStringLiteral(".hidden.jpg 2.jpg 3.jpg 9.jpg link.jpg noextension"));
 }
 
+// The screen before a failure keeps its new picture.
 TEST_F(StoreOnDisk, DesktopIsSetOnEveryScreenWithTheModesOptions) {
-    ASSERT_TRUE(store.setDesktopWallpaper(path, DisplayMode::Fill).ok());
-    ASSERT_TRUE(store.setDesktopWallpaper(path, DisplayMode::Fit).ok());
-    ASSERT_EQ(desktop->calls.size(), 4u);
-    EXPECT_EQ(desktop->calls[1].screen, QStringLiteral("HDMI-1"));
-    EXPECT_TRUE(desktop->calls[0].options.allowClipping);
-    EXPECT_FALSE(desktop->calls[2].options.allowClipping);
-
-    desktop->failOnCall = 5;
-    EXPECT_EQ(test::failureOf(store.setDesktopWallpaper(path, DisplayMode::Fit)),
-              QStringLiteral("设置桌面壁纸失败：显示器拒绝了图片。"));
-    EXPECT_EQ(desktop->calls.size(), 5u) << "the screen before the failure keeps its new picture";
-    EXPECT_EQ(test::failureOf(store.setDesktopWallpaper(path + u'~', DisplayMode::Fit)),
-              QStringLiteral("壁纸文件不存在：") + path + u'~');
-    desktop->screens.clear();
-    EXPECT_EQ(test::failureOf(store.setDesktopWallpaper(path, DisplayMode::Fit)),
-              QStringLiteral("当前没有可用的显示器。"));
-}
-
-// What another local user or a crashed run can leave at a path the client opens. None of it
-// may hang the client (a FIFO blocks a plain open for ever) or be written through.
-TEST_F(StoreOnDisk, PlantedSpecialFilesAreSteppedAround) {
-    const QString pictures = temp.path(QStringLiteral("Pictures"));
-    ASSERT_TRUE(QDir().mkpath(pictures));
-    const struct {
-        const char *name;
-        QString plantedAt;
-        std::function<void()> check;
-    } rows[] = {
-        {"fifo at the cache path", path,
-         [&] {
-             EXPECT_FALSE(WallpaperStore::isValidCache(path, today.sha256));
-         }},
-        {"fifo at the saved copy's name", pictures + QStringLiteral("/2026-12-06_w.jpg"),
-         [&] {
-             EXPECT_EQ(
-                 store.saveCopy(today, temp.path(QStringLiteral("copy.jpg")), pictures).value(),
-                 pictures + QStringLiteral("/2026-12-06_w (1).jpg"));
-         }},
+    const auto set = [&](const QString &file, DisplayMode::Value mode) {
+        const QString failure = test::failureOf(store.setDesktopWallpaper(file, mode));
+        QString calls;
+        for (const auto &call : desktop->calls)
+            calls += call.screen + (call.options.allowClipping ? u'+' : u'-');
+        return failure + u'|' + calls;
     };
-    ASSERT_TRUE(test::writeFile(temp.path(QStringLiteral("copy.jpg")), "wallpaper bytes"));
-    for (const auto &row : rows) {
-        SCOPED_TRACE(row.name);
-        QFile::remove(row.plantedAt);
-        ASSERT_EQ(::mkfifo(QFile::encodeName(row.plantedAt).constData(), 0600), 0);
-        row.check();
-    }
+    EXPECT_EQ(set(path, DisplayMode::Fill), QStringLiteral("|DP-1+HDMI-1+"));
+    EXPECT_EQ(set(path, DisplayMode::Fit), QStringLiteral("|DP-1+HDMI-1+DP-1-HDMI-1-"));
+    desktop->failOnCall = 5;
+    EXPECT_EQ(set(path, DisplayMode::Fit),
+              QStringLiteral("设置桌面壁纸失败：显示器拒绝了图片。|DP-1+HDMI-1+DP-1-HDMI-1-DP-1-"));
+    desktop->calls.clear();
+    EXPECT_EQ(set(path + u'~', DisplayMode::Fit), QStringLiteral("壁纸文件不存在：%1~|").arg(path));
+    desktop->screens.clear();
+    EXPECT_EQ(set(path, DisplayMode::Fit), QStringLiteral("当前没有可用的显示器。|"));
 }
 
-TEST_F(StoreOnDisk, SavingReusesAnIdenticalCopyAndNumbersAroundOthers) {
-    const QString pictures = temp.path(QStringLiteral("Pictures/../Pictures"));
-    const QString first = temp.path(QStringLiteral("Pictures/2026-12-06_w.jpg"));
-    EXPECT_EQ(store.saveCopy(today, path, pictures).value(), first);
-    EXPECT_EQ(store.saveCopy(today, path, pictures).value(), first);
-
-    ASSERT_TRUE(test::writeFile(first, "someone else's picture"));
-    const QString second = temp.path(QStringLiteral("Pictures/2026-12-06_w (1).jpg"));
-    EXPECT_EQ(store.saveCopy(today, path, pictures).value(), second);
-    EXPECT_EQ(test::readAll(first), QByteArray("someone else's picture"));
-    EXPECT_EQ(test::readAll(second), QByteArray("wallpaper bytes"));
-
-    EXPECT_EQ(store.saveCopy(today, path).value(),
-              QDir::homePath() + QStringLiteral("/Pictures/Velmora壁纸/2026-12-06_w.jpg"));
-}
-
-TEST_F(StoreOnDisk, SavingRefusesUnverifiedSourcesAndLinkedFolders) {
+// An identical copy is reused; someone else's file, a planted link or FIFO is numbered around,
+// never written through; a linked folder or an unverified source is refused before anything is
+// made.
+TEST_F(StoreOnDisk, SavingReusesAnIdenticalCopyAndStepsAroundEverythingElse) {
+    const QString first = at("Pictures/2026-12-06_w.jpg");
+    const QString second = at("Pictures/2026-12-06_w (1).jpg");
     WallpaperMetadata wrong = today;
     wrong.sha256 = QString(64, u'0');
-    const QString pictures = temp.path(QStringLiteral("Pictures"));
-    EXPECT_EQ(test::failureOf(store.saveCopy(wrong, path, pictures)),
-              QStringLiteral("今日壁纸缓存校验失败，未执行保存。"));
-    EXPECT_FALSE(QFile::exists(pictures)) << "nothing is created for a refused source";
+    EXPECT_EQ(save(wrong, at("Pictures")), QStringLiteral("今日壁纸缓存校验失败，未执行保存。"));
+    EXPECT_FALSE(QFile::exists(at("Pictures")));
+    EXPECT_EQ(save(today, at("Pictures/../Pictures")), first);
+    EXPECT_EQ(save(today, at("Pictures")), first);
+    test::writeFile(first, "someone else's picture");
+    EXPECT_EQ(save(today, at("Pictures")), second);
+    EXPECT_EQ(test::readAll(first) + test::readAll(second),
+              QByteArray("someone else's picturewallpaper bytes"));
+    EXPECT_EQ(store.saveCopy(today, path).value(),
+              QDir::homePath() + QStringLiteral("/Pictures/Velmora壁纸/2026-12-06_w.jpg"));
 
-    const QString elsewhere = temp.path(QStringLiteral("elsewhere"));
-    ASSERT_TRUE(QDir().mkpath(elsewhere));
-    ASSERT_TRUE(QFile::link(elsewhere, pictures));
-    EXPECT_EQ(test::failureOf(store.saveCopy(today, path, pictures)),
-              QStringLiteral("目标图片目录不能是符号链接。"));
-    EXPECT_TRUE(QDir(elsewhere).isEmpty());
+    QDir().mkpath(at("elsewhere"));
+    QFile::link(at("elsewhere"), at("linked"));
+    EXPECT_EQ(save(today, at("linked")), QStringLiteral("目标图片目录不能是符号链接。"));
+    EXPECT_EQ(entries(at("elsewhere")), QString());
+    QFile::link(at("victim"), at("elsewhere/2026-12-06_w.jpg"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(at("elsewhere/2026-12-06_w (1).jpg")).constData(), 0600),
+              0);
+    EXPECT_EQ(save(today, at("elsewhere")), at("elsewhere/2026-12-06_w (2).jpg"));
+    EXPECT_FALSE(QFile::exists(at("victim")));
 
-    // A link planted at the export name is stepped around, never written through.
-    ASSERT_TRUE(QFile::link(temp.path(QStringLiteral("victim")),
-                            elsewhere + QStringLiteral("/2026-12-06_w.jpg")));
-    EXPECT_EQ(store.saveCopy(today, path, elsewhere).value(),
-              elsewhere + QStringLiteral("/2026-12-06_w (1).jpg"));
-    EXPECT_FALSE(QFile::exists(temp.path(QStringLiteral("victim"))));
-
-    // A file where the folder should be is a folder that cannot be made.
-    const QString file = temp.path(QStringLiteral("file"));
-    ASSERT_TRUE(test::writeFile(file, "x"));
-    EXPECT_TRUE(test::failureOf(store.saveCopy(today, path, file))
-                    .startsWith(QStringLiteral("无法创建图片保存目录：")));
+    test::writeFile(at("file"), "x");
+    EXPECT_TRUE(save(today, at("file")).startsWith(QStringLiteral("无法创建图片保存目录：")));
 }
 
 } // namespace
