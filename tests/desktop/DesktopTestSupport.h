@@ -65,8 +65,7 @@ public:
         qputenv("XDG_CONFIG_HOME", configHome().toUtf8());
         qputenv("XDG_RUNTIME_DIR", m_dir.path(QStringLiteral("runtime")).toUtf8());
         m_daemon = std::make_unique<Server>(
-            "dbus-daemon", QStringList{QStringLiteral("--session"), QStringLiteral("--nofork"),
-                                       QStringLiteral("--print-address=1")});
+            "dbus-daemon", QStringLiteral("--session --nofork --print-address=1").split(u' '));
         if (!address().isEmpty())
             qputenv("DBUS_SESSION_BUS_ADDRESS", m_daemon->address());
     }
@@ -86,9 +85,7 @@ private:
 inline std::unique_ptr<Server> startVirtualDisplay() {
     return std::make_unique<Server>(
         "Xvfb",
-        QStringList{QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                    QStringLiteral("0"), QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"),
-                    QStringLiteral("tcp"), QStringLiteral("-noreset")});
+        QStringLiteral("-displayfd 1 -screen 0 1280x800x24 -nolisten tcp -noreset").split(u' '));
 }
 
 inline platform::DesktopImageOptions fitOrFill(bool fill) {
