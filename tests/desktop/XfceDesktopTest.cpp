@@ -18,8 +18,7 @@ namespace {
 
 // The property as xfconf-query prints it; with a type and value, creates it first.
 QByteArray query(const QString &property, const char *type = nullptr, const char *value = nullptr) {
-    QStringList arguments{QStringLiteral("-c"), QStringLiteral("xfce4-desktop"),
-                          QStringLiteral("-p"), property};
+    QStringList arguments = QStringLiteral("-c xfce4-desktop -p").split(u' ') << property;
     if (type)
         arguments << QStringLiteral("-n") << QStringLiteral("-t") << QLatin1String(type)
                   << QStringLiteral("-s") << QLatin1String(value);
