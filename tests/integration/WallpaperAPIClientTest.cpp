@@ -211,6 +211,10 @@ struct HostileCase {
     const char *expected; // as expectDescription takes it
 };
 
+void PrintTo(const HostileCase &row, std::ostream *out) {
+    *out << row.name;
+}
+
 class HostileService : public ClientCalls, public ::testing::WithParamInterface<HostileCase> {};
 
 TEST_P(HostileService, GetsTheExactErrorAndKeepsThePreviousFile) {
