@@ -3,6 +3,7 @@
 // Private display and bus servers for the desktop backend tests. Each is started by the test
 // that needs it and stopped when the test ends.
 
+#include "platform/Desktop.h"
 #include "support/TempDir.h"
 
 #include <QDir>
@@ -36,11 +37,9 @@ public:
         m_address = m_process.readLine().trimmed();
     }
     ~Server() {
+        // What does not end in time, QProcess's own destructor kills.
         m_process.terminate();
-        if (!m_process.waitForFinished(3000)) {
-            m_process.kill();
-            m_process.waitForFinished(3000);
-        }
+        m_process.waitForFinished(3000);
     }
     // Empty when the server did not start.
     QByteArray address() const { return m_address; }
@@ -66,13 +65,12 @@ public:
         qputenv("XDG_CONFIG_HOME", configHome().toUtf8());
         qputenv("XDG_RUNTIME_DIR", m_dir.path(QStringLiteral("runtime")).toUtf8());
         m_daemon = std::make_unique<Server>(
-            "dbus-daemon", QStringList{QStringLiteral("--session"), QStringLiteral("--nofork"),
-                                       QStringLiteral("--print-address=1")});
-        if (isRunning())
+            "dbus-daemon", QStringLiteral("--session --nofork --print-address=1").split(u' '));
+        if (!address().isEmpty())
             qputenv("DBUS_SESSION_BUS_ADDRESS", m_daemon->address());
     }
 
-    bool isRunning() const { return !m_daemon->address().isEmpty(); }
+    // Empty when the bus did not start.
     QString address() const { return QString::fromUtf8(m_daemon->address()); }
     QString configHome() const { return m_dir.path(QStringLiteral("config")); }
 
@@ -87,9 +85,13 @@ private:
 inline std::unique_ptr<Server> startVirtualDisplay() {
     return std::make_unique<Server>(
         "Xvfb",
-        QStringList{QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                    QStringLiteral("0"), QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"),
-                    QStringLiteral("tcp"), QStringLiteral("-noreset")});
+        QStringLiteral("-displayfd 1 -screen 0 1280x800x24 -nolisten tcp -noreset").split(u' '));
+}
+
+inline platform::DesktopImageOptions fitOrFill(bool fill) {
+    platform::DesktopImageOptions options;
+    options.allowClipping = fill;
+    return options;
 }
 
 // A picture whose colours change in both directions, so a wrong scale, offset or channel order

@@ -14,7 +14,6 @@
 #include <iostream>
 
 using namespace velmora;
-using velmora::platform::DesktopImageOptions;
 using velmora::platform::GnomeDesktop;
 
 namespace {
@@ -25,8 +24,8 @@ TEST(GnomeDesktopWriter, DISABLED_SetPicture) {
     // The test main gave this process a fresh home; the settings live in the parent's.
     qputenv("DBUS_SESSION_BUS_ADDRESS", qgetenv("VELMORA_GNOME_WRITER_BUS"));
     qputenv("XDG_CONFIG_HOME", qgetenv("VELMORA_GNOME_WRITER_CONFIG"));
-    DesktopImageOptions options;
-    options.allowClipping = qEnvironmentVariable("VELMORA_GNOME_WRITER_MODE") == u"fill";
+    const auto options =
+        test::fitOrFill(qEnvironmentVariable("VELMORA_GNOME_WRITER_MODE") == u"fill");
     GnomeDesktop desktop;
     QString error;
     // Twice, as for two screens: the second call finds everything in place already.
@@ -62,23 +61,21 @@ TEST(GnomeDesktopTest, WritesEveryBackgroundKeyThroughDconf) {
         !GnomeDesktop::available())
         GTEST_SKIP() << "gsettings or the GNOME background schema is not installed";
     const test::PrivateSessionBus bus;
-    ASSERT_TRUE(bus.isRunning()) << "dbus-daemon did not start";
+    ASSERT_FALSE(bus.address().isEmpty()) << "dbus-daemon did not start";
     // Characters that must be percent-encoded in a URI, and some that must survive as text.
     test::TempDir temp;
     const QString file = temp.path(QStringLiteral("晨光 #1 100%.jpg"));
     ASSERT_TRUE(test::writeFile(file, "picture"));
 
-    ASSERT_EQ(setPicture(bus, file, false), QStringLiteral("ok"));
-    const QString uri = key("picture-uri");
-    EXPECT_EQ(QUrl(uri.mid(1, uri.size() - 2), QUrl::StrictMode).toLocalFile(), file)
-        << uri.toStdString();
-    EXPECT_EQ(key("picture-uri-dark"), uri);
-    EXPECT_EQ(key("picture-options"), QStringLiteral("'scaled'"));
-    EXPECT_EQ(key("primary-color"), QStringLiteral("'#0e1f29'"));
-    EXPECT_EQ(key("color-shading-type"), QStringLiteral("'solid'"));
-
-    ASSERT_EQ(setPicture(bus, file, true), QStringLiteral("ok"));
-    EXPECT_EQ(key("picture-options"), QStringLiteral("'zoom'"));
+    for (const auto &[fill, options] : {std::pair(false, "'scaled'"), {true, "'zoom'"}}) {
+        ASSERT_EQ(setPicture(bus, file, fill), QStringLiteral("ok"));
+        const QString uri = key("picture-uri");
+        EXPECT_EQ(QUrl(uri.mid(1, uri.size() - 2), QUrl::StrictMode).toLocalFile(), file);
+        EXPECT_EQ(QStringList({key("picture-uri-dark"), key("picture-options"),
+                               key("primary-color"), key("color-shading-type")}),
+                  QStringList({uri, QLatin1String(options), QStringLiteral("'#0e1f29'"),
+                               QStringLiteral("'solid'")}));
+    }
 }
 
 TEST(GnomeDesktopTest, AWriteThatDconfCannotStoreIsReported) {
@@ -91,7 +88,7 @@ TEST(GnomeDesktopTest, AWriteThatDconfCannotStoreIsReported) {
     GnomeDesktop desktop;
     QString error;
     EXPECT_FALSE(desktop.setDesktopImage(temp.path(QStringLiteral("a.jpg")),
-                                         desktop.screens().at(0), DesktopImageOptions{}, &error));
+                                         desktop.screens().at(0), {}, &error));
     EXPECT_EQ(error, QStringLiteral("GNOME 桌面设置没有保存下来（dconf 服务或会话总线不可用）。"));
 }
 

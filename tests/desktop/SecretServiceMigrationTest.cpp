@@ -16,12 +16,8 @@ using namespace velmora;
 
 namespace {
 
-bool isInnerRun() {
-    return qEnvironmentVariable("VELMORA_DESKTOP_ROLE") == QLatin1String("inner");
-}
-
 TEST(SecretServiceMigration, LegacyItemOfThisDataDirectoryIsCopiedIntoThePrivateFile) {
-    if (isInnerRun()) {
+    if (qEnvironmentVariable("VELMORA_DESKTOP_ROLE") == u"inner") {
         // The test main hides the session bus from every test; this one brought its own.
         qputenv("DBUS_SESSION_BUS_ADDRESS", qgetenv("VELMORA_DESKTOP_BUS"));
         const ClientPaths paths(qEnvironmentVariable("VELMORA_DESKTOP_DATA"));

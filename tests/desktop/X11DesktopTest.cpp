@@ -13,7 +13,6 @@
 #include <cstdlib>
 
 using namespace velmora;
-using velmora::platform::DesktopImageOptions;
 using velmora::platform::Screen;
 using velmora::platform::X11Desktop;
 
@@ -23,52 +22,6 @@ template <typename Reply> auto owned(Reply *reply) {
     return std::unique_ptr<Reply, void (*)(void *)>(reply, std::free);
 }
 
-// A second, independent look at the server, as a compositor or another setter would have.
-class Observer {
-public:
-    explicit Observer(const QByteArray &display)
-        : m_connection(xcb_connect(display.constData(), nullptr))
-        , m_root(xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root) {}
-    ~Observer() { xcb_disconnect(m_connection); }
-
-    // The pixmap a root property names, or 0.
-    xcb_pixmap_t rootPixmap(const char *property) const {
-        const auto atom = owned(xcb_intern_atom_reply(
-            m_connection, xcb_intern_atom(m_connection, 1, uint16_t(qstrlen(property)), property),
-            nullptr));
-        const auto answer = owned(xcb_get_property_reply(
-            m_connection,
-            xcb_get_property(m_connection, 0, m_root, atom ? atom->atom : 0, XCB_ATOM_PIXMAP, 0, 1),
-            nullptr));
-        return answer && xcb_get_property_value_length(answer.get()) == 4
-                   ? *static_cast<const xcb_pixmap_t *>(xcb_get_property_value(answer.get()))
-                   : 0;
-    }
-
-    bool pixmapExists(xcb_pixmap_t pixmap) const {
-        return owned(xcb_get_geometry_reply(m_connection, xcb_get_geometry(m_connection, pixmap),
-                                            nullptr)) != nullptr;
-    }
-
-    // What the root window shows, as RGB32. A depth-24 server leaves the fourth byte undefined;
-    // the round trip through RGB888 makes it opaque.
-    QImage root() const {
-        const auto reply = owned(xcb_get_image_reply(
-            m_connection,
-            xcb_get_image(m_connection, XCB_IMAGE_FORMAT_Z_PIXMAP, m_root, 0, 0, 1280, 800, ~0u),
-            nullptr));
-        return reply ? QImage(xcb_get_image_data(reply.get()), 1280, 800, 1280 * 4,
-                              QImage::Format_RGB32)
-                           .convertToFormat(QImage::Format_RGB888)
-                           .convertToFormat(QImage::Format_RGB32)
-                     : QImage();
-    }
-
-private:
-    xcb_connection_t *m_connection;
-    xcb_window_t m_root;
-};
-
 class X11DesktopTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -76,78 +29,96 @@ protected:
             GTEST_SKIP() << "Xvfb is not installed (scripts/install-deps.sh installs it)";
         ASSERT_FALSE(server->address().isEmpty()) << "Xvfb did not start";
         // 4:3 on a 16:10 root, so fitting leaves bands left and right.
-        ASSERT_TRUE(test::landscape(QSize(1200, 900)).save(photoPath, "JPEG", 92));
-        fill.allowClipping = true;
+        ASSERT_TRUE(test::landscape(QSize(1200, 900)).save(photo, "JPEG", 92));
+        // A second, independent look at the server, as a compositor or another setter has.
+        observer = xcb_connect(display.constData(), nullptr);
+        root = xcb_setup_roots_iterator(xcb_get_setup(observer)).data->root;
+    }
+    void TearDown() override {
+        if (observer)
+            xcb_disconnect(observer);
     }
 
-    // What the backend should have painted for `screen` from the picture now in the file.
-    QImage painted(const QRect &screen, const DesktopImageOptions &options) const {
-        return platform::paintDesktopImage(QImage(photoPath).convertToFormat(QImage::Format_RGB32),
-                                           screen.size(), {QRect(QPoint(), screen.size())},
-                                           options);
+    // Sets the picture and returns what the root then shows (RGB32), or the error.
+    std::variant<QImage, QString> set(const Screen &screen, bool fill) {
+        QString error;
+        if (!desktop.setDesktopImage(photo, screen, test::fitOrFill(fill), &error))
+            return error;
+        // A depth-24 server leaves the fourth byte undefined; RGB888 makes it opaque.
+        const auto reply = owned(xcb_get_image_reply(
+            observer,
+            xcb_get_image(observer, XCB_IMAGE_FORMAT_Z_PIXMAP, root, 0, 0, 1280, 800, ~0u),
+            nullptr));
+        return QImage(xcb_get_image_data(reply.get()), 1280, 800, QImage::Format_RGB32)
+            .convertToFormat(QImage::Format_RGB888)
+            .convertToFormat(QImage::Format_RGB32);
+    }
+
+    // What the backend should paint for `screen` from the picture now in the file.
+    QImage painted(const Screen &screen, bool fill) const {
+        const QSize size = screen.geometry.size();
+        return platform::paintDesktopImage(QImage(photo).convertToFormat(QImage::Format_RGB32),
+                                           size, {QRect(QPoint(), size)}, test::fitOrFill(fill));
+    }
+
+    // The pixmap a root property names, or 0.
+    xcb_pixmap_t pixmap(const char *name) const {
+        const auto atom = owned(xcb_intern_atom_reply(
+            observer, xcb_intern_atom(observer, 1, uint16_t(qstrlen(name)), name), nullptr));
+        const auto answer = owned(xcb_get_property_reply(
+            observer, xcb_get_property(observer, 0, root, atom->atom, XCB_ATOM_PIXMAP, 0, 1),
+            nullptr));
+        return xcb_get_property_value_length(answer.get()) == 4
+                   ? *static_cast<const xcb_pixmap_t *>(xcb_get_property_value(answer.get()))
+                   : 0;
+    }
+    bool exists(xcb_pixmap_t pixmap) const {
+        return owned(xcb_get_geometry_reply(observer, xcb_get_geometry(observer, pixmap),
+                                            nullptr)) != nullptr;
     }
 
     test::TempDir temp;
     std::unique_ptr<test::Server> server = test::startVirtualDisplay();
     QByteArray display = ':' + server->address();
-    QString photoPath = temp.path(QStringLiteral("风景 photo.jpg"));
+    QString photo = temp.path(QStringLiteral("风景 photo.jpg"));
     X11Desktop desktop{display};
-    DesktopImageOptions fit, fill;
-    QString error;
+    xcb_connection_t *observer = nullptr;
+    xcb_window_t root = 0;
 };
 
 TEST_F(X11DesktopTest, PaintsTheRootAndPublishesAPixmapThatOutlivesTheSetter) {
-    const std::vector<Screen> screens = desktop.screens();
-    ASSERT_EQ(screens.size(), 1u);
-    EXPECT_EQ(screens[0].geometry, QRect(0, 0, 1280, 800));
-
-    const Observer observer(display);
-    xcb_pixmap_t previous = 0;
-    for (const DesktopImageOptions &options : {fit, fill}) {
-        ASSERT_TRUE(desktop.setDesktopImage(photoPath, screens[0], options, &error))
-            << error.toStdString();
-        const xcb_pixmap_t published = observer.rootPixmap("_XROOTPMAP_ID");
-        EXPECT_EQ(observer.rootPixmap("ESETROOT_PMAP_ID"), published);
-        EXPECT_TRUE(observer.pixmapExists(published));
-        EXPECT_FALSE(previous && observer.pixmapExists(previous)) << "the old pixmap leaked";
-        EXPECT_TRUE(observer.root() == painted(screens[0].geometry, options))
-            << "the root differs from the painted picture";
-        previous = published;
-    }
-    // The same picture again is left as it is.
-    ASSERT_TRUE(desktop.setDesktopImage(photoPath, screens[0], fill, &error));
-    EXPECT_EQ(observer.rootPixmap("_XROOTPMAP_ID"), previous);
-}
-
-// Xvfb cannot show two monitors, so a screen covering the left half stands in for one.
-TEST_F(X11DesktopTest, ANewPictureUnderTheSameNameIsPaintedAndOtherMonitorsAreKept) {
     const Screen whole = desktop.screens().at(0);
-    ASSERT_TRUE(desktop.setDesktopImage(photoPath, whole, fit, &error));
-    const Observer observer(display);
-    // As the wallpaper store replaces a file: a new one renamed over it.
-    const QString replacement = temp.path(QStringLiteral("replacement.jpg"));
-    ASSERT_TRUE(QImage(photoPath).mirrored(true, false).save(replacement, "JPEG", 92));
-    ASSERT_EQ(::rename(QFile::encodeName(replacement), QFile::encodeName(photoPath)), 0);
-    ASSERT_TRUE(desktop.setDesktopImage(photoPath, whole, fit, &error));
-    const QImage before = observer.root();
-    EXPECT_TRUE(before == painted(whole.geometry, fit)) << "the old picture is still shown";
+    xcb_pixmap_t previous = 0;
+    for (const bool fill : {false, true}) {
+        EXPECT_EQ(set(whole, fill), (std::variant<QImage, QString>(painted(whole, fill))));
+        const xcb_pixmap_t current = pixmap("_XROOTPMAP_ID");
+        EXPECT_TRUE(current == pixmap("ESETROOT_PMAP_ID") && exists(current));
+        EXPECT_FALSE(previous && exists(previous)) << "the old pixmap leaked";
+        previous = current;
+    }
+    set(whole, true);
+    EXPECT_EQ(pixmap("_XROOTPMAP_ID"), previous) << "the same picture again is painted again";
 
-    const Screen left{QStringLiteral("left"), QRect(0, 0, 640, 800)};
-    ASSERT_TRUE(desktop.setDesktopImage(photoPath, left, fill, &error));
-    const QImage after = observer.root();
-    EXPECT_EQ(after.copy(640, 0, 640, 800), before.copy(640, 0, 640, 800))
-        << "setting one monitor changed another";
-    EXPECT_EQ(after.copy(0, 0, 640, 800), painted(left.geometry, fill));
+    // As the wallpaper store replaces a file: a new one renamed over it must be painted.
+    const QString replacement = temp.path(QStringLiteral("replacement.jpg"));
+    ASSERT_TRUE(QImage(photo).mirrored(true, false).save(replacement, "JPEG", 92));
+    ASSERT_EQ(::rename(QFile::encodeName(replacement), QFile::encodeName(photo)), 0);
+    const QImage before = std::get<QImage>(set(whole, false));
+    EXPECT_EQ(before, painted(whole, false)) << "the old picture is still shown";
+
+    // Xvfb cannot show two monitors, so a screen covering the left half stands in for one.
+    const QImage after = std::get<QImage>(set({QStringLiteral("left"), {0, 0, 640, 800}}, true));
+    EXPECT_EQ(after.copy(640, 0, 640, 800), before.copy(640, 0, 640, 800));
+    EXPECT_EQ(after.copy(0, 0, 640, 800), painted({{}, {0, 0, 640, 800}}, true));
 }
 
 TEST_F(X11DesktopTest, ReportsFailuresInChinese) {
     const Screen whole = desktop.screens().at(0);
-    const QString broken = temp.path(QStringLiteral("broken.jpg"));
-    ASSERT_TRUE(test::writeFile(broken, "not a picture"));
-    EXPECT_FALSE(desktop.setDesktopImage(broken, whole, fit, &error));
-    EXPECT_TRUE(error.startsWith(QStringLiteral("无法读取图片文件：") + broken))
-        << error.toStdString();
-    EXPECT_FALSE(X11Desktop(":9999").setDesktopImage(photoPath, whole, fit, &error));
+    ASSERT_TRUE(test::writeFile(photo, "not a picture"));
+    EXPECT_TRUE(std::get<QString>(set(whole, false))
+                    .startsWith(QStringLiteral("无法读取图片文件：") + photo));
+    QString error;
+    EXPECT_FALSE(X11Desktop(":9999").setDesktopImage(photo, whole, {}, &error));
     EXPECT_EQ(error, QStringLiteral("无法连接到 X 显示服务器“:9999”。"));
 }
 

@@ -46,7 +46,7 @@ TEST(FileHasher, HashesAcrossChunks) {
     test::TempDir temp;
     // Larger than one chunk, and not a multiple of it.
     const QByteArray big(FileHasher::chunkSize * 3 + 17, 'v');
-    ASSERT_TRUE(test::writeFile(temp.path(QStringLiteral("big")), big));
+    test::writeFile(temp.path(QStringLiteral("big")), big);
     EXPECT_EQ(FileHasher::sha256(temp.path(QStringLiteral("big"))).value(),
               QCryptographicHash::hash(big, QCryptographicHash::Sha256).toHex());
 }
@@ -95,9 +95,8 @@ TEST(AnswerChecks, ThePromotionLinkIsTheOriginsOwnTicketPage) {
     };
     for (const auto &[link, valid] : cases) {
         const ClientPromotionLinkResponse answer{link, std::nullopt, 20, 0};
-        const auto checked = AnswerChecks::promotionLink(
-            encodeJson(answer.toJson()), QUrl(QStringLiteral("http://127.0.0.1:8080")));
-        EXPECT_EQ(checked.ok() ? QString() : checked.error().description(),
+        EXPECT_EQ(test::failureOf(AnswerChecks::promotionLink(
+                      encodeJson(answer.toJson()), QUrl(QStringLiteral("http://127.0.0.1:8080")))),
                   valid ? QString() : QStringLiteral("服务器返回的推广链接无效。"))
             << link.toStdString();
     }
@@ -115,7 +114,7 @@ TEST(WallpaperAPIClient, CompletionsRunOnlyLaterAndNeverOnceTheClientIsGone) {
                           .value();
         const auto record = [&](const auto &result) {
             EXPECT_FALSE(insideCall) << "a completion ran inside the call that started it";
-            errors.push_back(result.ok() ? QString() : result.error().description());
+            errors.push_back(test::failureOf(result));
         };
         client->download(QStringLiteral("/f/x"), std::nullopt, QStringLiteral("x"), record);
         client->activateByInvite(QStringLiteral("short"), QStringLiteral("d"), QStringLiteral("n"),
