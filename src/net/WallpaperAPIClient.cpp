@@ -116,7 +116,8 @@ void WallpaperAPIClient::performJSON(const QString &path, const QByteArray &meth
     });
     connect(reply, &QNetworkReply::finished, this, [this, reply, transfer, completion] {
         reply->deleteLater();
-        if (!transfer->overflow)
+        // A reply the transport aborted (a refused redirect, the transfer limit) is closed.
+        if (!transfer->overflow && reply->isOpen())
             transfer->body += reply->readAll();
         if (transfer->overflow || transfer->body.size() > maximumJSONBodyBytes)
             return completion(malformed("服务器响应过大，已停止接收。"));

@@ -29,6 +29,14 @@ void runInBackground(QObject *owner, std::function<T()> work, std::function<void
         QtConcurrent::run([result, work = std::move(work)] { result->emplace(work()); }));
 }
 
+// Hands `result` to `done` later on the thread of `owner`, never inside the current call (also
+// for a failure found before anything was sent), and not at all once `owner` is gone.
+template <typename T>
+void deliverLater(QObject *owner, const std::function<void(T)> &done, T result) {
+    QMetaObject::invokeMethod(
+        owner, [done, result = std::move(result)] { done(result); }, Qt::QueuedConnection);
+}
+
 // Wraps a completion handed to something the job does not own (a client shared with others):
 // once `owner` is gone, the completion does nothing.
 template <typename F> auto whileAlive(QObject *owner, F completion) {

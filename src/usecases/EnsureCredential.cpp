@@ -55,9 +55,7 @@ void EnsureCredential::enrol() {
 }
 
 void EnsureCredential::finish(Result<ActivationState> result) {
-    // Always later, also for a failure found before anything was sent.
-    QMetaObject::invokeMethod(
-        this, [this, result = std::move(result)] { m_done(result); }, Qt::QueuedConnection);
+    deliverLater(this, m_done, std::move(result));
 }
 
 Result<EnrolmentClient> enrolmentClient(const ClientContext &context, const QString &server) {

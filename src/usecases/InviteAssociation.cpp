@@ -1,5 +1,6 @@
 #include "InviteAssociation.h"
 
+#include "Background.h"
 #include "EnsureCredential.h"
 
 #include "net/PromotionHandoff.h"
@@ -48,8 +49,7 @@ void InviteAssociation::start(Completion<ActivationState> done) {
 }
 
 void InviteAssociation::finish(Result<ActivationState> result) {
-    QMetaObject::invokeMethod(
-        this, [this, result = std::move(result)] { m_done(result); }, Qt::QueuedConnection);
+    deliverLater(this, m_done, std::move(result));
 }
 
 } // namespace velmora
