@@ -1,6 +1,7 @@
 #include "RunCommand.h"
 
 #include "HeadlessCommands.h"
+#include "MenuBarApp.h"
 #include "SystemContext.h"
 #include "UsageText.h"
 #include "core/ClientConstants.h"
@@ -66,8 +67,6 @@ Status printHelp(const CommandContext &context) {
 // A job this build does not provide yet: it says so instead of pretending to succeed.
 Command unavailable(ClientMode mode) {
     return [mode](const CommandContext &) -> Status {
-        if (mode == ClientMode::App)
-            return ClientError::fileSystem(QStringLiteral("此版本尚未提供菜单栏客户端。"));
         return ClientError::fileSystem(
             QStringLiteral("此版本尚未提供 %1 命令。").arg(commandWord(mode)));
     };
@@ -75,7 +74,6 @@ Command unavailable(ClientMode mode) {
 
 const std::map<ClientMode, Command> &commands() {
     static const std::map<ClientMode, Command> table{
-        {ClientMode::App, unavailable(ClientMode::App)},
         {ClientMode::Refresh, headless(&HeadlessCommands::refresh)},
         {ClientMode::Register, headless(&HeadlessCommands::registerDevice)},
         {ClientMode::Status, headless(&HeadlessCommands::status)},
@@ -115,6 +113,9 @@ static std::unique_ptr<QCoreApplication> makeCoreApplicationFor(ClientMode mode)
 static void dropQtMessages(QtMsgType, const QMessageLogContext &, const QString &) {}
 
 static int run(const CommandContext &context) {
+    // The menu-bar application shows its own alerts and ends with its own status.
+    if (context.options.mode == ClientMode::App)
+        return runMenuBarApp(context.options, context.console);
     const std::unique_ptr<QCoreApplication> application =
         makeCoreApplicationFor(context.options.mode);
     if (Status status = commands().at(context.options.mode)(context); !status) {

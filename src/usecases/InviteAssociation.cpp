@@ -38,7 +38,13 @@ void InviteAssociation::start(Completion<ActivationState> done) {
     const std::shared_ptr<const KeychainStore> store = m_context.credentials;
     m_client->activateByInvite(
         *ticket, deviceId, m_context.identity.name(), makeIdempotencyKey(),
-        [store](const ActivationState &enrolled) { return store->save(enrolled); },
+        [this, store](const ActivationState &enrolled) -> Status {
+            if (Status saved = store->save(enrolled); !saved)
+                return saved;
+            if (m_onRegistered)
+                m_onRegistered(enrolled);
+            return {};
+        },
         [this, store](Result<ActivationState> activated) {
             if (!activated)
                 return finish(activated.error());

@@ -6,6 +6,7 @@
 
 #include <QObject>
 
+#include <functional>
 #include <memory>
 
 namespace velmora {
@@ -24,6 +25,10 @@ public:
     ~InviteAssociation() override;
 
     void start(Completion<ActivationState> done);
+    // Told as soon as the enrolment's credential is stored, before the invite is redeemed.
+    void setOnRegistered(std::function<void(const ActivationState &)> onRegistered) {
+        m_onRegistered = std::move(onRegistered);
+    }
 
     // A random UUID without its dashes: 32 upper-case hexadecimal digits.
     static QString makeIdempotencyKey();
@@ -36,6 +41,7 @@ private:
     QString m_server;
     std::unique_ptr<WallpaperAPIClient> m_client;
     Completion<ActivationState> m_done;
+    std::function<void(const ActivationState &)> m_onRegistered;
 };
 
 } // namespace velmora

@@ -1,6 +1,9 @@
 // Every test process runs with its own HOME and XDG directories, so no test can read or change
 // the real user's data, settings or desktop.
 #include <QCoreApplication>
+#ifdef VELMORA_TEST_WIDGETS
+#include <QApplication>
+#endif
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -20,7 +23,14 @@ int main(int argc, char **argv) {
     qunsetenv("DBUS_SESSION_BUS_ADDRESS");
     qunsetenv("VELMORA_SERVER");
 
+#ifdef VELMORA_TEST_WIDGETS
+    // Menus and alerts are real widgets, drawn without a display.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+#else
     QCoreApplication app(argc, argv);
+#endif
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

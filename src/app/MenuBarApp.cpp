@@ -1,0 +1,32 @@
+#include "MenuBarApp.h"
+
+#include "SystemContext.h"
+#include "ui/MenuBarController.h"
+#include "ui/WidgetPresenter.h"
+
+#include <QApplication>
+#include <QTimer>
+
+namespace velmora {
+
+int runMenuBarApp(const CommandLineOptions &options, Console &console) {
+    static int argc = 1;
+    static char name[] = "VelmoraWallpaper";
+    static char *argv[] = {name, nullptr};
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("VelmoraWallpaper"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Velmora壁纸"));
+    QApplication::setDesktopFileName(QStringLiteral("velmora-wallpaper"));
+    // The tray item is the application; closing an alert or the menu window must not end it.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    WidgetPresenter presenter;
+    MenuBarController controller(makeSystemContext(options, console), options.handoffTicket,
+                                 presenter);
+    QObject::connect(&controller, &MenuBarController::terminateRequested, &application,
+                     [](int exitCode) { QCoreApplication::exit(exitCode); });
+    QTimer::singleShot(0, &controller, &MenuBarController::applicationDidFinishLaunching);
+    return QApplication::exec();
+}
+
+} // namespace velmora

@@ -1,0 +1,338 @@
+#include "MenuBarController.h"
+
+#include "InstanceChannel.h"
+#include "StatusItem.h"
+#include "agent/LoginAgent.h"
+#include "core/ClientConstants.h"
+#include "core/ClientError.h"
+#include "core/ClientLogFile.h"
+#include "core/Preferences.h"
+#include "core/StartupPromptMarker.h"
+#include "net/PromotionHandoff.h"
+#include "net/WallpaperAPIClient.h"
+#include "usecases/Background.h"
+#include "usecases/EnsureCredential.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QMenu>
+#include <QTimer>
+
+namespace velmora {
+
+namespace {
+
+// A menu shows "&" as a mnemonic marker; a device name is shown as it is.
+QString menuText(QString text) {
+    return text.replace(u'&', QStringLiteral("&&"));
+}
+
+} // namespace
+
+MenuBarController::MenuBarController(ClientContext context,
+                                     std::optional<QString> initialHandoffTicket,
+                                     Presenter &presenter, QObject *parent)
+    : QObject(parent)
+    , m_context(std::move(context))
+    , m_presenter(presenter)
+    , m_instanceLock(m_context.paths) {
+    if (initialHandoffTicket)
+        m_initialHandoffTicket = PromotionHandoff::normalizeTicket(*initialHandoffTicket);
+}
+
+MenuBarController::~MenuBarController() = default;
+
+std::function<void()> MenuBarController::whileAlive(std::function<void()> step) {
+    return [guard = QPointer<MenuBarController>(this), step = std::move(step)] {
+        if (guard && step)
+            step();
+    };
+}
+
+void MenuBarController::applicationDidFinishLaunching() {
+    if (Status ready = m_context.paths.ensure(); !ready)
+        return showError(ready.error(), [this] { emit terminateRequested(1); });
+    if (!m_instanceLock.acquire())
+        return refuseSecondInstance();
+    listenForOtherLaunches();
+
+    log(QStringLiteral("启动客户端 version=") + ClientConstants::currentVersion +
+        QStringLiteral(" path=") + QCoreApplication::applicationFilePath() +
+        QStringLiteral(" proxy=") + m_context.proxyMode().rawValue());
+
+    buildMenu();
+    m_statusItem = std::make_unique<StatusItem>(m_menu.get());
+    m_statusItem->show();
+    updateMenu();
+
+    m_refreshTimer = new QTimer(this);
+    m_refreshTimer->setInterval(std::chrono::seconds(refreshInterval));
+    connect(m_refreshTimer, &QTimer::timeout, this, [this] { refreshWallpaper(false); });
+    m_refreshTimer->start();
+
+    // The stored credential may sit in the legacy keychain, which can be slow to answer: the
+    // menu is up meanwhile, reading "检查激活状态…".
+    loadCredential(this, m_context, [this](Result<std::optional<ActivationState>> loaded) {
+        credentialLoaded(std::move(loaded));
+    });
+}
+
+void MenuBarController::credentialLoaded(Result<std::optional<ActivationState>> loaded) {
+    if (loaded && *loaded) {
+        m_activation = **loaded;
+        Result<std::unique_ptr<WallpaperAPIClient>> client =
+            clientForCredential(m_context, *m_activation);
+        if (client) {
+            m_api = std::move(*client);
+        } else {
+            m_activation.reset();
+            log(QStringLiteral("读取激活凭证失败：") + client.error().description());
+        }
+    } else if (!loaded) {
+        log(QStringLiteral("读取激活凭证失败：") + loaded.error().description());
+    }
+    updateMenu();
+    QTimer::singleShot(0, this, &MenuBarController::startupFlow);
+}
+
+void MenuBarController::startupFlow() {
+    if (m_initialHandoffTicket)
+        return beginInviteActivation(*m_initialHandoffTicket);
+    if (!m_activation)
+        return beginAutomaticRegistration(false);
+    promptForStartupIfNeeded([this](bool shown) {
+        if (shown)
+            return refreshWallpaper(false);
+        showInfo(QStringLiteral("Velmora壁纸已启动"),
+                 QStringLiteral("客户端运行在屏幕右上角菜单栏的Velmora图标中，不会显示在 Dock。") +
+                     QStringLiteral("\n\n你可以从菜单栏刷新、保存壁纸或切换显示方式。"),
+                 [this] { refreshWallpaper(false); });
+    });
+}
+
+// Another instance holds the lock: a ticket goes to it (the way a link opened in the browser
+// arrives), anything else brings its windows forward and is refused here.
+void MenuBarController::refuseSecondInstance() {
+    InstanceRequest request;
+    if (m_initialHandoffTicket)
+        request = {InstanceRequest::Kind::OpenTicket, *m_initialHandoffTicket};
+    const ClientPaths paths = m_context.paths;
+    runInBackground<bool>(
+        this, [paths, request] { return sendToRunningInstance(paths, request); },
+        [this, request](bool delivered) {
+            if (delivered && request.kind == InstanceRequest::Kind::OpenTicket)
+                return emit terminateRequested(0);
+            m_presenter.showAlert(
+                {Alert::Style::Informational,
+                 QStringLiteral("客户端已经在运行"),
+                 QStringLiteral("已有一个Velmora壁纸实例在运行。它是菜单栏应用，请点击屏幕右上角的"
+                                "Velmora图标；如需使用刚安装的版本，请先从菜单栏退出旧实例，再重新"
+                                "打开。"),
+                 {QStringLiteral("知道了")},
+                 {}},
+                [this](const AlertAnswer &) { emit terminateRequested(0); });
+        });
+}
+
+void MenuBarController::listenForOtherLaunches() {
+    m_instanceServer = new InstanceServer(m_context.paths, this);
+    if (Status listening = m_instanceServer->listen(); !listening) {
+        log(QStringLiteral("无法接收其他启动的请求：") + listening.error().description());
+        return;
+    }
+    connect(m_instanceServer, &InstanceServer::raiseRequested, this, [this] {
+        m_presenter.raiseWindows();
+        if (m_statusItem)
+            m_statusItem->raise();
+    });
+    connect(m_instanceServer, &InstanceServer::ticketReceived, this,
+            [this](const QString &ticket) { beginInviteActivation(ticket); });
+}
+
+void MenuBarController::buildMenu() {
+    m_menu = std::make_unique<QMenu>();
+    m_menu->setToolTipsVisible(true);
+    const auto item = [this](QMenu *menu, const QString &title, void (MenuBarController::*slot)()) {
+        QAction *action = menu->addAction(title);
+        if (slot)
+            connect(action, &QAction::triggered, this, slot);
+        return action;
+    };
+    const auto checkItem = [&item](QMenu *menu, const QString &title,
+                                   void (MenuBarController::*slot)()) {
+        QAction *action = item(menu, title, slot);
+        action->setCheckable(true);
+        return action;
+    };
+    const auto submenu = [this](QMenu *parent, const QString &title) {
+        QMenu *menu = parent->addMenu(title);
+        menu->setToolTipsVisible(true);
+        return menu;
+    };
+
+    m_statusLine = item(m_menu.get(), QStringLiteral("检查激活状态…"), nullptr);
+    m_statusLine->setEnabled(false);
+    m_menu->addSeparator();
+    m_refreshItem =
+        item(m_menu.get(), QStringLiteral("刷新今日壁纸"), &MenuBarController::refreshAction);
+    m_refreshItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    m_saveTodayItem = item(m_menu.get(), QStringLiteral("一键保存今日壁纸"),
+                           &MenuBarController::saveTodayWallpaperAction);
+    m_rewardsItem =
+        item(m_menu.get(), QStringLiteral("获取红包口令"), &MenuBarController::notAvailableYet);
+
+    QMenu *promotion = submenu(m_menu.get(), QStringLiteral("分享与推广"));
+    m_promotionGroupItem = promotion->menuAction();
+    m_promotionItem =
+        item(promotion, QStringLiteral("复制我的推广链接"), &MenuBarController::notAvailableYet);
+
+    QMenu *settings = submenu(m_menu.get(), QStringLiteral("设置"));
+    m_settingsGroupItem = settings->menuAction();
+    QMenu *display = submenu(settings, QStringLiteral("显示方式"));
+    m_fitDisplayItem = checkItem(display, DisplayMode(DisplayMode::Fit).title(),
+                                 &MenuBarController::notAvailableYet);
+    m_fillDisplayItem = checkItem(display, DisplayMode(DisplayMode::Fill).title(),
+                                  &MenuBarController::notAvailableYet);
+    QMenu *network = submenu(settings, QStringLiteral("网络连接"));
+    m_followSystemProxyItem = checkItem(network, NetworkProxyMode(NetworkProxyMode::System).title(),
+                                        &MenuBarController::notAvailableYet);
+    m_directConnectionItem = checkItem(network, NetworkProxyMode(NetworkProxyMode::Direct).title(),
+                                       &MenuBarController::notAvailableYet);
+    m_startupItem =
+        checkItem(settings, QStringLiteral("开机自动运行"), &MenuBarController::notAvailableYet);
+    m_autoUpdateItem =
+        checkItem(settings, QStringLiteral("自动更新软件"), &MenuBarController::notAvailableYet);
+
+    QMenu *help = submenu(m_menu.get(), QStringLiteral("帮助与维护"));
+    m_registrationItem =
+        item(help, QStringLiteral("重新连接服务"), &MenuBarController::registerAction);
+    m_updateItem = item(help, QStringLiteral("检查更新"), &MenuBarController::notAvailableYet);
+    connect(help->addAction(QStringLiteral("打开数据目录")), &QAction::triggered, this,
+            [this] { QDesktopServices::openUrl(QUrl::fromLocalFile(m_context.paths.root())); });
+    item(help, QStringLiteral("关于Velmora壁纸"), &MenuBarController::notAvailableYet);
+
+    m_menu->addSeparator();
+    QAction *quit = item(m_menu.get(), QStringLiteral("退出"), &MenuBarController::quitAction);
+    quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+}
+
+bool MenuBarController::isConnected() const {
+    return m_activation && m_activation->isUsable();
+}
+
+void MenuBarController::updateMenu() {
+    if (!m_statusLine)
+        return;
+    const bool connected = isConnected();
+    if (connected) {
+        const QString name =
+            m_activation->deviceName.isEmpty() ? QStringLiteral("本机") : m_activation->deviceName;
+        m_statusLine->setText(QStringLiteral("状态：已连接 · ") + menuText(name));
+        m_statusLine->setToolTip(m_activation->serverBaseURL + QStringLiteral("\n网络：") +
+                                 m_context.proxyMode().title());
+    } else {
+        m_statusLine->setText(m_busy ? QStringLiteral("状态：正在自动连接…")
+                                     : QStringLiteral("状态：暂时未连接"));
+    }
+    const bool connectedIdle = connected && !m_busy;
+    for (QAction *action : {m_refreshItem, m_saveTodayItem, m_promotionItem, m_promotionGroupItem,
+                            m_updateItem, m_startupItem})
+        action->setEnabled(connectedIdle);
+    m_promotionItem->setText(connected ? QStringLiteral("复制我的推广链接")
+                             : m_busy ? QStringLiteral("复制我的推广链接（正在连接）")
+                                      : QStringLiteral("复制我的推广链接（需先连接）"));
+    for (QAction *action :
+         {m_registrationItem, m_rewardsItem, m_autoUpdateItem, m_fitDisplayItem, m_fillDisplayItem,
+          m_followSystemProxyItem, m_directConnectionItem, m_settingsGroupItem})
+        action->setEnabled(!m_busy);
+
+    m_startupItem->setChecked(m_context.loginAgent->isEnabled());
+    m_autoUpdateItem->setChecked(AutomaticUpdatePreference::isEnabled(m_context.defaults));
+    const DisplayMode display = m_context.displayMode();
+    m_fitDisplayItem->setChecked(display == DisplayMode::Fit);
+    m_fillDisplayItem->setChecked(display == DisplayMode::Fill);
+    const NetworkProxyMode proxy = m_context.proxyMode();
+    m_followSystemProxyItem->setChecked(proxy == NetworkProxyMode::System);
+    m_directConnectionItem->setChecked(proxy == NetworkProxyMode::Direct);
+    if (m_statusItem)
+        m_statusItem->setBusy(m_busy);
+}
+
+void MenuBarController::setBusy(bool busy) {
+    m_busy = busy;
+    updateMenu();
+}
+
+void MenuBarController::setStatusText(const QString &text) {
+    if (m_statusLine)
+        m_statusLine->setText(text);
+}
+
+void MenuBarController::promptForStartupIfNeeded(std::function<void(bool shown)> then) {
+    if (!m_activation || isStartupPromptShown(m_context.paths))
+        return then(false);
+    m_presenter.showAlert(
+        {Alert::Style::Informational,
+         QStringLiteral("首次使用设置"),
+         QStringLiteral("以下两项默认开启，可取消勾选，也可以稍后从菜单栏“设置”中修改。"),
+         {QStringLiteral("保存并继续")},
+         {QStringLiteral("开机自动启动"), QStringLiteral("自动更新软件")}},
+        [this, guard = QPointer<MenuBarController>(this), then](const AlertAnswer &answer) {
+            if (!guard)
+                return;
+            const bool startup = answer.checked.value(0, true);
+            AutomaticUpdatePreference::setEnabled(answer.checked.value(1, true),
+                                                  m_context.defaults);
+            // systemctl may take a moment; the menu stays responsive meanwhile.
+            const std::shared_ptr<LoginAgent> agent = m_context.loginAgent;
+            runInBackground<Status>(
+                this, [agent, startup] { return agent->setEnabled(startup); },
+                [this, then](Status changed) {
+                    const auto finish = [this, then] {
+                        tryMarkStartupPromptShown(m_context.paths,
+                                                  [this](const QString &line) { log(line); });
+                        updateMenu();
+                        then(true);
+                    };
+                    if (!changed)
+                        return showError(changed.error(), finish);
+                    finish();
+                });
+        });
+}
+
+void MenuBarController::registerAction() {
+    beginAutomaticRegistration(true);
+}
+
+void MenuBarController::quitAction() {
+    if (m_refreshTimer)
+        m_refreshTimer->stop();
+    emit terminateRequested(0);
+}
+
+void MenuBarController::notAvailableYet() {
+    showInfo(QStringLiteral("Velmora壁纸"), QStringLiteral("此版本尚未提供该功能。"));
+}
+
+void MenuBarController::log(const QString &message) const {
+    appendClientLog(m_context.paths, m_context.now(), message);
+}
+
+void MenuBarController::showError(const Error &error, std::function<void()> then) {
+    m_presenter.showAlert({Alert::Style::Warning,
+                           QStringLiteral("操作失败"),
+                           error.description(),
+                           {QStringLiteral("确定")},
+                           {}},
+                          [then = whileAlive(std::move(then))](const AlertAnswer &) { then(); });
+}
+
+void MenuBarController::showInfo(const QString &title, const QString &text,
+                                 std::function<void()> then) {
+    m_presenter.showAlert({Alert::Style::Informational, title, text, {QStringLiteral("确定")}, {}},
+                          [then = whileAlive(std::move(then))](const AlertAnswer &) { then(); });
+}
+
+} // namespace velmora

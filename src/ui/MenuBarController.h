@@ -1,0 +1,128 @@
+#pragma once
+
+#include "Presenter.h"
+#include "core/ActivationState.h"
+#include "core/InstanceLock.h"
+#include "core/Result.h"
+#include "usecases/ClientContext.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QUrl>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QAction;
+class QMenu;
+class QTimer;
+
+namespace velmora {
+
+class InstanceServer;
+class StatusItem;
+class WallpaperAPIClient;
+struct RefreshResult;
+struct SaveTodayResult;
+
+// The menu-bar application: owns the credential in use, the service client, the tray item and
+// its one menu, and runs every action behind it. Everything happens on the main thread; each
+// network operation is one busy period during which the menu offers nothing that would start
+// another. Modal questions go through the presenter and continue when answered.
+class MenuBarController : public QObject {
+    Q_OBJECT
+
+public:
+    MenuBarController(ClientContext context, std::optional<QString> initialHandoffTicket,
+                      Presenter &presenter, QObject *parent = nullptr);
+    ~MenuBarController() override;
+
+    // The launch sequence: data directory, single instance, credential, tray and menu, the
+    // hourly timer, then the startup flow.
+    void applicationDidFinishLaunching();
+    // Invite links handed over by the system (or by a second launch).
+    void openURLs(const QList<QUrl> &urls);
+    void beginInviteActivation(const QString &ticket);
+    void beginAutomaticRegistration(bool showSuccess, std::function<void()> afterConnection = {});
+    void refreshWallpaper(bool showErrors);
+
+    // Renders the state into the status line, the enabling and the check marks.
+    void updateMenu();
+
+    QMenu *menu() const { return m_menu.get(); }
+    bool isBusy() const { return m_busy; }
+    const std::optional<ActivationState> &activation() const { return m_activation; }
+    // The tray item, for the tests and the no-tray window.
+    StatusItem *statusItem() const { return m_statusItem.get(); }
+
+    // Every hour after launch.
+    static constexpr int refreshInterval = 3600;
+
+signals:
+    // The application should end (the data directory is unusable, or another instance runs).
+    void terminateRequested(int exitCode);
+
+private:
+    void buildMenu();
+    void refuseSecondInstance();
+    void listenForOtherLaunches();
+    void credentialLoaded(Result<std::optional<ActivationState>> loaded);
+    void startupFlow();
+    void promptForStartupIfNeeded(std::function<void(bool shown)> then);
+
+    void refreshAction();
+    void finishRefresh(const RefreshResult &result, bool showErrors);
+    void saveTodayWallpaperAction();
+    void finishSave(const SaveTodayResult &result);
+    void registerAction();
+    void quitAction();
+    void notAvailableYet();
+
+    bool isConnected() const;
+    // Starts a network operation: busy, and the menu follows at once.
+    void setBusy(bool busy);
+    // The origin a new enrolment talks to: the --server override, the "serverBaseURL" default,
+    // $VELMORA_SERVER, then the official origin.
+    QString enrolmentServer() const;
+    // Makes `credential` the one in use and builds its client; false (after the alert) when
+    // the client cannot be made.
+    bool useCredential(const ActivationState &credential);
+    void setStatusText(const QString &text);
+
+    void log(const QString &message) const;
+    void showError(const Error &error, std::function<void()> then = {});
+    void showInfo(const QString &title, const QString &text, std::function<void()> then = {});
+    // Wraps a continuation so that it does nothing once the controller is gone.
+    std::function<void()> whileAlive(std::function<void()> step);
+
+    ClientContext m_context;
+    Presenter &m_presenter;
+    InstanceLock m_instanceLock;
+    std::optional<QString> m_initialHandoffTicket;
+    std::optional<ActivationState> m_activation;
+    std::unique_ptr<WallpaperAPIClient> m_api;
+    bool m_busy = false;
+
+    std::unique_ptr<QMenu> m_menu;
+    std::unique_ptr<StatusItem> m_statusItem;
+    QAction *m_statusLine = nullptr;
+    QAction *m_refreshItem = nullptr;
+    QAction *m_saveTodayItem = nullptr;
+    QAction *m_rewardsItem = nullptr;
+    QAction *m_promotionGroupItem = nullptr;
+    QAction *m_promotionItem = nullptr;
+    QAction *m_settingsGroupItem = nullptr;
+    QAction *m_fitDisplayItem = nullptr;
+    QAction *m_fillDisplayItem = nullptr;
+    QAction *m_followSystemProxyItem = nullptr;
+    QAction *m_directConnectionItem = nullptr;
+    QAction *m_startupItem = nullptr;
+    QAction *m_autoUpdateItem = nullptr;
+    QAction *m_registrationItem = nullptr;
+    QAction *m_updateItem = nullptr;
+    QTimer *m_refreshTimer = nullptr;
+    InstanceServer *m_instanceServer = nullptr;
+};
+
+} // namespace velmora

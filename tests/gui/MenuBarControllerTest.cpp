@@ -1,0 +1,382 @@
+// The menu-bar controller against the embedded development service, with scripted answers to
+// its alerts and panels: what the menu shows, what is logged, stored and shown after each flow.
+#include "ui/MenuBarController.h"
+#include "integration/ClientHarness.h"
+#include "support/ScriptedPresenter.h"
+#include "support/TestContext.h"
+#include "ui/StatusItem.h"
+
+#include "core/Preferences.h"
+#include "net/PromotionHandoff.h"
+
+#include <QAction>
+#include <QFile>
+#include <QMenu>
+#include <QRegularExpression>
+
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+
+using namespace velmora;
+using test::pumpUntil;
+
+namespace {
+
+// The menu as text, one item per line: "-" a separator, "~" disabled, "[x]"/"[ ]" a check
+// mark, "⌘R" a shortcut, submenus indented.
+QString dump(const QMenu *menu, int depth = 0) {
+    QString text;
+    for (const QAction *action : menu->actions()) {
+        text += QString(depth * 2, u' ');
+        if (action->isSeparator()) {
+            text += QStringLiteral("-\n");
+            continue;
+        }
+        if (!action->isEnabled())
+            text += u'~';
+        if (action->isCheckable())
+            text += action->isChecked() ? QStringLiteral("[x] ") : QStringLiteral("[ ] ");
+        text += action->text();
+        if (!action->shortcut().isEmpty())
+            text += u' ' + action->shortcut().toString();
+        text += u'\n';
+        if (action->menu())
+            text += dump(action->menu(), depth + 1);
+    }
+    return text;
+}
+
+class MenuBar : public test::ServiceTest {
+protected:
+    void SetUp() override {
+        ServiceTest::SetUp();
+        run.context.serverOverride = service->origin();
+    }
+
+    void launch() {
+        controller = std::make_unique<MenuBarController>(run.context, ticket, presenter);
+        controller->applicationDidFinishLaunching();
+    }
+
+    // Launches with a stored credential (and the first-use prompt already answered) and waits
+    // for the startup refresh to finish.
+    void launchConnected() {
+        enrol();
+        QFile(run.context.paths.startupPromptMarker()).open(QIODevice::WriteOnly);
+        launch();
+        ASSERT_TRUE(
+            pumpUntil([&] { return !run.desktop->calls.empty() && !controller->isBusy(); }));
+        presenter.shown.clear();
+    }
+
+    void enrol() {
+        ASSERT_TRUE(run.context.paths.ensure().ok());
+        auto client = makeClient();
+        ActivationState credential =
+            test::await<ActivationState>([&](auto done) {
+                client->registerDevice(QString(64, u'a'), QStringLiteral("书房电脑"), done);
+            }).value();
+        ASSERT_TRUE(run.context.credentials->save(credential).ok());
+    }
+
+    // Runs `action` and waits until the controller is idle again and `n` alerts were shown.
+    void settle(qsizetype alerts = 0) {
+        pumpUntil([&] { return !controller->isBusy() && presenter.shown.size() >= alerts; });
+        QCoreApplication::processEvents();
+    }
+
+    QString status() const { return controller->menu()->actions().first()->text(); }
+    QString logText() const {
+        QFile file(run.context.paths.clientLog());
+        file.open(QIODevice::ReadOnly);
+        return QString::fromUtf8(file.readAll())
+            .remove(QRegularExpression(QStringLiteral(R"(\[[0-9T:Z-]+\] )")));
+    }
+    void dropToday() {
+        service->setFault(QStringLiteral("/api/client/wallpaper/today"), {.status = 503});
+    }
+
+    std::optional<QString> ticket;
+    test::TestContext run;
+    test::ScriptedPresenter presenter;
+    std::unique_ptr<MenuBarController> controller;
+};
+
+TEST_F(MenuBar, AFirstLaunchEnrolsAsksOnceThenSetsTodaysWallpaper) {
+    presenter.answers.push_back({0, {false, false}});
+    launch();
+    ASSERT_TRUE(pumpUntil([&] { return controller->isBusy(); }));
+    EXPECT_EQ(status(), QStringLiteral("状态：正在自动连接…"));
+    ASSERT_TRUE(pumpUntil([&] { return !run.desktop->calls.empty() && !controller->isBusy(); }));
+
+    EXPECT_EQ(presenter.shown,
+              QStringList{QStringLiteral(
+                  "首次使用设置|以下两项默认开启，可取消勾选，也可以稍后从菜单栏“设置”中修改。|"
+                  "保存并继续|开机自动启动,自动更新软件")});
+    EXPECT_FALSE(AutomaticUpdatePreference::isEnabled(run.context.defaults));
+    EXPECT_TRUE(QFile::exists(run.context.paths.startupPromptMarker()));
+    const dev::WallpaperInfo today = service->todayWallpaper();
+    EXPECT_TRUE(status().startsWith(QStringLiteral("状态：已设置 ") + today.effectiveDate +
+                                    QStringLiteral(" · ")));
+    EXPECT_TRUE(logText().startsWith(QStringLiteral("启动客户端 version=1.3.0 path=")));
+    EXPECT_TRUE(QFile::permissions(run.context.paths.clientLog()) ==
+                (QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser));
+}
+
+TEST_F(MenuBar, TheMenuFollowsConnectionAndBusyState) {
+    run.context.defaults.setString(QStringLiteral("networkProxyMode"), QStringLiteral("direct"));
+    launchConnected();
+    EXPECT_EQ(controller->statusItem()->opacity(), 1.0);
+    controller->updateMenu();
+    EXPECT_EQ(dump(controller->menu()), QStringLiteral("~状态：已连接 · 书房电脑\n"
+                                                       "-\n"
+                                                       "刷新今日壁纸 Ctrl+R\n"
+                                                       "一键保存今日壁纸\n"
+                                                       "获取红包口令\n"
+                                                       "分享与推广\n"
+                                                       "  复制我的推广链接\n"
+                                                       "设置\n"
+                                                       "  显示方式\n"
+                                                       "    [x] 完整显示（推荐）\n"
+                                                       "    [ ] 填满屏幕（可能裁切）\n"
+                                                       "  网络连接\n"
+                                                       "    [ ] 跟随系统代理\n"
+                                                       "    [x] 直连（忽略系统代理）\n"
+                                                       "  [ ] 开机自动运行\n"
+                                                       "  [x] 自动更新软件\n"
+                                                       "帮助与维护\n"
+                                                       "  重新连接服务\n"
+                                                       "  检查更新\n"
+                                                       "  打开数据目录\n"
+                                                       "  关于Velmora壁纸\n"
+                                                       "-\n"
+                                                       "退出 Ctrl+Q\n"));
+    EXPECT_EQ(controller->menu()->actions().first()->toolTip(),
+              service->origin() + QStringLiteral("\n网络：直连（忽略系统代理）"));
+
+    // Busy while connected: only the status line, the data folder, About and Quit stay usable.
+    service->setFault(QStringLiteral("/api/client/wallpaper/today"), {.delayMs = 400});
+    controller->refreshWallpaper(false);
+    EXPECT_EQ(controller->statusItem()->opacity(), 0.55);
+    EXPECT_EQ(dump(controller->menu()), QStringLiteral("~状态：已连接 · 书房电脑\n"
+                                                       "-\n"
+                                                       "~刷新今日壁纸 Ctrl+R\n"
+                                                       "~一键保存今日壁纸\n"
+                                                       "~获取红包口令\n"
+                                                       "~分享与推广\n"
+                                                       "  ~复制我的推广链接\n"
+                                                       "~设置\n"
+                                                       "  显示方式\n"
+                                                       "    ~[x] 完整显示（推荐）\n"
+                                                       "    ~[ ] 填满屏幕（可能裁切）\n"
+                                                       "  网络连接\n"
+                                                       "    ~[ ] 跟随系统代理\n"
+                                                       "    ~[x] 直连（忽略系统代理）\n"
+                                                       "  ~[ ] 开机自动运行\n"
+                                                       "  ~[x] 自动更新软件\n"
+                                                       "帮助与维护\n"
+                                                       "  ~重新连接服务\n"
+                                                       "  ~检查更新\n"
+                                                       "  打开数据目录\n"
+                                                       "  关于Velmora壁纸\n"
+                                                       "-\n"
+                                                       "退出 Ctrl+Q\n"));
+    // A second refresh or an enrolment while busy is ignored; an invite is refused aloud.
+    controller->refreshWallpaper(true);
+    controller->beginAutomaticRegistration(true);
+    controller->beginInviteActivation(service->createInviteTicket());
+    EXPECT_EQ(presenter.shown,
+              QStringList{QStringLiteral("!操作失败|客户端正在处理上一项操作，请稍后再试。|确定")});
+    settle();
+}
+
+TEST_F(MenuBar, WithoutServiceTheMenuWaitsDisabledAndExplainsWhy) {
+    dev::DevService &down = otherOrigin();
+    run.context.serverOverride = down.origin();
+    down.setFault(QStringLiteral("/api/client/register"), {.status = 500});
+    launch();
+    ASSERT_TRUE(pumpUntil([&] { return presenter.shown.size() == 1; }));
+    settle();
+    EXPECT_EQ(status(), QStringLiteral("状态：暂时未连接"));
+    const QString menu = dump(controller->menu());
+    EXPECT_TRUE(menu.contains(QStringLiteral("~刷新今日壁纸")));
+    EXPECT_TRUE(menu.contains(QStringLiteral("  ~复制我的推广链接（需先连接）")));
+    EXPECT_TRUE(menu.contains(QStringLiteral("  ~[ ] 开机自动运行")));
+    EXPECT_TRUE(menu.contains(QStringLiteral("  重新连接服务")));
+
+    presenter.shown.clear();
+    controller->refreshWallpaper(true);
+    EXPECT_EQ(presenter.shown,
+              QStringList{QStringLiteral("!操作失败|客户端尚未完成自动连接，请稍后重试。|确定")});
+}
+
+TEST_F(MenuBar, LaunchingWithACredentialGreetsAndRefreshesQuietly) {
+    enrol();
+    QFile(run.context.paths.startupPromptMarker()).open(QIODevice::WriteOnly);
+    dropToday();
+    launch();
+    ASSERT_TRUE(pumpUntil([&] { return logText().contains(QStringLiteral("刷新壁纸失败")); }));
+    settle();
+    EXPECT_EQ(presenter.shown,
+              QStringList{QStringLiteral(
+                  "Velmora壁纸已启动|客户端运行在屏幕右上角菜单栏的Velmora图标中，不会显示在 "
+                  "Dock。\n\n你可以从菜单栏刷新、保存壁纸或切换显示方式。|确定")});
+    EXPECT_EQ(status(), QStringLiteral("状态：刷新失败 · 等待下次重试"));
+}
+
+struct RefreshRow {
+    const char *name;
+    bool verifiedBefore; // a wallpaper was verified and applied before the failure
+    bool showErrors;
+    bool downloadFails; // the descriptor arrives, the file fails its digest
+    const char *logLine;
+    const char *status; // "%1" = the date of the last verified wallpaper
+    const char *alert;  // "" = none
+};
+
+class MenuBarRefresh : public MenuBar, public ::testing::WithParamInterface<RefreshRow> {};
+
+TEST_P(MenuBarRefresh, FailuresFallBackToTheLastVerifiedWallpaper) {
+    const RefreshRow &row = GetParam();
+    launchConnected();
+    const QString date = service->todayWallpaper().effectiveDate;
+    if (!row.verifiedBefore)
+        QFile::remove(run.context.paths.lastWallpaperRecord());
+    service->setTodayWallpaper(QStringLiteral("next.png"), QByteArray("\x89PNG\r\n\x1a\nnext", 12),
+                               QStringLiteral("image/png"));
+    if (row.downloadFails)
+        service->setFault(QStringLiteral("/api/client/wallpaper/today"), {.wrongDigest = true});
+    else
+        dropToday();
+    run.desktop->calls.clear();
+    QFile::remove(run.context.paths.clientLog());
+
+    controller->refreshWallpaper(row.showErrors);
+    settle(*row.alert ? 1 : 0);
+    EXPECT_EQ(logText(), QString::fromUtf8(row.logLine) + u'\n');
+    EXPECT_EQ(status(), QString::fromUtf8(row.status).replace(QStringLiteral("%1"), date));
+    EXPECT_EQ(presenter.shown.join(u'\n'),
+              QString::fromUtf8(row.alert).replace(QStringLiteral("%1"), date));
+    EXPECT_EQ(run.desktop->calls.empty(), !row.verifiedBefore);
+}
+
+const char *const unreachable =
+    "刷新壁纸失败：服务器返回错误（HTTP 503）：服务器暂时无法处理请求。";
+const char *const badDigest = "下载壁纸失败：壁纸文件校验失败，已保留当前桌面。";
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, MenuBarRefresh,
+    ::testing::Values(
+        RefreshRow{"OfflineFromTheTimer", true, false, false, unreachable, "状态：离线，沿用 %1",
+                   ""},
+        RefreshRow{"OfflineFromTheMenu", true, true, false, unreachable, "状态：离线，沿用 %1",
+                   "暂时无法连接服务器|已沿用上次校验通过的壁纸（%"
+                   "1）。\n\n详情：服务器返回错误（HTTP 503）："
+                   "服务器暂时无法处理请求。|确定"},
+        RefreshRow{"OfflineOnAFirstRun", false, true, false, unreachable,
+                   "状态：刷新失败 · 等待下次重试",
+                   "!操作失败|服务器返回错误（HTTP 503）：服务器暂时无法处理请求。|确定"},
+        RefreshRow{"BadDigestFallsBack", true, true, true, badDigest, "状态：离线，沿用 %1",
+                   "壁纸下载失败|已沿用上次校验通过的壁纸（%1）。\n\n详情：壁纸文件校验失败，已保"
+                   "留当前桌面。|确定"},
+        RefreshRow{"BadDigestWithoutFallback", false, true, true, badDigest,
+                   "状态：已连接 · 书房电脑", "!操作失败|壁纸文件校验失败，已保留当前桌面。|确定"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST_F(MenuBar, SavingTodaysWallpaperAsksForAFolderAndLeavesTheDesktopAlone) {
+    launchConnected();
+    run.desktop->calls.clear();
+    service->clearRequests();
+
+    presenter.folders.push_back(std::nullopt);
+    controller->menu()->actions().at(3)->trigger();
+    settle();
+    EXPECT_TRUE(service->requests().empty());
+    EXPECT_FALSE(controller->isBusy());
+
+    const QString folder = run.temp.path(QStringLiteral("图片"));
+    QDir().mkpath(folder);
+    presenter.folders.push_back(folder);
+    controller->menu()->actions().at(3)->trigger();
+    settle(1);
+    ASSERT_EQ(presenter.shown.size(), 1);
+    const QString saved = presenter.shown.first().section(u'\n', 1).section(u'|', 0, 0);
+    EXPECT_TRUE(presenter.shown.first().startsWith(QStringLiteral("今日壁纸已保存|已保存到：\n") +
+                                                   folder + u'/'));
+    EXPECT_TRUE(QFile::exists(saved));
+    const QString date = service->todayWallpaper().effectiveDate;
+    EXPECT_EQ(status(), QStringLiteral("状态：已保存 ") + date);
+    EXPECT_TRUE(logText().endsWith(QStringLiteral("已保存今日壁纸 date=") + date +
+                                   QStringLiteral(" path=") + saved + u'\n'));
+    EXPECT_TRUE(
+        presenter.panels.first().startsWith(QStringLiteral("选择今日壁纸的保存目录|选择此目录|")));
+
+    presenter.shown.clear();
+    service->setTodayWallpaper(QStringLiteral("next.png"), QByteArray("\x89PNG\r\n\x1a\nnext", 12),
+                               QStringLiteral("image/png"));
+    service->setFault(QStringLiteral("/api/client/wallpaper/today"), {.wrongDigest = true});
+    presenter.folders.push_back(folder);
+    controller->menu()->actions().at(3)->trigger();
+    settle(1);
+    EXPECT_EQ(presenter.shown,
+              QStringList{QStringLiteral("!操作失败|壁纸文件校验失败，已保留当前桌面。|确定")});
+    EXPECT_TRUE(logText().endsWith(
+        QStringLiteral("保存前下载今日壁纸失败：壁纸文件校验失败，已保留当前桌面。\n")));
+    EXPECT_TRUE(run.desktop->calls.empty());
+}
+
+TEST_F(MenuBar, ReconnectingReplacesTheCredentialAndSaysSo) {
+    launchConnected();
+    const QString before = run.context.credentials->load().value()->token;
+    controller->beginAutomaticRegistration(true);
+    settle(1);
+    EXPECT_EQ(presenter.shown.first(),
+              QStringLiteral("连接成功|客户端已自动连接，无需激活码。|确定"));
+    EXPECT_NE(run.context.credentials->load().value()->token, before);
+    EXPECT_EQ(controller->activation()->token, run.context.credentials->load().value()->token);
+}
+
+TEST_F(MenuBar, InviteLinksAreConfirmedWhenEnrolledAndOnlyTheirSchemeIsLogged) {
+    launchConnected();
+    const QString inviteTicket = service->createInviteTicket();
+    const QString link = PromotionHandoff::buildURI(inviteTicket).value();
+    service->clearRequests();
+    QFile::remove(run.context.paths.clientLog());
+
+    // Cancelled: nothing is sent.
+    presenter.answers.push_back({1, {}});
+    controller->openURLs(
+        {QUrl(QStringLiteral("https://example.com/?ticket=") + inviteTicket), QUrl(link)});
+    settle(1);
+    EXPECT_EQ(presenter.shown, QStringList{QStringLiteral(
+                                   "关联此邀请来源？|客户端无需激活码即可使用；继续后会把当前设"
+                                   "备关联到该推广渠道。|继续,取消")});
+    EXPECT_TRUE(service->requests().empty());
+    EXPECT_EQ(logText(), QStringLiteral("忽略无效邀请链接：https\n"));
+
+    // Accepted: the device is associated and today's wallpaper is set.
+    presenter.shown.clear();
+    controller->openURLs({QUrl(link)});
+    ASSERT_TRUE(pumpUntil([&] { return presenter.shown.size() >= 2; }));
+    settle();
+    EXPECT_EQ(presenter.shown.at(1),
+              QStringLiteral("邀请关联成功|已记录推广来源，现在尝试设置今日壁纸。|确定"));
+    EXPECT_FALSE(logText().contains(inviteTicket));
+
+    presenter.shown.clear();
+    controller->beginInviteActivation(QStringLiteral("not a ticket"));
+    EXPECT_EQ(presenter.shown,
+              QStringList{QStringLiteral("!操作失败|邀请链接已损坏或无效。|确定")});
+}
+
+TEST_F(MenuBar, AFailedInviteKeepsTheNewDeviceEnrolled) {
+    ticket = service->createInviteTicket();
+    service->setFault(QStringLiteral("/api/client/activate-by-invite"), {.status = 410});
+    launch();
+    ASSERT_TRUE(pumpUntil([&] { return !presenter.shown.isEmpty(); }));
+    settle();
+    EXPECT_TRUE(presenter.shown.first().startsWith(QStringLiteral("!操作失败|")));
+    ASSERT_TRUE(controller->activation());
+    EXPECT_EQ(run.context.credentials->load().value()->token, controller->activation()->token);
+}
+
+} // namespace
