@@ -30,8 +30,14 @@ QList<QCheckBox *> addCheckBoxes(QMessageBox *box, const QStringList &titles) {
         boxes << check;
     }
     stack->setMinimumSize(320, 54);
-    if (auto *grid = qobject_cast<QGridLayout *>(box->layout()))
-        grid->addWidget(stack, 1, 1, 1, 1, Qt::AlignLeft);
+    // Right under the text, in its column.
+    auto *grid = qobject_cast<QGridLayout *>(box->layout());
+    auto *label = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_label"));
+    int row = 0, column = 1, rowSpan = 1, columnSpan = 1;
+    if (grid && label)
+        grid->getItemPosition(grid->indexOf(label), &row, &column, &rowSpan, &columnSpan);
+    if (grid)
+        grid->addWidget(stack, row + rowSpan, column, 1, columnSpan, Qt::AlignLeft);
     return boxes;
 }
 
