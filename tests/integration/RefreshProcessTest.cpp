@@ -4,6 +4,7 @@
 
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 #include "support/TempDir.h"
+#include "support/Xvfb.h"
 #include "wallpaper/WallpaperStore.h"
 
 #include <QBuffer>
@@ -67,34 +68,18 @@ class RefreshRace : public test::ServiceTest {
 protected:
     void SetUp() override {
         test::ServiceTest::SetUp();
-        if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty())
-            GTEST_SKIP() << "Xvfb is not installed (scripts/install-deps.sh installs it)";
         // A bare server resets whenever its last client leaves, freeing retained clients and
         // refusing connections for a moment, which a count of client slots would mistake for
         // slots in use: only the reset test runs without -noreset.
-        QStringList arguments{QStringLiteral("-displayfd"), QStringLiteral("1"),
-                              QStringLiteral("-screen"),    QStringLiteral("0"),
-                              QStringLiteral("640x480x24"), QStringLiteral("-nolisten"),
-                              QStringLiteral("tcp")};
-        if (!resets)
-            arguments << QStringLiteral("-noreset");
-        xvfb.start(QStringLiteral("Xvfb"), arguments);
-        ASSERT_TRUE(xvfb.waitForReadyRead(10000));
-        display = ':' + xvfb.readLine().trimmed();
-    }
-    void TearDown() override {
-        xvfb.kill();
-        xvfb.waitForFinished();
-        test::ServiceTest::TearDown();
+        xvfb = std::make_unique<test::Xvfb>(!resets);
+        display = xvfb->display();
+        if (display.isEmpty())
+            GTEST_SKIP() << "Xvfb is not available (scripts/install-deps.sh installs it)";
     }
 
     QProcess *refresh() {
         auto *process = new QProcess;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        for (const char *name : {"WAYLAND_DISPLAY", "XDG_CURRENT_DESKTOP", "DESKTOP_SESSION"})
-            environment.remove(QString::fromLatin1(name));
-        environment.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(display));
-        process->setProcessEnvironment(environment);
+        process->setProcessEnvironment(xvfb->environment());
         process->start(QStringLiteral(VELMORA_EXECUTABLE),
                        {QStringLiteral("--refresh"), QStringLiteral("--server"), service->origin(),
                         QStringLiteral("--app-data"), paths.root()});
@@ -117,7 +102,7 @@ protected:
     bool resets = false;
     test::TempDir temp;
     ClientPaths paths{temp.path(QStringLiteral("data"))};
-    QProcess xvfb;
+    std::unique_ptr<test::Xvfb> xvfb;
     QByteArray display;
 };
 
