@@ -12,7 +12,8 @@ inline const QString keychainService = QStringLiteral("example.velmora.wallpaper
 inline const QString launchAgentLabel = QStringLiteral("example.velmora.wallpaper.refresh");
 inline const QString selfTestSuitePrefix = QStringLiteral("example.velmora.");
 inline const QString userAgent = QStringLiteral("velmora-macos-client/1.0");
-inline const QString currentVersion = QStringLiteral("1.3.0");
+// The project() version of the build, the same one the bundle's Info.plist carries.
+extern const QString currentVersion;
 
 inline const QString displayModeDefaultsKey = QStringLiteral("displayMode");
 inline const QString proxyModeDefaultsKey = QStringLiteral("networkProxyMode");

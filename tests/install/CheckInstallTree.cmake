@@ -1,0 +1,35 @@
+# Installs the build tree into a scratch prefix and compares what arrived with what a package of
+# the client holds: the executable, its bundle, its desktop entry and icons, and nothing else
+# (no development service, tests or benchmarks).
+#   cmake -DBUILD_DIR=<build tree> -DPREFIX=<scratch prefix> -P CheckInstallTree.cmake
+file(REMOVE_RECURSE ${PREFIX})
+execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX}
+                OUTPUT_QUIET RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "cmake --install failed (${status})")
+endif()
+
+file(GLOB_RECURSE installed LIST_DIRECTORIES false RELATIVE ${PREFIX} ${PREFIX}/*)
+list(SORT installed)
+set(expected
+  bin/VelmoraWallpaper
+  share/applications/velmora-wallpaper.desktop
+  share/icons/hicolor/128x128/apps/velmora-wallpaper.png
+  share/icons/hicolor/256x256/apps/velmora-wallpaper.png
+  share/icons/hicolor/48x48/apps/velmora-wallpaper.png
+  share/velmora-wallpaper/AppIcon.png
+  share/velmora-wallpaper/Info.plist)
+if(NOT installed STREQUAL expected)
+  string(REPLACE ";" "\n  " installed "${installed}")
+  message(FATAL_ERROR "The install tree holds:\n  ${installed}")
+endif()
+
+# The bundle that is installed is the one the build configured, not a stale copy.
+foreach(file Info.plist AppIcon.png)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files
+                  ${BUILD_DIR}/share/velmora-wallpaper/${file} ${PREFIX}/share/velmora-wallpaper/${file}
+                  RESULT_VARIABLE different)
+  if(different)
+    message(FATAL_ERROR "The installed ${file} differs from the build tree's")
+  endif()
+endforeach()
