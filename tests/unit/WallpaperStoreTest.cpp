@@ -174,19 +174,20 @@ TEST_F(StoreOnDisk, PruneKeepsTheNewestAndNeverTouchesHiddenLinkedOrExtensionles
               QStringLiteral(".hidden.jpg 2.jpg 3.jpg 9.jpg link.jpg noextension"));
 }
 
-// Which screens get which placement, and "no screens", the refresh commands check; here: the
-// screen before a failure keeps its new picture, and a vanished file is named.
-TEST_F(StoreOnDisk, ASetterFailureIsReportedAfterTheScreensBeforeIt) {
-    const auto set = [&](const QString &file) {
-        QString outcome = test::failureOf(store.setDesktopWallpaper(file, DisplayMode::Fit)) + u'|';
+// The screen before a failure keeps its new picture; "no screens" the refresh commands check.
+TEST_F(StoreOnDisk, DesktopIsSetOnEveryScreenWithTheModesOptions) {
+    const auto set = [&](const QString &file, DisplayMode::Value mode) {
+        QString outcome = test::failureOf(store.setDesktopWallpaper(file, mode)) + u'|';
         for (const auto &call : desktop->calls)
-            outcome += call.screen;
+            outcome += call.screen + (call.options.allowClipping ? u'+' : u'-');
+        desktop->calls.clear();
         return outcome;
     };
+    EXPECT_EQ(set(path, DisplayMode::Fill), QStringLiteral("|DP-1+HDMI-1+"));
     desktop->failOnCall = 1;
-    EXPECT_EQ(set(path), QStringLiteral("设置桌面壁纸失败：显示器拒绝了图片。|DP-1"));
-    desktop->calls.clear();
-    EXPECT_EQ(set(path + u'~'), QStringLiteral("壁纸文件不存在：%1~|").arg(path));
+    EXPECT_EQ(set(path, DisplayMode::Fit),
+              QStringLiteral("设置桌面壁纸失败：显示器拒绝了图片。|DP-1-"));
+    EXPECT_EQ(set(path + u'~', DisplayMode::Fit), QStringLiteral("壁纸文件不存在：%1~|").arg(path));
 }
 
 // An identical copy is reused; someone else's file, a planted link or FIFO is numbered around,
