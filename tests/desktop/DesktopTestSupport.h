@@ -4,14 +4,13 @@
 // that needs it and stopped when the test ends.
 
 #include "platform/Desktop.h"
+#include "support/Server.h"
 #include "support/TempDir.h"
 
 #include <QDir>
 #include <QImage>
 #include <QLinearGradient>
 #include <QPainter>
-#include <QProcess>
-#include <QStandardPaths>
 
 namespace velmora::test {
 
@@ -22,32 +21,6 @@ inline QByteArray runTool(const QString &program, const QStringList &arguments) 
     process.waitForFinished(20000);
     return process.readAllStandardOutput();
 }
-
-// A server that prints what to reach it by as its first line, stopped with its owner.
-class Server {
-public:
-    Server(const char *program, const QStringList &arguments) {
-        const QString path = QStandardPaths::findExecutable(QLatin1String(program));
-        if (path.isEmpty())
-            return;
-        m_process.start(path, arguments);
-        while (m_process.waitForStarted(5000) && !m_process.canReadLine() &&
-               m_process.waitForReadyRead(10000)) {
-        }
-        m_address = m_process.readLine().trimmed();
-    }
-    ~Server() {
-        // What does not end in time, QProcess's own destructor kills.
-        m_process.terminate();
-        m_process.waitForFinished(3000);
-    }
-    // Empty when the server did not start.
-    QByteArray address() const { return m_address; }
-
-private:
-    QProcess m_process;
-    QByteArray m_address;
-};
 
 // A session bus of our own. The services it starts on demand (dconf, xfconfd) inherit the
 // bus's environment, not the caller's, so HOME, XDG_CONFIG_HOME and XDG_RUNTIME_DIR are set —
@@ -78,15 +51,6 @@ private:
     TempDir m_dir;
     std::unique_ptr<Server> m_daemon;
 };
-
-// An Xvfb server on a display number it picks itself, so parallel tests never collide.
-// -noreset: the picture of a setter that has disconnected must be what the test sees, not a
-// server that started over because its last client left.
-inline std::unique_ptr<Server> startVirtualDisplay() {
-    return std::make_unique<Server>(
-        "Xvfb",
-        QStringLiteral("-displayfd 1 -screen 0 1280x800x24 -nolisten tcp -noreset").split(u' '));
-}
 
 inline platform::DesktopImageOptions fitOrFill(bool fill) {
     platform::DesktopImageOptions options;

@@ -4,7 +4,7 @@
 #include "integration/ClientHarness.h"
 #include "support/ScriptedPresenter.h"
 #include "support/TestContext.h"
-#include "support/Xvfb.h"
+#include "support/Server.h"
 #include "ui/StatusItem.h"
 
 #include "core/Preferences.h"
@@ -388,9 +388,13 @@ TEST_F(MenuBar, AFailedInviteKeepsTheNewDeviceEnrolled) {
 // The menu's refresh and the hourly agent's run on one data directory at the same moment: both
 // succeed and the record always names a file with the digest it was verified against.
 TEST_F(MenuBar, AMenuRefreshAndTheAgentsRefreshShareTheDataDirectory) {
-    const test::Xvfb xvfb;
-    if (xvfb.display().isEmpty())
+    const std::unique_ptr<test::Server> xvfb = test::startVirtualDisplay();
+    if (xvfb->address().isEmpty())
         GTEST_SKIP() << "Xvfb is not available (scripts/install-deps.sh installs it)";
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"WAYLAND_DISPLAY", "XDG_CURRENT_DESKTOP", "DESKTOP_SESSION"})
+        environment.remove(QString::fromLatin1(name));
+    environment.insert(QStringLiteral("DISPLAY"), u':' + QString::fromLatin1(xvfb->address()));
     launchConnected();
     const WallpaperStore store(run.context.paths);
     for (int round = 0; round < 4; ++round) {
@@ -404,7 +408,7 @@ TEST_F(MenuBar, AMenuRefreshAndTheAgentsRefreshShareTheDataDirectory) {
         service->setTodayWallpaper(QStringLiteral("round%1.png").arg(round), bytes,
                                    QStringLiteral("image/png"));
         QProcess agent;
-        agent.setProcessEnvironment(xvfb.environment());
+        agent.setProcessEnvironment(environment);
         agent.start(QStringLiteral(VELMORA_EXECUTABLE),
                     {QStringLiteral("--refresh"), QStringLiteral("--server"), service->origin(),
                      QStringLiteral("--app-data"), run.context.paths.root()});

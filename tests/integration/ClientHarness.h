@@ -15,6 +15,8 @@
 
 namespace velmora::test {
 
+inline const QString kTodayPath = QStringLiteral("/api/client/wallpaper/today");
+
 // Runs the event loop until `done` holds or the time is up; returns whether it holds.
 inline bool pumpUntil(const std::function<bool()> &done, int timeoutMs = 20'000) {
     QElapsedTimer timer;
@@ -70,6 +72,16 @@ protected:
                               }).value());
         service->clearRequests();
         return client;
+    }
+
+    // Today's answer names a new picture with a digest it cannot have: its download fails.
+    void failTodaysDownloadCheck() {
+        service->setTodayWallpaper(QStringLiteral("next.png"),
+                                   QByteArray("\x89PNG\r\n\x1a\nnext", 12),
+                                   QStringLiteral("image/png"));
+        dev::Fault fault;
+        fault.wrongDigest = true;
+        service->setFault(kTodayPath, fault);
     }
 
 public:

@@ -34,11 +34,11 @@ TEST(Https, OnlyTheTrustedCertificateWorksAndARedirectDownToPlainHttpIsRefused) 
                   "服务器返回错误（HTTP 0）：连接服务器失败：无法建立安全连接（TLS 握手失败）"));
     const auto [client, failure] = enrol(QSslCertificate::fromPath(options.certFile));
     ASSERT_EQ(failure, QString());
-    const QString today = QStringLiteral("/api/client/wallpaper/today");
     dev::Fault downgrade;
     downgrade.redirectTo =
-        service.origin().replace(QStringLiteral("https:"), QStringLiteral("http:")) + today;
-    service.setFault(today, downgrade);
+        service.origin().replace(QStringLiteral("https:"), QStringLiteral("http:")) +
+        test::kTodayPath;
+    service.setFault(test::kTodayPath, downgrade);
     EXPECT_EQ(test::failureOf(
                   test::await<WallpaperMetadata>([&](auto done) { client->fetchToday(done); })),
               QStringLiteral("服务器返回错误（HTTP 302）："));

@@ -8,8 +8,6 @@
 #include "usecases/SaveTodayCopy.h"
 
 #include <QFile>
-#include <QJsonDocument>
-#include <QJsonObject>
 
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
@@ -62,9 +60,7 @@ TEST_F(Jobs, SavingTodayKeepsTheDesktopReusesAnIdenticalCopyAndNamesTheFailedSte
     EXPECT_EQ(save(folder).savedPath, saved.savedPath);
     EXPECT_EQ(service->requests().size(), 1u);
 
-    service->setTodayWallpaper(QStringLiteral("next.png"), QByteArray("\x89PNG\r\n\x1a\nnext", 12),
-                               QStringLiteral("image/png"));
-    service->setFault(QStringLiteral("/api/client/wallpaper/today"), {.wrongDigest = true});
+    failTodaysDownloadCheck();
     const SaveTodayResult failed = save(folder);
     EXPECT_EQ(failed.failedStage, SaveTodayResult::Stage::Download);
     EXPECT_EQ(failed.error->description(), QStringLiteral("壁纸文件校验失败，已保留当前桌面。"));
@@ -74,9 +70,7 @@ TEST_F(Jobs, TheMenuBarRefreshFallsBackAfterAFailedDownload) {
     RefreshJob first(run_.context, *client);
     ASSERT_TRUE((finish<RefreshJob, RefreshResult>(first).shown));
     const QString file = run_.desktop->calls.front().file;
-    service->setTodayWallpaper(QStringLiteral("next.png"), QByteArray("\x89PNG\r\n\x1a\nnext", 12),
-                               QStringLiteral("image/png"));
-    service->setFault(QStringLiteral("/api/client/wallpaper/today"), {.wrongDigest = true});
+    failTodaysDownloadCheck();
     run_.desktop->calls.clear();
 
     RefreshJob job(run_.context, *client, RefreshOptions{.fallBackAfterDownloadFailure = true});
@@ -89,16 +83,13 @@ TEST_F(Jobs, TheMenuBarRefreshFallsBackAfterAFailedDownload) {
 }
 
 TEST_F(Jobs, AJobDestroyedBeforeItsAnswerReportsNothing) {
-    service->setFault(QStringLiteral("/api/client/wallpaper/today"), {.delayMs = 200});
+    service->setFault(test::kTodayPath, {.delayMs = 200});
     bool reported = false;
     {
         RefreshJob job(run_.context, *client);
         job.start([&](RefreshResult) { reported = true; });
     }
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < 600)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    test::pumpUntil([] { return false; }, 600); // time for a stray answer to show
     EXPECT_FALSE(reported);
     EXPECT_TRUE(run_.desktop->calls.empty());
 }
@@ -107,16 +98,12 @@ TEST_F(Jobs, AJobDestroyedBeforeItsAnswerReportsNothing) {
 // sequences or reordering marks. A refused download leaves no folder behind.
 TEST_F(Jobs, AHostileDescriptorIsCleanedAndAFailedDownloadLeavesNoFolder) {
     const dev::WallpaperInfo today = service->todayWallpaper();
-    const QJsonObject descriptor{
-        {QStringLiteral("id"), today.id},
-        {QStringLiteral("effectiveDate"), QStringLiteral("\u001b]0;x\u0007 2026-12-06\u202E\r")},
-        {QStringLiteral("fileName"), today.fileName},
-        {QStringLiteral("contentType"), today.contentType},
-        {QStringLiteral("length"), today.length},
-        {QStringLiteral("sha256"), today.sha256},
-        {QStringLiteral("downloadUrl"), today.downloadPath}};
-    service->setFault(QStringLiteral("/api/client/wallpaper/today"),
-                      {.body = QJsonDocument(descriptor).toJson()});
+    const WallpaperMetadata descriptor{
+        today.id,          QStringLiteral("\u001b]0;x\u0007 2026-12-06\u202E\r"),
+        today.fileName,    today.contentType,
+        today.length,      today.sha256,
+        today.downloadPath};
+    service->setFault(test::kTodayPath, {.body = encodeJson(descriptor.toJson())});
     RefreshJob job(run_.context, *client);
     const RefreshResult result = finish<RefreshJob, RefreshResult>(job);
     ASSERT_TRUE(result.shown);

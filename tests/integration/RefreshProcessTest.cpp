@@ -3,8 +3,8 @@
 #include "ClientHarness.h"
 
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#include "support/Server.h"
 #include "support/TempDir.h"
-#include "support/Xvfb.h"
 #include "wallpaper/WallpaperStore.h"
 
 #include <QBuffer>
@@ -24,7 +24,7 @@ using namespace velmora;
 
 namespace {
 
-// Client freeBefore the server still has: connections are opened until it refuses one.
+// Client connections the server still accepts: connections are opened until it refuses one.
 int freeClientSlots(const QByteArray &display) {
     std::vector<xcb_connection_t *> connections;
     for (int i = 0; i < 600; ++i) {
@@ -68,18 +68,23 @@ class RefreshRace : public test::ServiceTest {
 protected:
     void SetUp() override {
         test::ServiceTest::SetUp();
-        // A bare server resets whenever its last client leaves, freeing retained clients and
-        // refusing connections for a moment, which a count of client slots would mistake for
-        // slots in use: only the reset test runs without -noreset.
-        xvfb = std::make_unique<test::Xvfb>(!resets);
-        display = xvfb->display();
-        if (display.isEmpty())
-            GTEST_SKIP() << "Xvfb is not available (scripts/install-deps.sh installs it)";
+        if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty())
+            GTEST_SKIP() << "Xvfb is not installed (scripts/install-deps.sh installs it)";
+        // A server that resets whenever its last client leaves frees retained clients and
+        // refuses connections for a moment, which a count of client slots would mistake for
+        // slots in use: only the reset test lets it.
+        xvfb = test::startVirtualDisplay("640x480x24", resets);
+        ASSERT_FALSE(xvfb->address().isEmpty()) << "Xvfb did not start";
+        display = ':' + xvfb->address();
     }
 
     QProcess *refresh() {
         auto *process = new QProcess;
-        process->setProcessEnvironment(xvfb->environment());
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"WAYLAND_DISPLAY", "XDG_CURRENT_DESKTOP", "DESKTOP_SESSION"})
+            environment.remove(QString::fromLatin1(name));
+        environment.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(display));
+        process->setProcessEnvironment(environment);
         process->start(QStringLiteral(VELMORA_EXECUTABLE),
                        {QStringLiteral("--refresh"), QStringLiteral("--server"), service->origin(),
                         QStringLiteral("--app-data"), paths.root()});
@@ -102,7 +107,7 @@ protected:
     bool resets = false;
     test::TempDir temp;
     ClientPaths paths{temp.path(QStringLiteral("data"))};
-    std::unique_ptr<test::Xvfb> xvfb;
+    std::unique_ptr<test::Server> xvfb;
     QByteArray display;
 };
 
@@ -179,8 +184,7 @@ TEST_F(RefreshRace, AKilledDownloadLeavesNoStagingFileBehindForLong) {
 // The agent appends standard error to a log every hour: nothing but the program's own line may
 // reach it, none of Qt's diagnostics about the reply it aborted.
 TEST_F(RefreshRace, StandardErrorHoldsOnlyTheProgramsOwnLine) {
-    const QString today = QStringLiteral("/api/client/wallpaper/today");
-    service->setFault(today, {.redirectTo = otherOrigin().origin() + today});
+    service->setFault(test::kTodayPath, {.redirectTo = otherOrigin().origin() + test::kTodayPath});
     std::unique_ptr<QProcess> run(refresh());
     ASSERT_TRUE(run->waitForFinished(30000));
     EXPECT_EQ(run->exitCode(), 1);

@@ -62,9 +62,4 @@ TEST(DesktopPainting, FitShowsAllOfThePictureAndFillCoversEachMonitor) {
     }
 }
 
-TEST(DesktopPainting, APanoramaStillShowsAsALine) {
-    EXPECT_EQ(placePicture(QSize(10000, 1), QRect(0, 0, 100, 100), DesktopPlacement::Fit),
-              QRect(0, 49, 100, 1));
-}
-
 } // namespace

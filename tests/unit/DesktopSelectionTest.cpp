@@ -49,16 +49,6 @@ TEST(DesktopSelection, PicksTheFirstNamedDesktopThatCanBeReached) {
     }
 }
 
-TEST(DesktopFillColour, RoundsEachChannelOfTheBandColour) {
-    // 14.025, 30.6 and 40.8: truncating would give #0e1e28.
-    EXPECT_EQ(desktopFillColourName(DesktopImageOptions{}), QStringLiteral("#0e1f29"));
-    DesktopImageOptions extremes;
-    extremes.fillRed = 1.5;
-    extremes.fillGreen = 0.5; // 127.5
-    extremes.fillBlue = -0.5;
-    EXPECT_EQ(desktopFillColourName(extremes), QStringLiteral("#ff8000"));
-}
-
 // Which of xfdesktop's property groups setting one screen writes: the screen's own monitor
 // (not one whose name merely starts the same), else every group, else a first one.
 TEST(XfceGroups, AScreensOwnMonitorElseEveryGroupElseAFirstOne) {

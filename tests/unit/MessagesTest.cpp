@@ -28,11 +28,7 @@ TEST(Messages, DecodingIsStrictAboutKeysAndTypes) {
     EXPECT_FALSE(SoftwareUpdate::decode(R"({"isUpdateAvailable":false})").ok());
 }
 
-TEST(Messages, SentRecordsLeaveAbsentOptionalsOutAndSpellIdsInUpperCase) {
-    const InviteActivationRequest request{QStringLiteral("T"), QStringLiteral("D"),
-                                          QStringLiteral("N"), std::nullopt};
-    EXPECT_EQ(encodeJson(request.toJson()),
-              QByteArray(R"({"deviceId":"D","deviceName":"N","handoffTicket":"T"})"));
+TEST(Messages, AClaimSpellsTheCampaignIdInUpperCase) {
     const ClientRewardClaimRequest claim{
         QUuid::fromString(QStringLiteral("b74395d2-a831-4e70-8a7b-03be4a0d4861")),
         RewardSource::Referral};

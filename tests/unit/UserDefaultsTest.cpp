@@ -3,27 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include <QFile>
-#include <QUuid>
-
 using namespace velmora;
 
 namespace {
-
-TEST(UserDefaultsTest, SuitesPersistSeparatelyFromEachOtherAndTheStandardDomainUntilRemoved) {
-    const QString name = QStringLiteral("example.velmora.test-") +
-                         QUuid::createUuid().toString(QUuid::WithoutBraces);
-    UserDefaults suite = UserDefaults::suite(name);
-    suite.setString(QStringLiteral("displayMode"), QStringLiteral("fill"));
-
-    EXPECT_EQ(UserDefaults::suite(name).string(QStringLiteral("displayMode")),
-              QStringLiteral("fill"));
-    EXPECT_FALSE(UserDefaults::standard().contains(QStringLiteral("displayMode")));
-
-    suite.removePersistentDomain();
-    EXPECT_FALSE(QFile::exists(suite.fileName()));
-    EXPECT_FALSE(UserDefaults::suite(name).contains(QStringLiteral("displayMode")));
-}
 
 TEST(UserDefaultsTest, BooleansReadTheWayTheDefaultsSystemDoes) {
     const std::pair<QVariant, bool> cases[] = {

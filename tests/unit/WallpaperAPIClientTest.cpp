@@ -1,5 +1,5 @@
-// The parts of the service client that need no service: error wording, what each call accepts
-// of an answer, key rules, and the refusals that happen before anything is sent.
+// The parts of the service client that need no service: what each call accepts of an answer,
+// and the refusals that happen before anything is sent.
 #include "net/WallpaperAPIClient.h"
 #include "net/AnswerChecks.h"
 #include "net/FileHasher.h"
@@ -15,32 +15,6 @@
 using namespace velmora;
 
 namespace {
-
-TEST(ServerErrorMessage, PrefersTheJsonErrorElseTheTrimmedBodyCutTo300Characters) {
-    EXPECT_EQ(serverErrorMessage(R"({"error":"设备已停用"})"), QStringLiteral("设备已停用"));
-    EXPECT_EQ(serverErrorMessage(R"({"error":""})"), QStringLiteral(R"({"error":""})"));
-    EXPECT_EQ(serverErrorMessage("  Bad Gateway \n"), QStringLiteral("Bad Gateway"));
-    EXPECT_EQ(serverErrorMessage("\xff\xfe broken"), QString());
-    // Each an "e" with a combining accent: 300 whole characters are 600 code units.
-    const QString accented = QStringLiteral("e\u0301").repeated(301);
-    EXPECT_EQ(serverErrorMessage(accented.toUtf8()), accented.left(600));
-}
-
-TEST(IdempotencyKey, CountsUserPerceivedCharactersOfAnyScript) {
-    const std::pair<QString, bool> cases[] = {
-        {QString(8, u'a'), true},
-        {QString(128, u'Z'), true},
-        {QString(7, u'a'), false},
-        {QString(129, u'a'), false},
-        {QStringLiteral("abc-_.~12"), true},
-        {QStringLiteral("幂等键幂等键幂等"), true},
-        {QStringLiteral("abcd efgh"), false},
-        // Seven letters each with a combining mark: 14 scalars, still 7 characters.
-        {QStringLiteral("e\u0301").repeated(7), false},
-    };
-    for (const auto &[key, valid] : cases)
-        EXPECT_EQ(WallpaperAPIClient::isValidIdempotencyKey(key), valid) << key.toStdString();
-}
 
 TEST(FileHasher, HashesAcrossChunks) {
     test::TempDir temp;
