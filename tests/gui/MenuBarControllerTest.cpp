@@ -3,8 +3,8 @@
 #include "ui/MenuBarController.h"
 #include "integration/ClientHarness.h"
 #include "support/ScriptedPresenter.h"
-#include "support/TestContext.h"
 #include "support/Server.h"
+#include "support/TestContext.h"
 #include "ui/StatusItem.h"
 
 #include "core/Preferences.h"
@@ -159,33 +159,17 @@ TEST_F(MenuBar, TheMenuFollowsConnectionAndBusyState) {
     EXPECT_EQ(controller->menu()->actions().first()->toolTip(),
               service->origin() + QStringLiteral("\n网络：直连（忽略系统代理）"));
 
-    // Busy while connected: only the status line, the data folder, About and Quit stay usable.
+    // Busy while connected: only the data folder, About and Quit stay usable (and the submenus
+    // that lead there).
     service->setFault(QStringLiteral("/api/client/wallpaper/today"), {.delayMs = 400});
     controller->refreshWallpaper(false);
     EXPECT_EQ(controller->statusItem()->opacity(), 0.55);
-    EXPECT_EQ(dump(controller->menu()), QStringLiteral("~状态：已连接 · 书房电脑\n"
-                                                       "-\n"
-                                                       "~刷新今日壁纸 Ctrl+R\n"
-                                                       "~一键保存今日壁纸\n"
-                                                       "~获取红包口令\n"
-                                                       "~分享与推广\n"
-                                                       "  ~复制我的推广链接\n"
-                                                       "~设置\n"
-                                                       "  显示方式\n"
-                                                       "    ~[x] 完整显示（推荐）\n"
-                                                       "    ~[ ] 填满屏幕（可能裁切）\n"
-                                                       "  网络连接\n"
-                                                       "    ~[ ] 跟随系统代理\n"
-                                                       "    ~[x] 直连（忽略系统代理）\n"
-                                                       "  ~[ ] 开机自动运行\n"
-                                                       "  ~[x] 自动更新软件\n"
-                                                       "帮助与维护\n"
-                                                       "  ~重新连接服务\n"
-                                                       "  ~检查更新\n"
-                                                       "  打开数据目录\n"
-                                                       "  关于Velmora壁纸\n"
-                                                       "-\n"
-                                                       "退出 Ctrl+Q\n"));
+    QStringList usable;
+    for (const QString &line : dump(controller->menu()).split(u'\n', Qt::SkipEmptyParts))
+        if (!line.trimmed().startsWith(u'~') && line.trimmed() != u'-')
+            usable << line.trimmed();
+    EXPECT_EQ(usable, QStringList({"显示方式", "网络连接", "帮助与维护", "打开数据目录",
+                                   "关于Velmora壁纸", "退出 Ctrl+Q"}));
     // A second refresh or an enrolment while busy is ignored; an invite is refused aloud.
     controller->refreshWallpaper(true);
     controller->beginAutomaticRegistration(true);
@@ -391,10 +375,6 @@ TEST_F(MenuBar, AMenuRefreshAndTheAgentsRefreshShareTheDataDirectory) {
     const std::unique_ptr<test::Server> xvfb = test::startVirtualDisplay();
     if (xvfb->address().isEmpty())
         GTEST_SKIP() << "Xvfb is not available (scripts/install-deps.sh installs it)";
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char *name : {"WAYLAND_DISPLAY", "XDG_CURRENT_DESKTOP", "DESKTOP_SESSION"})
-        environment.remove(QString::fromLatin1(name));
-    environment.insert(QStringLiteral("DISPLAY"), u':' + QString::fromLatin1(xvfb->address()));
     launchConnected();
     const WallpaperStore store(run.context.paths);
     for (int round = 0; round < 4; ++round) {
@@ -408,7 +388,7 @@ TEST_F(MenuBar, AMenuRefreshAndTheAgentsRefreshShareTheDataDirectory) {
         service->setTodayWallpaper(QStringLiteral("round%1.png").arg(round), bytes,
                                    QStringLiteral("image/png"));
         QProcess agent;
-        agent.setProcessEnvironment(environment);
+        agent.setProcessEnvironment(test::displayEnvironment(xvfb->address()));
         agent.start(QStringLiteral(VELMORA_EXECUTABLE),
                     {QStringLiteral("--refresh"), QStringLiteral("--server"), service->origin(),
                      QStringLiteral("--app-data"), run.context.paths.root()});

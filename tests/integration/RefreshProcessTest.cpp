@@ -80,11 +80,7 @@ protected:
 
     QProcess *refresh() {
         auto *process = new QProcess;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        for (const char *name : {"WAYLAND_DISPLAY", "XDG_CURRENT_DESKTOP", "DESKTOP_SESSION"})
-            environment.remove(QString::fromLatin1(name));
-        environment.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(display));
-        process->setProcessEnvironment(environment);
+        process->setProcessEnvironment(test::displayEnvironment(xvfb->address()));
         process->start(QStringLiteral(VELMORA_EXECUTABLE),
                        {QStringLiteral("--refresh"), QStringLiteral("--server"), service->origin(),
                         QStringLiteral("--app-data"), paths.root()});

@@ -45,4 +45,14 @@ inline std::unique_ptr<Server> startVirtualDisplay(const char *screen = "1280x80
     return std::make_unique<Server>("Xvfb", arguments);
 }
 
+// The environment of a client process on the X display at `address` (as Xvfb prints it),
+// outside any desktop session.
+inline QProcessEnvironment displayEnvironment(const QByteArray &address) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"WAYLAND_DISPLAY", "XDG_CURRENT_DESKTOP", "DESKTOP_SESSION"})
+        environment.remove(QString::fromLatin1(name));
+    environment.insert(QStringLiteral("DISPLAY"), u':' + QString::fromLatin1(address));
+    return environment;
+}
+
 } // namespace velmora::test
