@@ -8,7 +8,7 @@
 namespace velmora {
 
 // Where the instance socket of a data directory lives: normally ClientPaths::instanceSocket(),
-// inside the 0700 data directory. A Unix socket address holds at most 107 bytes, and a data
+// inside the 0700 data directory. A socket address is short (see maximumAddressLength), and a data
 // directory named with --app-data can be deeper than that. Then the socket moves to
 // $XDG_RUNTIME_DIR/velmora-<hash>.sock when that directory is the user's own and closed to
 // others, else to <temp>/velmora-<uid>/<hash>.sock, a private 0700 directory of our own;
@@ -18,7 +18,9 @@ namespace velmora {
 // as if it were alone (the instance lock still refuses it).
 namespace InstanceSocketPath {
 
-inline constexpr qsizetype maximumAddressLength = 107;
+// A socket address holds 108 bytes with its terminating NUL, but Qt 6.4's listener refuses
+// names from 107 bytes on.
+inline constexpr qsizetype maximumAddressLength = 106;
 
 QString of(const ClientPaths &paths);
 
