@@ -69,6 +69,8 @@ TEST(InstanceChannelProcess, TwoProcesses) {
     InstanceServer second(paths);
     EXPECT_EQ(test::failureOf(second.listen()),
               QStringLiteral("已有一个Velmora壁纸实例在使用这个数据目录。"));
+    // The refused listener took nothing from the running one.
+    EXPECT_TRUE(sendToRunningInstance(paths, {}));
 
     holder.kill();
     holder.waitForFinished();
