@@ -36,6 +36,9 @@ public:
     QString lastWallpaperRecord() const { return m_root + QStringLiteral("/last-wallpaper.json"); }
     QString startupPromptMarker() const { return m_root + QStringLiteral("/startup-prompt-v1"); }
     QString instanceLock() const { return m_root + QStringLiteral("/.instance.lock"); }
+    // Where the running menu-bar application listens for a second launch. Socket addresses are
+    // short, so a listener may have to move elsewhere when this path is too long.
+    QString instanceSocket() const { return m_root + QStringLiteral("/.instance.sock"); }
     QString clientLog() const { return logs() + QStringLiteral("/client.log"); }
     QString agentLog() const { return logs() + QStringLiteral("/launch-agent.log"); }
     QString agentErrorLog() const { return logs() + QStringLiteral("/launch-agent.error.log"); }

@@ -1,6 +1,7 @@
 #include "MenuBarController.h"
 
-#include "InstanceChannel.h"
+#include "InstanceClient.h"
+#include "InstanceServer.h"
 #include "StatusItem.h"
 #include "agent/LoginAgent.h"
 #include "core/ClientConstants.h"
