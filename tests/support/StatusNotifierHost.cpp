@@ -1,0 +1,259 @@
+#include "support/StatusNotifierHost.h"
+
+#include "support/StatusNotifierWatcher.h"
+
+#include <QDBusArgument>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
+#include <QDir>
+#include <QStandardPaths>
+#include <QtCore/qtestsupport_core.h>
+#include <QtEndian>
+
+#include <atomic>
+
+namespace velmora::test {
+
+namespace {
+
+const QString kWatcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
+const QString kItemInterface = QStringLiteral("org.kde.StatusNotifierItem");
+const QString kMenuInterface = QStringLiteral("com.canonical.dbusmenu");
+constexpr int kCallTimeoutMs = 5000;
+
+// a(iiay): ARGB32 pixels in network byte order.
+QList<QImage> readPixmaps(const QDBusArgument &array) {
+    QList<QImage> images;
+    array.beginArray();
+    while (!array.atEnd()) {
+        int width = 0;
+        int height = 0;
+        QByteArray bytes;
+        array.beginStructure();
+        array >> width >> height >> bytes;
+        array.endStructure();
+        if (width <= 0 || height <= 0 || bytes.size() != qsizetype(width) * height * 4)
+            continue;
+        QImage image(width, height, QImage::Format_ARGB32);
+        const auto *pixel = reinterpret_cast<const uchar *>(bytes.constData());
+        for (int y = 0; y < height; ++y) {
+            auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+            for (int x = 0; x < width; ++x, pixel += 4)
+                line[x] = qFromBigEndian<quint32>(pixel);
+        }
+        images.append(image);
+    }
+    array.endArray();
+    return images;
+}
+
+} // namespace
+
+StatusNotifierHost::StatusNotifierHost(const QProcessEnvironment &base)
+    : m_dir(QDir::tempPath() + QStringLiteral("/velmora-tray-host-XXXXXX"))
+    , m_busEnvironment(base) {
+    static std::atomic<int> instances{0};
+    m_connectionName = QStringLiteral("velmora-tray-host-%1").arg(++instances);
+
+    const QString runtime = m_dir.path() + QStringLiteral("/runtime");
+    const QString program = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
+    if (!m_dir.isValid() || !QDir().mkpath(runtime) ||
+        !QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                            QFileDevice::ExeOwner)) {
+        fail(QStringLiteral("no private runtime directory"));
+        return;
+    }
+    if (program.isEmpty()) {
+        fail(QStringLiteral("dbus-daemon is not installed"));
+        return;
+    }
+    // Services the bus starts on demand inherit its environment, not the test's.
+    m_busEnvironment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+    m_busEnvironment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+    m_daemon.setProcessEnvironment(m_busEnvironment);
+    m_daemon.start(program, {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                             QStringLiteral("--print-address=1")});
+    while (m_daemon.waitForStarted(5000) && !m_daemon.canReadLine() &&
+           m_daemon.waitForReadyRead(10000)) {
+    }
+    m_address = QString::fromUtf8(m_daemon.readLine().trimmed());
+    if (m_address.isEmpty()) {
+        fail(QStringLiteral("dbus-daemon did not start: ") +
+             QString::fromLocal8Bit(m_daemon.readAllStandardError()));
+        return;
+    }
+
+    m_connection = std::make_unique<QDBusConnection>(
+        QDBusConnection::connectToBus(m_address, m_connectionName));
+    if (!m_connection->isConnected()) {
+        fail(QStringLiteral("cannot connect to the private bus: ") +
+             m_connection->lastError().message());
+        return;
+    }
+    auto watcher = std::make_unique<StatusNotifierWatcher>(*m_connection);
+    // The object first, so whoever sees the name appear can already introspect it.
+    if (!m_connection->registerObject(QStringLiteral("/StatusNotifierWatcher"), watcher.get(),
+                                      QDBusConnection::ExportAllContents) ||
+        !m_connection->registerService(kWatcherService)) {
+        fail(QStringLiteral("cannot publish the watcher: ") + m_connection->lastError().message());
+        return;
+    }
+    m_watcher = std::move(watcher);
+}
+
+StatusNotifierHost::~StatusNotifierHost() {
+    if (m_connection) {
+        m_connection->unregisterObject(QStringLiteral("/StatusNotifierWatcher"));
+        m_watcher.reset();
+        m_connection.reset();
+        QDBusConnection::disconnectFromBus(m_connectionName);
+    }
+    if (m_daemon.state() != QProcess::NotRunning) {
+        m_daemon.terminate();
+        if (!m_daemon.waitForFinished(3000)) {
+            m_daemon.kill();
+            m_daemon.waitForFinished(3000);
+        }
+    }
+}
+
+QProcessEnvironment StatusNotifierHost::environment() const {
+    QProcessEnvironment environment = m_busEnvironment;
+    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_address);
+    for (const char *name :
+         {"XDG_CURRENT_DESKTOP", "XDG_SESSION_DESKTOP", "DESKTOP_SESSION", "KDE_FULL_SESSION",
+          "GNOME_DESKTOP_SESSION_ID", "QT_QPA_PLATFORMTHEME"})
+        environment.remove(QLatin1String(name));
+    return environment;
+}
+
+QString StatusNotifierHost::waitForItem(int timeoutMs) {
+    if (!m_watcher)
+        return {};
+    if (!QTest::qWaitFor([&] { return !m_watcher->registeredItems().isEmpty(); }, timeoutMs))
+        fail(QStringLiteral("no tray item registered within %1 ms").arg(timeoutMs));
+    return itemService();
+}
+
+bool StatusNotifierHost::waitForItemGone(int timeoutMs) {
+    if (!m_watcher)
+        return false;
+    return QTest::qWaitFor([&] { return m_watcher->registeredItems().isEmpty(); }, timeoutMs) ||
+           fail(QStringLiteral("the tray item is still registered after %1 ms").arg(timeoutMs));
+}
+
+QStringList StatusNotifierHost::itemParts() const {
+    if (!m_watcher || m_watcher->registeredItems().isEmpty())
+        return {};
+    const QString item = m_watcher->registeredItems().constFirst();
+    const qsizetype slash = item.indexOf(u'/');
+    return {item.left(slash), item.mid(slash)};
+}
+
+QString StatusNotifierHost::itemService() const {
+    return itemParts().value(0);
+}
+
+QVariant StatusNotifierHost::itemProperty(const QString &name) {
+    const QStringList item = itemParts();
+    if (item.isEmpty()) {
+        fail(QStringLiteral("no tray item is registered"));
+        return {};
+    }
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        item[0], item[1], QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    get << kItemInterface << name;
+    const QDBusMessage reply = m_connection->call(get, QDBus::Block, kCallTimeoutMs);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
+        fail(QStringLiteral("reading %1 failed: %2").arg(name, reply.errorMessage()));
+        return {};
+    }
+    return reply.arguments().constFirst().value<QDBusVariant>().variant();
+}
+
+std::optional<TrayToolTip> StatusNotifierHost::toolTip() {
+    const QVariant value = itemProperty(QStringLiteral("ToolTip"));
+    if (!value.canConvert<QDBusArgument>())
+        return std::nullopt;
+    // (sa(iiay)ss)
+    const QDBusArgument structure = value.value<QDBusArgument>();
+    TrayToolTip tip;
+    structure.beginStructure();
+    structure >> tip.iconName;
+    tip.icons = readPixmaps(structure);
+    structure >> tip.title >> tip.text;
+    structure.endStructure();
+    return tip;
+}
+
+QList<QImage> StatusNotifierHost::iconPixmaps() {
+    const QVariant value = itemProperty(QStringLiteral("IconPixmap"));
+    return value.canConvert<QDBusArgument>() ? readPixmaps(value.value<QDBusArgument>())
+                                             : QList<QImage>();
+}
+
+QString StatusNotifierHost::menuPath() {
+    const QVariant value = itemProperty(QStringLiteral("Menu"));
+    const QString path = value.value<QDBusObjectPath>().path();
+    if (value.isValid() && path.isEmpty())
+        fail(QStringLiteral("the tray item has no menu"));
+    return path;
+}
+
+std::optional<TrayMenuEntry> StatusNotifierHost::readMenu() {
+    const QString path = menuPath();
+    if (path.isEmpty())
+        return std::nullopt;
+    QDBusMessage getLayout = QDBusMessage::createMethodCall(itemService(), path, kMenuInterface,
+                                                            QStringLiteral("GetLayout"));
+    getLayout << 0 << -1 << QStringList();
+    const QDBusMessage reply = m_connection->call(getLayout, QDBus::Block, kCallTimeoutMs);
+    // (u revision, (ia{sv}av) layout)
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() != 2 ||
+        !reply.arguments().at(1).canConvert<QDBusArgument>()) {
+        fail(QStringLiteral("reading the menu failed: ") + reply.errorMessage());
+        return std::nullopt;
+    }
+    return TrayMenuEntry::fromLayout(reply.arguments().at(1).value<QDBusArgument>());
+}
+
+std::optional<TrayMenuEntry> StatusNotifierHost::findEntry(const QStringList &labelPath) {
+    const std::optional<TrayMenuEntry> menu = readMenu();
+    if (!menu)
+        return std::nullopt;
+    if (const TrayMenuEntry *entry = menu->find(labelPath))
+        return *entry;
+    fail(QStringLiteral("no entry %1 in the menu:\n%2")
+             .arg(labelPath.join(QStringLiteral(" › ")), menu->dump()));
+    return std::nullopt;
+}
+
+bool StatusNotifierHost::aboutToShow(int id) {
+    const QString path = menuPath();
+    if (path.isEmpty())
+        return false;
+    QDBusMessage call = QDBusMessage::createMethodCall(itemService(), path, kMenuInterface,
+                                                       QStringLiteral("AboutToShow"));
+    call << id;
+    const QDBusMessage reply = m_connection->call(call, QDBus::Block, kCallTimeoutMs);
+    return reply.type() == QDBusMessage::ReplyMessage ||
+           fail(QStringLiteral("AboutToShow failed: ") + reply.errorMessage());
+}
+
+bool StatusNotifierHost::click(int id) {
+    const QString path = menuPath();
+    if (path.isEmpty())
+        return false;
+    QDBusMessage event = QDBusMessage::createMethodCall(itemService(), path, kMenuInterface,
+                                                        QStringLiteral("Event"));
+    event << id << QStringLiteral("clicked") << QVariant::fromValue(QDBusVariant(0)) << 0u;
+    return m_connection->send(event) || fail(QStringLiteral("cannot send the click"));
+}
+
+bool StatusNotifierHost::fail(const QString &error) {
+    m_error = error;
+    return false;
+}
+
+} // namespace velmora::test
