@@ -1,0 +1,160 @@
+// The real executable in its tray, read and clicked over D-Bus as a desktop panel does, and
+// launched a second time as a browser opening an invite link does.
+#include "ClientHarness.h"
+#include "support/Server.h"
+#include "support/StatusNotifierHost.h"
+#include "support/TempDir.h"
+
+#include "core/ClientPaths.h"
+#include "net/PromotionHandoff.h"
+
+#include <QFile>
+#include <QProcess>
+
+#include <csignal>
+
+using namespace velmora;
+using test::pumpUntil;
+
+namespace {
+
+class TrayApp : public test::ServiceTest {
+protected:
+    void SetUp() override {
+        ServiceTest::SetUp();
+        if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
+            GTEST_SKIP() << "xdotool is not installed (scripts/install-deps.sh installs it)";
+        ASSERT_TRUE(host.isRunning()) << host.lastError().toStdString();
+        ASSERT_FALSE(xvfb->address().isEmpty()) << "Xvfb did not start";
+    }
+
+    std::unique_ptr<QProcess> launch(const QStringList &extra = {}) {
+        auto process = std::make_unique<QProcess>();
+        QProcessEnvironment environment = host.environment();
+        environment.insert(QStringLiteral("DISPLAY"), u':' + QString::fromLatin1(xvfb->address()));
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        process->setProcessEnvironment(environment);
+        process->start(QStringLiteral(VELMORA_EXECUTABLE),
+                       QStringList{QStringLiteral("--server"), service->origin(),
+                                   QStringLiteral("--app-data"), paths.root()} +
+                           extra);
+        return process;
+    }
+
+    QString status() {
+        const std::optional<test::TrayMenuEntry> menu = host.readMenu();
+        return menu && !menu->children.isEmpty() ? menu->children.first().label : QString();
+    }
+
+    // The window of that title on the test's display, as xdotool finds it; empty when none.
+    QString window(const QString &title) {
+        QProcess search;
+        search.setProcessEnvironment(test::displayEnvironment(xvfb->address()));
+        search.start(QStringLiteral("xdotool"),
+                     {QStringLiteral("search"), QStringLiteral("--name"), title});
+        search.waitForFinished(5000);
+        return QString::fromUtf8(search.readAllStandardOutput()).section(u'\n', 0, 0).trimmed();
+    }
+    // Presses Return in that window, as a user accepting its default button.
+    void pressReturn(const QString &windowId) {
+        QProcess::execute(QStringLiteral("env"),
+                          {QStringLiteral("DISPLAY=:") + QString::fromLatin1(xvfb->address()),
+                           QStringLiteral("xdotool"), QStringLiteral("windowfocus"),
+                           QStringLiteral("--sync"), windowId, QStringLiteral("key"),
+                           QStringLiteral("Return")});
+    }
+
+    bool requested(const QString &path) const {
+        for (const dev::RecordedRequest &request : service->requests())
+            if (request.path == path)
+                return true;
+        return false;
+    }
+
+    test::StatusNotifierHost host;
+    std::unique_ptr<test::Server> xvfb = test::startVirtualDisplay();
+    test::TempDir temp;
+    ClientPaths paths{temp.path(QStringLiteral("data"))};
+};
+
+TEST_F(TrayApp, APanelReadsTheMenuAndItsClicksRunTheActions) {
+    const std::unique_ptr<QProcess> app = launch();
+    ASSERT_FALSE(host.waitForItem().isEmpty()) << host.lastError().toStdString();
+    EXPECT_EQ(host.toolTip()->title, QStringLiteral("Velmora壁纸"));
+    // Enrolled at launch; the first-use prompt now waits for an answer.
+    ASSERT_TRUE(pumpUntil([&] { return status().startsWith(QStringLiteral("状态：已连接 · ")); }))
+        << status().toStdString();
+
+    const test::TrayMenuEntry menu = host.readMenu().value();
+    EXPECT_FALSE(menu.children.first().enabled);
+    const auto entry = [&](const QStringList &path) {
+        const test::TrayMenuEntry *found = menu.find(path);
+        return found ? *found : test::TrayMenuEntry{};
+    };
+    EXPECT_EQ(entry({QStringLiteral("刷新今日壁纸")}).shortcut, QStringLiteral("Ctrl+R"));
+    EXPECT_EQ(entry({QStringLiteral("退出")}).shortcut, QStringLiteral("Ctrl+Q"));
+    const test::TrayMenuEntry fit = entry(
+        {QStringLiteral("设置"), QStringLiteral("显示方式"), QStringLiteral("完整显示（推荐）")});
+    EXPECT_TRUE(fit.checkable && fit.checked);
+    const test::TrayMenuEntry startup =
+        entry({QStringLiteral("设置"), QStringLiteral("开机自动运行")});
+    EXPECT_TRUE(startup.checkable && !startup.checked && startup.enabled);
+    EXPECT_TRUE(entry({QStringLiteral("分享与推广"), QStringLiteral("复制我的推广链接")}).enabled)
+        << menu.dump().toStdString();
+
+    ASSERT_TRUE(host.click(entry({QStringLiteral("刷新今日壁纸")}).id));
+    EXPECT_TRUE(pumpUntil([&] { return status().startsWith(QStringLiteral("状态：已设置 ")); }))
+        << status().toStdString();
+
+    ASSERT_TRUE(host.click(entry({QStringLiteral("退出")}).id));
+    EXPECT_TRUE(host.waitForItemGone());
+    // Already ended while the host watched it leave, or about to.
+    ASSERT_TRUE(pumpUntil([&] { return app->state() == QProcess::NotRunning; }));
+    EXPECT_EQ(app->exitCode(), 0);
+}
+
+TEST_F(TrayApp, ASecondLaunchHandsItsTicketOverOrIsRefusedWithoutTouchingAnything) {
+    const std::unique_ptr<QProcess> first = launch();
+    ASSERT_FALSE(host.waitForItem().isEmpty()) << host.lastError().toStdString();
+    ASSERT_TRUE(pumpUntil([&] { return status().startsWith(QStringLiteral("状态：已连接 · ")); }));
+    pressReturn(window(QStringLiteral("首次使用设置")));
+
+    // A link opened in the browser: handed over quietly; the running instance asks first,
+    // since this device is enrolled.
+    const QString ticket = service->createInviteTicket();
+    const std::unique_ptr<QProcess> link = launch({PromotionHandoff::buildURI(ticket).value()});
+    ASSERT_TRUE(pumpUntil([&] { return link->state() == QProcess::NotRunning; }));
+    EXPECT_EQ(link->exitCode(), 0);
+    EXPECT_EQ(link->readAllStandardOutput() + link->readAllStandardError(), QByteArray());
+    QString question;
+    ASSERT_TRUE(pumpUntil(
+        [&] { return !(question = window(QStringLiteral("关联此邀请来源？"))).isEmpty(); }));
+    pressReturn(question);
+    EXPECT_TRUE(
+        pumpUntil([&] { return requested(QStringLiteral("/api/client/activate-by-invite")); }));
+
+    // A plain second launch is refused and changes neither the log nor the credential.
+    ASSERT_TRUE(pumpUntil([&] { return !status().contains(QStringLiteral("正在")); }));
+    const QByteArray log = test::readAll(paths.clientLog());
+    const QByteArray credential = test::readAll(paths.activationFallback());
+    const std::unique_ptr<QProcess> second = launch();
+    QString refusal;
+    ASSERT_TRUE(pumpUntil(
+        [&] { return !(refusal = window(QStringLiteral("客户端已经在运行"))).isEmpty(); }));
+    pressReturn(refusal);
+    ASSERT_TRUE(pumpUntil([&] { return second->state() == QProcess::NotRunning; }));
+    EXPECT_EQ(second->exitCode(), 0);
+    EXPECT_EQ(test::readAll(paths.clientLog()), log);
+    EXPECT_EQ(test::readAll(paths.activationFallback()), credential);
+
+    // A crashed instance leaves its socket behind; the next launch starts normally.
+    ::kill(pid_t(first->processId()), SIGKILL);
+    first->waitForFinished(5000);
+    ASSERT_TRUE(host.waitForItemGone());
+    const std::unique_ptr<QProcess> again = launch();
+    EXPECT_FALSE(host.waitForItem().isEmpty()) << host.lastError().toStdString();
+    again->kill();
+    again->waitForFinished(5000);
+}
+
+} // namespace
