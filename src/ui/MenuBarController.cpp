@@ -16,7 +16,6 @@
 
 #include <QAction>
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QMenu>
 #include <QTimer>
 
@@ -191,27 +190,32 @@ void MenuBarController::buildMenu() {
     QMenu *settings = submenu(m_menu.get(), QStringLiteral("设置"));
     m_settingsGroupItem = settings->menuAction();
     QMenu *display = submenu(settings, QStringLiteral("显示方式"));
-    m_fitDisplayItem = checkItem(display, DisplayMode(DisplayMode::Fit).title(),
-                                 &MenuBarController::notAvailableYet);
-    m_fillDisplayItem = checkItem(display, DisplayMode(DisplayMode::Fill).title(),
-                                  &MenuBarController::notAvailableYet);
+    m_fitDisplayItem = checkItem(display, DisplayMode(DisplayMode::Fit).title(), nullptr);
+    m_fillDisplayItem = checkItem(display, DisplayMode(DisplayMode::Fill).title(), nullptr);
+    connect(m_fitDisplayItem, &QAction::triggered, this,
+            [this] { setDisplayMode(DisplayMode::Fit); });
+    connect(m_fillDisplayItem, &QAction::triggered, this,
+            [this] { setDisplayMode(DisplayMode::Fill); });
     QMenu *network = submenu(settings, QStringLiteral("网络连接"));
-    m_followSystemProxyItem = checkItem(network, NetworkProxyMode(NetworkProxyMode::System).title(),
-                                        &MenuBarController::notAvailableYet);
-    m_directConnectionItem = checkItem(network, NetworkProxyMode(NetworkProxyMode::Direct).title(),
-                                       &MenuBarController::notAvailableYet);
-    m_startupItem =
-        checkItem(settings, QStringLiteral("开机自动运行"), &MenuBarController::notAvailableYet);
-    m_autoUpdateItem =
-        checkItem(settings, QStringLiteral("自动更新软件"), &MenuBarController::notAvailableYet);
+    m_followSystemProxyItem =
+        checkItem(network, NetworkProxyMode(NetworkProxyMode::System).title(), nullptr);
+    m_directConnectionItem =
+        checkItem(network, NetworkProxyMode(NetworkProxyMode::Direct).title(), nullptr);
+    connect(m_followSystemProxyItem, &QAction::triggered, this,
+            [this] { setNetworkProxyMode(NetworkProxyMode::System); });
+    connect(m_directConnectionItem, &QAction::triggered, this,
+            [this] { setNetworkProxyMode(NetworkProxyMode::Direct); });
+    m_startupItem = checkItem(settings, QStringLiteral("开机自动运行"),
+                              &MenuBarController::toggleStartupAction);
+    m_autoUpdateItem = checkItem(settings, QStringLiteral("自动更新软件"),
+                                 &MenuBarController::toggleAutoUpdateAction);
 
     QMenu *help = submenu(m_menu.get(), QStringLiteral("帮助与维护"));
     m_registrationItem =
         item(help, QStringLiteral("重新连接服务"), &MenuBarController::registerAction);
     m_updateItem = item(help, QStringLiteral("检查更新"), &MenuBarController::notAvailableYet);
-    connect(help->addAction(QStringLiteral("打开数据目录")), &QAction::triggered, this,
-            [this] { QDesktopServices::openUrl(QUrl::fromLocalFile(m_context.paths.root())); });
-    item(help, QStringLiteral("关于Velmora壁纸"), &MenuBarController::notAvailableYet);
+    item(help, QStringLiteral("打开数据目录"), &MenuBarController::openDataAction);
+    item(help, QStringLiteral("关于Velmora壁纸"), &MenuBarController::aboutAction);
 
     m_menu->addSeparator();
     QAction *quit = item(m_menu.get(), QStringLiteral("退出"), &MenuBarController::quitAction);
@@ -248,14 +252,7 @@ void MenuBarController::updateMenu() {
           m_followSystemProxyItem, m_directConnectionItem, m_settingsGroupItem})
         action->setEnabled(!m_busy);
 
-    m_startupItem->setChecked(m_context.loginAgent->isEnabled());
-    m_autoUpdateItem->setChecked(AutomaticUpdatePreference::isEnabled(m_context.defaults));
-    const DisplayMode display = m_context.displayMode();
-    m_fitDisplayItem->setChecked(display == DisplayMode::Fit);
-    m_fillDisplayItem->setChecked(display == DisplayMode::Fill);
-    const NetworkProxyMode proxy = m_context.proxyMode();
-    m_followSystemProxyItem->setChecked(proxy == NetworkProxyMode::System);
-    m_directConnectionItem->setChecked(proxy == NetworkProxyMode::Direct);
+    restoreCheckMarks();
     if (m_statusItem)
         m_statusItem->setBusy(m_busy);
 }

@@ -3,6 +3,7 @@
 #include "Presenter.h"
 #include "core/ActivationState.h"
 #include "core/InstanceLock.h"
+#include "core/Preferences.h"
 #include "core/Result.h"
 #include "usecases/ClientContext.h"
 
@@ -79,6 +80,14 @@ private:
     void quitAction();
     void notAvailableYet();
 
+    void restoreCheckMarks();
+    void toggleStartupAction();
+    void toggleAutoUpdateAction();
+    void setDisplayMode(DisplayMode mode);
+    void setNetworkProxyMode(NetworkProxyMode mode);
+    void openDataAction();
+    void aboutAction();
+
     bool isConnected() const;
     // Starts a network operation: busy, and the menu follows at once.
     void setBusy(bool busy);
@@ -103,6 +112,7 @@ private:
     std::optional<ActivationState> m_activation;
     std::unique_ptr<WallpaperAPIClient> m_api;
     bool m_busy = false;
+    bool m_changingStartup = false;
 
     std::unique_ptr<QMenu> m_menu;
     std::unique_ptr<StatusItem> m_statusItem;

@@ -403,4 +403,57 @@ TEST_F(MenuBar, AMenuRefreshAndTheAgentsRefreshShareTheDataDirectory) {
     }
 }
 
+// The settings submenu: every switch is stored, its mark follows what was stored, and a failed
+// change keeps the old mark.
+TEST_F(MenuBar, SettingsAreStoredAndConfirmed) {
+    launchConnected();
+    QMenu *settings = controller->menu()->actions().at(6)->menu();
+    const auto click = [&](QMenu *menu, int index) {
+        presenter.shown.clear();
+        menu->actions().at(index)->trigger();
+        settle(1);
+        return presenter.shown.join(u'\n');
+    };
+    QAction *autoUpdate = settings->actions().at(3);
+    EXPECT_EQ(click(settings, 3),
+              QStringLiteral("自动更新设置|已关闭。你仍可从“帮助与维护”手动检查更新。|确定"));
+    EXPECT_FALSE(autoUpdate->isChecked());
+    EXPECT_FALSE(AutomaticUpdatePreference::isEnabled(run.context.defaults));
+
+    // The stand-in systemctl fails: the error is shown and the mark stays off.
+    test::writeFile(run.temp.path(QStringLiteral("systemctl")),
+                    "#!/bin/sh\necho 拒绝 >&2\nexit 1\n", 0755);
+    QAction *startup = settings->actions().at(2);
+    EXPECT_TRUE(click(settings, 2).startsWith(QStringLiteral("!操作失败|")));
+    EXPECT_FALSE(startup->isChecked());
+
+    // Fill is stored and today's wallpaper applied again in it, from the cache.
+    QMenu *display = settings->actions().at(0)->menu();
+    run.desktop->calls.clear();
+    service->clearRequests();
+    display->actions().at(1)->trigger();
+    settle();
+    EXPECT_EQ(DisplayMode::load(run.context.defaults), DisplayMode::Fill);
+    ASSERT_FALSE(run.desktop->calls.empty());
+    EXPECT_TRUE(run.desktop->calls.back().options.allowClipping);
+    EXPECT_TRUE(display->actions().at(1)->isChecked() && !display->actions().at(0)->isChecked());
+
+    // Direct connection: stored, logged and confirmed; choosing it again changes nothing.
+    QMenu *network = settings->actions().at(1)->menu();
+    EXPECT_EQ(click(network, 1),
+              QStringLiteral("网络连接已切换|后续登记、刷新、下载、更新和推广请求将忽略 macOS "
+                             "系统代理，直接连接 wallpaper.velmora.example。|确定"));
+    EXPECT_EQ(NetworkProxyMode::load(run.context.defaults), NetworkProxyMode::Direct);
+    EXPECT_TRUE(logText().endsWith(QStringLiteral("切换网络连接 proxy=direct\n")));
+    presenter.shown.clear();
+    network->actions().at(1)->trigger();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(presenter.shown.isEmpty());
+    EXPECT_TRUE(network->actions().at(1)->isChecked());
+
+    QMenu *help = controller->menu()->actions().at(7)->menu();
+    EXPECT_EQ(click(help, 3), QStringLiteral("Velmora壁纸|Linux 菜单栏客户端\n版本 1.3.0\n\n每日从 "
+                                             "wallpaper.velmora.example 获取并设置壁纸。|确定"));
+}
+
 } // namespace
