@@ -3,6 +3,7 @@
 #include "AnswerChecks.h"
 #include "PromotionHandoff.h"
 #include "ServerURL.h"
+#include "UpdatePolicy.h"
 #include "VerifiedDownload.h"
 #include "core/Text.h"
 
@@ -204,7 +205,7 @@ void WallpaperAPIClient::fetchLatestUpdate(Completion<SoftwareUpdate> completion
     const QString version =
         QString::fromLatin1(QUrl::toPercentEncoding(currentVersion, "!$&'()*+,;=:@/?"));
     performJSON(QStringLiteral("api/client/update/latest?currentVersion=") + version +
-                    QStringLiteral("&platform=macos"),
+                    QStringLiteral("&platform=") + UpdatePolicy::queryPlatform(),
                 "GET", std::nullopt, true,
                 checkedBy<SoftwareUpdate>(SoftwareUpdate::decode, std::move(completion)));
 }

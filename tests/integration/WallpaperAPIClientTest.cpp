@@ -86,7 +86,7 @@ TEST_F(ClientCalls, OnlyEnrolmentGoesWithoutTheCredentialAndOnlyBodiesAreTyped) 
     const auto requests = service->requests();
     EXPECT_EQ(header(requests.at(0), "authorization") + header(requests[0], "content-type") + '|' +
                   header(requests.at(1), "content-type") + requests[1].query,
-              QStringLiteral("application/json|currentVersion=1.3.0%20beta+1&platform=macos"));
+              QStringLiteral("application/json|currentVersion=1.3.0%20beta+1&platform=linux"));
 }
 
 // Followed with the credential, or the service would refuse the call instead: the rewards path

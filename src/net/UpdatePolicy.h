@@ -1,0 +1,50 @@
+#pragma once
+
+#include "Messages.h"
+
+#include <QString>
+
+// Which update packages the client accepts, where it stores them and how it names a release.
+// The rules differ by platform in one place only: what counts as this platform's package, the
+// query's platform word, the fallback file extension and the platform's name in the texts.
+namespace velmora::UpdatePolicy {
+
+enum class Platform { MacOS, Linux };
+
+#ifdef Q_OS_MACOS
+inline constexpr Platform thisPlatform = Platform::MacOS;
+#else
+inline constexpr Platform thisPlatform = Platform::Linux;
+#endif
+
+// A disk image or installer package (or a zip named for the Mac), with `platform` absent, empty
+// or naming macOS.
+bool isMacPackage(const SoftwareUpdate &update);
+// A ".deb" (any case), with `platform` absent, empty or "linux" (any case).
+bool isLinuxPackage(const SoftwareUpdate &update);
+bool isPlatformPackage(const SoftwareUpdate &update, Platform platform = thisPlatform);
+// `sha256` is 64 hexadecimal digits.
+bool hasValidHash(const SoftwareUpdate &update);
+// This platform's package with a valid digest, a download address and a file name: the only
+// descriptor whose package is ever downloaded.
+bool isAcceptable(const SoftwareUpdate &update, Platform platform = thisPlatform);
+
+// The last path component of `name` with every character but ASCII letters, digits, "-", "."
+// and "_" replaced by "-", "." and "-" trimmed from both ends, at most 180 characters; the
+// fallback when nothing is left. The result never leaves the directory it is joined to.
+QString safeFileName(const QString &name, const QString &fallback);
+
+// The version, or "未知版本".
+QString displayVersion(const SoftwareUpdate &update);
+// The release notes without surrounding white space, or "暂无发布说明。" when there are none.
+QString displayNotes(const SoftwareUpdate &update);
+// Where the package goes inside the updates directory: its safe file name, or
+// "VelmoraWallpaper-<version>" with the platform's package extension.
+QString packageFileName(const SoftwareUpdate &update, Platform platform = thisPlatform);
+
+// "macOS" or "Linux", as the update texts name the platform.
+QString platformName(Platform platform = thisPlatform);
+// The value of the update query's platform parameter: "macos" or "linux".
+QString queryPlatform(Platform platform = thisPlatform);
+
+} // namespace velmora::UpdatePolicy
