@@ -199,6 +199,20 @@ TEST_F(MenuBar, WithoutServiceTheMenuWaitsDisabledAndExplainsWhy) {
               QStringList{QStringLiteral("!操作失败|客户端尚未完成自动连接，请稍后重试。|确定")});
 }
 
+TEST_F(MenuBar, AnUnusableDataDirectoryIsReportedAndEndsTheApplication) {
+    test::writeFile(run.temp.path(QStringLiteral("file")), "x");
+    run.context.paths = ClientPaths(run.temp.path(QStringLiteral("file/data")));
+    launch();
+    std::optional<int> exitCode;
+    QObject::connect(controller.get(), &MenuBarController::terminateRequested,
+                     [&](int code) { exitCode = code; });
+    ASSERT_TRUE(pumpUntil([&] { return exitCode.has_value(); }));
+    EXPECT_EQ(*exitCode, 1);
+    ASSERT_EQ(presenter.shown.size(), 1);
+    EXPECT_TRUE(presenter.shown.first().startsWith(QStringLiteral("!操作失败|")));
+    EXPECT_EQ(controller->menu(), nullptr);
+}
+
 TEST_F(MenuBar, LaunchingWithACredentialGreetsAndRefreshesQuietly) {
     enrol();
     QFile(run.context.paths.startupPromptMarker()).open(QIODevice::WriteOnly);
