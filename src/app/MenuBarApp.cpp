@@ -3,6 +3,7 @@
 #include "SystemContext.h"
 #include "ui/MenuBarController.h"
 #include "ui/WidgetPresenter.h"
+#include "ui/Workspace.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -21,8 +22,9 @@ int runMenuBarApp(const CommandLineOptions &options, Console &console) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     WidgetPresenter presenter;
+    SystemWorkspace workspace;
     MenuBarController controller(makeSystemContext(options, console), options.handoffTicket,
-                                 presenter);
+                                 presenter, workspace);
     QObject::connect(&controller, &MenuBarController::terminateRequested, &application,
                      [](int exitCode) { QCoreApplication::exit(exitCode); });
     QTimer::singleShot(0, &controller, &MenuBarController::applicationDidFinishLaunching);

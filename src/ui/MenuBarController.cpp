@@ -32,10 +32,11 @@ QString menuText(QString text) {
 
 MenuBarController::MenuBarController(ClientContext context,
                                      std::optional<QString> initialHandoffTicket,
-                                     Presenter &presenter, QObject *parent)
+                                     Presenter &presenter, Workspace &workspace, QObject *parent)
     : QObject(parent)
     , m_context(std::move(context))
     , m_presenter(presenter)
+    , m_workspace(workspace)
     , m_instanceLock(m_context.paths) {
     if (initialHandoffTicket)
         m_initialHandoffTicket = PromotionHandoff::normalizeTicket(*initialHandoffTicket);
@@ -43,7 +44,7 @@ MenuBarController::MenuBarController(ClientContext context,
 
 MenuBarController::~MenuBarController() = default;
 
-std::function<void()> MenuBarController::whileAlive(std::function<void()> step) {
+std::function<void()> MenuBarController::guarded(std::function<void()> step) {
     return [guard = QPointer<MenuBarController>(this), step = std::move(step)] {
         if (guard && step)
             step();
@@ -184,8 +185,8 @@ void MenuBarController::buildMenu() {
 
     QMenu *promotion = submenu(m_menu.get(), QStringLiteral("分享与推广"));
     m_promotionGroupItem = promotion->menuAction();
-    m_promotionItem =
-        item(promotion, QStringLiteral("复制我的推广链接"), &MenuBarController::notAvailableYet);
+    m_promotionItem = item(promotion, QStringLiteral("复制我的推广链接"),
+                           &MenuBarController::copyPromotionLinkAction);
 
     QMenu *settings = submenu(m_menu.get(), QStringLiteral("设置"));
     m_settingsGroupItem = settings->menuAction();
@@ -213,7 +214,7 @@ void MenuBarController::buildMenu() {
     QMenu *help = submenu(m_menu.get(), QStringLiteral("帮助与维护"));
     m_registrationItem =
         item(help, QStringLiteral("重新连接服务"), &MenuBarController::registerAction);
-    m_updateItem = item(help, QStringLiteral("检查更新"), &MenuBarController::notAvailableYet);
+    m_updateItem = item(help, QStringLiteral("检查更新"), &MenuBarController::checkUpdateAction);
     item(help, QStringLiteral("打开数据目录"), &MenuBarController::openDataAction);
     item(help, QStringLiteral("关于Velmora壁纸"), &MenuBarController::aboutAction);
 
@@ -324,13 +325,13 @@ void MenuBarController::showError(const Error &error, std::function<void()> then
                            error.description(),
                            {QStringLiteral("确定")},
                            {}},
-                          [then = whileAlive(std::move(then))](const AlertAnswer &) { then(); });
+                          [then = guarded(std::move(then))](const AlertAnswer &) { then(); });
 }
 
 void MenuBarController::showInfo(const QString &title, const QString &text,
                                  std::function<void()> then) {
     m_presenter.showAlert({Alert::Style::Informational, title, text, {QStringLiteral("确定")}, {}},
-                          [then = whileAlive(std::move(then))](const AlertAnswer &) { then(); });
+                          [then = guarded(std::move(then))](const AlertAnswer &) { then(); });
 }
 
 } // namespace velmora

@@ -5,6 +5,7 @@
 #include "core/InstanceLock.h"
 #include "core/Preferences.h"
 #include "core/Result.h"
+#include "net/Messages.h"
 #include "usecases/ClientContext.h"
 
 #include <QObject>
@@ -24,6 +25,7 @@ namespace velmora {
 class InstanceServer;
 class StatusItem;
 class WallpaperAPIClient;
+class Workspace;
 struct RefreshResult;
 struct SaveTodayResult;
 
@@ -36,7 +38,7 @@ class MenuBarController : public QObject {
 
 public:
     MenuBarController(ClientContext context, std::optional<QString> initialHandoffTicket,
-                      Presenter &presenter, QObject *parent = nullptr);
+                      Presenter &presenter, Workspace &workspace, QObject *parent = nullptr);
     ~MenuBarController() override;
 
     // The launch sequence: data directory, single instance, credential, tray and menu, the
@@ -47,6 +49,8 @@ public:
     void beginInviteActivation(const QString &ticket);
     void beginAutomaticRegistration(bool showSuccess, std::function<void()> afterConnection = {});
     void refreshWallpaper(bool showErrors);
+    // Asks the service for a newer client; manual checks report every outcome by alert.
+    void checkForUpdates(bool showNoUpdateMessage);
 
     // Renders the state into the status line, the enabling and the check marks.
     void updateMenu();
@@ -87,6 +91,13 @@ private:
     void setNetworkProxyMode(NetworkProxyMode mode);
     void openDataAction();
     void aboutAction();
+    void copyPromotionLinkAction();
+
+    void checkUpdateAction();
+    void scheduleAutomaticUpdateCheck();
+    void decideOnUpdate(const SoftwareUpdate &update, bool manual);
+    void fetchUpdate(const SoftwareUpdate &update, bool manual);
+    void openUpdate(Result<QString> fetched, bool manual, const QString &version);
 
     bool isConnected() const;
     // Starts a network operation: busy, and the menu follows at once.
@@ -103,10 +114,11 @@ private:
     void showError(const Error &error, std::function<void()> then = {});
     void showInfo(const QString &title, const QString &text, std::function<void()> then = {});
     // Wraps a continuation so that it does nothing once the controller is gone.
-    std::function<void()> whileAlive(std::function<void()> step);
+    std::function<void()> guarded(std::function<void()> step);
 
     ClientContext m_context;
     Presenter &m_presenter;
+    Workspace &m_workspace;
     InstanceLock m_instanceLock;
     std::optional<QString> m_initialHandoffTicket;
     std::optional<ActivationState> m_activation;

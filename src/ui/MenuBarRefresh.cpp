@@ -42,7 +42,7 @@ void MenuBarController::finishRefresh(const RefreshResult &result, bool showErro
         }
         setStatusText(QStringLiteral("状态：已设置 ") + result.shown->date + QStringLiteral(" · ") +
                       QFileInfo(result.shown->file).fileName());
-        return;
+        return scheduleAutomaticUpdateCheck();
     }
 
     const RefreshResult::ServiceFailure &failure = *result.serviceFailure;

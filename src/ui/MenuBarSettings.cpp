@@ -1,6 +1,7 @@
 // The settings submenu, the data directory and the About box.
 #include "MenuBarController.h"
 
+#include "Workspace.h"
 #include "agent/LoginAgent.h"
 #include "core/ClientConstants.h"
 #include "core/Preferences.h"
@@ -9,7 +10,6 @@
 #include "usecases/EnsureCredential.h"
 
 #include <QAction>
-#include <QDesktopServices>
 #include <QUrl>
 
 namespace velmora {
@@ -89,7 +89,7 @@ void MenuBarController::setNetworkProxyMode(NetworkProxyMode mode) {
 
 void MenuBarController::openDataAction() {
     (void)m_context.paths.ensure();
-    QDesktopServices::openUrl(QUrl::fromLocalFile(m_context.paths.root()));
+    m_workspace.openUrl(QUrl::fromLocalFile(m_context.paths.root()));
 }
 
 void MenuBarController::aboutAction() {

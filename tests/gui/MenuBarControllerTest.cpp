@@ -56,10 +56,12 @@ protected:
     void SetUp() override {
         ServiceTest::SetUp();
         run.context.serverOverride = service->origin();
+        // On by default; the tests that are about it turn it on again.
+        AutomaticUpdatePreference::setEnabled(false, run.context.defaults);
     }
 
     void launch() {
-        controller = std::make_unique<MenuBarController>(run.context, ticket, presenter);
+        controller = std::make_unique<MenuBarController>(run.context, ticket, presenter, workspace);
         controller->applicationDidFinishLaunching();
     }
 
@@ -97,6 +99,12 @@ protected:
         return QString::fromUtf8(file.readAll())
             .remove(QRegularExpression(QStringLiteral(R"(\[[0-9T:Z-]+\] )")));
     }
+    bool requested(const QString &path) const {
+        for (const dev::RecordedRequest &request : service->requests())
+            if (request.path == path)
+                return true;
+        return false;
+    }
     void dropToday() {
         service->setFault(QStringLiteral("/api/client/wallpaper/today"), {.status = 503});
     }
@@ -104,6 +112,7 @@ protected:
     std::optional<QString> ticket;
     test::TestContext run;
     test::ScriptedPresenter presenter;
+    test::RecordingWorkspace workspace;
     std::unique_ptr<MenuBarController> controller;
 };
 
@@ -148,7 +157,7 @@ TEST_F(MenuBar, TheMenuFollowsConnectionAndBusyState) {
                                                        "    [ ] 跟随系统代理\n"
                                                        "    [x] 直连（忽略系统代理）\n"
                                                        "  [ ] 开机自动运行\n"
-                                                       "  [x] 自动更新软件\n"
+                                                       "  [ ] 自动更新软件\n"
                                                        "帮助与维护\n"
                                                        "  重新连接服务\n"
                                                        "  检查更新\n"
@@ -429,10 +438,11 @@ TEST_F(MenuBar, SettingsAreStoredAndConfirmed) {
         return presenter.shown.join(u'\n');
     };
     QAction *autoUpdate = settings->actions().at(3);
-    EXPECT_EQ(click(settings, 3),
-              QStringLiteral("自动更新设置|已关闭。你仍可从“帮助与维护”手动检查更新。|确定"));
-    EXPECT_FALSE(autoUpdate->isChecked());
-    EXPECT_FALSE(AutomaticUpdatePreference::isEnabled(run.context.defaults));
+    EXPECT_EQ(
+        click(settings, 3),
+        QStringLiteral("自动更新设置|已开启。发现新版本后会自动下载、校验并打开安装包。|确定"));
+    EXPECT_TRUE(autoUpdate->isChecked());
+    EXPECT_TRUE(AutomaticUpdatePreference::isEnabled(run.context.defaults));
 
     // The stand-in systemctl fails: the error is shown and the mark stays off.
     test::writeFile(run.temp.path(QStringLiteral("systemctl")),
@@ -468,6 +478,107 @@ TEST_F(MenuBar, SettingsAreStoredAndConfirmed) {
     QMenu *help = controller->menu()->actions().at(7)->menu();
     EXPECT_EQ(click(help, 3), QStringLiteral("Velmora壁纸|Linux 菜单栏客户端\n版本 1.3.0\n\n每日从 "
                                              "wallpaper.velmora.example 获取并设置壁纸。|确定"));
+}
+
+dev::UpdatePackage linuxPackage() {
+    dev::UpdatePackage package;
+    package.version = QStringLiteral("1.4.0");
+    package.fileName = QStringLiteral("velmora-wallpaper_1.4.0_amd64.deb");
+    package.contentType = QStringLiteral("application/vnd.debian.binary-package");
+    package.bytes = QByteArray("!<arch>\ndebian-binary").repeated(1000);
+    package.releaseNotes = QStringLiteral("  修复若干问题\n");
+    package.platform = QStringLiteral("linux");
+    return package;
+}
+
+TEST_F(MenuBar, AManualUpdateAsksThenOpensOnlyAVerifiedPackage) {
+    launchConnected();
+    const dev::UpdatePackage package = *service->setUpdatePackage(linuxPackage());
+    const QString file = run.context.paths.updates() + QStringLiteral("/") + package.fileName;
+    const auto check = [&] {
+        presenter.shown.clear();
+        service->clearRequests();
+        controller->checkForUpdates(true);
+        settle(2);
+        return presenter.shown;
+    };
+    EXPECT_EQ(
+        check(),
+        (QStringList{QStringLiteral("发现 Linux 新版本 1.4.0|修复若干问题\n\n下载完成后将打开安装"
+                                    "包，请确认其来源和签名。|下载并打开,稍后"),
+                     QStringLiteral("更新包已下载|已打开 velmora-wallpaper_1.4.0_amd64.deb。请按 "
+                                    "Linux 安装器提示完成更新。|确定")}));
+    EXPECT_EQ(workspace.opened, QList<QUrl>{QUrl::fromLocalFile(file)});
+    EXPECT_EQ(test::readAll(file), package.bytes);
+    EXPECT_TRUE(requested(package.downloadPath));
+
+    // The same package again is opened from the updates directory; an altered one is fetched.
+    check();
+    EXPECT_FALSE(requested(package.downloadPath));
+    test::writeFile(file, "altered");
+    check();
+    EXPECT_TRUE(requested(package.downloadPath));
+    EXPECT_EQ(test::readAll(file), package.bytes);
+
+    // A package this platform cannot install is never downloaded.
+    dev::UpdatePackage mac = linuxPackage();
+    mac.fileName = QStringLiteral("VelmoraWallpaper.dmg");
+    mac.platform = QStringLiteral("linux");
+    service->setUpdatePackage(mac);
+    presenter.shown.clear();
+    controller->checkForUpdates(true);
+    settle(1);
+    EXPECT_EQ(presenter.shown,
+              QStringList{QStringLiteral(
+                  "暂无 Linux 更新|服务器当前发布的更新包不是 Linux 格式，未执行安装。|确定")});
+}
+
+TEST_F(MenuBar, AutomaticUpdatesOpenAVersionOnceAndRetryAFailedOpen) {
+    AutomaticUpdatePreference::setEnabled(true, run.context.defaults);
+    service->setUpdatePackage(linuxPackage());
+    workspace.handlerWorks = false;
+    enrol();
+    QFile(run.context.paths.startupPromptMarker()).open(QIODevice::WriteOnly);
+    launch();
+    ASSERT_TRUE(pumpUntil([&] { return presenter.shown.size() == 2; }))
+        << presenter.shown.join(u'\n').toStdString() << logText().toStdString();
+    presenter.shown.removeFirst(); // "Velmora壁纸已启动"
+    const QString file = workspace.opened.first().toLocalFile();
+    EXPECT_EQ(presenter.shown.first(),
+              QStringLiteral("!操作失败|更新包已下载，但系统未能自动打开：") + file +
+                  QStringLiteral("|确定"));
+    EXPECT_EQ(AutomaticUpdatePreference::lastOpenedVersion(run.context.defaults), std::nullopt);
+
+    workspace.handlerWorks = true;
+    controller->refreshWallpaper(false);
+    ASSERT_TRUE(pumpUntil([&] { return workspace.opened.size() == 2 && !controller->isBusy(); }));
+    EXPECT_EQ(status(), QStringLiteral("状态：已打开新版本安装包 1.4.0"));
+    EXPECT_EQ(AutomaticUpdatePreference::lastOpenedVersion(run.context.defaults),
+              QStringLiteral("1.4.0"));
+    EXPECT_TRUE(logText().contains(QStringLiteral("开始自动更新 version=1.4.0\n")));
+    EXPECT_TRUE(logText().endsWith(QStringLiteral("自动更新安装包已打开 version=1.4.0\n")));
+
+    controller->refreshWallpaper(false);
+    settle();
+    pumpUntil([] { return false; }, 300);
+    EXPECT_EQ(workspace.opened.size(), 2);
+}
+
+TEST_F(MenuBar, ThePromotionLinkGoesToTheClipboard) {
+    launchConnected();
+    controller->menu()->actions().at(5)->menu()->actions().first()->trigger();
+    settle(1);
+    EXPECT_EQ(presenter.shown,
+              QStringList{QStringLiteral(
+                  "推广链接已复制|已复制你的专属推广链接，可以直接粘贴分享给朋友。|确定")});
+    ASSERT_EQ(workspace.copied.size(), 1);
+    EXPECT_TRUE(workspace.copied.first().startsWith(QStringLiteral("http")));
+
+    workspace.clipboardWorks = false;
+    presenter.shown.clear();
+    controller->menu()->actions().at(5)->menu()->actions().first()->trigger();
+    settle(1);
+    EXPECT_EQ(presenter.shown, QStringList{QStringLiteral("!操作失败|无法写入系统剪贴板。|确定")});
 }
 
 } // namespace

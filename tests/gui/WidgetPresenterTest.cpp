@@ -100,7 +100,8 @@ TEST_F(Screens, TheMenuAndTheNoTrayWindow) {
     test::TestContext run(service->origin());
     test::ScriptedPresenter presenter;
     presenter.answers.push_back({0, {true, true}});
-    MenuBarController controller(run.context, std::nullopt, presenter);
+    test::RecordingWorkspace workspace;
+    MenuBarController controller(run.context, std::nullopt, presenter, workspace);
     controller.applicationDidFinishLaunching();
     ASSERT_TRUE(test::pumpUntil([&] { return controller.isBusy(); }));
     controller.menu()->adjustSize();

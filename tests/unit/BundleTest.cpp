@@ -47,9 +47,6 @@ INSTANTIATE_TEST_SUITE_P(
     Layouts, BundleResource,
     ::testing::Values(
         ResourceCase{"file", QStringLiteral("AppIcon"), QStringLiteral("png"), true},
-        ResourceCase{"no extension", QStringLiteral("LICENSE"), QString(), true},
-        ResourceCase{"missing", QStringLiteral("Missing"), QStringLiteral("png"), false},
-        ResourceCase{"wrong extension", QStringLiteral("AppIcon"), QStringLiteral("icns"), false},
         ResourceCase{"directory", QStringLiteral("Folder"), QStringLiteral("png"), false},
         ResourceCase{"symbolic link", QStringLiteral("Linked"), QStringLiteral("png"), false},
         ResourceCase{"outside", QStringLiteral("../Outside"), QStringLiteral("png"), false},
@@ -91,13 +88,6 @@ INSTANTIATE_TEST_SUITE_P(
                                      "7273696f6e537472696e6755322e302e31080b28000000000000010100"
                                      "000000000000030000000000000000000000000000002e"),
                  QStringLiteral("2.0.1")},
-        InfoCase{"number",
-                 QByteArrayLiteral("<plist><dict><key>CFBundleShortVersionString</key>"
-                                   "<integer>2</integer></dict></plist>"),
-                 std::nullopt},
-        InfoCase{"key missing", QByteArrayLiteral("<plist><dict/></plist>"), std::nullopt},
-        InfoCase{"array", QByteArrayLiteral("<plist><array><string>2.0.1</string></array></plist>"),
-                 std::nullopt},
         InfoCase{"garbage", QByteArrayLiteral("not a property list"), std::nullopt},
         InfoCase{"symbolic link", QByteArray(), std::nullopt}));
 

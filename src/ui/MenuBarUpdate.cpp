@@ -1,0 +1,159 @@
+// Updating the client itself: the check, the decision, the verified package and opening it.
+#include "MenuBarController.h"
+
+#include "Workspace.h"
+#include "core/ClientConstants.h"
+#include "core/ClientError.h"
+#include "core/Preferences.h"
+#include "net/UpdatePolicy.h"
+#include "net/WallpaperAPIClient.h"
+#include "usecases/Background.h"
+#include "wallpaper/WallpaperStore.h"
+
+#include <QFileInfo>
+#include <QTimer>
+
+namespace velmora {
+
+using UpdatePolicy::platformName;
+
+void MenuBarController::checkUpdateAction() {
+    checkForUpdates(true);
+}
+
+// After every wallpaper applied while automatic update is on.
+void MenuBarController::scheduleAutomaticUpdateCheck() {
+    if (!AutomaticUpdatePreference::isEnabled(m_context.defaults))
+        return;
+    QTimer::singleShot(0, this, [this] {
+        if (!m_busy && AutomaticUpdatePreference::isEnabled(m_context.defaults))
+            checkForUpdates(false);
+    });
+}
+
+void MenuBarController::checkForUpdates(bool showNoUpdateMessage) {
+    if (m_busy)
+        return;
+    if (!m_api || !m_activation) {
+        if (showNoUpdateMessage)
+            showError(ClientError::missingActivation());
+        return;
+    }
+    setBusy(true);
+    m_api->useActivation(*m_activation);
+    m_api->fetchLatestUpdate(
+        whileAlive(
+            this,
+            [this, manual = showNoUpdateMessage](Result<SoftwareUpdate> checked) {
+                setBusy(false);
+                if (!checked) {
+                    log(QStringLiteral("检查更新失败：") + checked.error().description());
+                    if (manual)
+                        return showError(checked.error());
+                    return setStatusText(QStringLiteral("状态：自动更新检查失败 · 稍后重试"));
+                }
+                if (!checked->isUpdateAvailable) {
+                    if (manual)
+                        showInfo(QStringLiteral("已是最新版本"),
+                                 QStringLiteral("当前版本 ") + ClientConstants::currentVersion +
+                                     QStringLiteral(" 无需更新。"));
+                    return;
+                }
+                // Nothing is downloaded for a package this platform cannot install or verify.
+                if (!UpdatePolicy::isAcceptable(*checked)) {
+                    if (manual)
+                        showInfo(QStringLiteral("暂无 ") + platformName() + QStringLiteral(" 更新"),
+                                 QStringLiteral("服务器当前发布的更新包不是 ") + platformName() +
+                                     QStringLiteral(" 格式，未执行安装。"));
+                    return;
+                }
+                decideOnUpdate(*checked,
+                               manual || !AutomaticUpdatePreference::isEnabled(m_context.defaults));
+            }),
+        ClientConstants::currentVersion);
+}
+
+void MenuBarController::decideOnUpdate(const SoftwareUpdate &update, bool manual) {
+    const QString version = UpdatePolicy::displayVersion(update);
+    if (!manual) {
+        // The same version is never opened twice automatically.
+        if (AutomaticUpdatePreference::lastOpenedVersion(m_context.defaults) == version)
+            return;
+        log(QStringLiteral("开始自动更新 version=") + version);
+        return fetchUpdate(update, false);
+    }
+    m_presenter.showAlert(
+        {Alert::Style::Informational,
+         QStringLiteral("发现 ") + platformName() + QStringLiteral(" 新版本 ") + version,
+         UpdatePolicy::displayNotes(update) +
+             QStringLiteral("\n\n下载完成后将打开安装包，请确认其来源和签名。"),
+         {QStringLiteral("下载并打开"), QStringLiteral("稍后")},
+         {}},
+        [this, guard = QPointer<MenuBarController>(this), update](const AlertAnswer &answer) {
+            if (guard && answer.button == 0 && !m_busy && m_api)
+                fetchUpdate(update, true);
+        });
+}
+
+void MenuBarController::fetchUpdate(const SoftwareUpdate &update, bool manual) {
+    const QString version = UpdatePolicy::displayVersion(update);
+    const QString destination =
+        m_context.paths.updates() + u'/' + UpdatePolicy::packageFileName(update);
+    setBusy(true);
+    if (!manual)
+        setStatusText(QStringLiteral("状态：正在自动更新到 ") + version);
+    // A package with this digest may be here already; hashing it is file work, off the main
+    // thread.
+    const QString digest = *update.sha256;
+    runInBackground<bool>(
+        this, [destination, digest] { return WallpaperStore::isValidCache(destination, digest); },
+        [this, update, manual, version, destination, digest](bool present) {
+            const auto open = [this, manual, version](Result<QString> fetched) {
+                openUpdate(std::move(fetched), manual, version);
+            };
+            if (present || !m_api)
+                return present ? open(destination) : open(ClientError::missingActivation());
+            m_api->download(*update.downloadURL, digest, destination, whileAlive(this, open),
+                            WallpaperAPIClient::maximumUpdateBytes);
+        });
+}
+
+void MenuBarController::openUpdate(Result<QString> fetched, bool manual, const QString &version) {
+    setBusy(false);
+    if (!fetched) {
+        log(QStringLiteral("下载更新失败：") + fetched.error().description());
+        if (manual)
+            return showError(fetched.error());
+        return setStatusText(QStringLiteral("状态：自动更新失败 · 稍后重试"));
+    }
+    const QString file = *fetched;
+    if (!m_workspace.openUrl(QUrl::fromLocalFile(file)))
+        return showError(
+            ClientError::fileSystem(QStringLiteral("更新包已下载，但系统未能自动打开：") + file));
+    if (manual)
+        return showInfo(QStringLiteral("更新包已下载"),
+                        QStringLiteral("已打开 ") + QFileInfo(file).fileName() +
+                            QStringLiteral("。请按 ") + platformName() +
+                            QStringLiteral(" 安装器提示完成更新。"));
+    AutomaticUpdatePreference::setLastOpenedVersion(version, m_context.defaults);
+    setStatusText(QStringLiteral("状态：已打开新版本安装包 ") + version);
+    log(QStringLiteral("自动更新安装包已打开 version=") + version);
+}
+
+void MenuBarController::copyPromotionLinkAction() {
+    if (!m_api || !isConnected())
+        return showError(ClientError::missingActivation());
+    setBusy(true);
+    m_api->useActivation(*m_activation);
+    m_api->fetchPromotionLink(whileAlive(this, [this](Result<ClientPromotionLinkResponse> fetched) {
+        setBusy(false);
+        if (!fetched)
+            return showError(fetched.error());
+        if (Status copied = m_workspace.copyText(fetched->link); !copied)
+            return showError(copied.error());
+        showInfo(QStringLiteral("推广链接已复制"),
+                 QStringLiteral("已复制你的专属推广链接，可以直接粘贴分享给朋友。"));
+    }));
+}
+
+} // namespace velmora
