@@ -4,8 +4,8 @@
 //
 //   velmora_tray_bench <VelmoraWallpaper> <velmora_bare_tray> [idle seconds, default 60]
 #include "support/Server.h"
-#include "support/StatusNotifierHost.h"
 #include "tools/devservice/DevService.h"
+#include "tools/trayhost/StatusNotifierHost.h"
 
 #include <QBuffer>
 #include <QCoreApplication>

@@ -8,7 +8,7 @@
 // before the application. The application needs a display (xcb; Qt's offscreen platform never
 // has a tray) and the host's environment().
 
-#include "support/TrayMenuEntry.h"
+#include "tools/trayhost/TrayMenuEntry.h"
 
 #include <QDBusConnection>
 #include <QImage>

@@ -1,4 +1,4 @@
-#include "support/TrayMenuEntry.h"
+#include "tools/trayhost/TrayMenuEntry.h"
 
 #include <QDBusArgument>
 #include <QDBusVariant>

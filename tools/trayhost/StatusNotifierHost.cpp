@@ -1,6 +1,6 @@
-#include "support/StatusNotifierHost.h"
+#include "tools/trayhost/StatusNotifierHost.h"
 
-#include "support/StatusNotifierWatcher.h"
+#include "tools/trayhost/StatusNotifierWatcher.h"
 
 #include <QDBusArgument>
 #include <QDBusMessage>

@@ -1,4 +1,4 @@
-#include "support/StatusNotifierWatcher.h"
+#include "tools/trayhost/StatusNotifierWatcher.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
