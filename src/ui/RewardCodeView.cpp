@@ -1,8 +1,6 @@
 #include "RewardCodeView.h"
 
-#include <QAbstractTextDocumentLayout>
 #include <QFontDatabase>
-#include <QScrollBar>
 #include <QWheelEvent>
 
 #include <cmath>
@@ -26,35 +24,38 @@ RewardCodeView::RewardCodeView(const QString &code, QWidget *parent)
     viewport()->setAutoFillBackground(false);
     setStyleSheet(QStringLiteral("background: transparent;"));
     document()->setDocumentMargin(0);
-    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setPlainText(code);
-    connect(document()->documentLayout(), &QAbstractTextDocumentLayout::documentSizeChanged, this,
-            [this] { fitHeight(); });
-    fitHeight();
+
+    m_measure.setDocumentMargin(0);
+    m_measure.setDefaultFont(font);
+    QTextOption wrapping = m_measure.defaultTextOption();
+    wrapping.setWrapMode(QTextOption::WrapAnywhere);
+    m_measure.setDefaultTextOption(wrapping);
+    m_measure.setPlainText(code);
+
+    QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    policy.setHeightForWidth(true);
+    setSizePolicy(policy);
+}
+
+int RewardCodeView::heightForWidth(int width) const {
+    m_measure.setTextWidth(std::max(width - 2 * frameWidth(), 1));
+    const int lines = int(std::ceil(m_measure.size().height()));
+    return std::max(lines, fontMetrics().height()) + 2 * frameWidth();
 }
 
 QSize RewardCodeView::sizeHint() const {
-    return {fontMetrics().averageCharWidth() * 8, height()};
+    const int width = fontMetrics().averageCharWidth() * 8;
+    return {width, heightForWidth(width)};
 }
 
 QSize RewardCodeView::minimumSizeHint() const {
-    return {fontMetrics().averageCharWidth() * 2, height()};
-}
-
-void RewardCodeView::resizeEvent(QResizeEvent *event) {
-    QTextEdit::resizeEvent(event);
-    fitHeight();
+    const int width = fontMetrics().averageCharWidth() * 2;
+    return {width, heightForWidth(width)};
 }
 
 void RewardCodeView::wheelEvent(QWheelEvent *event) {
     event->ignore();
-}
-
-void RewardCodeView::fitHeight() {
-    const int lines = int(std::ceil(document()->size().height()));
-    const int wanted = std::max(lines, fontMetrics().height()) + 2 * frameWidth();
-    if (height() != wanted)
-        setFixedHeight(wanted);
 }
 
 } // namespace velmora

@@ -101,6 +101,9 @@ QString buttons(const RewardWindowController &window) {
 }
 
 void save(QWidget *widget, const QString &name) {
+    // Layout requests travel up one level per turn of the event loop.
+    for (int turn = 0; turn < 8; ++turn)
+        QCoreApplication::processEvents();
     const QString folder =
         QCoreApplication::applicationDirPath() + QStringLiteral("/../screenshots");
     QDir().mkpath(folder);
@@ -530,6 +533,7 @@ TEST_F(RewardWindow, HostileServiceTextsLeaveTheWindowUsable) {
     EXPECT_TRUE(shown.startsWith(QStringLiteral("A[31mZZZ"))) << shown.left(20).toStdString();
     EXPECT_LE(shown.size(), 512);
     EXPECT_LE(window->width(), 580);
+    save(window.get(), QStringLiteral("HostileCode"));
     window->openRedemptionAction();
     EXPECT_TRUE(workspace.opened.isEmpty());
     window->codeButtons().at(0)->click();
