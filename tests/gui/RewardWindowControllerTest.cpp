@@ -186,124 +186,64 @@ TEST_P(RewardWindowStates, ShowsTheCampaignAndOffersWhatItAllows) {
         save(window.get(), QString::fromLatin1(GetParam().name));
 }
 
-const auto noChange = [](dev::DevService &) {
-};
+QStringList operator+(QStringList lines, const QString &line) {
+    lines << line;
+    return lines;
+}
 
-INSTANTIATE_TEST_SUITE_P(, RewardWindowStates,
-                         ::
-                             testing::Values(StateCase{"BaseClaimedOnOpen",
-                                                       noChange,
-                                                       {kName, QStringLiteral("成功邀请：0 人"),
-                                                        kInstructions, QStringLiteral("红包口令"),
-                                                        QStringLiteral("<口令>"),
-                                                        QStringLiteral("[复制口令]"), kQrCaption,
-                                                        kQr, kOpenPage, kReferralHint},
-                                                       "110",
-                                                       kClaimed},
-                                             StateCase{"Disabled",
-                                                       [](dev::DevService &s) {
-                                                           s.setRewardsEnabled(false);
-                                                       },
-                                                       {kName, kNotOpen,
-                                                        QStringLiteral("成功邀请：0 人"),
-                                                        kInstructions, kNoCodes, kQrCaption, kQr,
-                                                        kOpenPage, kReferralHint},
-                                                       "100",
-                                                       kUpdated},
-                                             StateCase{"NoCampaignId",
-                                                       [](dev::DevService &s) {
-                                                           s.setRewardCampaignListed(false);
-                                                       },
-                                                       {kName, kNotOpen,
-                                                        QStringLiteral("成功邀请：0 人"),
-                                                        kInstructions, kNoCodes, kQrCaption, kQr,
-                                                        kOpenPage, kReferralHint},
-                                                       "110",
-                                                       kUpdated},
-                                             StateCase{
-                                                 "OutOfStock",
-                                                 [](dev::DevService &s) { s.setRewardStock(0); },
-                                                 {kName, kNoStock, QStringLiteral("成功邀请：0 人"),
-                                                  kInstructions, kNoCodes, kQrCaption, kQr,
-                                                  kOpenPage, kReferralHint},
-                                                 "110",
-                                                 kUpdated},
-                                             StateCase{"ReferralClaimable",
-                                                       [](dev::DevService &s) {
-                                                           s.setRewardInvitationBonus(3);
-                                                       },
-                                                       {kName, QStringLiteral("成功邀请：3 人"),
-                                                        kInstructions, QStringLiteral("红包口令"),
-                                                        QStringLiteral("<口令>"),
-                                                        QStringLiteral("[复制口令]"), kQrCaption,
-                                                        kQr, kOpenPage},
-                                                       "111",
-                                                       kClaimed},
-                                             StateCase{
-                                                 "QrAbsent",
-                                                 [](dev::DevService &s) {
-                                                     s.setRewardQr(
-                                                         dev::DevService::RewardQr::Absent);
-                                                 },
-                                                 {kName, QStringLiteral("成功邀请：0 人"),
-                                                  kInstructions, QStringLiteral("红包口令"),
-                                                  QStringLiteral("<口令>"),
-                                                  QStringLiteral("[复制口令]"),
-                                                  QStringLiteral("管理员尚未配置领奖二维码。"),
-                                                  kOpenPage, kReferralHint},
-                                                 "110",
-                                                 kClaimed},
-                                             StateCase{
-                                                 "QrUndecodable",
-                                                 [](dev::DevService &s) {
-                                                     s.setRewardQr(
-                                                         dev::DevService::RewardQr::Undecodable);
-                                                 },
-                                                 {kName, QStringLiteral("成功邀请：0 人"),
-                                                  kInstructions, QStringLiteral("红包口令"),
-                                                  QStringLiteral("<口令>"),
-                                                  QStringLiteral("[复制口令]"),
-                                                  QStringLiteral(
-                                                      "领奖二维码暂时无法显示，请联系管理员更新。"),
-                                                  kOpenPage, kReferralHint},
-                                                 "110",
-                                                 kClaimed},
-                                             StateCase{"ScriptRedemptionUrl",
-                                                       [](dev::DevService &s) {
-                                                           s.setRewardRedemptionUrl(QStringLiteral(
-                                                               "javascript:alert(1)"));
-                                                       },
-                                                       {kName, QStringLiteral("成功邀请：0 人"),
-                                                        kInstructions, QStringLiteral("红包口令"),
-                                                        QStringLiteral("<口令>"),
-                                                        QStringLiteral("[复制口令]"), kQrCaption,
-                                                        kQr, kReferralHint},
-                                                       "110",
-                                                       kClaimed},
-                                             StateCase{"PlainHttpRedemptionUrl",
-                                                       [](dev::DevService &s) {
-                                                           s.setRewardRedemptionUrl(QStringLiteral(
-                                                               "http://redeem.velmora.example/r"));
-                                                       },
-                                                       {kName, QStringLiteral("成功邀请：0 人"),
-                                                        kInstructions, QStringLiteral("红包口令"), QStringLiteral("<口令>"), QStringLiteral("[复制口令]"), kQrCaption, kQr,
-                                                        kReferralHint},
-                                                       "110",
-                                                       kClaimed},
-                                             StateCase{"RedemptionUrlWithUser",
-                                                       [](dev::DevService &s) {
-                                                           s.setRewardRedemptionUrl(QStringLiteral(
-                                                               "https://me@redeem.velmora.example/"
-                                                               "r"));
-                                                       },
-                                                       {kName, QStringLiteral("成功邀请：0 人"),
-                                                        kInstructions, QStringLiteral("红包口令"),
-                                                        QStringLiteral("<口令>"),
-                                                        QStringLiteral("[复制口令]"), kQrCaption,
-                                                        kQr, kReferralHint},
-                                                       "110",
-                                                       kClaimed}),
-                         [](const auto &info) { return std::string(info.param.name); });
+// The content of the sample campaign: its title, a notice, the count and the instructions;
+// one base code; the QR block.
+QStringList campaign(const QStringList &notice = {}, int invited = 0) {
+    return QStringList{kName} + notice +
+           QStringList{QStringLiteral("成功邀请：%1 人").arg(invited), kInstructions};
+}
+const QStringList kBaseCode{QStringLiteral("红包口令"), QStringLiteral("<口令>"),
+                            QStringLiteral("[复制口令]")};
+const QStringList kQrBlock{kQrCaption, kQr, kOpenPage};
+
+using Arrange = std::function<void(dev::DevService &)>;
+const Arrange noChange = [](dev::DevService &) {
+};
+Arrange redemptionAt(const char *url) {
+    return [url](dev::DevService &s) {
+        s.setRewardRedemptionUrl(QString::fromLatin1(url));
+    };
+}
+Arrange qrOf(dev::DevService::RewardQr qr) {
+    return [qr](dev::DevService &s) {
+        s.setRewardQr(qr);
+    };
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , RewardWindowStates,
+    ::testing::Values(
+        StateCase{"BaseClaimedOnOpen", noChange,
+                  campaign() + kBaseCode + kQrBlock + QStringList{kReferralHint}, "110", kClaimed},
+        StateCase{"Disabled", [](dev::DevService &s) { s.setRewardsEnabled(false); },
+                  campaign({kNotOpen}) + kNoCodes + kQrBlock + kReferralHint, "100", kUpdated},
+        StateCase{"NoCampaignId", [](dev::DevService &s) { s.setRewardCampaignListed(false); },
+                  campaign({kNotOpen}) + kNoCodes + kQrBlock + kReferralHint, "110", kUpdated},
+        StateCase{"OutOfStock", [](dev::DevService &s) { s.setRewardStock(0); },
+                  campaign({kNoStock}) + kNoCodes + kQrBlock + kReferralHint, "110", kUpdated},
+        StateCase{"ReferralClaimable", [](dev::DevService &s) { s.setRewardInvitationBonus(3); },
+                  campaign({}, 3) + kBaseCode + kQrBlock, "111", kClaimed},
+        StateCase{"QrAbsent", qrOf(dev::DevService::RewardQr::Absent),
+                  campaign() + kBaseCode + QStringLiteral("管理员尚未配置领奖二维码。") +
+                      kOpenPage + kReferralHint,
+                  "110", kClaimed},
+        StateCase{"QrUndecodable", qrOf(dev::DevService::RewardQr::Undecodable),
+                  campaign() + kBaseCode +
+                      QStringLiteral("领奖二维码暂时无法显示，请联系管理员更新。") + kOpenPage +
+                      kReferralHint,
+                  "110", kClaimed},
+        StateCase{"ScriptRedemptionUrl", redemptionAt("javascript:alert(1)"),
+                  campaign() + kBaseCode + kQrCaption + kQr + kReferralHint, "110", kClaimed},
+        StateCase{"PlainHttpRedemptionUrl", redemptionAt("http://redeem.velmora.example/r"),
+                  campaign() + kBaseCode + kQrCaption + kQr + kReferralHint, "110", kClaimed},
+        StateCase{"RedemptionUrlWithUser", redemptionAt("https://me@redeem.velmora.example/r"),
+                  campaign() + kBaseCode + kQrCaption + kQr + kReferralHint, "110", kClaimed}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 struct FailureCase {
     const char *name;
@@ -367,8 +307,14 @@ TEST_P(RewardWindowClaimFailures, ReloadTheCampaignBeforeExplaining) {
     EXPECT_EQ(buttons(*window), "110");
 }
 
-INSTANTIATE_TEST_SUITE_P(, RewardWindowClaimFailures, failures,
-                         [](const auto &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    , RewardWindowClaimFailures,
+    ::testing::Values(FailureCase{"ConflictWithMessage", 409, kEnded,
+                                  QStringLiteral("活动已结束。")},
+                      FailureCase{"ConflictWithoutMessage", 409, QByteArray(), kChanged},
+                      FailureCase{"GoneWithoutMessage", 410, QByteArray(), kChanged},
+                      FailureCase{"Unauthorized", 401, std::nullopt, kReconnect}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(RewardWindow, ARefusedClaimWhoseReloadFailsKeepsTheContentAndExplains) {
     service->setRewardsEnabled(false);
@@ -396,12 +342,10 @@ TEST_F(RewardWindow, TheReferralCodeIsClaimedOnRequestAndBothCodesCanBeCopied) {
     EXPECT_EQ(buttons(*window), "000");
     ASSERT_TRUE(settle(*window));
     EXPECT_EQ(window->message()->text(), kClaimed);
-    EXPECT_EQ(content(*window),
-              (QStringList{kName, QStringLiteral("成功邀请：1 人"), kInstructions,
-                           QStringLiteral("红包口令"), QStringLiteral("<口令>"),
-                           QStringLiteral("[复制口令]"), QStringLiteral("邀请奖励口令"),
-                           QStringLiteral("<口令>"), QStringLiteral("[复制口令]"), kQrCaption, kQr,
-                           kOpenPage, QStringLiteral("邀请奖励口令已领取。")}));
+    const QStringList referralCode{QStringLiteral("邀请奖励口令"), QStringLiteral("<口令>"),
+                                   QStringLiteral("[复制口令]")};
+    EXPECT_EQ(content(*window), campaign({}, 1) + kBaseCode + referralCode + kQrBlock +
+                                    QStringLiteral("邀请奖励口令已领取。"));
     EXPECT_EQ(buttons(*window), "110");
     save(window.get(), QStringLiteral("BothCodes"));
 
