@@ -33,7 +33,7 @@ RewardCodeView::RewardCodeView(const QString &code, QWidget *parent)
     m_measure.setDefaultTextOption(wrapping);
     m_measure.setPlainText(code);
 
-    QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     policy.setHeightForWidth(true);
     setSizePolicy(policy);
 }
@@ -44,14 +44,14 @@ int RewardCodeView::heightForWidth(int width) const {
     return std::max(lines, fontMetrics().height()) + 2 * frameWidth();
 }
 
+// One line: the height at a guessed width would reserve room the code never takes; layouts
+// ask heightForWidth once they know the width.
 QSize RewardCodeView::sizeHint() const {
-    const int width = fontMetrics().averageCharWidth() * 8;
-    return {width, heightForWidth(width)};
+    return {fontMetrics().averageCharWidth() * 8, fontMetrics().height() + 2 * frameWidth()};
 }
 
 QSize RewardCodeView::minimumSizeHint() const {
-    const int width = fontMetrics().averageCharWidth() * 2;
-    return {width, heightForWidth(width)};
+    return {fontMetrics().averageCharWidth() * 2, fontMetrics().height() + 2 * frameWidth()};
 }
 
 void RewardCodeView::wheelEvent(QWheelEvent *event) {

@@ -48,7 +48,6 @@ QWidget *column(int spacing, QVBoxLayout **layout) {
     *layout = new QVBoxLayout(widget);
     (*layout)->setContentsMargins(0, 0, 0, 0);
     (*layout)->setSpacing(spacing);
-    (*layout)->setAlignment(Qt::AlignTop);
     return widget;
 }
 
