@@ -405,6 +405,27 @@ void DevService::setRewardsEnabled(bool enabled) {
     d->rewardsEnabled = enabled;
 }
 
+void DevService::setRewardCampaignListed(bool listed) {
+    std::lock_guard lock(d->mutex);
+    d->campaignListed = listed;
+}
+
+void DevService::setRewardRedemptionUrl(const QString &url) {
+    std::lock_guard lock(d->mutex);
+    d->options.redemptionUrl = url;
+    d->qrPng = qrCodePng(url);
+}
+
+void DevService::setRewardQr(RewardQr qr) {
+    std::lock_guard lock(d->mutex);
+    d->qr = qr;
+}
+
+void DevService::setRewardInvitationBonus(int count) {
+    std::lock_guard lock(d->mutex);
+    d->invitationBonus = std::max(count, 0);
+}
+
 const Account *DevService::Private::authenticate(const Call &call) const {
     const auto authorization = call.headers.find(QStringLiteral("authorization"));
     const auto deviceId = call.headers.find(QStringLiteral("x-device-id"));

@@ -118,6 +118,22 @@ public:
     void setRewardStock(int stock);
     void setRewardsEnabled(bool enabled);
 
+    // The reward campaign as a client can meet it, for demos and tests of the rewards window.
+    // By default the campaign has its id, the redemption address of Options and a QR image of
+    // that address.
+    enum class RewardQr { Generated, Absent, Undecodable };
+    // false: statuses carry no campaignId (claims of the id still answer as before).
+    void setRewardCampaignListed(bool listed);
+    // Served exactly as given, also when a client must refuse it ("javascript:…", http).
+    // Regenerates the QR image of the address.
+    void setRewardRedemptionUrl(const QString &url);
+    // Absent: no "redemptionQrBase64"; Undecodable: a PNG signature followed by bytes that no
+    // PNG reader accepts.
+    void setRewardQr(RewardQr qr);
+    // Successful invitations credited to every device on top of the real ones, so a referral
+    // code can be claimed without a second client.
+    void setRewardInvitationBonus(int count);
+
     // Writes a self-signed certificate for localhost and 127.0.0.1 and its private key (PEM).
     static bool writeSelfSignedCertificate(const QString &certFile, const QString &keyFile,
                                            QString *error = nullptr);

@@ -215,9 +215,9 @@ int DevService::Private::successfulInvitations(const QString &deviceId) const {
         if (link.ownerDeviceId != deviceId)
             continue;
         const auto used = redemptions.find(ticket);
-        return used == redemptions.end() ? 0 : int(used->second.size());
+        return invitationBonus + (used == redemptions.end() ? 0 : int(used->second.size()));
     }
-    return 0;
+    return invitationBonus;
 }
 
 Reply DevService::Private::promotionLink(const Call &call, const Account &caller) {
@@ -275,8 +275,13 @@ QJsonObject DevService::Private::rewardStatus(const QString &deviceId) {
                         "在兑换页面输入兑换码即可使用。")},
         {QStringLiteral("codes"), issued},
     };
-    if (!qrPng.isEmpty())
+    if (!campaignListed)
+        status.remove(QStringLiteral("campaignId"));
+    if (qr == RewardQr::Generated && !qrPng.isEmpty())
         status.insert(QStringLiteral("redemptionQrBase64"), QString::fromLatin1(qrPng.toBase64()));
+    if (qr == RewardQr::Undecodable)
+        status.insert(QStringLiteral("redemptionQrBase64"),
+                      QString::fromLatin1(QByteArray("\x89PNG\r\n\x1a\nnot an image").toBase64()));
     return status;
 }
 

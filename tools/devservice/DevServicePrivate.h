@@ -122,6 +122,9 @@ struct DevService::Private {
     QString campaignId;
     int stock = 100;
     bool rewardsEnabled = true;
+    bool campaignListed = true;
+    RewardQr qr = RewardQr::Generated;
+    int invitationBonus = 0;
     QByteArray qrPng;
 
     WallpaperCatalog catalog;

@@ -8,6 +8,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <map>
 
 int main(int argc, char **argv) {
     // Block the stop signals before any thread exists, so every thread inherits the mask and
@@ -49,8 +50,38 @@ int main(int argc, char **argv) {
         QStringLiteral("invites"),
         QStringLiteral("Print this many one-time invite links after the origin."),
         QStringLiteral("N"), QStringLiteral("0"));
-    parser.addOptions({port, data, wallpapers, cert, key, update, invites});
+    // The reward campaign in the state a rewards window should show.
+    const QCommandLineOption rewardsOff(
+        QStringLiteral("rewards-disabled"),
+        QStringLiteral("Serve the reward campaign as switched off."));
+    const QCommandLineOption unlisted(
+        QStringLiteral("reward-unlisted"),
+        QStringLiteral("Serve reward statuses without a campaign id."));
+    const QCommandLineOption stock(QStringLiteral("reward-stock"),
+                                   QStringLiteral("Codes left in the campaign (0: out of stock)."),
+                                   QStringLiteral("N"));
+    const QCommandLineOption qr(
+        QStringLiteral("reward-qr"),
+        QStringLiteral("The redemption QR image: generated, absent or undecodable."),
+        QStringLiteral("KIND"), QStringLiteral("generated"));
+    const QCommandLineOption redemption(QStringLiteral("redemption-url"),
+                                        QStringLiteral("Redemption address, served as given."),
+                                        QStringLiteral("URL"));
+    const QCommandLineOption invitations(
+        QStringLiteral("reward-invitations"),
+        QStringLiteral("Successful invitations credited to every device (referral codes)."),
+        QStringLiteral("N"), QStringLiteral("0"));
+    parser.addOptions({port, data, wallpapers, cert, key, update, invites, rewardsOff, unlisted,
+                       stock, qr, redemption, invitations});
     parser.process(app);
+    const std::map<QString, velmora::dev::DevService::RewardQr> qrKinds{
+        {QStringLiteral("generated"), velmora::dev::DevService::RewardQr::Generated},
+        {QStringLiteral("absent"), velmora::dev::DevService::RewardQr::Absent},
+        {QStringLiteral("undecodable"), velmora::dev::DevService::RewardQr::Undecodable}};
+    if (!qrKinds.count(parser.value(qr))) {
+        std::fprintf(stderr, "velmora-devservice: invalid --reward-qr\n");
+        return 2;
+    }
 
     bool portOk = false;
     const int portNumber = parser.value(port).toInt(&portOk);
@@ -71,6 +102,14 @@ int main(int argc, char **argv) {
     velmora::dev::DevService service(options);
     if (parser.isSet(update))
         service.setUpdatePackage(velmora::dev::DevService::syntheticUpdate(parser.value(update)));
+    service.setRewardsEnabled(!parser.isSet(rewardsOff));
+    service.setRewardCampaignListed(!parser.isSet(unlisted));
+    if (parser.isSet(stock))
+        service.setRewardStock(parser.value(stock).toInt());
+    service.setRewardQr(qrKinds.at(parser.value(qr)));
+    if (parser.isSet(redemption))
+        service.setRewardRedemptionUrl(parser.value(redemption));
+    service.setRewardInvitationBonus(parser.value(invitations).toInt());
     if (service.todayWallpaper().id == 0)
         std::fprintf(stderr, "velmora-devservice: warning: no wallpaper images found\n");
     if (!service.start(portNumber)) {

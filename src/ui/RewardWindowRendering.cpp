@@ -1,0 +1,162 @@
+// How a campaign status becomes the window's content (render and its two columns).
+#include "RewardWindowController.h"
+
+#include "RewardCodeView.h"
+#include "core/Text.h"
+
+#include <QHBoxLayout>
+#include <QImage>
+#include <QLabel>
+#include <QPixmap>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace velmora {
+
+namespace {
+
+// Service texts are shown as plain text without control or reordering characters, and a
+// hostile length cannot make the window unusable.
+constexpr qsizetype kNameLength = 200;
+constexpr qsizetype kCodeLength = 512;
+constexpr qsizetype kInstructionLineLength = 1000;
+constexpr qsizetype kInstructionLines = 40;
+
+QLabel *textLabel(const QString &text, qreal points = 13, QFont::Weight weight = QFont::Normal) {
+    auto *label = new QLabel(text);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    QFont font = label->font();
+    font.setPointSizeF(points);
+    font.setWeight(weight);
+    label->setFont(font);
+    return label;
+}
+
+// The instructions keep their line breaks; each line is cleaned like any other service text.
+QString instructionsText(const QString &instructions) {
+    QStringList lines = instructions.split(u'\n');
+    if (lines.size() > kInstructionLines)
+        lines.resize(kInstructionLines);
+    for (QString &line : lines)
+        line = Text::displaySafe(line, kInstructionLineLength);
+    return lines.join(u'\n');
+}
+
+QWidget *column(int spacing, QVBoxLayout **layout) {
+    auto *widget = new QWidget;
+    *layout = new QVBoxLayout(widget);
+    (*layout)->setContentsMargins(0, 0, 0, 0);
+    (*layout)->setSpacing(spacing);
+    return widget;
+}
+
+} // namespace
+
+void RewardWindowController::render(const ClientRewardStatusResponse &status) {
+    m_status = status;
+    // Nothing rendered is ever the sender of the running action: render only runs from
+    // answers of the service, so the old views can go at once.
+    while (QLayoutItem *item = m_body->takeAt(0)) {
+        delete item->widget();
+        delete item;
+    }
+    m_codeButtons.clear();
+
+    const QString name = Text::displaySafe(status.campaignName, kNameLength);
+    m_body->addWidget(
+        textLabel(name.isEmpty() ? QStringLiteral("红包活动") : name, 17, QFont::DemiBold));
+
+    if (!status.enabled || !status.campaignId)
+        m_body->addWidget(
+            textLabel(QStringLiteral("红包活动暂未开放。已领取的口令仍显示在下方。")));
+    else if (!status.stockAvailable)
+        m_body->addWidget(
+            textLabel(QStringLiteral("口令暂时领完了，请稍后再来。已领取的口令不受影响。")));
+
+    m_body->addWidget(textLabel(QStringLiteral("成功邀请：") +
+                                QString::number(status.successfulInvitations) +
+                                QStringLiteral(" 人")));
+
+    if (!Text::isBlank(status.instructions))
+        m_body->addWidget(textLabel(instructionsText(status.instructions)));
+
+    // Codes on the left, taking what the fixed redemption column leaves.
+    auto *row = new QWidget;
+    auto *columns = new QHBoxLayout(row);
+    columns->setContentsMargins(0, 0, 0, 0);
+    columns->setSpacing(24);
+    columns->addWidget(makeCodesColumn(status), 1, Qt::AlignTop);
+    columns->addWidget(makeRedemptionColumn(status), 0, Qt::AlignTop);
+    m_body->addWidget(row);
+
+    const bool hasReferral =
+        std::any_of(status.codes.begin(), status.codes.end(),
+                    [](const auto &code) { return code.source == u"referral"; });
+    if (hasReferral)
+        m_body->addWidget(textLabel(QStringLiteral("邀请奖励口令已领取。")));
+    else if (!status.canClaimReferral)
+        m_body->addWidget(textLabel(
+            QStringLiteral("朋友通过你的邀请链接完成注册后，可在这里查看额外口令的领取资格。")));
+
+    updateButtons();
+}
+
+QWidget *RewardWindowController::makeCodesColumn(const ClientRewardStatusResponse &status) {
+    QVBoxLayout *codes = nullptr;
+    QWidget *left = column(18, &codes);
+    if (status.codes.empty())
+        codes->addWidget(textLabel(QStringLiteral("还没有领取到口令。")));
+    for (std::size_t i = 0; i < status.codes.size(); ++i) {
+        const ClientRewardCodeResponse &code = status.codes[i];
+        QVBoxLayout *entry = nullptr;
+        QWidget *stack = column(8, &entry);
+        entry->addWidget(textLabel(code.source == u"referral" ? QStringLiteral("邀请奖励口令")
+                                                              : QStringLiteral("红包口令"),
+                                   13, QFont::Medium));
+        entry->addWidget(new RewardCodeView(Text::displaySafe(code.code, kCodeLength)));
+        auto *copy = new QPushButton(QStringLiteral("复制口令"));
+        const int index = int(i);
+        connect(copy, &QPushButton::clicked, this, [this, index] { copyCodeAction(index); });
+        entry->addWidget(copy, 0, Qt::AlignLeft);
+        m_codeButtons.append(copy);
+        codes->addWidget(stack);
+    }
+    return left;
+}
+
+QWidget *RewardWindowController::makeRedemptionColumn(const ClientRewardStatusResponse &status) {
+    QVBoxLayout *redemption = nullptr;
+    QWidget *right = column(12, &redemption);
+    right->setFixedWidth(qrSide);
+
+    QImage image;
+    if (const std::optional<QByteArray> png = status.redemptionQRData())
+        image = QImage::fromData(*png, "PNG");
+    if (!image.isNull() && image.width() > 0 && image.height() > 0) {
+        redemption->addWidget(textLabel(QStringLiteral("扫码前往小程序领取"), 13, QFont::Medium));
+        if (image.width() > qrSide || image.height() > qrSide)
+            image = image.scaled(qrSide, qrSide, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        auto *qr = new QLabel;
+        qr->setFixedSize(qrSide, qrSide);
+        qr->setAlignment(Qt::AlignCenter);
+        qr->setPixmap(QPixmap::fromImage(image));
+        qr->setAccessibleName(QStringLiteral("管理员配置的领奖二维码"));
+        redemption->addWidget(qr);
+    } else {
+        const bool absent = !status.redemptionQrBase64 || status.redemptionQrBase64->isEmpty();
+        redemption->addWidget(
+            textLabel(absent ? QStringLiteral("管理员尚未配置领奖二维码。")
+                             : QStringLiteral("领奖二维码暂时无法显示，请联系管理员更新。")));
+    }
+
+    if (const std::optional<QUrl> url = status.safeRedemptionURL()) {
+        auto *open = new QPushButton(QStringLiteral("打开领奖页面"));
+        open->setToolTip(url->toString(QUrl::FullyEncoded));
+        connect(open, &QPushButton::clicked, this, [this] { openRedemptionAction(); });
+        redemption->addWidget(open, 0, Qt::AlignLeft);
+    }
+    return right;
+}
+
+} // namespace velmora
