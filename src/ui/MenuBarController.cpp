@@ -2,6 +2,7 @@
 
 #include "InstanceClient.h"
 #include "InstanceServer.h"
+#include "RewardWindowController.h"
 #include "StatusItem.h"
 #include "agent/LoginAgent.h"
 #include "core/ClientConstants.h"
@@ -181,7 +182,7 @@ void MenuBarController::buildMenu() {
     m_saveTodayItem = item(m_menu.get(), QStringLiteral("一键保存今日壁纸"),
                            &MenuBarController::saveTodayWallpaperAction);
     m_rewardsItem =
-        item(m_menu.get(), QStringLiteral("获取红包口令"), &MenuBarController::notAvailableYet);
+        item(m_menu.get(), QStringLiteral("获取红包口令"), &MenuBarController::rewardsAction);
 
     QMenu *promotion = submenu(m_menu.get(), QStringLiteral("分享与推广"));
     m_promotionGroupItem = promotion->menuAction();
@@ -309,10 +310,6 @@ void MenuBarController::quitAction() {
     if (m_refreshTimer)
         m_refreshTimer->stop();
     emit terminateRequested(0);
-}
-
-void MenuBarController::notAvailableYet() {
-    showInfo(QStringLiteral("Velmora壁纸"), QStringLiteral("此版本尚未提供该功能。"));
 }
 
 void MenuBarController::log(const QString &message) const {

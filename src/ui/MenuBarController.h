@@ -23,6 +23,7 @@ class QTimer;
 namespace velmora {
 
 class InstanceServer;
+class RewardWindowController;
 class StatusItem;
 class WallpaperAPIClient;
 class Workspace;
@@ -82,7 +83,6 @@ private:
     void finishSave(const SaveTodayResult &result);
     void registerAction();
     void quitAction();
-    void notAvailableYet();
 
     void restoreCheckMarks();
     void toggleStartupAction();
@@ -92,6 +92,7 @@ private:
     void openDataAction();
     void aboutAction();
     void copyPromotionLinkAction();
+    void rewardsAction();
 
     void checkUpdateAction();
     void scheduleAutomaticUpdateCheck();
@@ -143,6 +144,7 @@ private:
     QAction *m_autoUpdateItem = nullptr;
     QAction *m_registrationItem = nullptr;
     QAction *m_updateItem = nullptr;
+    std::unique_ptr<RewardWindowController> m_rewardsWindow;
     QTimer *m_refreshTimer = nullptr;
     InstanceServer *m_instanceServer = nullptr;
 };

@@ -1,6 +1,7 @@
 // The settings submenu, the data directory and the About box.
 #include "MenuBarController.h"
 
+#include "RewardWindowController.h"
 #include "Workspace.h"
 #include "agent/LoginAgent.h"
 #include "core/ClientConstants.h"
@@ -85,6 +86,19 @@ void MenuBarController::setNetworkProxyMode(NetworkProxyMode mode) {
     updateMenu();
     log(QStringLiteral("切换网络连接 proxy=") + mode.rawValue());
     showInfo(QStringLiteral("网络连接已切换"), mode.confirmationMessage());
+}
+
+void MenuBarController::rewardsAction() {
+    if (m_busy)
+        return;
+    if (!m_api || !isConnected())
+        return beginAutomaticRegistration(false, guarded([this] { rewardsAction(); }));
+    m_api->useActivation(*m_activation);
+    // A visible window is brought forward as it is; a closed one is replaced and loads again.
+    if (!m_rewardsWindow || !m_rewardsWindow->isVisible())
+        m_rewardsWindow = std::make_unique<RewardWindowController>(
+            [this]() -> WallpaperAPIClient * { return m_api.get(); }, m_workspace);
+    m_rewardsWindow->showAndLoad();
 }
 
 void MenuBarController::openDataAction() {

@@ -13,6 +13,7 @@
 #include "wallpaper/WallpaperStore.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QBuffer>
 #include <QFile>
 #include <QImage>
@@ -579,6 +580,34 @@ TEST_F(MenuBar, ThePromotionLinkGoesToTheClipboard) {
     controller->menu()->actions().at(5)->menu()->actions().first()->trigger();
     settle(1);
     EXPECT_EQ(presenter.shown, QStringList{QStringLiteral("!操作失败|无法写入系统剪贴板。|确定")});
+}
+
+// The rewards item enrols first when needed; a visible window is raised as it is, a closed one
+// is replaced and loads again.
+TEST_F(MenuBar, TheRewardsWindowOpensOnceAndReloadsOnlyAfterClosing) {
+    service->setFault(QStringLiteral("/api/client/register"), {.status = 500});
+    launch();
+    ASSERT_TRUE(pumpUntil([&] { return presenter.shown.size() == 1; }));
+    settle();
+    service->clearFaults();
+    const auto rewardsCalls = [&] {
+        int calls = 0;
+        for (const dev::RecordedRequest &request : service->requests())
+            calls += request.path == QStringLiteral("/api/client/rewards");
+        return calls;
+    };
+    QAction *rewards = controller->menu()->actions().at(4);
+    rewards->trigger();
+    ASSERT_TRUE(pumpUntil([&] { return rewardsCalls() == 1; }));
+    settle();
+    rewards->trigger();
+    settle();
+    EXPECT_EQ(rewardsCalls(), 1);
+    for (QWidget *window : QApplication::topLevelWidgets())
+        if (window->windowTitle() == QStringLiteral("获取红包口令"))
+            window->close();
+    rewards->trigger();
+    EXPECT_TRUE(pumpUntil([&] { return rewardsCalls() == 2; }));
 }
 
 } // namespace
