@@ -87,13 +87,15 @@ TEST_P(SelfTestBundle, ChecksTheBundleBesideTheExecutable) {
     const QString executable = prefix + QStringLiteral("/bin/VelmoraWallpaper");
     ASSERT_TRUE(QDir().mkpath(prefix + QStringLiteral("/bin")));
     ASSERT_TRUE(QFile::copy(QStringLiteral(VELMORA_EXECUTABLE), executable));
-    if (row.icon || !row.brokenIcon.isEmpty() || row.version)
+    if (row.icon || !row.brokenIcon.isEmpty() || row.version) {
         ASSERT_TRUE(QDir().mkpath(bundle));
-    if (!row.brokenIcon.isEmpty())
+    }
+    if (!row.brokenIcon.isEmpty()) {
         ASSERT_TRUE(test::writeFile(bundle + QStringLiteral("/AppIcon.png"), row.brokenIcon, 0644));
-    else if (row.icon)
+    } else if (row.icon) {
         ASSERT_TRUE(QFile::copy(QStringLiteral(VELMORA_BUNDLE_DIR "/AppIcon.png"),
                                 bundle + QStringLiteral("/AppIcon.png")));
+    }
     if (row.version) {
         const QString plist =
             QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">"
@@ -138,6 +140,8 @@ TEST(SelfTest, RefusesADefaultsStoreThatCannotBeWritten) {
     ASSERT_TRUE(test::writeFile(notAFolder, "x"));
     EXPECT_EQ(user.run(QStringLiteral(VELMORA_EXECUTABLE), notAFolder),
               QByteArray("1 [] [错误：无法创建网络设置自检环境\n]"));
+    // By then the scratch directory holds a saved copy and a credential store: gone all the same.
+    EXPECT_EQ(user.leftovers(), QStringList());
 }
 
 } // namespace
