@@ -2,6 +2,7 @@
 
 #include "HeadlessCommands.h"
 #include "MenuBarApp.h"
+#include "SelfTest.h"
 #include "SystemContext.h"
 #include "UsageText.h"
 #include "core/ClientConstants.h"
@@ -64,14 +65,6 @@ Status printHelp(const CommandContext &context) {
     return {};
 }
 
-// A job this build does not provide yet: it says so instead of pretending to succeed.
-Command unavailable(ClientMode mode) {
-    return [mode](const CommandContext &) -> Status {
-        return ClientError::fileSystem(
-            QStringLiteral("此版本尚未提供 %1 命令。").arg(commandWord(mode)));
-    };
-}
-
 const std::map<ClientMode, Command> &commands() {
     static const std::map<ClientMode, Command> table{
         {ClientMode::Refresh, headless(&HeadlessCommands::refresh)},
@@ -86,7 +79,10 @@ const std::map<ClientMode, Command> &commands() {
              return HeadlessCommands::activateInvite(c.client(),
                                                      c.options.handoffTicket.value_or(QString()));
          }},
-        {ClientMode::SelfTest, unavailable(ClientMode::SelfTest)},
+        {ClientMode::SelfTest,
+         [](const CommandContext &c) {
+             return runSelfTest(c.console);
+         }},
         {ClientMode::Version, printVersion},
         {ClientMode::Help, printHelp},
     };

@@ -33,3 +33,19 @@ foreach(file Info.plist AppIcon.png)
     message(FATAL_ERROR "The installed ${file} differs from the build tree's")
   endif()
 endforeach()
+
+# The installed executable finds its bundle and passes its own self-test, as a private user with
+# no display (the user's folders sit beside the prefix, so the listing above stays exact).
+set(user ${PREFIX}-user)
+file(REMOVE_RECURSE ${user})
+file(MAKE_DIRECTORY ${user}/home ${user}/config ${user}/data ${user}/tmp)
+execute_process(COMMAND ${CMAKE_COMMAND} -E env --unset=DISPLAY --unset=WAYLAND_DISPLAY
+                        --unset=DBUS_SESSION_BUS_ADDRESS --unset=VELMORA_MAC_APPDATA
+                        HOME=${user}/home XDG_CONFIG_HOME=${user}/config
+                        XDG_DATA_HOME=${user}/data TMPDIR=${user}/tmp
+                        ${PREFIX}/bin/VelmoraWallpaper --self-test
+                OUTPUT_VARIABLE output ERROR_VARIABLE errors RESULT_VARIABLE status)
+file(REMOVE_RECURSE ${user})
+if(NOT status EQUAL 0 OR NOT output STREQUAL "self-test=ok\n" OR NOT errors STREQUAL "")
+  message(FATAL_ERROR "The installed --self-test gave ${status}: ${output}${errors}")
+endif()

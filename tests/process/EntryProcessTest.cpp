@@ -30,8 +30,6 @@ TEST(Executable, RunsWithoutADisplayAndFailsWithOneErrorLine) {
         run({QStringLiteral("-h")}).startsWith("0 [Velmora壁纸 macOS 菜单栏客户端\n\n用法：\n"));
     EXPECT_EQ(run({QStringLiteral("--refresh"), QStringLiteral("--nope")}),
               QByteArray("2 [] [错误：未知参数：--nope。使用 --help 查看用法。\n]"));
-    EXPECT_EQ(run({QStringLiteral("--self-test")}),
-              QByteArray("1 [] [错误：此版本尚未提供 --self-test 命令。\n]"));
 }
 
 // A command works in the directory --app-data names, never in the one the variable names.
