@@ -6,6 +6,7 @@
 #include "tools/trayhost/StatusNotifierHost.h"
 
 #include "core/ClientPaths.h"
+#include "core/Preferences.h"
 #include "net/PromotionHandoff.h"
 
 #include <QFile>
@@ -33,6 +34,9 @@ protected:
         QProcessEnvironment environment = host.environment();
         environment.insert(QStringLiteral("DISPLAY"), u':' + QString::fromLatin1(xvfb->address()));
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        // Stand-ins for the session's systemctl and xdg-open, when a test puts them there.
+        environment.insert(QStringLiteral("PATH"),
+                           temp.path(QStringLiteral("bin")) + u':' + environment.value("PATH"));
         process->setProcessEnvironment(environment);
         process->start(QStringLiteral(VELMORA_EXECUTABLE),
                        QStringList{QStringLiteral("--server"), service->origin(),
@@ -64,6 +68,20 @@ protected:
                            QStringLiteral("Return")});
     }
 
+    // Waits for the alert of that title and accepts it; false when none came.
+    bool accept(const QString &title) {
+        QString id;
+        if (!pumpUntil([&] { return !(id = window(title)).isEmpty(); }))
+            return false;
+        pressReturn(id);
+        return pumpUntil([&] { return window(title).isEmpty(); });
+    }
+
+    const test::TrayMenuEntry *entry(const QStringList &path) {
+        menu = host.readMenu().value_or(test::TrayMenuEntry{});
+        return menu.find(path);
+    }
+
     bool requested(const QString &path) const {
         for (const dev::RecordedRequest &request : service->requests())
             if (request.path == path)
@@ -72,6 +90,7 @@ protected:
     }
 
     test::StatusNotifierHost host;
+    test::TrayMenuEntry menu;
     std::unique_ptr<test::Server> xvfb = test::startVirtualDisplay();
     test::TempDir temp;
     ClientPaths paths{temp.path(QStringLiteral("data"))};
@@ -156,6 +175,74 @@ TEST_F(TrayApp, ASecondLaunchHandsItsTicketOverOrIsRefusedWithoutTouchingAnythin
     EXPECT_FALSE(host.waitForItem().isEmpty()) << host.lastError().toStdString();
     again->kill();
     again->waitForFinished(5000);
+}
+
+// The settings and the update check as a user clicks them in the panel, with stand-ins for
+// systemctl (which links the timer as the real one does) and xdg-open (which records the file).
+TEST_F(TrayApp, SettingsAndUpdatesFromThePanelReachTheSystem) {
+    const QString bin = temp.path(QStringLiteral("bin"));
+    const QString units = qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/systemd/user");
+    const QString timer = QStringLiteral("example.velmora.wallpaper.refresh.timer");
+    ASSERT_TRUE(test::writeFile(bin + QStringLiteral("/systemctl"),
+                                "#!/bin/sh\necho \"$@\" >> \"$0.log\"\n"
+                                "case \"$2\" in enable) mkdir -p \"" +
+                                    units.toUtf8() + "/timers.target.wants\" && ln -sf ../" +
+                                    timer.toUtf8() + " \"" + units.toUtf8() +
+                                    "/timers.target.wants/\";; esac\n",
+                                0755));
+    ASSERT_TRUE(test::writeFile(bin + QStringLiteral("/xdg-open"),
+                                "#!/bin/sh\necho \"$1\" >> \"$0.log\"\n", 0755));
+    dev::UpdatePackage package;
+    package.version = QStringLiteral("1.4.0");
+    package.fileName = QStringLiteral("velmora-wallpaper_1.4.0_amd64.deb");
+    package.bytes = QByteArray("!<arch>\n").repeated(100);
+    package.platform = QStringLiteral("linux");
+    package = *service->setUpdatePackage(package);
+
+    const std::unique_ptr<QProcess> app = launch();
+    ASSERT_FALSE(host.waitForItem().isEmpty()) << host.lastError().toStdString();
+    // The first-use question, both boxes ticked: the login agent is installed.
+    ASSERT_TRUE(accept(QStringLiteral("首次使用设置")));
+    const QStringList startup{QStringLiteral("设置"), QStringLiteral("开机自动运行")};
+    ASSERT_TRUE(pumpUntil([&] { return entry(startup) && entry(startup)->checked; }))
+        << menu.dump().toStdString();
+    EXPECT_TRUE(QFile::exists(units + u'/' + timer));
+    // The startup refresh is followed by the automatic update: the package is opened.
+    EXPECT_TRUE(pumpUntil(
+        [&] { return test::readAll(bin + QStringLiteral("/xdg-open.log")).contains(".deb"); }));
+    EXPECT_EQ(test::readAll(bin + QStringLiteral("/xdg-open.log")),
+              (paths.updates() + u'/' + package.fileName).toUtf8() + '\n');
+
+    ASSERT_TRUE(host.click(entry(startup)->id));
+    ASSERT_TRUE(accept(QStringLiteral("开机刷新设置")));
+    EXPECT_FALSE(entry(startup)->checked);
+    EXPECT_FALSE(QFile::exists(units + u'/' + timer));
+    EXPECT_TRUE(test::readAll(bin + QStringLiteral("/systemctl.log"))
+                    .contains("--user disable --now " + timer.toUtf8()));
+
+    const QStringList fill{QStringLiteral("设置"), QStringLiteral("显示方式"),
+                           QStringLiteral("填满屏幕（可能裁切）")};
+    ASSERT_TRUE(host.click(entry(fill)->id));
+    EXPECT_TRUE(pumpUntil([&] { return entry(fill)->checked; }));
+    EXPECT_EQ(DisplayMode::load(UserDefaults::standard()), DisplayMode::Fill);
+
+    // The promotion link reaches the X clipboard.
+    ASSERT_TRUE(pumpUntil([&] {
+        const test::TrayMenuEntry *copy =
+            entry({QStringLiteral("分享与推广"), QStringLiteral("复制我的推广链接")});
+        return copy && copy->enabled;
+    }));
+    ASSERT_TRUE(
+        host.click(entry({QStringLiteral("分享与推广"), QStringLiteral("复制我的推广链接")})->id));
+    QProcess clipboard;
+    clipboard.setProcessEnvironment(test::displayEnvironment(xvfb->address()));
+    ASSERT_TRUE(pumpUntil([&] { return !window(QStringLiteral("推广链接已复制")).isEmpty(); }));
+    clipboard.start(QStringLiteral("xclip"), {QStringLiteral("-o"), QStringLiteral("-selection"),
+                                              QStringLiteral("clipboard")});
+    ASSERT_TRUE(clipboard.waitForFinished(5000));
+    EXPECT_TRUE(clipboard.readAllStandardOutput().startsWith("http"));
+    ASSERT_TRUE(accept(QStringLiteral("推广链接已复制")));
+    app->kill();
 }
 
 } // namespace
