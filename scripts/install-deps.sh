@@ -11,7 +11,7 @@ packages=(
   libglib2.0-dev libxcb1-dev libxcb-randr0-dev
   xvfb x11-utils x11-apps imagemagick libglib2.0-bin xclip trayer xdotool fonts-wqy-microhei
   dconf-cli dconf-gsettings-backend dconf-service gsettings-desktop-schemas xfconf libxfconf-0-3
-  fonts-wqy-microhei desktop-file-utils xdg-utils
+  fonts-wqy-microhei desktop-file-utils xdg-utils appstream lintian
 )
 
 missing=()
