@@ -9,6 +9,7 @@
 #include "core/Preferences.h"
 #include "net/PromotionHandoff.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 
@@ -181,6 +182,7 @@ TEST_F(TrayApp, ASecondLaunchHandsItsTicketOverOrIsRefusedWithoutTouchingAnythin
 // systemctl (which links the timer as the real one does) and xdg-open (which records the file).
 TEST_F(TrayApp, SettingsAndUpdatesFromThePanelReachTheSystem) {
     const QString bin = temp.path(QStringLiteral("bin"));
+    QDir().mkpath(bin);
     const QString units = qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/systemd/user");
     const QString timer = QStringLiteral("example.velmora.wallpaper.refresh.timer");
     ASSERT_TRUE(test::writeFile(bin + QStringLiteral("/systemctl"),
@@ -204,14 +206,16 @@ TEST_F(TrayApp, SettingsAndUpdatesFromThePanelReachTheSystem) {
     // The first-use question, both boxes ticked: the login agent is installed.
     ASSERT_TRUE(accept(QStringLiteral("首次使用设置")));
     const QStringList startup{QStringLiteral("设置"), QStringLiteral("开机自动运行")};
-    ASSERT_TRUE(pumpUntil([&] { return entry(startup) && entry(startup)->checked; }))
-        << menu.dump().toStdString();
+    ASSERT_TRUE(pumpUntil([&] {
+        const test::TrayMenuEntry *item = entry(startup);
+        return item && item->checked;
+    })) << menu.dump().toStdString();
     EXPECT_TRUE(QFile::exists(units + u'/' + timer));
     // The startup refresh is followed by the automatic update: the package is opened.
     EXPECT_TRUE(pumpUntil(
         [&] { return test::readAll(bin + QStringLiteral("/xdg-open.log")).contains(".deb"); }));
     EXPECT_EQ(test::readAll(bin + QStringLiteral("/xdg-open.log")),
-              (paths.updates() + u'/' + package.fileName).toUtf8() + '\n');
+              QUrl::fromLocalFile(paths.updates() + u'/' + package.fileName).toEncoded() + '\n');
 
     ASSERT_TRUE(host.click(entry(startup)->id));
     ASSERT_TRUE(accept(QStringLiteral("开机刷新设置")));
@@ -231,7 +235,8 @@ TEST_F(TrayApp, SettingsAndUpdatesFromThePanelReachTheSystem) {
         const test::TrayMenuEntry *copy =
             entry({QStringLiteral("分享与推广"), QStringLiteral("复制我的推广链接")});
         return copy && copy->enabled;
-    }));
+    })) << menu.dump().toStdString()
+        << host.lastError().toStdString();
     ASSERT_TRUE(
         host.click(entry({QStringLiteral("分享与推广"), QStringLiteral("复制我的推广链接")})->id));
     QProcess clipboard;
@@ -243,6 +248,7 @@ TEST_F(TrayApp, SettingsAndUpdatesFromThePanelReachTheSystem) {
     EXPECT_TRUE(clipboard.readAllStandardOutput().startsWith("http"));
     ASSERT_TRUE(accept(QStringLiteral("推广链接已复制")));
     app->kill();
+    app->waitForFinished(5000);
 }
 
 } // namespace
