@@ -354,22 +354,29 @@ WallpaperInfo DevService::setTodayWallpaper(const QString &fileName, const QByte
 }
 
 std::optional<UpdatePackage> DevService::setUpdatePackage(std::optional<UpdatePackage> package) {
-    if (package) {
-        if (package->fileName.isEmpty())
-            package->fileName =
-                QStringLiteral("VelmoraWallpaper-%1-macos.zip").arg(package->version);
-        if (package->filePath.isEmpty()) {
-            package->length = package->bytes.size();
-            package->sha256 = sha256Of(package->bytes);
-        } else {
-            package->length = QFile(package->filePath).size();
-            package->sha256 = sha256OfFile(package->filePath);
-        }
-        package->downloadPath = QStringLiteral("/api/client/files/update/") +
-                                QString::fromLatin1(QUrl::toPercentEncoding(package->fileName));
+    if (!package) {
+        std::lock_guard lock(d->mutex);
+        d->updates.clear();
+        return package;
     }
+    const QString client =
+        (package->offeredTo.isEmpty() ? package->platform : package->offeredTo).toLower();
+    if (package->fileName.isEmpty())
+        package->fileName =
+            client == u"linux"
+                ? QStringLiteral("velmora-wallpaper_%1_amd64.deb").arg(package->version)
+                : QStringLiteral("VelmoraWallpaper-%1-macos.zip").arg(package->version);
+    if (package->filePath.isEmpty()) {
+        package->length = package->bytes.size();
+        package->sha256 = sha256Of(package->bytes);
+    } else {
+        package->length = QFile(package->filePath).size();
+        package->sha256 = sha256OfFile(package->filePath);
+    }
+    package->downloadPath = QStringLiteral("/api/client/files/update/") +
+                            QString::fromLatin1(QUrl::toPercentEncoding(package->fileName));
     std::lock_guard lock(d->mutex);
-    d->update = package;
+    d->updates[client] = *package;
     return package;
 }
 

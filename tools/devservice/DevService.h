@@ -58,7 +58,10 @@ struct UpdatePackage {
     QString filePath; // serve this file instead of bytes
     QString releaseNotes;
     bool mandatory = false;
-    QString platform = "macos";
+    QString platform = "macos"; // what the descriptor says
+    // The clients it is offered to, by the platform their query names; empty: `platform`. A
+    // hostile service may offer one platform's clients another's package.
+    QString offeredTo;
     // Filled in by the service once the package is set.
     qint64 length = 0;
     QString sha256;
@@ -107,7 +110,8 @@ public:
     WallpaperInfo setTodayWallpaper(const QString &fileName, const QByteArray &bytes,
                                     const QString &contentType);
 
-    // Offer this package from update/latest; nullopt: no update is offered (the default).
+    // Offer this package from update/latest to the clients of its platform (one package per
+    // platform); nullopt: no update is offered to anyone (the default).
     // Returns the package with length, digest and download path filled in.
     std::optional<UpdatePackage> setUpdatePackage(std::optional<UpdatePackage> package);
     // A package of `size` deterministic bytes, for demos and benchmarks.

@@ -173,8 +173,9 @@ Reply DevService::Private::latestUpdate(const Call &call) {
     const QString platform = call.query.queryItemValue(QStringLiteral("platform"));
     if (current.trimmed().isEmpty())
         return errorReply(400, QStringLiteral("缺少当前版本号。"));
-    const bool offered = update && platform.compare(update->platform, Qt::CaseInsensitive) == 0 &&
-                         compareVersions(update->version, current) > 0;
+    const auto found = updates.find(platform.toLower());
+    const UpdatePackage *update = found == updates.end() ? nullptr : &found->second;
+    const bool offered = update && compareVersions(update->version, current) > 0;
     if (!offered)
         return jsonReply(200, {{QStringLiteral("isUpdateAvailable"), false},
                                {QStringLiteral("isMandatory"), false}});
@@ -194,9 +195,10 @@ Reply DevService::Private::latestUpdate(const Call &call) {
 }
 
 Reply DevService::Private::updateFile(const QString &fileName) {
-    if (!update || QUrl::fromPercentEncoding(fileName.toUtf8()) != update->fileName)
-        return errorReply(404, QStringLiteral("更新包不存在。"));
-    return fileReply(update->contentType, update->bytes, update->filePath, update->length);
+    for (const auto &[platform, update] : updates)
+        if (QUrl::fromPercentEncoding(fileName.toUtf8()) == update.fileName)
+            return fileReply(update.contentType, update.bytes, update.filePath, update.length);
+    return errorReply(404, QStringLiteral("更新包不存在。"));
 }
 
 QString DevService::Private::promotionTicketFor(const QString &deviceId) {

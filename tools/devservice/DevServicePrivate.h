@@ -1,5 +1,7 @@
 #pragma once
 
+#include <map>
+
 // Shared between the server plumbing (DevService.cpp) and the answers to each call
 // (DevServiceCalls.cpp). Everything below `mutex` is guarded by it.
 
@@ -129,7 +131,7 @@ struct DevService::Private {
 
     WallpaperCatalog catalog;
     std::optional<QDate> fixedDate;
-    std::optional<UpdatePackage> update;
+    std::map<QString, UpdatePackage> updates; // by the platform they are offered to
 };
 
 QByteArray jsonBytes(const QJsonObject &object);

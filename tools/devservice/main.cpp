@@ -100,8 +100,17 @@ int main(int argc, char **argv) {
     options.certFile = parser.value(cert);
     options.keyFile = parser.value(key);
     velmora::dev::DevService service(options);
-    if (parser.isSet(update))
-        service.setUpdatePackage(velmora::dev::DevService::syntheticUpdate(parser.value(update)));
+    if (parser.isSet(update)) {
+        // One package for each platform's clients.
+        velmora::dev::UpdatePackage mac =
+            velmora::dev::DevService::syntheticUpdate(parser.value(update));
+        service.setUpdatePackage(mac);
+        velmora::dev::UpdatePackage deb = mac;
+        deb.platform = QStringLiteral("linux");
+        deb.fileName.clear();
+        deb.contentType = QStringLiteral("application/vnd.debian.binary-package");
+        service.setUpdatePackage(deb);
+    }
     service.setRewardsEnabled(!parser.isSet(rewardsOff));
     service.setRewardCampaignListed(!parser.isSet(unlisted));
     if (parser.isSet(stock))
