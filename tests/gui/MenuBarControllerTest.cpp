@@ -2,6 +2,7 @@
 // its alerts and panels: what the menu shows, what is logged, stored and shown after each flow.
 #include "ui/MenuBarController.h"
 #include "integration/ClientHarness.h"
+#include "support/RecordingWorkspace.h"
 #include "support/ScriptedPresenter.h"
 #include "support/Server.h"
 #include "support/TestContext.h"
