@@ -2,94 +2,85 @@
 // the first-use check boxes, the no-tray window. Each is also saved as a PNG under
 // <build>/screenshots for a person to look at.
 #include "ui/WidgetPresenter.h"
-#include "support/TempDir.h"
 #include "ui/MenuBarController.h"
 #include "ui/MenuWindow.h"
 
 #include "integration/ClientHarness.h"
+#include "support/RecordingWorkspace.h"
+#include "support/Screenshot.h"
 #include "support/ScriptedPresenter.h"
 #include "support/TestContext.h"
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QDir>
 #include <QMenu>
 #include <QMessageBox>
-#include <QPushButton>
 
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
 using namespace velmora;
+using test::pumpUntil;
+using test::saveScreenshot;
 
 namespace {
 
-void save(QWidget *widget, const QString &name) {
-    const QString folder =
-        QCoreApplication::applicationDirPath() + QStringLiteral("/../screenshots");
-    QDir().mkpath(folder);
-    widget->grab().save(folder + u'/' + name + QStringLiteral(".png"));
-}
+class Alerts : public ::testing::Test {
+protected:
+    // Shows `alert` as the application does; its box once it is on screen.
+    QMessageBox *show(const Alert &alert) {
+        answer.reset();
+        presenter.showAlert(alert, [this](AlertAnswer a) { answer = a; });
+        QMessageBox *box = nullptr;
+        pumpUntil([&] {
+            box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            return box && box->isVisible();
+        });
+        return box;
+    }
+    bool answered() {
+        return pumpUntil([&] { return answer.has_value(); });
+    }
 
-QMessageBox *openAlert() {
-    QMessageBox *box = nullptr;
-    test::pumpUntil([&] {
-        box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        return box && box->isVisible();
-    });
-    return box;
-}
-
-TEST(WidgetPresenter, AlertsKeepTheButtonOrderAndAnswerWithTheCheckBoxes) {
     WidgetPresenter presenter;
     std::optional<AlertAnswer> answer;
-    presenter.showAlert(
-        {Alert::Style::Informational,
-         QStringLiteral("关联此邀请来源？"),
-         QStringLiteral("客户端无需激活码即可使用；继续后会把当前设备关联到该推广渠道。"),
-         {QStringLiteral("继续"), QStringLiteral("取消")},
-         {}},
-        [&](AlertAnswer a) { answer = a; });
-    QMessageBox *box = openAlert();
+};
+
+TEST_F(Alerts, KeepTheButtonOrderAndAnswerWithTheCheckBoxes) {
+    QMessageBox *box =
+        show({Alert::Style::Informational,
+              QStringLiteral("关联此邀请来源？"),
+              QStringLiteral("客户端无需激活码即可使用；继续后会把当前设备关联到该推广渠道。"),
+              {QStringLiteral("继续"), QStringLiteral("取消")}});
     ASSERT_TRUE(box);
+    saveScreenshot(box, QStringLiteral("alert-invite"));
     EXPECT_EQ(box->windowTitle(), QStringLiteral("关联此邀请来源？"));
-    QList<QString> order;
-    for (QAbstractButton *button : box->buttons())
-        order << button->text();
-    EXPECT_EQ(order, (QList<QString>{QStringLiteral("继续"), QStringLiteral("取消")}));
-    save(box, QStringLiteral("alert-invite"));
+    EXPECT_EQ(box->buttons().at(0)->text(), QStringLiteral("继续"));
+    EXPECT_EQ(box->buttons().at(1)->text(), QStringLiteral("取消"));
     box->buttons().at(1)->click();
-    ASSERT_TRUE(test::pumpUntil([&] { return answer.has_value(); }));
+    ASSERT_TRUE(answered());
     EXPECT_EQ(answer->button, 1);
 
-    answer.reset();
-    presenter.showAlert(
-        {Alert::Style::Informational,
-         QStringLiteral("首次使用设置"),
-         QStringLiteral("以下两项默认开启，可取消勾选，也可以稍后从菜单栏“设置”中修改。"),
-         {QStringLiteral("保存并继续")},
-         {QStringLiteral("开机自动启动"), QStringLiteral("自动更新软件")}},
-        [&](AlertAnswer a) { answer = a; });
-    box = openAlert();
+    box = show({Alert::Style::Informational,
+                QStringLiteral("首次使用设置"),
+                QStringLiteral("以下两项默认开启，可取消勾选，也可以稍后从菜单栏“设置”中修改。"),
+                {QStringLiteral("保存并继续")},
+                {QStringLiteral("开机自动启动"), QStringLiteral("自动更新软件")}});
     ASSERT_TRUE(box);
     const QList<QCheckBox *> checks = box->findChildren<QCheckBox *>();
     ASSERT_EQ(checks.size(), 2);
-    EXPECT_TRUE(checks[0]->isChecked() && checks[1]->isChecked());
-    save(box, QStringLiteral("first-use-prompt"));
+    saveScreenshot(box, QStringLiteral("first-use-prompt"));
     checks[0]->setChecked(false);
     box->buttons().first()->click();
-    ASSERT_TRUE(test::pumpUntil([&] { return answer.has_value(); }));
+    ASSERT_TRUE(answered());
     EXPECT_EQ(answer->checked, (QList<bool>{false, true}));
 
-    presenter.showAlert({Alert::Style::Warning,
-                         QStringLiteral("操作失败"),
-                         QStringLiteral("壁纸文件校验失败，已保留当前桌面。"),
-                         {QStringLiteral("确定")},
-                         {}},
-                        [](AlertAnswer) {});
-    box = openAlert();
+    box = show({Alert::Style::Warning,
+                QStringLiteral("操作失败"),
+                QStringLiteral("壁纸文件校验失败，已保留当前桌面。"),
+                {QStringLiteral("确定")}});
     ASSERT_TRUE(box);
     EXPECT_EQ(box->icon(), QMessageBox::Warning);
-    save(box, QStringLiteral("alert-error"));
+    saveScreenshot(box, QStringLiteral("alert-error"));
     box->buttons().first()->click();
 }
 
@@ -99,23 +90,20 @@ class Screens : public test::ServiceTest {};
 TEST_F(Screens, TheMenuAndTheNoTrayWindow) {
     test::TestContext run(service->origin());
     test::ScriptedPresenter presenter;
-    presenter.answers.push_back({0, {true, true}});
     test::RecordingWorkspace workspace;
     MenuBarController controller(run.context, std::nullopt, presenter, workspace);
     controller.applicationDidFinishLaunching();
-    ASSERT_TRUE(test::pumpUntil([&] { return controller.isBusy(); }));
+    ASSERT_TRUE(pumpUntil([&] { return controller.isBusy(); }));
     controller.menu()->adjustSize();
-    save(controller.menu(), QStringLiteral("menu-connecting"));
-    ASSERT_TRUE(
-        test::pumpUntil([&] { return !run.desktop->calls.empty() && !controller.isBusy(); }));
-
+    saveScreenshot(controller.menu(), QStringLiteral("menu-connecting"));
+    ASSERT_TRUE(pumpUntil([&] { return !run.desktop->calls.empty() && !controller.isBusy(); }));
     controller.updateMenu();
     controller.menu()->adjustSize();
-    save(controller.menu(), QStringLiteral("menu-connected"));
-    service->setFault(QStringLiteral("/api/client/wallpaper/today"), {.delayMs = 300});
+    saveScreenshot(controller.menu(), QStringLiteral("menu-connected"));
+    service->setFault(test::kTodayPath, {.delayMs = 300});
     controller.refreshWallpaper(false);
     controller.menu()->adjustSize();
-    save(controller.menu(), QStringLiteral("menu-busy"));
+    saveScreenshot(controller.menu(), QStringLiteral("menu-busy"));
 
     MenuWindow window(controller.menu());
     window.show();
@@ -125,8 +113,8 @@ TEST_F(Screens, TheMenuAndTheNoTrayWindow) {
     ASSERT_FALSE(buttons.isEmpty());
     EXPECT_EQ(buttons.first()->text(), QStringLiteral("刷新今日壁纸"));
     EXPECT_FALSE(buttons.first()->isEnabled());
-    save(&window, QStringLiteral("no-tray-window"));
-    test::pumpUntil([&] { return !controller.isBusy(); });
+    saveScreenshot(&window, QStringLiteral("no-tray-window"));
+    pumpUntil([&] { return !controller.isBusy(); });
     EXPECT_TRUE(buttons.first()->isEnabled());
 }
 

@@ -4,9 +4,7 @@
 // it, and answers each with the next scripted reply (by default: the first button, boxes left
 // ticked, the panel cancelled), later, as a real modal dialog does.
 
-#include "core/ClientError.h"
 #include "ui/Presenter.h"
-#include "ui/Workspace.h"
 
 #include <QStringList>
 #include <QTimer>
@@ -49,26 +47,6 @@ public:
     }
 
     void raiseWindows() override { ++raised; }
-};
-
-// The clipboard and the default handlers, recorded instead of reached.
-class RecordingWorkspace final : public Workspace {
-public:
-    QStringList copied;
-    QList<QUrl> opened;
-    bool clipboardWorks = true;
-    bool handlerWorks = true;
-
-    Status copyText(const QString &text) override {
-        if (!clipboardWorks)
-            return ClientError::fileSystem(QStringLiteral("无法写入系统剪贴板。"));
-        copied << text;
-        return {};
-    }
-    bool openUrl(const QUrl &url) override {
-        opened << url;
-        return handlerWorks;
-    }
 };
 
 } // namespace velmora::test

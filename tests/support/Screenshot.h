@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QWidget>
+
+namespace velmora::test {
+
+// Saves how `widget` looks now as <build>/screenshots/<name>.png, for a person to look at.
+inline void saveScreenshot(QWidget *widget, const QString &name) {
+    // Layout requests travel up one level per turn of the event loop.
+    for (int turn = 0; turn < 8; ++turn)
+        QCoreApplication::processEvents();
+    const QString folder =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/../screenshots");
+    QDir().mkpath(folder);
+    widget->grab().save(folder + u'/' + name + QStringLiteral(".png"));
+}
+
+} // namespace velmora::test
