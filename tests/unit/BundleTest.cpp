@@ -1,12 +1,10 @@
 #include "platform/Bundle.h"
-#include "core/ClientConstants.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
-#include <QImage>
 
 using namespace velmora;
 
@@ -90,21 +88,5 @@ INSTANTIATE_TEST_SUITE_P(
                  QStringLiteral("2.0.1")},
         InfoCase{"garbage", QByteArrayLiteral("not a property list"), std::nullopt},
         InfoCase{"symbolic link", QByteArray(), std::nullopt}));
-
-// The test executables sit in build/tests, a sibling of build/bin, so they find the same bundle
-// as the client does: the one the build configured, which must agree with the code.
-TEST(Bundle, TheBuildTreeBundleMatchesTheClient) {
-    EXPECT_EQ(Bundle::directory(), QStringLiteral(VELMORA_BUNDLE_DIR));
-    EXPECT_EQ(Bundle::infoString(QStringLiteral("CFBundleShortVersionString")),
-              ClientConstants::currentVersion);
-    EXPECT_EQ(Bundle::infoString(QStringLiteral("CFBundleIdentifier")),
-              ClientConstants::bundleIdentifier);
-    const std::optional<QString> icon =
-        Bundle::resource(QStringLiteral("AppIcon"), QStringLiteral("png"));
-    ASSERT_TRUE(icon.has_value());
-    const QImage image(*icon);
-    EXPECT_GT(image.width(), 0);
-    EXPECT_GT(image.height(), 0);
-}
 
 } // namespace
