@@ -12,6 +12,7 @@ cmake --build "$root/build" --target check-format
 "$root/scripts/build.sh" "$root/build-sanitize" -DVELMORA_SANITIZE=ON
 (cd "$root/build-sanitize" &&
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0" \
   ctest --output-on-failure -j"$(nproc)")
 
 "$root/scripts/count-lines.sh"
