@@ -272,6 +272,11 @@ void MenuBarController::setStatusText(const QString &text) {
 void MenuBarController::promptForStartupIfNeeded(std::function<void(bool shown)> then) {
     if (!m_activation || isStartupPromptShown(m_context.paths))
         return then(false);
+    // Alerts do not stop the menu: a second enrolment may finish while the question is still
+    // open, and the user is asked once.
+    if (m_startupPromptOpen)
+        return then(true);
+    m_startupPromptOpen = true;
     m_presenter.showAlert(
         {Alert::Style::Informational,
          QStringLiteral("首次使用设置"),
@@ -290,6 +295,7 @@ void MenuBarController::promptForStartupIfNeeded(std::function<void(bool shown)>
                 this, [agent, startup] { return agent->setEnabled(startup); },
                 [this, then](Status changed) {
                     const auto finish = [this, then] {
+                        m_startupPromptOpen = false;
                         tryMarkStartupPromptShown(m_context.paths,
                                                   [this](const QString &line) { log(line); });
                         updateMenu();

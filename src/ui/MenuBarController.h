@@ -126,6 +126,7 @@ private:
     std::unique_ptr<WallpaperAPIClient> m_api;
     bool m_busy = false;
     bool m_changingStartup = false;
+    bool m_startupPromptOpen = false;
 
     std::unique_ptr<QMenu> m_menu;
     std::unique_ptr<StatusItem> m_statusItem;
