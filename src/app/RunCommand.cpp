@@ -10,6 +10,7 @@
 #include "core/StagingFile.h"
 
 #include <QCoreApplication>
+#include <QThreadPool>
 
 #include <functional>
 #include <map>
@@ -108,7 +109,7 @@ static std::unique_ptr<QCoreApplication> makeCoreApplicationFor(ClientMode mode)
 // are noise there. Every line the program means to show goes through the console.
 static void dropQtMessages(QtMsgType, const QMessageLogContext &, const QString &) {}
 
-static int run(const CommandContext &context) {
+static int runMode(const CommandContext &context) {
     // The menu-bar application shows its own alerts and ends with its own status.
     if (context.options.mode == ClientMode::App)
         return runMenuBarApp(context.options, context.console);
@@ -119,6 +120,15 @@ static int run(const CommandContext &context) {
         return 1;
     }
     return 0;
+}
+
+static int run(const CommandContext &context) {
+    const int status = runMode(context);
+    // The pool threads that hashed files end here, before the process does: OpenSSL's exit
+    // handler frees the state of every thread that used it, and a pool thread ending at the
+    // same moment would free its own a second time.
+    QThreadPool::globalInstance()->waitForDone();
+    return status;
 }
 
 int runCommand(const CommandLineOptions &options, Console &console) {
