@@ -2,6 +2,7 @@
 
 #include <QFile>
 
+#include <openssl/crypto.h>
 #include <openssl/evp.h>
 
 #include <array>
@@ -70,6 +71,10 @@ Result<QString> FileHasher::sha256(const QString &path, Links links) {
 
 bool sameDigest(const QString &a, const QString &b) {
     return a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+void FileHasher::releaseThreadState() {
+    OPENSSL_thread_stop();
 }
 
 } // namespace velmora

@@ -39,6 +39,11 @@ enum class Links {
 // The SHA-256 of a file as 64 lower-case hexadecimal digits, read in 128 KiB chunks.
 Result<QString> sha256(const QString &path, Links links = Links::Follow);
 
+// Frees what OpenSSL keeps for the calling thread. A pool thread calls it when its task is done:
+// OpenSSL's exit handler would otherwise free that state too, racing the thread's own cleanup
+// when the thread ends as the process exits.
+void releaseThreadState();
+
 } // namespace FileHasher
 
 // Digest texts compare without regard to letter case.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "net/FileHasher.h"
+
 #include <QFutureWatcher>
 #include <QObject>
 #include <QPointer>
@@ -25,8 +27,10 @@ void runInBackground(QObject *owner, std::function<T()> work, std::function<void
                          watcher->deleteLater();
                          done(std::move(**result));
                      });
-    watcher->setFuture(
-        QtConcurrent::run([result, work = std::move(work)] { result->emplace(work()); }));
+    watcher->setFuture(QtConcurrent::run([result, work = std::move(work)] {
+        result->emplace(work());
+        FileHasher::releaseThreadState();
+    }));
 }
 
 // Hands `result` to `done` later on the thread of `owner`, never inside the current call (also
