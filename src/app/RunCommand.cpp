@@ -109,26 +109,19 @@ static std::unique_ptr<QCoreApplication> makeCoreApplicationFor(ClientMode mode)
 // are noise there. Every line the program means to show goes through the console.
 static void dropQtMessages(QtMsgType, const QMessageLogContext &, const QString &) {}
 
-static int runMode(const CommandContext &context) {
+static int run(const CommandContext &context) {
     // The menu-bar application shows its own alerts and ends with its own status.
     if (context.options.mode == ClientMode::App)
         return runMenuBarApp(context.options, context.console);
     const std::unique_ptr<QCoreApplication> application =
         makeCoreApplicationFor(context.options.mode);
-    if (Status status = commands().at(context.options.mode)(context); !status) {
+    const Status status = commands().at(context.options.mode)(context);
+    if (!status)
         context.console.printError(status.error().description());
-        return 1;
-    }
-    return 0;
-}
-
-static int run(const CommandContext &context) {
-    const int status = runMode(context);
-    // The pool threads that hashed files end here, before the process does: OpenSSL's exit
-    // handler frees the state of every thread that used it, and a pool thread ending at the
-    // same moment would free its own a second time.
-    QThreadPool::globalInstance()->waitForDone();
-    return status;
+    // The pool threads that hashed files end with the job, not while the process exits.
+    if (QThreadPool *pool = QThreadPool::globalInstance())
+        pool->waitForDone();
+    return status ? 0 : 1;
 }
 
 int runCommand(const CommandLineOptions &options, Console &console) {
