@@ -69,13 +69,18 @@ protected:
                            QStringLiteral("Return")});
     }
 
-    // Waits for the alert of that title and accepts it; false when none came.
+    // Waits for the alert of that title and accepts it; false when none came or it stayed. A
+    // window may be found before it can take the focus, so Return is pressed until it is gone.
     bool accept(const QString &title) {
-        QString id;
-        if (!pumpUntil([&] { return !(id = window(title)).isEmpty(); }))
+        bool seen = false;
+        return pumpUntil([&] {
+            const QString id = window(title);
+            if (id.isEmpty())
+                return seen;
+            seen = true;
+            pressReturn(id);
             return false;
-        pressReturn(id);
-        return pumpUntil([&] { return window(title).isEmpty(); });
+        });
     }
 
     const test::TrayMenuEntry *entry(const QStringList &path) {
@@ -138,7 +143,7 @@ TEST_F(TrayApp, ASecondLaunchHandsItsTicketOverOrIsRefusedWithoutTouchingAnythin
     const std::unique_ptr<QProcess> first = launch();
     ASSERT_FALSE(host.waitForItem().isEmpty()) << host.lastError().toStdString();
     ASSERT_TRUE(pumpUntil([&] { return status().startsWith(QStringLiteral("状态：已连接 · ")); }));
-    pressReturn(window(QStringLiteral("首次使用设置")));
+    ASSERT_TRUE(accept(QStringLiteral("首次使用设置")));
 
     // A link opened in the browser: handed over quietly; the running instance asks first,
     // since this device is enrolled.
@@ -147,10 +152,7 @@ TEST_F(TrayApp, ASecondLaunchHandsItsTicketOverOrIsRefusedWithoutTouchingAnythin
     ASSERT_TRUE(pumpUntil([&] { return link->state() == QProcess::NotRunning; }));
     EXPECT_EQ(link->exitCode(), 0);
     EXPECT_EQ(link->readAllStandardOutput() + link->readAllStandardError(), QByteArray());
-    QString question;
-    ASSERT_TRUE(pumpUntil(
-        [&] { return !(question = window(QStringLiteral("关联此邀请来源？"))).isEmpty(); }));
-    pressReturn(question);
+    ASSERT_TRUE(accept(QStringLiteral("关联此邀请来源？")));
     EXPECT_TRUE(
         pumpUntil([&] { return requested(QStringLiteral("/api/client/activate-by-invite")); }));
 
@@ -159,10 +161,7 @@ TEST_F(TrayApp, ASecondLaunchHandsItsTicketOverOrIsRefusedWithoutTouchingAnythin
     const QByteArray log = test::readAll(paths.clientLog());
     const QByteArray credential = test::readAll(paths.activationFallback());
     const std::unique_ptr<QProcess> second = launch();
-    QString refusal;
-    ASSERT_TRUE(pumpUntil(
-        [&] { return !(refusal = window(QStringLiteral("客户端已经在运行"))).isEmpty(); }));
-    pressReturn(refusal);
+    ASSERT_TRUE(accept(QStringLiteral("客户端已经在运行")));
     ASSERT_TRUE(pumpUntil([&] { return second->state() == QProcess::NotRunning; }));
     EXPECT_EQ(second->exitCode(), 0);
     EXPECT_EQ(test::readAll(paths.clientLog()), log);
