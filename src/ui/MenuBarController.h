@@ -99,6 +99,8 @@ private:
     void decideOnUpdate(const SoftwareUpdate &update, bool manual);
     void fetchUpdate(const SoftwareUpdate &update, bool manual);
     void openUpdate(Result<QString> fetched, bool manual, const QString &version);
+    void reportUpdateFailure(const Error &error, bool manual, const QString &logPrefix,
+                             const QString &automaticStatus);
 
     bool isConnected() const;
     // Starts a network operation: busy, and the menu follows at once.

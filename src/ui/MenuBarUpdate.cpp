@@ -46,12 +46,10 @@ void MenuBarController::checkForUpdates(bool showNoUpdateMessage) {
             this,
             [this, manual = showNoUpdateMessage](Result<SoftwareUpdate> checked) {
                 setBusy(false);
-                if (!checked) {
-                    log(QStringLiteral("检查更新失败：") + checked.error().description());
-                    if (manual)
-                        return showError(checked.error());
-                    return setStatusText(QStringLiteral("状态：自动更新检查失败 · 稍后重试"));
-                }
+                if (!checked)
+                    return reportUpdateFailure(checked.error(), manual,
+                                               QStringLiteral("检查更新失败："),
+                                               QStringLiteral("状态：自动更新检查失败 · 稍后重试"));
                 if (!checked->isUpdateAvailable) {
                     if (manual)
                         showInfo(QStringLiteral("已是最新版本"),
@@ -118,14 +116,21 @@ void MenuBarController::fetchUpdate(const SoftwareUpdate &update, bool manual) {
         });
 }
 
+// Always logged; a manual flow shows the error, an automatic one only says so in the status line.
+void MenuBarController::reportUpdateFailure(const Error &error, bool manual,
+                                            const QString &logPrefix,
+                                            const QString &automaticStatus) {
+    log(logPrefix + error.description());
+    if (manual)
+        return showError(error);
+    setStatusText(automaticStatus);
+}
+
 void MenuBarController::openUpdate(Result<QString> fetched, bool manual, const QString &version) {
     setBusy(false);
-    if (!fetched) {
-        log(QStringLiteral("下载更新失败：") + fetched.error().description());
-        if (manual)
-            return showError(fetched.error());
-        return setStatusText(QStringLiteral("状态：自动更新失败 · 稍后重试"));
-    }
+    if (!fetched)
+        return reportUpdateFailure(fetched.error(), manual, QStringLiteral("下载更新失败："),
+                                   QStringLiteral("状态：自动更新失败 · 稍后重试"));
     const QString file = *fetched;
     if (!m_workspace.openUrl(QUrl::fromLocalFile(file)))
         return showError(
