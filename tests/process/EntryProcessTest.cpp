@@ -1,27 +1,15 @@
 // Runs the built executable as a user would: no display, exact bytes on stdout and stderr.
+#include "ExecutableRun.h"
 #include "support/TempDir.h"
-
-#include <QDir>
-#include <QProcess>
 
 #include <gtest/gtest.h>
 
+using velmora::test::runExecutable;
+
 namespace {
 
-// The exit status, stdout and stderr in one line each, to compare at once.
-QByteArray run(const QStringList &arguments, const QString &appDataVariable = {}) {
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char *name :
-         {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "DBUS_SESSION_BUS_ADDRESS"})
-        environment.remove(QString::fromLatin1(name));
-    environment.insert(QStringLiteral("VELMORA_MAC_APPDATA"), appDataVariable);
-    process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(VELMORA_EXECUTABLE), arguments);
-    if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit)
-        return "did not exit";
-    return QByteArray::number(process.exitCode()) + " [" + process.readAllStandardOutput() + "] [" +
-           process.readAllStandardError() + ']';
+QByteArray run(const QStringList &arguments) {
+    return runExecutable(QStringLiteral(VELMORA_EXECUTABLE), arguments);
 }
 
 TEST(Executable, RunsWithoutADisplayAndFailsWithOneErrorLine) {
@@ -36,7 +24,9 @@ TEST(Executable, RunsWithoutADisplayAndFailsWithOneErrorLine) {
 TEST(Executable, AppDataOnTheCommandLineWinsOverTheEnvironment) {
     velmora::test::TempDir temp;
     const QString arg = temp.path(QStringLiteral("arg")), env = temp.path(QStringLiteral("env"));
-    EXPECT_TRUE(run({QStringLiteral("--status"), QStringLiteral("--app-data"), arg}, env)
+    EXPECT_TRUE(runExecutable(QStringLiteral(VELMORA_EXECUTABLE),
+                              {QStringLiteral("--status"), QStringLiteral("--app-data"), arg},
+                              {{QStringLiteral("VELMORA_MAC_APPDATA"), env}})
                     .startsWith("0 ["));
     EXPECT_TRUE(QDir(arg).exists());
     EXPECT_FALSE(QDir(env).exists());
