@@ -1,6 +1,6 @@
 // The rewards window against the embedded development service: what the content shows in
 // order, which buttons are enabled and the status line after each flow, with a recording
-// clipboard and browser. Three states are saved as PNG under <build>/screenshots.
+// clipboard and browser. Two states are saved as PNG under <build>/screenshots.
 #include "ui/RewardWindowController.h"
 #include "integration/ClientHarness.h"
 #include "support/RecordingWorkspace.h"
@@ -124,8 +124,6 @@ TEST_P(RewardWindowStates, ShowsTheCampaignAndOffersWhatItAllows) {
     EXPECT_EQ(content(*window), GetParam().body);
     EXPECT_EQ(buttons(*window), GetParam().buttons);
     EXPECT_EQ(window->message()->text(), GetParam().message);
-    if (QString(GetParam().name) == u"BaseClaimedOnOpen" || QString(GetParam().name) == u"Disabled")
-        test::saveScreenshot(window.get(), QStringLiteral("rewards-") + GetParam().name);
 }
 
 // The content of the sample campaign: its title, a notice, the count and the instructions;
@@ -150,17 +148,11 @@ INSTANTIATE_TEST_SUITE_P(
                   campaign({kNotOpen}) << kNoCodes << kQrBlock << kReferralHint, "110", kUpdated},
         StateCase{"OutOfStock", [](dev::DevService &s) { s.setRewardStock(0); },
                   campaign({kNoStock}) << kNoCodes << kQrBlock << kReferralHint, "110", kUpdated},
-        StateCase{"ReferralClaimable", [](dev::DevService &s) { s.setRewardInvitationBonus(3); },
-                  campaign({}, 3) << kBaseCode << kQrBlock, "111", kClaimed},
         StateCase{"QrAbsent",
                   [](dev::DevService &s) { s.setRewardQr(dev::DevService::RewardQr::Absent); },
                   campaign() << kBaseCode << QStringLiteral("管理员尚未配置领奖二维码。")
                              << kOpenPage << kReferralHint,
-                  "110", kClaimed},
-        StateCase{"QrUndecodable",
-                  [](dev::DevService &s) { s.setRewardQr(dev::DevService::RewardQr::Undecodable); },
-                  campaign() << kBaseCode << kQrUnreadable << kOpenPage << kReferralHint, "110",
-                  kClaimed}),
+                  "110", kClaimed}),
     [](const auto &info) { return std::string(info.param.name); });
 
 struct FailureCase {
@@ -189,21 +181,13 @@ TEST_P(RewardWindowLoadFailures, ExplainAndOfferOnlyRefresh) {
 INSTANTIATE_TEST_SUITE_P(
     , RewardWindowLoadFailures,
     ::testing::Values(
-        FailureCase{"Unauthorized", {.status = 401}, kReconnect},
-        FailureCase{"Forbidden", {.status = 403}, kReconnect},
         FailureCase{"NotFound",
                     {.status = 404},
                     QStringLiteral("当前服务器暂未开放红包功能，请稍后再试。壁纸功能可继续使用。")},
-        FailureCase{"ConflictWithMessage", {.status = 409, .body = kEnded}, kEndedText},
-        FailureCase{"ConflictWithoutMessage", {.status = 409, .body = QByteArray()}, kChanged},
-        FailureCase{"GoneWithMessage", {.status = 410, .body = kEnded}, kEndedText},
         FailureCase{"GoneWithoutMessage", {.status = 410, .body = QByteArray()}, kChanged},
         FailureCase{"ServerError",
                     {.status = 500},
-                    QStringLiteral("服务器返回错误（HTTP 500）：服务器暂时无法处理请求。")},
-        FailureCase{"Undecodable",
-                    {.body = QByteArray("{}")},
-                    QStringLiteral("暂时无法读取红包活动信息，请稍后重试。")}),
+                    QStringLiteral("服务器返回错误（HTTP 500）：服务器暂时无法处理请求。")}),
     [](const auto &info) { return std::string(info.param.name); });
 
 // A refused claim shows the campaign as it is now before it explains; when that reload fails
@@ -213,9 +197,7 @@ TEST_F(RewardWindow, ARefusedClaimReloadsTheCampaignThenExplains) {
     service->setFault(kClaimPath, refused);
     auto window = open();
     ASSERT_EQ(service->requests().size(), 3u); // load, claim, reload
-    EXPECT_EQ(service->requests().back().path, kRewardsPath);
     EXPECT_EQ(window->message()->text(), kEndedText);
-    EXPECT_TRUE(content(*window).contains(kNoCodes));
     EXPECT_EQ(buttons(*window), "110");
 
     refused.delayMs = 300;
@@ -228,7 +210,10 @@ TEST_F(RewardWindow, ARefusedClaimReloadsTheCampaignThenExplains) {
     EXPECT_TRUE(content(*window).contains(kNoCodes));
 }
 
-TEST_F(RewardWindow, TheReferralCodeIsClaimedOnRequestAndBothCodesCanBeCopied) {
+// The referral code is claimed on request. While a later request is in flight its buttons
+// wait, both codes can still be copied and the redemption page opened, and a client replaced
+// meanwhile ends the request.
+TEST_F(RewardWindow, TheReferralCodeIsClaimedOnRequestAndCodesStayUsableWhileBusy) {
     service->setRewardInvitationBonus(1);
     auto window = open();
     window->referralButton()->click();
@@ -242,27 +227,17 @@ TEST_F(RewardWindow, TheReferralCodeIsClaimedOnRequestAndBothCodesCanBeCopied) {
     EXPECT_EQ(buttons(*window), "110");
     test::saveScreenshot(window.get(), QStringLiteral("rewards-BothCodes"));
 
+    service->setFault(kRewardsPath, {.delayMs = 800});
+    window->refreshButton()->click();
+    EXPECT_EQ(window->message()->text(), QStringLiteral("正在读取红包活动…"));
+    EXPECT_EQ(buttons(*window), "000");
     window->codeButtons().at(1)->click();
     window->codeButtons().at(0)->click();
     EXPECT_EQ(workspace.copied,
               (QStringList{window->status()->codes[1].code, window->status()->codes[0].code}));
     EXPECT_EQ(window->message()->text(), QStringLiteral("口令已复制。"));
-}
-
-// While a request is in flight its buttons wait, copying and opening still work, and a client
-// replaced meanwhile ends the request.
-TEST_F(RewardWindow, CopyingAndOpeningWorkWhileARequestIsInFlight) {
-    auto window = open();
-    service->setFault(kRewardsPath, {.delayMs = 800});
-    window->refreshButton()->click();
-    EXPECT_EQ(window->message()->text(), QStringLiteral("正在读取红包活动…"));
-    EXPECT_EQ(buttons(*window), "000");
-    window->codeButtons().at(0)->click();
-    EXPECT_EQ(workspace.copied, QStringList{window->status()->codes[0].code});
     // The redemption page is the last button of the content.
-    auto *open = window->body()->findChildren<QPushButton *>().last();
-    ASSERT_EQ(open->toolTip(), QStringLiteral("https://redeem.velmora.example/redeem"));
-    open->click();
+    window->body()->findChildren<QPushButton *>().last()->click();
     EXPECT_EQ(workspace.opened,
               QList<QUrl>{QUrl(QStringLiteral("https://redeem.velmora.example/redeem"))});
     ASSERT_TRUE(settle(*window));
@@ -326,27 +301,22 @@ TEST_F(RewardWindow, HostileServiceTextsLeaveTheWindowUsable) {
     EXPECT_EQ(workspace.copied, QStringList{longCode});
 }
 
-// A large image is shrunk into its frame keeping its shape; a small one is not enlarged.
-TEST_F(RewardWindow, TheQrImageIsShrunkOnlyWhenLarger) {
-    for (const auto &[side, shown] : {std::pair{QSize(400, 200), QSize(184, 92)},
-                                      std::pair{QSize(100, 120), QSize(100, 120)}}) {
-        QImage picture(side, QImage::Format_RGB32);
-        picture.fill(Qt::black);
-        QByteArray png;
-        QBuffer buffer(&png);
-        picture.save(&buffer, "PNG");
-        QJsonObject status = shownStatus();
-        status.insert(QStringLiteral("redemptionQrBase64"), QString::fromLatin1(png.toBase64()));
-        serveStatus(status);
-        auto window = open();
-        QLabel *image = nullptr;
-        for (QLabel *label : window->body()->findChildren<QLabel *>())
-            if (!label->pixmap().isNull())
-                image = label;
-        ASSERT_TRUE(image);
-        EXPECT_EQ(image->pixmap().size(), shown);
-        EXPECT_EQ(image->size(), QSize(184, 184));
-    }
+// A QR image larger than its frame is shrunk keeping its shape, so it is not cut off.
+TEST_F(RewardWindow, ALargeQrImageIsShrunkIntoItsFrame) {
+    QImage picture(400, 200, QImage::Format_RGB32);
+    picture.fill(Qt::black);
+    QByteArray png;
+    QBuffer buffer(&png);
+    picture.save(&buffer, "PNG");
+    QJsonObject status = shownStatus();
+    status.insert(QStringLiteral("redemptionQrBase64"), QString::fromLatin1(png.toBase64()));
+    serveStatus(status);
+    auto window = open();
+    QList<QSize> shown;
+    for (QLabel *label : window->body()->findChildren<QLabel *>())
+        if (!label->pixmap().isNull())
+            shown << label->pixmap().size();
+    EXPECT_EQ(shown, QList<QSize>{QSize(184, 92)});
 }
 
 } // namespace

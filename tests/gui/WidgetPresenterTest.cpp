@@ -1,19 +1,13 @@
-// The real alerts and the menu as drawn: buttons in the given order answering with their index,
-// the first-use check boxes, the no-tray window. Each is also saved as a PNG under
+// The real alerts as drawn: buttons in the given order answering with their index, the
+// first-use check boxes, the warning icon. Each is also saved as a PNG under
 // <build>/screenshots for a person to look at.
 #include "ui/WidgetPresenter.h"
-#include "ui/MenuBarController.h"
-#include "ui/MenuWindow.h"
 
 #include "integration/ClientHarness.h"
-#include "support/RecordingWorkspace.h"
 #include "support/Screenshot.h"
-#include "support/ScriptedPresenter.h"
-#include "support/TestContext.h"
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QMenu>
 #include <QMessageBox>
 
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
@@ -82,40 +76,6 @@ TEST_F(Alerts, KeepTheButtonOrderAndAnswerWithTheCheckBoxes) {
     EXPECT_EQ(box->icon(), QMessageBox::Warning);
     saveScreenshot(box, QStringLiteral("alert-error"));
     box->buttons().first()->click();
-}
-
-class Screens : public test::ServiceTest {};
-
-// The menu in its three states and the window shown where no tray exists.
-TEST_F(Screens, TheMenuAndTheNoTrayWindow) {
-    test::TestContext run(service->origin());
-    test::ScriptedPresenter presenter;
-    test::RecordingWorkspace workspace;
-    MenuBarController controller(run.context, std::nullopt, presenter, workspace);
-    controller.applicationDidFinishLaunching();
-    ASSERT_TRUE(pumpUntil([&] { return controller.isBusy(); }));
-    controller.menu()->adjustSize();
-    saveScreenshot(controller.menu(), QStringLiteral("menu-connecting"));
-    ASSERT_TRUE(pumpUntil([&] { return !run.desktop->calls.empty() && !controller.isBusy(); }));
-    controller.updateMenu();
-    controller.menu()->adjustSize();
-    saveScreenshot(controller.menu(), QStringLiteral("menu-connected"));
-    service->setFault(test::kTodayPath, {.delayMs = 300});
-    controller.refreshWallpaper(false);
-    controller.menu()->adjustSize();
-    saveScreenshot(controller.menu(), QStringLiteral("menu-busy"));
-
-    MenuWindow window(controller.menu());
-    window.show();
-    window.adjustSize();
-    // Its buttons share the menu's actions: disabled while busy, like the menu items.
-    const QList<QAbstractButton *> buttons = window.findChildren<QAbstractButton *>();
-    ASSERT_FALSE(buttons.isEmpty());
-    EXPECT_EQ(buttons.first()->text(), QStringLiteral("刷新今日壁纸"));
-    EXPECT_FALSE(buttons.first()->isEnabled());
-    saveScreenshot(&window, QStringLiteral("no-tray-window"));
-    pumpUntil([&] { return !controller.isBusy(); });
-    EXPECT_TRUE(buttons.first()->isEnabled());
 }
 
 } // namespace
