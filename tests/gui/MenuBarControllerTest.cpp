@@ -5,23 +5,17 @@
 #include "support/RecordingWorkspace.h"
 #include "support/Screenshot.h"
 #include "support/ScriptedPresenter.h"
-#include "support/Server.h"
 #include "support/TestContext.h"
 #include "ui/MenuWindow.h"
 #include "ui/StatusItem.h"
 
 #include "core/Preferences.h"
-#include "net/FileHasher.h"
 #include "net/PromotionHandoff.h"
-#include "wallpaper/WallpaperStore.h"
 
 #include <QAbstractButton>
 #include <QAction>
-#include <QBuffer>
 #include <QFile>
-#include <QImage>
 #include <QMenu>
-#include <QProcess>
 #include <QRegularExpression>
 
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
@@ -503,40 +497,6 @@ TEST_F(MenuBar, AutomaticUpdatesOpenAVersionOnceAndRetryAFailedOpen) {
     settle();
     pumpUntil([] { return false; }, 300);
     EXPECT_EQ(workspace.opened.size(), 2);
-}
-
-// The menu's refresh and the hourly agent's run on one data directory at the same moment: both
-// succeed and the record always names a file with the digest it was verified against.
-TEST_F(MenuBar, AMenuRefreshAndTheAgentsRefreshShareTheDataDirectory) {
-    const std::unique_ptr<test::Server> xvfb = test::startVirtualDisplay();
-    if (xvfb->address().isEmpty())
-        GTEST_SKIP() << "Xvfb is not available (scripts/install-deps.sh installs it)";
-    launchConnected();
-    const WallpaperStore store(run.context.paths);
-    for (int round = 0; round < 4; ++round) {
-        QImage image(800, 600, QImage::Format_RGB32);
-        for (int y = 0; y < image.height(); ++y)
-            for (int x = 0; x < image.width(); ++x)
-                image.setPixel(x, y, qRgb(x * round, y, x ^ y));
-        QByteArray bytes;
-        QBuffer buffer(&bytes);
-        image.save(&buffer, "PNG");
-        service->setTodayWallpaper(QStringLiteral("round%1.png").arg(round), bytes,
-                                   QStringLiteral("image/png"));
-        QProcess agent;
-        agent.setProcessEnvironment(test::displayEnvironment(xvfb->address()));
-        agent.start(QStringLiteral(VELMORA_EXECUTABLE),
-                    {QStringLiteral("--refresh"), QStringLiteral("--server"), service->origin(),
-                     QStringLiteral("--app-data"), run.context.paths.root()});
-        controller->refreshWallpaper(false);
-        ASSERT_TRUE(pumpUntil(
-            [&] { return !controller->isBusy() && agent.state() == QProcess::NotRunning; }));
-        EXPECT_EQ(agent.exitCode(), 0) << agent.readAllStandardError().toStdString();
-        EXPECT_TRUE(status().startsWith(QStringLiteral("状态：已设置 "))) << status().toStdString();
-        const auto last = store.lastVerifiedWallpaper();
-        ASSERT_TRUE(last) << "round " << round;
-        EXPECT_EQ(FileHasher::sha256(last->path).value(), service->todayWallpaper().sha256);
-    }
 }
 
 } // namespace
