@@ -35,11 +35,6 @@ template <typename T> Result<T> await(const std::function<void(Completion<T>)> &
     return *outcome;
 }
 
-// The error a call failed with, or nothing when it succeeded.
-template <typename T> std::optional<Error> failure(const Result<T> &result) {
-    return result.ok() ? std::nullopt : std::optional(result.error());
-}
-
 class ServiceTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -84,7 +79,6 @@ protected:
         service->setFault(kTodayPath, fault);
     }
 
-public:
     // A second service on another port, standing in for "another origin".
     dev::DevService &otherOrigin() {
         if (!other) {
@@ -94,7 +88,6 @@ public:
         return *other;
     }
 
-protected:
     std::unique_ptr<dev::DevService> service;
     std::unique_ptr<dev::DevService> other;
 };

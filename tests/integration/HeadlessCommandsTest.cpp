@@ -5,6 +5,7 @@
 #include "app/RunCommand.h"
 #include "net/FileHasher.h"
 #include "support/TestContext.h"
+#include "usecases/RefreshJob.h"
 
 #include <QFile>
 #include <QJsonDocument>
@@ -68,8 +69,6 @@ TEST_F(Commands, RefreshEnrolsVerifiesSetsEveryScreenRemembersAndThenUsesTheCach
     EXPECT_FALSE(calls().front().options.allowClipping);
     EXPECT_EQ(requestPaths(),
               (QStringList{QStringLiteral("/api/client/register"), today, wallpaper.downloadPath}));
-    EXPECT_TRUE(service->isValidToken(stored().value().token));
-    EXPECT_TRUE(QFile::exists(paths().lastWallpaperRecord()));
 
     // A warm cache: no download, and the display mode is read at the moment of applying.
     DisplayMode(DisplayMode::Fill).save(run_.context.defaults);
@@ -125,6 +124,30 @@ TEST_F(Commands, RefreshRefusesAnotherOriginAndADesktopWithoutScreensRemembersNo
     EXPECT_EQ(run(ClientMode::Refresh, service->origin()),
               QStringLiteral("1||错误：当前没有可用的显示器。\n"));
     EXPECT_FALSE(QFile::exists(paths().lastWallpaperRecord()));
+}
+
+// The date the service sends is printed: it arrives without escape sequences or reordering marks.
+TEST_F(Commands, AHostileDateIsPrintedClean) {
+    const dev::WallpaperInfo w = service->todayWallpaper();
+    const WallpaperMetadata descriptor{
+        w.id,          QStringLiteral("\u001b]0;x\u0007 2026-12-06\u202E\r"),
+        w.fileName,    w.contentType,
+        w.length,      w.sha256,
+        w.downloadPath};
+    service->setFault(today, {.body = encodeJson(descriptor.toJson())});
+    const QString printed = run(ClientMode::Refresh, service->origin());
+    EXPECT_EQ(printed, applied(QStringLiteral("已设置壁纸："), QStringLiteral("]0;x 2026-12-06")));
+}
+
+// A job may go while its request is in flight (the application quits): the answer reaches nobody.
+TEST_F(Commands, ARefreshJobDestroyedBeforeItsAnswerReportsNothing) {
+    const auto client = enrolledClient();
+    service->setFault(today, {.delayMs = 200});
+    bool reported = false;
+    RefreshJob(run_.context, *client).start([&](RefreshResult) { reported = true; });
+    test::pumpUntil([] { return false; }, 600); // time for a stray answer to show
+    EXPECT_FALSE(reported);
+    EXPECT_TRUE(calls().empty());
 }
 
 TEST_F(Commands, StatusRegisterClearAndTheStartupCommands) {
