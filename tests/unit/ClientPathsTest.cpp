@@ -11,7 +11,7 @@ using namespace velmora;
 
 namespace {
 
-TEST(ClientPathsRoot, CommandLineWinsOverEnvironmentWhichWinsOverDefault) {
+TEST(ClientPathsRoot, TheEnvironmentWinsOverTheDefaultUnlessEmpty) {
     test::TempDir temp;
     const QString standard = qEnvironmentVariable("XDG_DATA_HOME") + "/VelmoraWallpaper";
     EXPECT_EQ(ClientPaths().root(), standard);

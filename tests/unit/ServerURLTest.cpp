@@ -42,6 +42,8 @@ TEST(ServerURL, NormalizeGivesTheOriginOrTheExactRefusal) {
     }
 }
 
+// Another scheme, port or host is refused where it matters, on the wire (redirects, download
+// addresses); what those cannot show: case and default port, a look-alike host, user info.
 TEST(ServerURL, EqualOriginComparesSchemeHostAndEffectivePort) {
     const std::tuple<const char *, const char *, bool> cases[] = {
         {"https://H", "https://h:443", true},
