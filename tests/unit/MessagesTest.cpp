@@ -37,6 +37,29 @@ TEST(Messages, AClaimSpellsTheCampaignIdInUpperCase) {
         QByteArray(R"({"campaignId":"B74395D2-A831-4E70-8A7B-03BE4A0D4861","source":"referral"})"));
 }
 
+// The service's own flags are not trusted alone: a code already issued, a disabled campaign, no
+// stock or no campaign at all is never claimed or offered.
+TEST(Messages, RewardEligibilityFollowsCampaignStockAndIssuedCodes) {
+    const QByteArray rewards = R"({"campaignId":"b74395d2-a831-4e70-8a7b-03be4a0d4861",
+      "campaignName":"T","enabled":true,"successfulInvitations":1,"canClaimBase":true,
+      "canClaimReferral":true,"stockAvailable":true,"instructions":"","codes":[]})";
+    // base code already issued; referral still open
+    const char *baseCode =
+        R"("codes":[{"claimId":"B74395D2-A831-4E70-8A7B-03BE4A0D4862","code":"X","source":"base","issuedAtUtc":"t"}])";
+    const std::tuple<QByteArray, bool, bool> cases[] = {
+        {rewards, true, true},
+        {replaced(rewards, "\"codes\":[]", baseCode), false, true},
+        {replaced(rewards, "\"enabled\":true", "\"enabled\":false"), false, false},
+        {replaced(rewards, "\"stockAvailable\":true", "\"stockAvailable\":false"), false, false},
+        {replaced(rewards, "\"b74395d2-a831-4e70-8a7b-03be4a0d4861\"", "null"), false, false},
+    };
+    for (const auto &[json, claimBase, referral] : cases) {
+        const ClientRewardStatusResponse status = ClientRewardStatusResponse::decode(json).value();
+        EXPECT_EQ(status.shouldClaimBaseOnOpen(), claimBase) << json.toStdString();
+        EXPECT_EQ(status.canRequestReferral(), referral) << json.toStdString();
+    }
+}
+
 // Only plain https addresses are opened, and only a QR image of bounded size is decoded.
 TEST(Messages, RedemptionAddressAndQrImageAreUsedOnlyWhenSafe) {
     ClientRewardStatusResponse status;
