@@ -84,41 +84,25 @@ TEST_F(InstanceChannelTest, DeliversEachRequestOnceToAnOwnerOnlySocket) {
     EXPECT_FALSE(sendWhilePumping(paths, {InstanceRequest::Kind::OpenTicket, QStringLiteral("x")}));
 }
 
-// A peer speaking another version of the protocol, or one that trickles its message, is dropped
-// within the second it is given, is never answered, and leaves the server serving the next user.
-TEST_F(InstanceChannelTest, HostilePeersAreDroppedWithoutASignal) {
+// A peer that trickles its message is dropped within the second it is given and never
+// answered, and the server goes on serving the next launch.
+TEST_F(InstanceChannelTest, ASlowPeerIsDroppedWithoutASignal) {
     ASSERT_TRUE(server.listen().ok());
-    const QByteArray valid = header(1, 2, quint32(kTicket.size())) + kTicket.toUtf8();
-    struct Row {
-        const char *name;
-        QList<QByteArray> chunks; // sent 200 ms apart
-    };
-    const Row rows[] = {
-        {"wrong version", {header(2, 1, 0)}},
-        {"sends slowly",
-         {valid.left(5), valid.mid(5, 5), valid.mid(10, 5), valid.mid(15, 5), valid.mid(20, 5),
-          valid.mid(25, 5), valid.mid(30)}},
-    };
-    for (const Row &row : rows) {
-        SCOPED_TRACE(row.name);
-        QLocalSocket peer;
-        peer.connectToServer(server.socketPath());
-        ASSERT_TRUE(pumpUntil([&] { return peer.state() == QLocalSocket::ConnectedState; }, 1000));
-        QElapsedTimer clock;
-        clock.start();
-        for (const QByteArray &chunk : row.chunks) {
-            if (peer.state() != QLocalSocket::ConnectedState)
-                break;
-            peer.write(chunk);
-            pumpUntil([] { return false; }, 200);
-        }
-        EXPECT_TRUE(
-            pumpUntil([&] { return peer.state() == QLocalSocket::UnconnectedState; }, 1500));
-        EXPECT_LT(clock.elapsed(), 1500);
-        EXPECT_EQ(peer.readAll(), QByteArray());
+    const QByteArray message = header(1, 2, quint32(kTicket.size())) + kTicket.toUtf8();
+    QLocalSocket peer;
+    peer.connectToServer(server.socketPath());
+    ASSERT_TRUE(pumpUntil([&] { return peer.state() == QLocalSocket::ConnectedState; }, 1000));
+    QElapsedTimer clock;
+    clock.start();
+    for (qsizetype sent = 0; sent < message.size() && peer.state() == QLocalSocket::ConnectedState;
+         sent += 5) {
+        peer.write(message.mid(sent, 5));
+        pumpUntil([] { return false; }, 200);
     }
-    pumpUntil([] { return false; }, 50);
-    EXPECT_EQ(raises + tickets.size(), 0);
+    EXPECT_TRUE(pumpUntil([&] { return peer.state() == QLocalSocket::UnconnectedState; }, 1500));
+    EXPECT_LT(clock.elapsed(), 1500);
+    EXPECT_EQ(peer.readAll(), QByteArray());
+    EXPECT_TRUE(tickets.isEmpty());
 
     ASSERT_TRUE(sendWhilePumping(paths, {InstanceRequest::Kind::OpenTicket, kTicket}));
     EXPECT_TRUE(pumpUntil([&] { return tickets.size() == 1; }, 1000));
