@@ -79,17 +79,6 @@ TEST(DeviceIdentityTest, AStoredIdentifierIsUsedOnlyWhenPrivateAndValid) {
     EXPECT_EQ(outcome(), kDerived + QStringLiteral("|%1|777").arg(QString(64, u'b')));
 }
 
-TEST(IoregOutput, TakesTheFirstQuotedPlatformUUID) {
-    EXPECT_EQ(platform::platformUUIDFromIoregOutput(
-                  QStringLiteral("+-o J314sAP  <class IOPlatformExpertDevice>\n  {\n"
-                                 "    \"IOPlatformSerialNumber\" = \"C02XYZ\"\n"
-                                 "    \"IOPlatformUUID\" = \"8F1C-4A5B\"\n"
-                                 "    \"IOPlatformUUID\" = \"second\"\n  }\n")),
-              QStringLiteral("8F1C-4A5B"));
-    EXPECT_EQ(platform::platformUUIDFromIoregOutput(QStringLiteral("IOPlatformUUID = \"abc\"")),
-              std::nullopt);
-}
-
 TEST(LinuxDeviceFactsTest, ReadsTheFirstValidMachineIdAndThePrettyHostName) {
     test::TempDir temp;
     ASSERT_TRUE(test::writeFile(temp.path(QStringLiteral("bad")), "uninitialized\n"));
@@ -102,8 +91,6 @@ TEST(LinuxDeviceFactsTest, ReadsTheFirstValidMachineIdAndThePrettyHostName) {
                                            temp.path(QStringLiteral("info")));
     EXPECT_EQ(facts.platformUUID(), QString(32, u'a'));
     EXPECT_EQ(facts.computerName(), QStringLiteral("Alice's \"Study\" PC"));
-    EXPECT_EQ(platform::LinuxDeviceFacts({temp.path(QStringLiteral("bad"))}, {}).platformUUID(),
-              std::nullopt);
 }
 
 } // namespace

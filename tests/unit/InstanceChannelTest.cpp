@@ -2,23 +2,19 @@
 #include "support/TempDir.h"
 #include "ui/InstanceClient.h"
 #include "ui/InstanceServer.h"
-#include "ui/InstanceSocketPath.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QThread>
 #include <QtEndian>
 
-#include <algorithm>
 #include <atomic>
 #include <functional>
-#include <unistd.h>
 
 using namespace velmora;
 using namespace std::chrono_literals;
@@ -54,10 +50,6 @@ QByteArray header(char version, char kind, quint32 length) {
     return QByteArray("VELMORA") + version + kind + QByteArray(size, 4);
 }
 
-QByteArray ticketMessage(const QByteArray &payload) {
-    return header(1, 2, quint32(payload.size())) + payload;
-}
-
 class InstanceChannelTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -80,7 +72,6 @@ TEST_F(InstanceChannelTest, DeliversEachRequestOnceToAnOwnerOnlySocket) {
         pumpUntil([] { return false; }, 300);
         EXPECT_EQ(test::failureOf(server.listen()), QString());
     }));
-    EXPECT_EQ(server.socketPath(), paths.instanceSocket());
     EXPECT_EQ(test::permissions(server.socketPath()), 0600);
     ASSERT_TRUE(pumpUntil([&] { return raises == 1; }, 1000));
     // The sender normalises, and so does the server.
@@ -93,52 +84,28 @@ TEST_F(InstanceChannelTest, DeliversEachRequestOnceToAnOwnerOnlySocket) {
     EXPECT_FALSE(sendWhilePumping(paths, {InstanceRequest::Kind::OpenTicket, QStringLiteral("x")}));
 }
 
-// Each hostile peer is dropped within the second it is given, is never answered, and leaves the
-// server serving the next user.
-TEST_F(InstanceChannelTest, HostilePeersAreDroppedWithoutASignal) {
+// A peer that trickles its message is dropped within the second it is given and never
+// answered, and the server goes on serving the next launch.
+TEST_F(InstanceChannelTest, ASlowPeerIsDroppedWithoutASignal) {
     ASSERT_TRUE(server.listen().ok());
-    const QByteArray valid = ticketMessage(kTicket.toUtf8());
-    QByteArray withNul = kTicket.toUtf8();
-    withNul[20] = '\0';
-    struct Row {
-        const char *name;
-        QList<QByteArray> chunks; // sent 200 ms apart
-    };
-    const Row rows[] = {
-        {"garbage", {"GET / HTTP/1.0\r\n\r\n"}},
-        {"wrong version", {header(2, 1, 0)}},
-        {"oversize length announced", {header(1, 2, 1u << 20)}},
-        {"stalls without a byte", {}},
-        {"sends slowly",
-         {valid.left(5), valid.mid(5, 5), valid.mid(10, 5), valid.mid(15, 5), valid.mid(20, 5),
-          valid.mid(25, 5), valid.mid(30)}},
-        {"ticket with a NUL", {ticketMessage(withNul)}},
-        {"extra bytes after a ticket", {valid + 'X'}},
-    };
-    for (const Row &row : rows) {
-        SCOPED_TRACE(row.name);
-        QLocalSocket peer;
-        peer.connectToServer(server.socketPath());
-        ASSERT_TRUE(pumpUntil([&] { return peer.state() == QLocalSocket::ConnectedState; }, 1000));
-        QElapsedTimer clock;
-        clock.start();
-        for (const QByteArray &chunk : row.chunks) {
-            if (peer.state() != QLocalSocket::ConnectedState)
-                break;
-            peer.write(chunk);
-            pumpUntil([] { return false; }, 200);
-        }
-        EXPECT_TRUE(
-            pumpUntil([&] { return peer.state() == QLocalSocket::UnconnectedState; }, 1500));
-        EXPECT_LT(clock.elapsed(), 1500);
-        EXPECT_EQ(peer.readAll(), QByteArray());
+    const QByteArray message = header(1, 2, quint32(kTicket.size())) + kTicket.toUtf8();
+    QLocalSocket peer;
+    peer.connectToServer(server.socketPath());
+    ASSERT_TRUE(pumpUntil([&] { return peer.state() == QLocalSocket::ConnectedState; }, 1000));
+    QElapsedTimer clock;
+    clock.start();
+    for (qsizetype sent = 0; sent < message.size() && peer.state() == QLocalSocket::ConnectedState;
+         sent += 5) {
+        peer.write(message.mid(sent, 5));
+        pumpUntil([] { return false; }, 200);
     }
-    pumpUntil([] { return false; }, 50);
-    EXPECT_EQ(raises + tickets.size(), 0);
+    EXPECT_TRUE(pumpUntil([&] { return peer.state() == QLocalSocket::UnconnectedState; }, 1500));
+    EXPECT_LT(clock.elapsed(), 1500);
+    EXPECT_EQ(peer.readAll(), QByteArray());
+    EXPECT_TRUE(tickets.isEmpty());
 
     ASSERT_TRUE(sendWhilePumping(paths, {InstanceRequest::Kind::OpenTicket, kTicket}));
-    ASSERT_TRUE(pumpUntil([&] { return tickets.size() == 1; }, 1000));
-    EXPECT_EQ(raises, 0);
+    EXPECT_TRUE(pumpUntil([&] { return tickets.size() == 1; }, 1000));
 }
 
 // What a crashed instance or a hostile program may leave at the socket path: only a stale
@@ -157,79 +124,26 @@ TEST_F(InstanceChannelTest, ListenReplacesOnlyAStaleSocketAndTheSenderFollowsNoL
         ::link(QFile::encodeName(crashed.fullServerName()).constData(),
                QFile::encodeName(path).constData());
     };
-    struct Row {
-        const char *name;
-        std::function<void()> plant;
-        QString failure;
-    };
-    const Row rows[] = {
+    const std::tuple<const char *, std::function<void()>, QString> rows[] = {
         {"stale socket", stale, QString()},
         {"link to a live socket", [&] { QFile::link(decoy.fullServerName(), path); }, occupied},
         {"regular file", [&] { test::writeFile(path, "keep"); }, occupied},
     };
-    for (const Row &row : rows) {
-        SCOPED_TRACE(row.name);
+    for (const auto &[name, plant, failure] : rows) {
+        SCOPED_TRACE(name);
         QFile::remove(path);
-        row.plant();
+        plant();
         ASSERT_NE(test::permissions(path), -1);
         InstanceServer candidate(paths);
-        EXPECT_EQ(test::failureOf(candidate.listen()), row.failure);
+        EXPECT_EQ(test::failureOf(candidate.listen()), failure);
         EXPECT_EQ(sendWhilePumping(paths, {InstanceRequest::Kind::OpenTicket, kTicket}),
-                  row.failure.isEmpty());
-        if (row.failure.isEmpty())
+                  failure.isEmpty());
+        if (failure.isEmpty())
             EXPECT_EQ(test::permissions(path), 0600);
         else
             EXPECT_NE(test::permissions(path), -1); // left where it was
     }
     EXPECT_FALSE(decoy.hasPendingConnections());
-}
-
-// `base` extended by directory names to exactly `length` characters.
-QString rootOfLength(QString base, qsizetype length) {
-    while (base.size() < length) {
-        qsizetype name = std::min<qsizetype>(length - base.size() - 1, 200);
-        if (length - base.size() - 1 - name == 1)
-            --name; // a last name of nothing would be cleaned away
-        base += u'/' + QString(name, u'n');
-    }
-    return base;
-}
-
-// Socket addresses are short; a deeper data directory listens in a private place instead.
-TEST(InstanceSocketLocation, DeepDataDirectoriesStillMeet) {
-    test::TempDir temp; // private to this user, as a runtime directory is
-    const test::ScopedEnvironment tmpdir("TMPDIR", QFile::encodeName(temp.path()));
-
-    struct Row {
-        const char *name;
-        int socketPathLength;
-        QByteArray runtimeDirectory;
-        QString expectedDirectory;
-    };
-    const Row rows[] = {
-        {"one byte too long, runtime directory", 107, QFile::encodeName(temp.path()), temp.path()},
-        {"far too long, no runtime directory", 400, QByteArray(),
-         temp.path(QStringLiteral("velmora-")) + QString::number(::getuid())},
-    };
-    for (const Row &row : rows) {
-        SCOPED_TRACE(row.name);
-        const test::ScopedEnvironment xdg("XDG_RUNTIME_DIR", row.runtimeDirectory);
-        const ClientPaths paths(rootOfLength(temp.path(QStringLiteral("d")),
-                                             row.socketPathLength - 15 /* "/.instance.sock" */));
-        ASSERT_EQ(paths.instanceSocket().size(), row.socketPathLength);
-        ASSERT_TRUE(paths.ensure().ok());
-
-        InstanceServer server(paths);
-        ASSERT_EQ(test::failureOf(server.listen()), QString());
-        const QString directory = QFileInfo(server.socketPath()).path();
-        EXPECT_EQ(directory, row.expectedDirectory);
-        EXPECT_EQ(test::permissions(server.socketPath()), 0600);
-        EXPECT_EQ(test::permissions(directory), 0700);
-        int raises = 0;
-        QObject::connect(&server, &InstanceServer::raiseRequested, [&] { ++raises; });
-        EXPECT_TRUE(sendWhilePumping(paths, {}));
-        EXPECT_TRUE(pumpUntil([&] { return raises == 1; }, 1000));
-    }
 }
 
 } // namespace

@@ -37,6 +37,8 @@ TEST(Messages, AClaimSpellsTheCampaignIdInUpperCase) {
         QByteArray(R"({"campaignId":"B74395D2-A831-4E70-8A7B-03BE4A0D4861","source":"referral"})"));
 }
 
+// The service's own flags are not trusted alone: a code already issued, a disabled campaign, no
+// stock or no campaign at all is never claimed or offered.
 TEST(Messages, RewardEligibilityFollowsCampaignStockAndIssuedCodes) {
     const QByteArray rewards = R"({"campaignId":"b74395d2-a831-4e70-8a7b-03be4a0d4861",
       "campaignName":"T","enabled":true,"successfulInvitations":1,"canClaimBase":true,
@@ -58,8 +60,7 @@ TEST(Messages, RewardEligibilityFollowsCampaignStockAndIssuedCodes) {
     }
 }
 
-// Only plain https addresses are opened; the QR image must be strict base64 of a PNG of
-// bounded size.
+// Only plain https addresses are opened, and only a QR image of bounded size is decoded.
 TEST(Messages, RedemptionAddressAndQrImageAreUsedOnlyWhenSafe) {
     ClientRewardStatusResponse status;
     const std::pair<const char *, bool> urls[] = {
@@ -72,16 +73,10 @@ TEST(Messages, RedemptionAddressAndQrImageAreUsedOnlyWhenSafe) {
         EXPECT_EQ(status.safeRedemptionURL().has_value(), safe) << url;
     }
 
-    const QByteArray png = QByteArray("\x89PNG\r\n\x1a\n", 8) + QByteArray(100, 'x');
-    const std::pair<QByteArray, std::optional<QByteArray>> images[] = {
-        {png.toBase64(), png},
-        {png.toBase64().insert(20, '\n'), std::nullopt},
-        {(png + QByteArray(2'300'000, 'x')).toBase64(), std::nullopt}, // over 3 MB of text
-    };
-    for (const auto &[base64, expected] : images) {
-        status.redemptionQrBase64 = QString::fromLatin1(base64);
-        EXPECT_EQ(status.redemptionQRData(), expected) << base64.left(40).toStdString();
-    }
+    // Past 3 MB of text the image is not decoded at all.
+    const QByteArray png = QByteArray("\x89PNG\r\n\x1a\n", 8) + QByteArray(2'300'000, 'x');
+    status.redemptionQrBase64 = QString::fromLatin1(png.toBase64());
+    EXPECT_EQ(status.redemptionQRData(), std::nullopt);
 }
 
 } // namespace

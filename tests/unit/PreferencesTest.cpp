@@ -28,7 +28,6 @@ TEST_F(PreferencesTest, ModesReadExactRawValuesAndFallBackOtherwise) {
         {"direct", NetworkProxyMode::Direct, DisplayMode::Fit},
         {"fill", NetworkProxyMode::System, DisplayMode::Fill},
         {"Direct", NetworkProxyMode::System, DisplayMode::Fit},
-        {" fill", NetworkProxyMode::System, DisplayMode::Fit},
     };
     for (const auto &[stored, proxy, display] : cases) {
         defaults.setValue(QStringLiteral("networkProxyMode"), QString::fromUtf8(stored));
@@ -37,24 +36,6 @@ TEST_F(PreferencesTest, ModesReadExactRawValuesAndFallBackOtherwise) {
         EXPECT_EQ(DisplayMode::load(defaults), display) << stored;
         EXPECT_EQ(defaults.string(QStringLiteral("displayMode")), QString::fromUtf8(stored));
     }
-
-    NetworkProxyMode(NetworkProxyMode::Direct).save(defaults);
-    DisplayMode(DisplayMode::Fill).save(defaults);
-    EXPECT_EQ(defaults.string(QStringLiteral("networkProxyMode")), QStringLiteral("direct"));
-    EXPECT_EQ(defaults.string(QStringLiteral("displayMode")), QStringLiteral("fill"));
-}
-
-// Absent means on; anything stored is read the way the defaults system reads a boolean.
-TEST_F(PreferencesTest, AutomaticUpdateFlagAndLastVersionAreIndependent) {
-    EXPECT_TRUE(AutomaticUpdatePreference::isEnabled(defaults));
-    AutomaticUpdatePreference::setEnabled(false, defaults);
-    AutomaticUpdatePreference::setLastOpenedVersion(QStringLiteral("1.0.1"), defaults);
-    EXPECT_FALSE(AutomaticUpdatePreference::isEnabled(defaults));
-    defaults.setValue(QStringLiteral("autoUpdateEnabled"), QStringLiteral("perhaps"));
-    EXPECT_FALSE(AutomaticUpdatePreference::isEnabled(defaults)) << "present but meaningless";
-    defaults.remove(QStringLiteral("autoUpdateEnabled"));
-    EXPECT_TRUE(AutomaticUpdatePreference::isEnabled(defaults));
-    EXPECT_EQ(AutomaticUpdatePreference::lastOpenedVersion(defaults), QStringLiteral("1.0.1"));
 }
 
 TEST(StartupPromptMarker, IsWrittenButNeverThroughALink) {

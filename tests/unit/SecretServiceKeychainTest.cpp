@@ -33,13 +33,7 @@ qint64 lookupTime(std::chrono::milliseconds deadline) {
 TEST(SecretServiceKeychainTest, NoBusAnswersAtOnceAndASilentOneAtTheDeadline) {
     test::TempDir temp;
     const ScopedEnvironment runtime("XDG_RUNTIME_DIR", temp.path().toUtf8());
-    EXPECT_FALSE(platform::SecretServiceKeychain::sessionBusConfigured());
     EXPECT_LT(lookupTime(10s), 200);
-    {
-        const ScopedEnvironment stale("DBUS_SESSION_BUS_ADDRESS",
-                                      "unix:path=" + temp.path(QStringLiteral("gone")).toUtf8());
-        EXPECT_LT(lookupTime(10s), 2000);
-    }
 
     // Accepts connections into its backlog but never answers: a hung per-user bus.
     const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -50,7 +44,6 @@ TEST(SecretServiceKeychainTest, NoBusAnswersAtOnceAndASilentOneAtTheDeadline) {
     std::copy(path.begin(), path.end(), address.sun_path);
     ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof(address)), 0);
     ASSERT_EQ(::listen(listener, 8), 0);
-    EXPECT_TRUE(platform::SecretServiceKeychain::sessionBusConfigured());
 
     const ScopedEnvironment bus("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + path);
     const qint64 elapsed = lookupTime(300ms);

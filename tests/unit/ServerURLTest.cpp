@@ -42,12 +42,13 @@ TEST(ServerURL, NormalizeGivesTheOriginOrTheExactRefusal) {
     }
 }
 
+// Another scheme, port or host is refused where it matters, on the wire (redirects, download
+// addresses); what those cannot show: case and default port, a look-alike host, user info.
 TEST(ServerURL, EqualOriginComparesSchemeHostAndEffectivePort) {
     const std::tuple<const char *, const char *, bool> cases[] = {
-        {"https://H", "https://h:443", true},      {"https://h/a?x=1#f", "https://h/b", true},
-        {"https://h", "http://h", false},          {"https://h", "https://h:8443", false},
-        {"https://h", "https://h.invalid", false}, {"https://u:p@h", "https://u:p@h", false},
-        {"ftp://h", "ftp://h:21", false},
+        {"https://H", "https://h:443", true},
+        {"https://h", "https://h.invalid", false},
+        {"https://u:p@h", "https://u:p@h", false},
     };
     for (const auto &[a, b, equal] : cases) {
         const QUrl first(QString::fromUtf8(a)), second(QString::fromUtf8(b));

@@ -1,5 +1,4 @@
 #include "agent/SystemdUserAgent.h"
-#include "agent/LoginAgent.h"
 #include "support/Outcome.h"
 #include "support/TempDir.h"
 
@@ -40,11 +39,6 @@ protected:
     QString makeExecutable(const QString &name) const {
         EXPECT_TRUE(test::writeFile(temp.path(name), "#!/bin/sh\n", 0755));
         return temp.path(name);
-    }
-
-    void linkTimerAsSystemdDoes() const {
-        ASSERT_TRUE(QDir().mkpath(QFileInfo(wantsLink).absolutePath()));
-        ASSERT_TRUE(QFile::link(timer, wantsLink));
     }
 
     test::TempDir temp;
@@ -103,8 +97,6 @@ TEST_F(SystemdUserAgentTest, RealSystemdToolsAcceptTheUnitsAndRecordTheTimer) {
     verify.start(analyze, {QStringLiteral("--user"), QStringLiteral("verify"), service, timer});
     verify.waitForFinished(60000);
     EXPECT_EQ(verify.readAll().trimmed() + QByteArray::number(verify.exitCode()), "0");
-    EXPECT_TRUE(onPath.setEnabled(false).ok());
-    EXPECT_FALSE(onPath.isEnabled());
 }
 
 // The call that fails, what the stand-in does then, and the message (empty: success).
@@ -127,29 +119,20 @@ TEST_F(SystemdUserAgentTest, PathsThatAUnitFileCannotCarryAreRefusedBeforeAnythi
     const QString sentence =
         QStringLiteral("无法写入 LaunchAgent：“%1”含有 systemd 单元文件无法表示的字符。");
     EXPECT_EQ(test::failureOf(agent(program).setEnabled(true)), sentence.arg(program));
-    paths = ClientPaths(temp.path(QStringLiteral("ends in\\")));
-    EXPECT_EQ(test::failureOf(agent().setEnabled(true)), sentence.arg(paths.root()));
     EXPECT_FALSE(QFileInfo::exists(unitFolder));
     EXPECT_FALSE(QFileInfo::exists(systemctl + QStringLiteral(".log")));
 }
 
-// An older installation's unit names another program: that one is not ours to report.
-TEST_F(SystemdUserAgentTest, IsEnabledOnlyForOurProgramWithTheTimerLinked) {
-    const QString escaped = QString(executable).replace(u'%', QStringLiteral("%%"));
-    QDir().mkpath(unitFolder);
-    test::writeFile(timer, "[Timer]\n");
-    linkTimerAsSystemdDoes();
-    for (const QString &program : {escaped, QStringLiteral("/opt/old/VelmoraWallpaper")}) {
-        test::writeFile(
-            service,
-            QStringLiteral("[Service]\nExecStart=\"%1\" --refresh\n").arg(program).toUtf8());
-        EXPECT_EQ(agent().isEnabled(), program == escaped) << program.toStdString();
-    }
-}
-
-TEST_F(SystemdUserAgentTest, DisableRemovesEverythingEvenWhenSystemctlCannotRun) {
+// The timer counts as enabled once systemd has linked it, and only for the program its service
+// runs: an older installation's unit is not ours to report. Disabling removes every file even
+// when systemctl cannot run.
+TEST_F(SystemdUserAgentTest, IsEnabledOnlyForOurProgramAndDisableRemovesEverything) {
     ASSERT_TRUE(agent().setEnabled(true).ok());
-    linkTimerAsSystemdDoes();
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(wantsLink).absolutePath()));
+    ASSERT_TRUE(QFile::link(timer, wantsLink));
+    EXPECT_TRUE(agent().isEnabled());
+    EXPECT_FALSE(agent(makeExecutable(QStringLiteral("old"))).isEnabled());
+
     systemctl = temp.path(QStringLiteral("no-systemctl"));
     EXPECT_EQ(test::failureOf(agent().setEnabled(false)), QString());
     const auto everything = QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System;
@@ -160,12 +143,6 @@ TEST_F(SystemdUserAgentTest, DisableRemovesEverythingEvenWhenSystemctlCannotRun)
     QDir().mkpath(service + QStringLiteral("/occupied"));
     EXPECT_TRUE(test::failureOf(agent().setEnabled(false))
                     .startsWith(QStringLiteral("无法删除 LaunchAgent：")));
-}
-
-TEST(LoginAgentTest, ThisPlatformUsesTheSystemdUserTimerWithTheIntervalFloor) {
-    const auto agent = makeLoginAgent(ClientPaths(QStringLiteral("/tmp/velmora-unused")), 60);
-    const auto *systemd = dynamic_cast<const SystemdUserAgent *>(agent.get());
-    EXPECT_EQ(systemd ? systemd->interval() : 0, 300);
 }
 
 } // namespace

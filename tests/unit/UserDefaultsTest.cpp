@@ -10,7 +10,6 @@ namespace {
 TEST(UserDefaultsTest, BooleansReadTheWayTheDefaultsSystemDoes) {
     const std::pair<QVariant, bool> cases[] = {
         {-3, true},
-        {0.5, true},
         {QStringLiteral("Yes"), true},
         {QStringLiteral("FALSE"), false},
         {QStringLiteral(" 12 "), true},
