@@ -3,6 +3,8 @@
 #include "WallpaperStore.h"
 #include "core/Text.h"
 
+#include <QTextBoundaryFinder>
+
 namespace velmora {
 
 namespace WallpaperNames {
@@ -39,6 +41,23 @@ QString replaceUnsafeNameCharacters(const QString &text, QStringView separators)
             safe += QString::fromUcs4(reinterpret_cast<const char32_t *>(&scalar), 1);
     }
     return safe;
+}
+
+// A file name holds at most 255 bytes, and 120 Chinese characters alone take 360 in UTF-8. The
+// title gives way, a whole user-perceived character at a time, and leaves room for the " (n)"
+// that a second copy under the same name gets.
+constexpr qsizetype nameBytes = 255 - 10;
+
+QString titleWithin(const QString &title, qsizetype bytes) {
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, title);
+    qsizetype end = 0;
+    for (qsizetype next = finder.toNextBoundary(); next != -1; next = finder.toNextBoundary()) {
+        bytes -= QStringView(title).mid(end, next - end).toUtf8().size();
+        if (bytes < 0)
+            break;
+        end = next;
+    }
+    return title.left(end);
 }
 
 } // namespace
@@ -97,7 +116,9 @@ QString WallpaperStore::exportFileName(const WallpaperMetadata &metadata) {
     title = title.isEmpty() ? QStringLiteral("Velmora壁纸") : Text::userPerceivedPrefix(title, 120);
     // The date comes from the service: it may not name another directory.
     const QString date = replaceUnsafeNameCharacters(metadata.effectiveDate, u"/");
-    return date + u'_' + title + fileExtension(metadata);
+    const QString extension = fileExtension(metadata);
+    const qsizetype fixedBytes = date.toUtf8().size() + 1 + extension.size();
+    return date + u'_' + titleWithin(title, nameBytes - fixedBytes) + extension;
 }
 
 } // namespace velmora
