@@ -1,7 +1,5 @@
 #include "DeviceFacts.h"
 
-#include <QRegularExpression>
-
 #include <vector>
 
 #include <pwd.h>
@@ -23,15 +21,6 @@ QString currentLoginName() {
             return value;
     }
     return {};
-}
-
-std::optional<QString> platformUUIDFromIoregOutput(const QString &output) {
-    static const QRegularExpression pattern(
-        QStringLiteral(R"re("IOPlatformUUID"\s*=\s*"([^"]+)")re"));
-    const QRegularExpressionMatch match = pattern.match(output);
-    if (!match.hasMatch())
-        return std::nullopt;
-    return match.captured(1);
 }
 
 } // namespace velmora::platform

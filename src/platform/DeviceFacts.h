@@ -30,8 +30,4 @@ std::shared_ptr<const DeviceFacts> systemDeviceFacts();
 // user id, else $USER, else $LOGNAME, else empty.
 QString currentLoginName();
 
-// The value of "IOPlatformUUID" in the output of `ioreg -rd1 -c IOPlatformExpertDevice`: the
-// first match of "IOPlatformUUID" = "<value>" (white space around "=" optional), unaltered.
-std::optional<QString> platformUUIDFromIoregOutput(const QString &output);
-
 } // namespace velmora::platform
