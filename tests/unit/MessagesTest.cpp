@@ -43,12 +43,14 @@ TEST(Messages, RewardEligibilityFollowsCampaignStockAndIssuedCodes) {
     const QByteArray rewards = R"({"campaignId":"b74395d2-a831-4e70-8a7b-03be4a0d4861",
       "campaignName":"T","enabled":true,"successfulInvitations":1,"canClaimBase":true,
       "canClaimReferral":true,"stockAvailable":true,"instructions":"","codes":[]})";
-    // base code already issued; referral still open
-    const char *baseCode =
+    // A base code already issued; the referral still open. And the other way round.
+    const QByteArray baseCode =
         R"("codes":[{"claimId":"B74395D2-A831-4E70-8A7B-03BE4A0D4862","code":"X","source":"base","issuedAtUtc":"t"}])";
+    const QByteArray referralCode = QByteArray(baseCode).replace("\"base\"", "\"referral\"");
     const std::tuple<QByteArray, bool, bool> cases[] = {
         {rewards, true, true},
-        {replaced(rewards, "\"codes\":[]", baseCode), false, true},
+        {replaced(rewards, "\"codes\":[]", baseCode.constData()), false, true},
+        {replaced(rewards, "\"codes\":[]", referralCode.constData()), true, false},
         {replaced(rewards, "\"enabled\":true", "\"enabled\":false"), false, false},
         {replaced(rewards, "\"stockAvailable\":true", "\"stockAvailable\":false"), false, false},
         {replaced(rewards, "\"b74395d2-a831-4e70-8a7b-03be4a0d4861\"", "null"), false, false},
