@@ -112,14 +112,4 @@ TEST_F(X11DesktopTest, PaintsTheRootAndPublishesAPixmapThatOutlivesTheSetter) {
     EXPECT_EQ(after.copy(0, 0, 640, 800), painted({{}, {0, 0, 640, 800}}, true));
 }
 
-TEST_F(X11DesktopTest, ReportsFailuresInChinese) {
-    const Screen whole = desktop.screens().at(0);
-    ASSERT_TRUE(test::writeFile(photo, "not a picture"));
-    EXPECT_TRUE(std::get<QString>(set(whole, false))
-                    .startsWith(QStringLiteral("无法读取图片文件：") + photo));
-    QString error;
-    EXPECT_FALSE(X11Desktop(":9999").setDesktopImage(photo, whole, {}, &error));
-    EXPECT_EQ(error, QStringLiteral("无法连接到 X 显示服务器“:9999”。"));
-}
-
 } // namespace

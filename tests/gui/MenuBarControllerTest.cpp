@@ -232,18 +232,6 @@ TEST_F(MenuBar, StartingOfflineTheMenuWaitsUntilTheRewardsItemOrReconnectingEnro
     EXPECT_EQ(controller->activation()->token, run.context.credentials->load().value()->token);
 }
 
-TEST_F(MenuBar, AnUnusableDataDirectoryIsReportedAndEndsTheApplication) {
-    test::writeFile(run.temp.path(QStringLiteral("file")), "x");
-    run.context.paths = ClientPaths(run.temp.path(QStringLiteral("file/data")));
-    launch();
-    std::optional<int> exitCode;
-    QObject::connect(controller.get(), &MenuBarController::terminateRequested,
-                     [&](int code) { exitCode = code; });
-    ASSERT_TRUE(pumpUntil([&] { return exitCode.has_value(); }));
-    EXPECT_EQ(*exitCode, 1);
-    EXPECT_TRUE(presenter.shown.join(u'\n').startsWith(QStringLiteral("!操作失败|")));
-}
-
 struct RefreshRow {
     const char *name;
     bool verifiedBefore; // a wallpaper was verified and applied before the failure
@@ -362,17 +350,6 @@ TEST_F(MenuBar, InviteLinksAreConfirmedWhenEnrolledAndOnlyTheirSchemeIsLogged) {
     controller->beginInviteActivation(QStringLiteral("not a ticket"));
     EXPECT_EQ(presenter.shown,
               QStringList{QStringLiteral("!操作失败|邀请链接已损坏或无效。|确定")});
-}
-
-TEST_F(MenuBar, AFailedInviteKeepsTheNewDeviceEnrolled) {
-    ticket = service->createInviteTicket();
-    service->setFault(QStringLiteral("/api/client/activate-by-invite"), {.status = 410});
-    launch();
-    ASSERT_TRUE(pumpUntil([&] { return !presenter.shown.isEmpty(); }));
-    settle();
-    EXPECT_TRUE(presenter.shown.first().startsWith(QStringLiteral("!操作失败|")));
-    ASSERT_TRUE(controller->activation());
-    EXPECT_EQ(run.context.credentials->load().value()->token, controller->activation()->token);
 }
 
 // The settings submenu: every switch is stored, its mark follows what was stored, and a failed

@@ -9,7 +9,6 @@
 
 #include <QFile>
 #include <QJsonDocument>
-#include <QJsonObject>
 #include <QRegularExpression>
 
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"

@@ -70,10 +70,7 @@ protected:
         test::ServiceTest::SetUp();
         if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty())
             GTEST_SKIP() << "Xvfb is not installed (scripts/install-deps.sh installs it)";
-        // A server that resets whenever its last client leaves frees retained clients and
-        // refuses connections for a moment, which a count of client slots would mistake for
-        // slots in use: only the reset test lets it.
-        xvfb = test::startVirtualDisplay("640x480x24", resets);
+        xvfb = test::startVirtualDisplay("640x480x24");
         ASSERT_FALSE(xvfb->address().isEmpty()) << "Xvfb did not start";
         display = ':' + xvfb->address();
     }
@@ -100,27 +97,11 @@ protected:
         }
     }
 
-    bool resets = false;
     test::TempDir temp;
     ClientPaths paths{temp.path(QStringLiteral("data"))};
     std::unique_ptr<test::Server> xvfb;
     QByteArray display;
 };
-
-class RefreshOnAResettingServer : public RefreshRace {
-protected:
-    void SetUp() override {
-        resets = true;
-        RefreshRace::SetUp();
-    }
-};
-
-// One refresh's setter may just have left when another connects: the server is resetting and
-// refuses it for a moment, which is no reason to fail.
-TEST_F(RefreshOnAResettingServer, ParallelRefreshesAllSucceed) {
-    for (int round = 0; round < 3; ++round)
-        runRound(round);
-}
 
 // Every round leaves a record that names a verified file, and the X server keeps no more
 // clients than the one that owns the published picture.

@@ -35,14 +35,13 @@ private:
 
 // An Xvfb server on a display number it picks itself, so parallel tests never collide.
 // -noreset keeps a server from starting over whenever its last client leaves: the picture of a
-// setter that has disconnected stays what a test sees.
-inline std::unique_ptr<Server> startVirtualDisplay(const char *screen = "1280x800x24",
-                                                   bool resets = false) {
-    QStringList arguments =
-        QStringLiteral("-displayfd 1 -screen 0 %1 -nolisten tcp").arg(screen).split(u' ');
-    if (!resets)
-        arguments << QStringLiteral("-noreset");
-    return std::make_unique<Server>("Xvfb", arguments);
+// setter that has disconnected stays what a test sees, and a count of free client slots is not
+// upset by a reset.
+inline std::unique_ptr<Server> startVirtualDisplay(const char *screen = "1280x800x24") {
+    return std::make_unique<Server>(
+        "Xvfb", QStringLiteral("-displayfd 1 -screen 0 %1 -nolisten tcp -noreset")
+                    .arg(QLatin1String(screen))
+                    .split(u' '));
 }
 
 // The environment of a client process on the X display at `address` (as Xvfb prints it),

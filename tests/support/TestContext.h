@@ -9,7 +9,6 @@
 #include "agent/SystemdUserAgent.h"
 #include "usecases/ClientContext.h"
 
-#include <QDir>
 #include <QUuid>
 
 #include <sstream>

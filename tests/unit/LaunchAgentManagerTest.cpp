@@ -2,8 +2,6 @@
 #include "support/Outcome.h"
 #include "support/TempDir.h"
 
-#include <QDir>
-
 #include <gtest/gtest.h>
 
 namespace velmora {
