@@ -185,6 +185,9 @@ TEST_P(HostileService, GetsTheExactErrorAndKeepsThePreviousFile) {
     expectDescription(row.download ? download(*client, path, QString(64, u'0')) : today(*client),
                       row.expected);
     EXPECT_EQ(scratch(), previousOnly);
+    // Qt's HTTP thread is still tearing down the last request of a redirect chain: a client
+    // destroyed now strands that work in the thread, which the leak checker reports at exit.
+    test::pumpUntil([] { return false; }, 100);
 }
 
 // Stands for the same path on another origin.
