@@ -21,16 +21,29 @@ qsizetype userPerceivedLength(const QString &text) {
     return count;
 }
 
-QString userPerceivedPrefix(const QString &text, qsizetype count) {
+namespace {
+
+// The longest prefix of whole user-perceived characters that `take` accepts one by one.
+template <typename Take> QString prefixWhile(const QString &text, Take take) {
     QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
     qsizetype end = 0;
-    for (qsizetype taken = 0; taken < count; ++taken) {
-        const qsizetype next = finder.toNextBoundary();
-        if (next == -1)
-            break;
+    for (qsizetype next = finder.toNextBoundary();
+         next != -1 && take(QStringView(text).mid(end, next - end)); next = finder.toNextBoundary())
         end = next;
-    }
     return text.left(end);
+}
+
+} // namespace
+
+QString userPerceivedPrefix(const QString &text, qsizetype count) {
+    return prefixWhile(text, [&count](QStringView) { return count-- > 0; });
+}
+
+QString utf8Prefix(const QString &text, qsizetype bytes) {
+    return prefixWhile(text, [&bytes](QStringView character) {
+        bytes -= character.toUtf8().size();
+        return bytes >= 0;
+    });
 }
 
 QString displaySafe(const QString &text, qsizetype count) {

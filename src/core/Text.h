@@ -12,6 +12,8 @@ bool isBlank(const QString &text);
 // combining mark or an emoji sequence counts once and is never cut in half.
 qsizetype userPerceivedLength(const QString &text);
 QString userPerceivedPrefix(const QString &text, qsizetype count);
+// The longest prefix of whole user-perceived characters that takes at most `bytes` in UTF-8.
+QString utf8Prefix(const QString &text, qsizetype bytes);
 
 // Text from outside (a service's message, a date) made fit for a terminal, a log line or an
 // alert: control and invisible format characters (escape sequences, carriage returns, NUL,

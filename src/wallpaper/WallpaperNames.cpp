@@ -3,8 +3,6 @@
 #include "WallpaperStore.h"
 #include "core/Text.h"
 
-#include <QTextBoundaryFinder>
-
 namespace velmora {
 
 namespace WallpaperNames {
@@ -44,21 +42,8 @@ QString replaceUnsafeNameCharacters(const QString &text, QStringView separators)
 }
 
 // A file name holds at most 255 bytes, and 120 Chinese characters alone take 360 in UTF-8. The
-// title gives way, a whole user-perceived character at a time, and leaves room for the " (n)"
-// that a second copy under the same name gets.
+// title gives way and leaves room for the " (n)" that a second copy under the same name gets.
 constexpr qsizetype nameBytes = 255 - 10;
-
-QString titleWithin(const QString &title, qsizetype bytes) {
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, title);
-    qsizetype end = 0;
-    for (qsizetype next = finder.toNextBoundary(); next != -1; next = finder.toNextBoundary()) {
-        bytes -= QStringView(title).mid(end, next - end).toUtf8().size();
-        if (bytes < 0)
-            break;
-        end = next;
-    }
-    return title.left(end);
-}
 
 } // namespace
 
@@ -118,7 +103,7 @@ QString WallpaperStore::exportFileName(const WallpaperMetadata &metadata) {
     const QString date = replaceUnsafeNameCharacters(metadata.effectiveDate, u"/");
     const QString extension = fileExtension(metadata);
     const qsizetype fixedBytes = date.toUtf8().size() + 1 + extension.size();
-    return date + u'_' + titleWithin(title, nameBytes - fixedBytes) + extension;
+    return date + u'_' + Text::utf8Prefix(title, nameBytes - fixedBytes) + extension;
 }
 
 } // namespace velmora
