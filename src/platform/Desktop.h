@@ -27,9 +27,13 @@ class Desktop {
 public:
     virtual ~Desktop() = default;
 
-    virtual QString backendName() const = 0; // "gnome", "kde", "xfce", "x11"
+    virtual QString backendName() const = 0; // "gnome", "cinnamon", "mate", "kde", "xfce", …
     // In the order the system lists them; empty when there is no display to talk to.
     virtual std::vector<Screen> screens() const = 0;
+    // The name of the session's desktop when it is one whose picture this program cannot set
+    // (it draws its own background, or it is a Wayland compositor without a way in), so the
+    // user is told that rather than that no display is there. Empty for every real backend.
+    virtual QString unsupportedDesktopName() const { return {}; }
     // Sets the picture of one screen; on failure returns false and a description in Chinese.
     // Setting the same picture again changes nothing further.
     virtual bool setDesktopImage(const QString &file, const Screen &screen,
@@ -42,24 +46,50 @@ std::unique_ptr<Desktop> systemDesktop();
 
 // --- Choosing the backend ------------------------------------------------------------------
 
-enum class DesktopBackendKind { None, Gnome, Plasma, Xfce, X11 };
+// Unsupported: a desktop that draws its own background (or a Wayland session) with no backend
+// that can reach it; painting the X11 root there would be invisible.
+enum class DesktopBackendKind {
+    None,
+    Gnome,
+    Cinnamon,
+    Mate,
+    Plasma,
+    Xfce,
+    Lxqt,
+    Lxde,
+    Sway,
+    X11,
+    Unsupported
+};
 
 // What the session's environment says about the desktop it runs.
 struct DesktopSession {
     QString currentDesktop; // $XDG_CURRENT_DESKTOP, e.g. "ubuntu:GNOME"
     QString desktopSession; // $DESKTOP_SESSION, e.g. "plasma"
     QString display;        // $DISPLAY
+    QString sessionType;    // $XDG_SESSION_TYPE: "x11", "wayland", "tty"
+    QString waylandDisplay; // $WAYLAND_DISPLAY
 };
+
+// A Wayland session: whatever X server is around (XWayland) is not what the user looks at.
+bool isWaylandSession(const DesktopSession &session);
 
 // The desktop families the environment names, in its order: every ":"-separated entry of
 // XDG_CURRENT_DESKTOP that is recognised, or, when none is, the one DESKTOP_SESSION names.
 // Plain X11 is not among them.
 std::vector<DesktopBackendKind> namedDesktopFamilies(const DesktopSession &session);
 
-// The first named family whose settings service or tool is available; else plain X11 when a
-// display is set; else None. `available` is asked only about the named families.
+// The first named family whose settings service or tool is available; on a Wayland session
+// that names none, sway's IPC when its socket is there (other compositors speak it too);
+// else Unsupported for a Wayland session or a named desktop; else plain X11 when a display is
+// set (a bare window manager); else None. `available` is asked only about the named families
+// and, on Wayland, Sway.
 DesktopBackendKind selectDesktopBackend(const DesktopSession &session,
                                         const std::function<bool(DesktopBackendKind)> &available);
+
+// How the user would call the session's desktop: XDG_CURRENT_DESKTOP as it is, else the
+// session DESKTOP_SESSION names, else "Wayland". Raw outside text: clean it before showing.
+QString sessionDesktopName(const DesktopSession &session);
 
 // --- Shared by the backends -----------------------------------------------------------------
 

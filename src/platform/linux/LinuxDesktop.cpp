@@ -1,6 +1,7 @@
 #include "LinuxDesktop.h"
 
-#include "GnomeDesktop.h"
+#include "GSettingsDesktop.h"
+#include "PcmanfmDesktop.h"
 #include "PlasmaDesktop.h"
 #include "X11Desktop.h"
 #include "XfceDesktop.h"
@@ -8,6 +9,8 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+
+#include <sys/stat.h>
 
 namespace velmora::platform {
 
@@ -26,6 +29,33 @@ public:
         return false;
     }
 };
+
+// A desktop that draws its own background, or a Wayland compositor, that nothing here can
+// reach: the user is told so instead of having a hidden root window painted.
+class UnsupportedDesktop : public Desktop {
+public:
+    explicit UnsupportedDesktop(QString name)
+        : m_name(std::move(name)) {}
+    QString backendName() const override { return QStringLiteral("unsupported"); }
+    std::vector<Screen> screens() const override { return {}; }
+    QString unsupportedDesktopName() const override { return m_name; }
+    bool setDesktopImage(const QString &, const Screen &, const DesktopImageOptions &,
+                         QString *error) override {
+        if (error)
+            *error = QStringLiteral("没有找到可以设置壁纸的桌面。");
+        return false;
+    }
+
+private:
+    QString m_name;
+};
+
+// sway exports the path of its IPC socket to everything it starts.
+bool swaySocketExists() {
+    const QByteArray path = qgetenv("SWAYSOCK");
+    struct stat status {};
+    return !path.isEmpty() && ::stat(path.constData(), &status) == 0 && S_ISSOCK(status.st_mode);
+}
 
 // Registered now, or startable by the bus on first call (xfconfd is, in every Xfce session).
 bool onSessionBus(const QString &service, bool orActivatable) {
@@ -49,12 +79,23 @@ bool onSessionBus(const QString &service, bool orActivatable) {
 bool available(DesktopBackendKind kind) {
     switch (kind) {
     case DesktopBackendKind::Gnome:
-        return GnomeDesktop::available();
+        return GSettingsDesktop::available(GSettingsBackground::gnome);
+    case DesktopBackendKind::Cinnamon:
+        return GSettingsDesktop::available(GSettingsBackground::cinnamon);
+    case DesktopBackendKind::Mate:
+        return GSettingsDesktop::available(GSettingsBackground::mate);
     case DesktopBackendKind::Plasma:
         return onSessionBus(QLatin1String(PlasmaDesktop::kService), false);
     case DesktopBackendKind::Xfce:
         return onSessionBus(QLatin1String(XfceDesktop::kService), true);
+    case DesktopBackendKind::Lxqt:
+        return PcmanfmDesktop::available(PcmanfmProgram::lxqt);
+    case DesktopBackendKind::Lxde:
+        return PcmanfmDesktop::available(PcmanfmProgram::lxde);
+    case DesktopBackendKind::Sway:
+        return swaySocketExists();
     case DesktopBackendKind::X11:
+    case DesktopBackendKind::Unsupported:
     case DesktopBackendKind::None:
         break;
     }
@@ -74,12 +115,26 @@ std::vector<Screen> desktopWideScreens(const QString &desktopName) {
 }
 
 std::unique_ptr<Desktop> systemDesktop() {
-    const DesktopSession session{qEnvironmentVariable("XDG_CURRENT_DESKTOP"),
-                                 qEnvironmentVariable("DESKTOP_SESSION"),
-                                 qEnvironmentVariable("DISPLAY")};
+    const DesktopSession session{
+        qEnvironmentVariable("XDG_CURRENT_DESKTOP"), qEnvironmentVariable("DESKTOP_SESSION"),
+        qEnvironmentVariable("DISPLAY"), qEnvironmentVariable("XDG_SESSION_TYPE"),
+        qEnvironmentVariable("WAYLAND_DISPLAY")};
     switch (selectDesktopBackend(session, available)) {
     case DesktopBackendKind::Gnome:
-        return std::make_unique<GnomeDesktop>();
+        return std::make_unique<GSettingsDesktop>(GSettingsBackground::gnome);
+    case DesktopBackendKind::Cinnamon:
+        return std::make_unique<GSettingsDesktop>(GSettingsBackground::cinnamon);
+    case DesktopBackendKind::Mate:
+        return std::make_unique<GSettingsDesktop>(GSettingsBackground::mate);
+    case DesktopBackendKind::Lxqt:
+        return std::make_unique<PcmanfmDesktop>(PcmanfmProgram::lxqt);
+    case DesktopBackendKind::Lxde:
+        return std::make_unique<PcmanfmDesktop>(PcmanfmProgram::lxde);
+    case DesktopBackendKind::Sway:
+        // The IPC backend is not part of this tree yet: say so rather than paint XWayland.
+        return std::make_unique<UnsupportedDesktop>(QStringLiteral("sway"));
+    case DesktopBackendKind::Unsupported:
+        return std::make_unique<UnsupportedDesktop>(sessionDesktopName(session));
     case DesktopBackendKind::Plasma:
         return std::make_unique<PlasmaDesktop>();
     case DesktopBackendKind::Xfce:
