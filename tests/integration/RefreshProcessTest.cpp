@@ -75,9 +75,11 @@ protected:
         display = ':' + xvfb->address();
     }
 
-    QProcess *refresh() {
+    QProcess *refresh(const QProcessEnvironment &environment = {}) {
         auto *process = new QProcess;
-        process->setProcessEnvironment(test::displayEnvironment(xvfb->address()));
+        process->setProcessEnvironment(environment.isEmpty()
+                                           ? test::displayEnvironment(xvfb->address())
+                                           : environment);
         process->start(QStringLiteral(VELMORA_EXECUTABLE),
                        {QStringLiteral("--refresh"), QStringLiteral("--server"), service->origin(),
                         QStringLiteral("--app-data"), paths.root()});
@@ -131,6 +133,33 @@ TEST_F(RefreshRace, ParallelRefreshesKeepTheRecordedFileAndLeakNoXClients) {
     for (int attempt = 0; attempt < 20 && freeAfter < freeBefore; ++attempt)
         freeAfter = freeClientSlots(display);
     EXPECT_GE(freeAfter, freeBefore);
+}
+
+// A Wayland session without a backend for its compositor, and a named desktop whose tool is
+// not running, are told so; the X server that is there (XWayland's, a root the desktop covers)
+// gets no picture. The name from the environment is printed clean.
+TEST_F(RefreshRace, ADesktopThatCannotBeReachedIsNamedAndNothingIsPainted) {
+    const std::tuple<QString, const char *, QString> cases[] = {
+        {QStringLiteral("Hyprland\u001b]0;x\u0007"), "wayland", QStringLiteral("Hyprland]0;x")},
+        {QStringLiteral("LXQt"), "x11", QStringLiteral("LXQt")},
+    };
+    for (const auto &[desktop, type, shown] : cases) {
+        QProcessEnvironment environment = test::displayEnvironment(xvfb->address());
+        environment.insert(QStringLiteral("XDG_CURRENT_DESKTOP"), desktop);
+        environment.insert(QStringLiteral("XDG_SESSION_TYPE"), QLatin1String(type));
+        environment.remove(QStringLiteral("SWAYSOCK"));
+        std::unique_ptr<QProcess> run(refresh(environment));
+        ASSERT_TRUE(run->waitForFinished(30000));
+        EXPECT_EQ(run->exitCode(), 1);
+        EXPECT_EQ(QString::fromUtf8(run->readAllStandardError()),
+                  QStringLiteral("错误：当前桌面环境（") + shown +
+                      QStringLiteral("）不支持自动设置壁纸。\n"));
+    }
+    QProcess xprop;
+    xprop.start(QStringLiteral("xprop"), {QStringLiteral("-display"), QString::fromLatin1(display),
+                                          QStringLiteral("-root"), QStringLiteral("_XROOTPMAP_ID")});
+    ASSERT_TRUE(xprop.waitForFinished(10000));
+    EXPECT_TRUE(xprop.readAllStandardOutput().contains("not found"));
 }
 
 // Logout and a unit's time-out end a refresh with SIGTERM: its staging file goes with it. One

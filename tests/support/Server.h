@@ -48,7 +48,8 @@ inline std::unique_ptr<Server> startVirtualDisplay(const char *screen = "1280x80
 // outside any desktop session.
 inline QProcessEnvironment displayEnvironment(const QByteArray &address) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char *name : {"WAYLAND_DISPLAY", "XDG_CURRENT_DESKTOP", "DESKTOP_SESSION"})
+    for (const char *name :
+         {"WAYLAND_DISPLAY", "XDG_SESSION_TYPE", "XDG_CURRENT_DESKTOP", "DESKTOP_SESSION"})
         environment.remove(QString::fromLatin1(name));
     environment.insert(QStringLiteral("DISPLAY"), u':' + QString::fromLatin1(address));
     return environment;

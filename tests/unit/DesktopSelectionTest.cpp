@@ -1,12 +1,16 @@
 // Which desktop backend a session gets, from what its environment says and what is running.
 #include "platform/Desktop.h"
+#include "platform/linux/PcmanfmDesktop.h"
 #include "platform/linux/XfceDesktop.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <optional>
 #include <set>
+#include <string_view>
 
 using namespace velmora::platform;
 
@@ -14,25 +18,43 @@ namespace {
 
 using Kind = DesktopBackendKind;
 
-// XDG_CURRENT_DESKTOP, DESKTOP_SESSION and DISPLAY, what can be reached, and the choice.
+// The environment, what can be reached, and the choice: one row per distinct outcome.
 TEST(DesktopSelection, PicksTheFirstNamedDesktopThatCanBeReached) {
-    const Kind G = Kind::Gnome, P = Kind::Plasma, X = Kind::Xfce;
-    const std::tuple<const char *, const char *, const char *, std::set<Kind>, Kind> cases[] = {
-        {"ubuntu:GNOME", "ubuntu", ":0", {G, P, X}, G},
-        {"X-Cinnamon", "cinnamon", ":0", {G}, G},
-        // Named but not reachable: the root window is what is left, given a display.
-        {"GNOME", "", ":0", {P, X}, Kind::X11},
+    const Kind G = Kind::Gnome, C = Kind::Cinnamon, M = Kind::Mate, P = Kind::Plasma,
+               X = Kind::Xfce, Q = Kind::Lxqt, D = Kind::Lxde, S = Kind::Sway,
+               U = Kind::Unsupported;
+    const std::set<Kind> all = {G, C, M, P, X, Q, D, S};
+    // XDG_CURRENT_DESKTOP, DESKTOP_SESSION, DISPLAY, XDG_SESSION_TYPE, WAYLAND_DISPLAY.
+    const std::tuple<std::array<const char *, 5>, std::set<Kind>, Kind> cases[] = {
+        {{"ubuntu:GNOME", "ubuntu", ":0", "x11", ""}, all, G},
+        {{"Budgie:GNOME", "budgie-desktop", ":0", "x11", ""}, {G}, G},
+        // Cinnamon reads its own schema; GNOME's being there too changes nothing.
+        {{"X-Cinnamon", "cinnamon", ":0", "x11", ""}, {G, C}, C},
+        {{"MATE", "mate", ":0", "x11", ""}, {G, M}, M},
+        {{"LXQt", "lxqt", ":0", "x11", ""}, {Q, D}, Q},
+        {{"", "LXDE", ":0", "", ""}, {D}, D},
         // The order of XDG_CURRENT_DESKTOP decides between two reachable families.
-        {"KDE:GNOME", "", ":0", {G, P}, P},
-        {"KDE:GNOME", "", ":0", {G}, G},
+        {{"KDE:GNOME", "", ":0", "", ""}, {G, P}, P},
+        {{"KDE:GNOME", "", ":0", "", ""}, {G}, G},
         // DESKTOP_SESSION only when XDG_CURRENT_DESKTOP names nothing known.
-        {"", "/usr/share/xsessions/xfce", ":1", {X}, X},
-        {"XFCE", "plasma", "", {P}, Kind::None},
-        {"i3", "i3", ":1", {G, P, X}, Kind::X11},
+        {{"", "/usr/share/xsessions/xfce", ":1", "", ""}, {X}, X},
+        // A named desktop draws over the root window: out of reach means unsupported.
+        {{"GNOME", "", ":0", "x11", ""}, {P, X}, U},
+        {{"XFCE", "plasma", "", "", ""}, {P}, U},
+        // A bare window manager shows the root window.
+        {{"i3", "i3", ":1", "x11", ""}, all, Kind::X11},
+        {{"", "", "", "tty", ""}, all, Kind::None},
+        // Wayland: sway's IPC, named or not; never XWayland's root.
+        {{"sway", "sway", ":0", "wayland", "wayland-1"}, {S}, S},
+        {{"", "", ":0", "", "wayland-1"}, {S}, S},
+        {{"sway", "", ":0", "wayland", "wayland-1"}, {G}, U},
+        {{"Hyprland", "", ":1", "wayland", ""}, {G, P, X}, U},
     };
-    for (const auto &[current, session, display, available, expected] : cases) {
+    for (const auto &[variables, available, expected] : cases) {
+        const auto [current, session, display, type, wayland] = variables;
         const DesktopSession environment{QString::fromUtf8(current), QString::fromUtf8(session),
-                                         QString::fromUtf8(display)};
+                                         QString::fromUtf8(display), QString::fromUtf8(type),
+                                         QString::fromUtf8(wayland)};
         std::vector<Kind> asked;
         EXPECT_EQ(selectDesktopBackend(environment,
                                        [&](Kind kind) {
@@ -40,12 +62,33 @@ TEST(DesktopSelection, PicksTheFirstNamedDesktopThatCanBeReached) {
                                            return available.count(kind) > 0;
                                        }),
                   expected)
-            << current << " " << session;
-        // Probing costs a bus round trip or a file lookup: desktops nobody named are not probed.
-        const std::vector<Kind> named = namedDesktopFamilies(environment);
+            << current << " " << session << " " << type;
+        // Probing costs a bus round trip or a process lookup: desktops nobody named are not
+        // probed, but for sway's socket in a Wayland session.
+        std::vector<Kind> probed = namedDesktopFamilies(environment);
+        if (isWaylandSession(environment))
+            probed.push_back(S);
         for (Kind kind : asked)
-            EXPECT_NE(std::find(named.begin(), named.end(), kind), named.end()) << current;
+            EXPECT_NE(std::find(probed.begin(), probed.end(), kind), probed.end()) << current;
     }
+}
+
+// The desktop process of pcmanfm-qt or pcmanfm, told from its command line, with the profile
+// whose settings it keeps.
+TEST(DesktopSelection, PcmanfmDesktopProcessesAndTheirProfiles) {
+    using std::literals::string_view_literals::operator""sv;
+    const std::tuple<std::string_view, const char *, std::optional<QString>> cases[] = {
+        {"pcmanfm-qt\0--desktop\0--profile=lxqt"sv, "pcmanfm-qt", QStringLiteral("lxqt")},
+        {"/usr/bin/pcmanfm\0--desktop\0-p\0LXDE"sv, "pcmanfm", QStringLiteral("LXDE")},
+        {"pcmanfm-qt\0--desktop"sv, "pcmanfm-qt", QStringLiteral("default")},
+        {"pcmanfm-qt\0-d"sv, "pcmanfm-qt", std::nullopt}, // the daemon mode, no desktop
+        {"pcmanfm-qt\0--desktop"sv, "pcmanfm", std::nullopt},
+    };
+    for (const auto &[commandLine, program, profile] : cases)
+        EXPECT_EQ(PcmanfmDesktop::desktopProfile(
+                      QByteArray(commandLine.data(), qsizetype(commandLine.size())), program),
+                  profile)
+            << program;
 }
 
 // Which of xfdesktop's property groups setting one screen writes: the screen's own monitor
