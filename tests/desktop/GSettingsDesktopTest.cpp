@@ -52,10 +52,10 @@ QString setPicture(const test::PrivateSessionBus &bus, const GSettingsBackground
     qputenv("VELMORA_GSETTINGS_WRITER_CONFIG", bus.configHome().toUtf8());
     qputenv("VELMORA_GSETTINGS_WRITER_FILE", file.toUtf8());
     qputenv("VELMORA_GSETTINGS_WRITER_MODE", fill ? "fill" : "fit");
-    const QString output = QString::fromUtf8(
-        test::runTool(QCoreApplication::applicationFilePath(),
-                      {QStringLiteral("--gtest_also_run_disabled_tests"),
-                       QStringLiteral("--gtest_filter=GSettingsDesktopWriter.DISABLED_SetPicture")}));
+    const QString output = QString::fromUtf8(test::runTool(
+        QCoreApplication::applicationFilePath(),
+        {QStringLiteral("--gtest_also_run_disabled_tests"),
+         QStringLiteral("--gtest_filter=GSettingsDesktopWriter.DISABLED_SetPicture")}));
     return output.section(QStringLiteral("result:"), 1).section(u'\n', 0, 0);
 }
 

@@ -24,15 +24,14 @@ namespace {
 QImage screenshot(const QByteArray &display, const QSize &size) {
     xcb_connection_t *x = xcb_connect(display.constData(), nullptr);
     const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(x)).data->root;
-    xcb_get_image_reply_t *reply = xcb_get_image_reply(
-        x,
-        xcb_get_image(x, XCB_IMAGE_FORMAT_Z_PIXMAP, root, 0, 0, uint16_t(size.width()),
-                      uint16_t(size.height()), ~0u),
-        nullptr);
+    xcb_get_image_reply_t *reply =
+        xcb_get_image_reply(x,
+                            xcb_get_image(x, XCB_IMAGE_FORMAT_Z_PIXMAP, root, 0, 0,
+                                          uint16_t(size.width()), uint16_t(size.height()), ~0u),
+                            nullptr);
     QImage image;
     if (reply)
-        image = QImage(xcb_get_image_data(reply), size.width(), size.height(),
-                       QImage::Format_RGB32)
+        image = QImage(xcb_get_image_data(reply), size.width(), size.height(), QImage::Format_RGB32)
                     .convertToFormat(QImage::Format_RGB888);
     std::free(reply);
     xcb_disconnect(x);
@@ -78,11 +77,12 @@ TEST(PcmanfmDesktopTest, TheRunningLxqtDesktopShowsThePictureFittedOverTheBandCo
             ASSERT_TRUE(desktop.setDesktopImage(file, screen, test::fitOrFill(fill), &error))
                 << error.toStdString();
 
-        const QSettings settings(
-            bus.configHome() + QStringLiteral("/pcmanfm-qt/default/settings.conf"),
-            QSettings::IniFormat);
+        const QSettings settings(bus.configHome() +
+                                     QStringLiteral("/pcmanfm-qt/default/settings.conf"),
+                                 QSettings::IniFormat);
         const QString shown = settings.value(QStringLiteral("Desktop/Wallpaper")).toString();
-        EXPECT_TRUE(shown.startsWith(temp.path(QStringLiteral(".lxqt-desktop-")))) << shown.toStdString();
+        EXPECT_TRUE(shown.startsWith(temp.path(QStringLiteral(".lxqt-desktop-"))))
+            << shown.toStdString();
         // Only the picture shown now is kept beside the original.
         EXPECT_EQ(QDir(temp.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
 
@@ -90,11 +90,12 @@ TEST(PcmanfmDesktopTest, TheRunningLxqtDesktopShowsThePictureFittedOverTheBandCo
         for (int i = 0; i < 50; ++i) { // the desktop repaints on its own time
             QThread::msleep(100);
             screen = screenshot(display, screenSize);
-            if (near(screen.pixelColor(400, 10), fill ? picture.pixelColor(160, 0)
-                                                      : QColor(0x0e, 0x1f, 0x29)))
+            if (near(screen.pixelColor(400, 10),
+                     fill ? picture.pixelColor(160, 0) : QColor(0x0e, 0x1f, 0x29)))
                 break;
         }
-        const QString shots = QCoreApplication::applicationDirPath() + QStringLiteral("/../screenshots");
+        const QString shots =
+            QCoreApplication::applicationDirPath() + QStringLiteral("/../screenshots");
         QDir().mkpath(shots);
         screen.save(shots + QStringLiteral("/lxqt-%1.png").arg(fill ? "fill" : "fit"));
         if (!fill) {

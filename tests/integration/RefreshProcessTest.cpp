@@ -77,9 +77,8 @@ protected:
 
     QProcess *refresh(const QProcessEnvironment &environment = {}) {
         auto *process = new QProcess;
-        process->setProcessEnvironment(environment.isEmpty()
-                                           ? test::displayEnvironment(xvfb->address())
-                                           : environment);
+        process->setProcessEnvironment(
+            environment.isEmpty() ? test::displayEnvironment(xvfb->address()) : environment);
         process->start(QStringLiteral(VELMORA_EXECUTABLE),
                        {QStringLiteral("--refresh"), QStringLiteral("--server"), service->origin(),
                         QStringLiteral("--app-data"), paths.root()});
@@ -156,8 +155,9 @@ TEST_F(RefreshRace, ADesktopThatCannotBeReachedIsNamedAndNothingIsPainted) {
                       QStringLiteral("）不支持自动设置壁纸。\n"));
     }
     QProcess xprop;
-    xprop.start(QStringLiteral("xprop"), {QStringLiteral("-display"), QString::fromLatin1(display),
-                                          QStringLiteral("-root"), QStringLiteral("_XROOTPMAP_ID")});
+    xprop.start(QStringLiteral("xprop"),
+                {QStringLiteral("-display"), QString::fromLatin1(display), QStringLiteral("-root"),
+                 QStringLiteral("_XROOTPMAP_ID")});
     ASSERT_TRUE(xprop.waitForFinished(10000));
     EXPECT_TRUE(xprop.readAllStandardOutput().contains("not found"));
 }

@@ -69,11 +69,10 @@ const GSettingsBackground GSettingsBackground::gnome = {
     "gnome", "GNOME", "org.gnome.desktop.background", "picture-uri", true, "picture-uri-dark",
     nullptr};
 const GSettingsBackground GSettingsBackground::cinnamon = {
-    "cinnamon", "Cinnamon", "org.cinnamon.desktop.background", "picture-uri", true, nullptr,
-    nullptr};
+    "cinnamon", "Cinnamon", "org.cinnamon.desktop.background", "picture-uri", true,
+    nullptr,    nullptr};
 const GSettingsBackground GSettingsBackground::mate = {
-    "mate",  "MATE",  "org.mate.background", "picture-filename", false, nullptr,
-    "draw-background"};
+    "mate", "MATE", "org.mate.background", "picture-filename", false, nullptr, "draw-background"};
 
 bool GSettingsDesktop::available(const GSettingsBackground &background) {
     return lookupSchema(background.schema) != nullptr;
@@ -127,14 +126,16 @@ bool GSettingsDesktop::setDesktopImage(const QString &file, const Screen &,
     const QByteArray option = pictureOption(desktopPlacement(options)).toUtf8();
     const QByteArray colour = desktopFillColourName(options).toUtf8();
     std::vector<std::pair<const char *, Variant>> values;
-    values.emplace_back(m_background.pictureKey, variant(g_variant_new_string(picture.constData())));
+    values.emplace_back(m_background.pictureKey,
+                        variant(g_variant_new_string(picture.constData())));
     values.emplace_back("picture-options", variant(g_variant_new_string(option.constData())));
     values.emplace_back("primary-color", variant(g_variant_new_string(colour.constData())));
     values.emplace_back("color-shading-type", variant(g_variant_new_string("solid")));
     // GNOME 42 and later show this one whenever the dark style is on.
     if (m_background.darkPictureKey &&
         g_settings_schema_has_key(schema.get(), m_background.darkPictureKey))
-        values.emplace_back(m_background.darkPictureKey, variant(g_variant_new_string(picture.constData())));
+        values.emplace_back(m_background.darkPictureKey,
+                            variant(g_variant_new_string(picture.constData())));
     if (m_background.drawKey)
         values.emplace_back(m_background.drawKey, variant(g_variant_new_boolean(TRUE)));
 
@@ -143,8 +144,8 @@ bool GSettingsDesktop::setDesktopImage(const QString &file, const Screen &,
                                 ? g_settings_schema_get_key(schema.get(), name)
                                 : nullptr);
         // Checked here, since GSettings answers a value of the wrong type by aborting.
-        if (!key || !g_variant_is_of_type(value.get(), g_settings_schema_key_get_value_type(
-                                                           key.get())) ||
+        if (!key ||
+            !g_variant_is_of_type(value.get(), g_settings_schema_key_get_value_type(key.get())) ||
             !g_settings_schema_key_range_check(key.get(), value.get())) {
             message = QStringLiteral("%1 桌面设置“%2”不接受值“%3”。")
                           .arg(desktop, QLatin1String(name), variantText(value.get()));
@@ -176,8 +177,8 @@ bool GSettingsDesktop::setDesktopImage(const QString &file, const Screen &,
     for (const auto &[name, value] : values) {
         const Variant stored(g_settings_get_value(settings.get(), name));
         if (!g_variant_equal(stored.get(), value.get())) {
-            message =
-                QStringLiteral("%1 桌面设置没有保存下来（dconf 服务或会话总线不可用）。").arg(desktop);
+            message = QStringLiteral("%1 桌面设置没有保存下来（dconf 服务或会话总线不可用）。")
+                          .arg(desktop);
             return false;
         }
     }

@@ -81,8 +81,7 @@ QString placementName(DesktopPlacement placement) {
 
 } // namespace
 
-const PcmanfmProgram PcmanfmProgram::lxqt = {"lxqt", "LXQt", "pcmanfm-qt",
-                                             "org.pcmanfm.PCManFM"};
+const PcmanfmProgram PcmanfmProgram::lxqt = {"lxqt", "LXQt", "pcmanfm-qt", "org.pcmanfm.PCManFM"};
 const PcmanfmProgram PcmanfmProgram::lxde = {"lxde", "LXDE", "pcmanfm", nullptr};
 
 std::optional<QString> PcmanfmDesktop::desktopProfile(const QByteArray &commandLine,
@@ -174,7 +173,8 @@ bool PcmanfmDesktop::setDesktopImage(const QString &file, const Screen &,
         const bool started = tool.state() != QProcess::NotRunning;
         tool.kill();
         tool.waitForFinished(1000);
-        message = started ? QStringLiteral("%1 没有在时限内完成设置壁纸。").arg(QLatin1String(m_program.program))
+        message = started ? QStringLiteral("%1 没有在时限内完成设置壁纸。")
+                                .arg(QLatin1String(m_program.program))
                           : QStringLiteral("无法运行 %1。").arg(QLatin1String(m_program.program));
         return false;
     }
@@ -191,7 +191,8 @@ bool PcmanfmDesktop::setDesktopImage(const QString &file, const Screen &,
         const std::optional<QString> profile = runningDesktopProfile(m_program);
         const QSettings settings(
             QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-                QStringLiteral("/%1/%2/settings.conf").arg(m_program.program, profile.value_or(QString())),
+                QStringLiteral("/%1/%2/settings.conf")
+                    .arg(m_program.program, profile.value_or(QString())),
             QSettings::IniFormat);
         if (!profile || settings.value(QStringLiteral("Desktop/Wallpaper")).toString() != laidOut) {
             message = QStringLiteral("%1 桌面没有接受新的壁纸。").arg(desktop);
