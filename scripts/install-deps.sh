@@ -12,6 +12,7 @@ packages=(
   xvfb x11-utils x11-apps imagemagick libglib2.0-bin xclip trayer xdotool fonts-wqy-microhei
   dconf-cli dconf-gsettings-backend dconf-service gsettings-desktop-schemas xfconf libxfconf-0-3
   fonts-wqy-microhei desktop-file-utils xdg-utils appstream lintian
+  qt6-wayland sway grim xfdesktop4 feh
 )
 
 missing=()

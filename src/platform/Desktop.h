@@ -42,7 +42,7 @@ std::unique_ptr<Desktop> systemDesktop();
 
 // --- Choosing the backend ------------------------------------------------------------------
 
-enum class DesktopBackendKind { None, Gnome, Plasma, Xfce, X11 };
+enum class DesktopBackendKind { None, Gnome, Plasma, Xfce, Sway, X11 };
 
 // What the session's environment says about the desktop it runs.
 struct DesktopSession {

@@ -2,6 +2,7 @@
 
 #include "GnomeDesktop.h"
 #include "PlasmaDesktop.h"
+#include "SwayDesktop.h"
 #include "X11Desktop.h"
 #include "XfceDesktop.h"
 
@@ -54,6 +55,8 @@ bool available(DesktopBackendKind kind) {
         return onSessionBus(QLatin1String(PlasmaDesktop::kService), false);
     case DesktopBackendKind::Xfce:
         return onSessionBus(QLatin1String(XfceDesktop::kService), true);
+    case DesktopBackendKind::Sway:
+        return SwayDesktop::available();
     case DesktopBackendKind::X11:
     case DesktopBackendKind::None:
         break;
@@ -77,13 +80,20 @@ std::unique_ptr<Desktop> systemDesktop() {
     const DesktopSession session{qEnvironmentVariable("XDG_CURRENT_DESKTOP"),
                                  qEnvironmentVariable("DESKTOP_SESSION"),
                                  qEnvironmentVariable("DISPLAY")};
-    switch (selectDesktopBackend(session, available)) {
+    DesktopBackendKind kind = selectDesktopBackend(session, available);
+    // A sway session's X display is XWayland's, whose root nobody sees.
+    if ((kind == DesktopBackendKind::X11 || kind == DesktopBackendKind::None) &&
+        SwayDesktop::available())
+        kind = DesktopBackendKind::Sway;
+    switch (kind) {
     case DesktopBackendKind::Gnome:
         return std::make_unique<GnomeDesktop>();
     case DesktopBackendKind::Plasma:
         return std::make_unique<PlasmaDesktop>();
     case DesktopBackendKind::Xfce:
         return std::make_unique<XfceDesktop>();
+    case DesktopBackendKind::Sway:
+        return std::make_unique<SwayDesktop>();
     case DesktopBackendKind::X11:
         return std::make_unique<X11Desktop>();
     case DesktopBackendKind::None:
