@@ -86,7 +86,8 @@ QImage screenshot(const QByteArray &display, const QString &folder) {
     test::runTool(QStringLiteral("xwd"),
                   {QStringLiteral("-root"), QStringLiteral("-silent"), QStringLiteral("-display"),
                    QString::fromLatin1(display), QStringLiteral("-out"), xwd});
-    test::runTool(QStringLiteral("convert"), {u"xwd:" + xwd, u"png:" + png});
+    test::runTool(QStringLiteral("convert"),
+                  {QStringLiteral("xwd:") + xwd, QStringLiteral("png:") + png});
     return QImage(png).convertToFormat(QImage::Format_RGB32);
 }
 
@@ -99,6 +100,7 @@ TEST(XfceDesktopTest, XfdesktopShowsThePictureFittedAndFilled) {
     const std::unique_ptr<test::Server> xvfb = test::startVirtualDisplay("1280x800x24");
     const QByteArray display = ':' + xvfb->address();
     qputenv("DISPLAY", display);
+    query(QStringLiteral("/desktop-icons/style"), "int", "0"); // no icons over the picture
     QProcess xfdesktop;
     xfdesktop.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     xfdesktop.start(QStringLiteral("xfdesktop"), {QStringLiteral("--disable-wm-check")});

@@ -50,12 +50,21 @@ TEST_F(SwaySession, TheRefreshShowsThePictureOnEveryOutputAndNoFileNameBreaksThe
         sway.run(QStringLiteral(VELMORA_EXECUTABLE), client({QStringLiteral("--refresh")}));
     ASSERT_TRUE(refreshed.startsWith("0 [已设置壁纸：")) << refreshed.toStdString();
     QThread::msleep(500); // swaybg draws once it has loaded the picture
-    EXPECT_TRUE(test::showsPicture(sway.screenshot(), kOutputs, decoded, false));
+    const QImage fitted = sway.screenshot();
+    test::saveScreenshot(fitted, QStringLiteral("sway-fit"));
+    EXPECT_TRUE(test::showsPicture(fitted, kOutputs, decoded, false));
+    ASSERT_TRUE(test::writeFile(sway.makeUserDirectory(QStringLiteral("home/.config")) +
+                                    QStringLiteral("/example.velmora.wallpaper.conf"),
+                                "[General]\ndisplayMode=fill\n", 0644));
+    ASSERT_TRUE(sway.run(QStringLiteral(VELMORA_EXECUTABLE), client({QStringLiteral("--refresh")}))
+                    .startsWith("0 "));
+    QThread::msleep(500);
+    EXPECT_TRUE(test::showsPicture(sway.screenshot(), kOutputs, decoded, true));
 
     const QString pictures = sway.makeUserDirectory(QStringLiteral("home/图片"));
     platform::SwayDesktop desktop(sway.socket());
     for (const auto &[name, fill] :
-         {std::pair(QStringLiteral("a  b; exec touch ../injected, output * bg x.png"), true),
+         {std::pair(QStringLiteral("a  b; exec touch injected, output * bg x.png"), true),
           {QStringLiteral("$(touch injected) `touch injected` \"q\" 'q' \\n"), false},
           {QStringLiteral("晨光 #1 {a,b} * ~ fit.jpg"), true}}) {
         const QString file = pictures + u'/' + name;
@@ -65,8 +74,10 @@ TEST_F(SwaySession, TheRefreshShowsThePictureOnEveryOutputAndNoFileNameBreaksThe
         ASSERT_TRUE(desktop.setDesktopImage(file, {}, test::fitOrFill(fill), &error))
             << error.toStdString();
         QThread::msleep(500);
-        EXPECT_TRUE(test::showsPicture(sway.screenshot(), kOutputs, decoded, fill))
-            << name.toStdString();
+        const QImage shown = sway.screenshot();
+        test::saveScreenshot(shown,
+                             fill ? QStringLiteral("sway-fill") : QStringLiteral("sway-fit"));
+        EXPECT_TRUE(test::showsPicture(shown, kOutputs, decoded, fill)) << name.toStdString();
     }
     EXPECT_FALSE(QFile::exists(sway.path(QStringLiteral("home/injected"))));
     EXPECT_FALSE(QFile::exists(sway.path(QStringLiteral("home/图片/injected"))));
@@ -80,10 +91,16 @@ TEST_F(SwaySession, TheTrayApplicationStartsOnTheWaylandPlatform) {
     {
         test::StatusNotifierHost host(environment, true);
         ASSERT_TRUE(host.isRunning()) << host.lastError().toStdString();
-        const auto app =
-            sway.start(QStringLiteral(VELMORA_EXECUTABLE), client({}), host.environment());
-        EXPECT_FALSE(host.waitForItem(15000).isEmpty()) << host.lastError().toStdString();
-        EXPECT_EQ(host.itemProperty(QStringLiteral("Title")).toString(),
+        // The bus's own runtime directory is not the session's, where the Wayland socket is.
+        QProcessEnvironment withBus = host.environment();
+        withBus.insert(QStringLiteral("XDG_RUNTIME_DIR"),
+                       environment.value(QStringLiteral("XDG_RUNTIME_DIR")));
+        const auto app = sway.start(QStringLiteral(VELMORA_EXECUTABLE), client({}), withBus,
+                                    sway.path(QStringLiteral("tray.log")));
+        EXPECT_FALSE(host.waitForItem(15000).isEmpty())
+            << host.lastError().toStdString()
+            << test::readAll(sway.path(QStringLiteral("tray.log"))).toStdString();
+        EXPECT_EQ(host.toolTip().value_or(test::TrayToolTip{}).title,
                   QStringLiteral("Velmora壁纸"));
         app->terminate();
         app->waitForFinished(5000);

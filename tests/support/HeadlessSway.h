@@ -61,6 +61,7 @@ public:
         m_sway = start(QStringLiteral("sway"), {QStringLiteral("-c"), config.fileName()},
                        environment, path(QStringLiteral("sway.log")));
         const QDeadlineTimer deadline(10000);
+        m_sway->waitForStarted(5000);
         while (m_socket.isEmpty() && !deadline.hasExpired() &&
                m_sway->state() == QProcess::Running) {
             const QStringList sockets =

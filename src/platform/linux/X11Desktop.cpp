@@ -269,23 +269,6 @@ QByteArray updatedRecord(xcb_pixmap_t pixmap, const QList<QByteArray> &kept,
     return text;
 }
 
-// The size to decode the picture at: the size it is shown at on the monitor, so a 4K
-// photograph on a smaller screen is never held at full size (JPEG's decoder scales while it
-// decodes). Never larger than the file: the painting scales up, the decoder would only blur.
-// An invalid size decodes at the file's own.
-QSize decodedSize(const QImageReader &reader, const QSize &monitor, DesktopPlacement placement) {
-    const QSize stored = reader.size();
-    const bool turned = reader.transformation().testFlag(QImageIOHandler::TransformationRotate90);
-    if (stored.isEmpty() || placement == DesktopPlacement::Centre)
-        return {};
-    const QSize shown = turned ? stored.transposed() : stored;
-    QSize wanted = placePicture(shown, QRect(QPoint(), monitor), placement).size();
-    if (wanted.width() >= shown.width() || wanted.height() >= shown.height())
-        return {};
-    // The reader scales before it turns the picture upright.
-    return turned ? wanted.transposed() : wanted;
-}
-
 } // namespace
 
 std::vector<Screen> x11Monitors(const QByteArray &display) {
@@ -337,7 +320,11 @@ bool X11Desktop::setDesktopImage(const QString &file, const Screen &screen,
 
     QImageReader reader(file);
     reader.setAutoTransform(true); // photographs often carry their orientation in Exif
-    reader.setScaledSize(decodedSize(reader, monitor.size(), desktopPlacement(options)));
+    // A 4K photograph on a smaller monitor is never held at full size: JPEG's decoder scales
+    // while it decodes.
+    reader.setScaledSize(decodingSize(
+        reader.size(), reader.transformation().testFlag(QImageIOHandler::TransformationRotate90),
+        monitor.size(), desktopPlacement(options)));
     const QImage picture = reader.read();
     if (picture.isNull()) {
         message = QStringLiteral("无法读取图片文件：%1（%2）").arg(file, reader.errorString());
