@@ -8,6 +8,7 @@ cmake --build "$root/build-release" -- -j"$(nproc)"
 "$root/build-release/bin/velmora_transfer_bench" "${1:-256}"
 
 "$root/bench/refresh.sh" "$root/build-release" 9
+"$root/bench/first-apply.sh" "$root/build-release" 7
 
 "$root/build-release/bin/velmora_tray_bench" "$root/build-release/bin/VelmoraWallpaper" \
   "$root/build-release/bin/velmora_bare_tray" 60

@@ -30,6 +30,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${VELMORA_OFFICIAL_SERVER}/)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Qt loads its Wayland platform as a plugin, which no library dependency brings along: without
+# it the tray application cannot start in a Wayland-only session.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-wayland)
 # Opening the saved copy's folder and the service's links goes through xdg-open.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS xdg-utils)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

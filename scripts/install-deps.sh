@@ -13,6 +13,7 @@ packages=(
   dconf-cli dconf-gsettings-backend dconf-service gsettings-desktop-schemas xfconf libxfconf-0-3
   fonts-wqy-microhei desktop-file-utils xdg-utils appstream lintian
   cinnamon-desktop-data mate-desktop-common pcmanfm-qt
+  qt6-wayland sway grim xfdesktop4 feh
 )
 
 missing=()

@@ -4,6 +4,8 @@
 // that needs it and stopped when the test ends.
 
 #include "platform/Desktop.h"
+#include "platform/linux/DesktopPainting.h"
+#include "support/Screenshot.h"
 #include "support/Server.h"
 #include "support/TempDir.h"
 
@@ -11,6 +13,8 @@
 #include <QImage>
 #include <QLinearGradient>
 #include <QPainter>
+
+#include <gtest/gtest.h>
 
 namespace velmora::test {
 
@@ -70,6 +74,39 @@ inline QImage landscape(const QSize &size) {
     painter.setBrush(QColor(255, 250, 220));
     painter.drawEllipse(QPointF(size.width() * 0.7, size.height() * 0.35), 60, 60);
     return image;
+}
+
+// Whether a screenshot shows, on each monitor rectangle, the picture laid out as the options say:
+// on a grid of points each pixel must be close to the expected one or to a neighbour of it (a
+// desktop program's filter is not ours, so an edge may move by a pixel or two).
+inline testing::AssertionResult showsPicture(const QImage &screenshot,
+                                             const std::vector<QRect> &monitors,
+                                             const QImage &picture, bool fill) {
+    const auto near = [](const QColor &a, const QColor &b) {
+        return std::abs(a.red() - b.red()) < 24 && std::abs(a.green() - b.green()) < 24 &&
+               std::abs(a.blue() - b.blue()) < 24;
+    };
+    for (const QRect &monitor : monitors) {
+        const QImage expected = platform::paintDesktopImage(
+            picture, monitor.size(), {QRect(QPoint(), monitor.size())}, fitOrFill(fill));
+        for (const double fx : {0.05, 0.3, 0.5, 0.7, 0.95}) {
+            for (const double fy : {0.05, 0.3, 0.5, 0.7, 0.95}) {
+                const QPoint at(int(monitor.width() * fx), int(monitor.height() * fy));
+                const QColor seen = screenshot.pixelColor(monitor.topLeft() + at);
+                bool close = false;
+                for (int dx = -2; dx <= 2 && !close; ++dx)
+                    for (int dy = -2; dy <= 2 && !close; ++dy)
+                        close = near(expected.pixelColor(at + QPoint(dx, dy)), seen);
+                if (!close)
+                    return testing::AssertionFailure()
+                           << (fill ? "fill" : "fit") << ": the monitor at " << monitor.x() << ","
+                           << monitor.y() << " shows " << seen.name().toStdString() << " at "
+                           << at.x() << "," << at.y() << " instead of "
+                           << expected.pixelColor(at).name().toStdString();
+            }
+        }
+    }
+    return testing::AssertionSuccess();
 }
 
 } // namespace velmora::test

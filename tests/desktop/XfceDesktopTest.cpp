@@ -1,5 +1,7 @@
 // The Xfce backend against a real xfconfd started by a private session bus, with the property
-// groups xfdesktop would have written, read back with xfconf-query and with their types.
+// groups xfdesktop would have written, read back with xfconf-query; and against a real
+// xfdesktop on Xvfb, whose window is what the screenshot shows (a value of a type xfdesktop does
+// not read would leave its old picture there).
 #include "DesktopTestSupport.h"
 
 #include "platform/linux/XfceDesktop.h"
@@ -7,8 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusVariant>
+#include <QDeadlineTimer>
+#include <QThread>
 
 using namespace velmora;
 using velmora::platform::Screen;
@@ -66,14 +68,68 @@ TEST(XfceDesktopTest, SetsEveryWorkspaceOfTheScreensMonitorAndLeavesOthersAlone)
         EXPECT_EQ(group(b0), untouched);
     }
 
-    // xfdesktop ignores a style stored with another type than an integer.
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        QStringLiteral("org.xfce.Xfconf"), QStringLiteral("/org/xfce/Xfconf"),
-        QStringLiteral("org.xfce.Xfconf"), QStringLiteral("GetProperty"));
-    call << QStringLiteral("xfce4-desktop") << a0 + QStringLiteral("/image-style");
-    const QDBusMessage answer = QDBusConnection(connection).call(call);
-    EXPECT_EQ(answer.arguments().value(0).value<QDBusVariant>().variant().typeId(), QMetaType::Int);
     QDBusConnection::disconnectFromBus(QStringLiteral("xfce"));
+}
+
+// What the X display shows now, windows included, as xwd takes it.
+QImage screenshot(const QByteArray &display, const QString &folder) {
+    const QString xwd = folder + QStringLiteral("/screen.xwd");
+    const QString png = folder + QStringLiteral("/screen.png");
+    test::runTool(QStringLiteral("xwd"),
+                  {QStringLiteral("-root"), QStringLiteral("-silent"), QStringLiteral("-display"),
+                   QString::fromLatin1(display), QStringLiteral("-out"), xwd});
+    test::runTool(QStringLiteral("convert"),
+                  {QStringLiteral("xwd:") + xwd, QStringLiteral("png:") + png});
+    return QImage(png).convertToFormat(QImage::Format_RGB32);
+}
+
+TEST(XfceDesktopTest, XfdesktopShowsThePictureFittedAndFilled) {
+    for (const char *tool : {"xfdesktop", "xfconf-query", "Xvfb", "xwd", "convert"})
+        if (QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty())
+            GTEST_SKIP() << tool << " is not installed (scripts/install-deps.sh installs it)";
+    const test::PrivateSessionBus bus;
+    ASSERT_FALSE(bus.address().isEmpty()) << "dbus-daemon did not start";
+    const std::unique_ptr<test::Server> xvfb = test::startVirtualDisplay("1280x800x24");
+    const QByteArray display = ':' + xvfb->address();
+    qputenv("DISPLAY", display);
+    query(QStringLiteral("/desktop-icons/style"), "int", "0"); // no icons over the picture
+    QProcess xfdesktop;
+    xfdesktop.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    xfdesktop.start(QStringLiteral("xfdesktop"), {QStringLiteral("--disable-wm-check")});
+    // xfdesktop writes its monitor's group once it has drawn it.
+    const QDeadlineTimer started(20000);
+    while (!test::runTool(QStringLiteral("xfconf-query"),
+                          QStringLiteral("-c xfce4-desktop -l").split(u' '))
+                .contains("/last-image") &&
+           !started.hasExpired())
+        QThread::msleep(200);
+
+    const test::TempDir temp;
+    const QString file = temp.path(QStringLiteral("风景.png"));
+    const QImage picture = test::landscape(QSize(1200, 900));
+    ASSERT_TRUE(picture.save(file));
+    const QDBusConnection connection =
+        QDBusConnection::connectToBus(bus.address(), QStringLiteral("xfce"));
+    XfceDesktop desktop(connection);
+    const std::vector<Screen> screens = desktop.screens();
+    ASSERT_EQ(screens.size(), 1u);
+    for (const bool fill : {false, true}) {
+        QString error;
+        ASSERT_TRUE(desktop.setDesktopImage(file, screens[0], test::fitOrFill(fill), &error))
+            << error.toStdString();
+        // xfdesktop loads and scales the picture in the background.
+        const QDeadlineTimer drawn(10000);
+        testing::AssertionResult shown = testing::AssertionFailure();
+        while (!(shown = test::showsPicture(screenshot(display, temp.path()), {screens[0].geometry},
+                                            picture, fill)) &&
+               !drawn.hasExpired())
+            QThread::msleep(250);
+        EXPECT_TRUE(shown);
+    }
+    test::saveScreenshot(screenshot(display, temp.path()), QStringLiteral("xfdesktop-fill"));
+    QDBusConnection::disconnectFromBus(QStringLiteral("xfce"));
+    xfdesktop.terminate();
+    xfdesktop.waitForFinished(3000);
 }
 
 } // namespace

@@ -63,3 +63,25 @@ TEST(DesktopPainting, FitShowsAllOfThePictureAndFillCoversEachMonitor) {
 }
 
 } // namespace
+
+// A 4K picture is decoded at the size a monitor shows it, upright; never above the file's own.
+TEST(DesktopPainting, DecodesAtTheSizeTheMonitorShowsAndNeverLarger) {
+    const struct {
+        QSize stored;
+        bool turned;
+        QSize monitor;
+        DesktopPlacement placement;
+        QSize decoded;
+    } rows[] = {
+        {{3840, 2160}, false, {1920, 1080}, DesktopPlacement::Fit, {1920, 1080}},
+        {{3840, 2160}, false, {1280, 1024}, DesktopPlacement::Fit, {1280, 720}},
+        {{3840, 2160}, false, {1280, 1024}, DesktopPlacement::Fill, {1820, 1024}},
+        // A portrait photograph stored on its side: the reader scales it before turning it.
+        {{4000, 3000}, true, {1080, 1920}, DesktopPlacement::Fill, {1920, 1440}},
+        {{1920, 1080}, false, {3840, 2160}, DesktopPlacement::Fill, {}},
+        {{3840, 2160}, false, {1920, 1080}, DesktopPlacement::Centre, {}},
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(decodingSize(row.stored, row.turned, row.monitor, row.placement), row.decoded)
+            << row.stored.width() << "x" << row.stored.height() << " on " << row.monitor.width();
+}

@@ -50,7 +50,7 @@ QList<QImage> readPixmaps(const QDBusArgument &array) {
 
 } // namespace
 
-StatusNotifierHost::StatusNotifierHost(const QProcessEnvironment &base)
+StatusNotifierHost::StatusNotifierHost(const QProcessEnvironment &base, bool anyUser)
     : m_dir(QDir::tempPath() + QStringLiteral("/velmora-tray-host-XXXXXX"))
     , m_busEnvironment(base) {
     static std::atomic<int> instances{0};
@@ -71,9 +71,22 @@ StatusNotifierHost::StatusNotifierHost(const QProcessEnvironment &base)
     // Services the bus starts on demand inherit its environment, not the test's.
     m_busEnvironment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
     m_busEnvironment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+    QString configuration = QStringLiteral("--session");
+    if (anyUser) {
+        // A session bus admits only its own user unless its policy says otherwise.
+        QFile file(m_dir.path() + QStringLiteral("/bus.conf"));
+        if (!file.open(QIODevice::WriteOnly) ||
+            file.write("<busconfig><include>/usr/share/dbus-1/session.conf</include>"
+                       "<policy context=\"default\"><allow user=\"*\"/></policy></busconfig>\n") <
+                0) {
+            fail(QStringLiteral("cannot write the bus configuration"));
+            return;
+        }
+        configuration = QStringLiteral("--config-file=") + file.fileName();
+    }
     m_daemon.setProcessEnvironment(m_busEnvironment);
-    m_daemon.start(program, {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                             QStringLiteral("--print-address=1")});
+    m_daemon.start(
+        program, {configuration, QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
     while (m_daemon.waitForStarted(5000) && !m_daemon.canReadLine() &&
            m_daemon.waitForReadyRead(10000)) {
     }

@@ -35,9 +35,11 @@ class StatusNotifierHost {
 public:
     // Starts the bus with `base` (normally the test's own environment, with its private HOME) plus
     // a private XDG_RUNTIME_DIR, and owns org.kde.StatusNotifierWatcher on it. Blocks up to a few
-    // seconds; check isRunning() and lastError().
+    // seconds; check isRunning() and lastError(). With `anyUser`, processes of other local users
+    // may connect too (an application the test runs as another user).
     explicit StatusNotifierHost(
-        const QProcessEnvironment &base = QProcessEnvironment::systemEnvironment());
+        const QProcessEnvironment &base = QProcessEnvironment::systemEnvironment(),
+        bool anyUser = false);
     ~StatusNotifierHost();
     StatusNotifierHost(const StatusNotifierHost &) = delete;
     StatusNotifierHost &operator=(const StatusNotifierHost &) = delete;

@@ -28,6 +28,17 @@ QRect placePicture(const QSize &picture, const QRect &monitor, DesktopPlacement 
     return QRect(topLeft, size);
 }
 
+QSize decodingSize(const QSize &stored, bool turned, const QSize &monitor,
+                   DesktopPlacement placement) {
+    if (placement == DesktopPlacement::Centre)
+        return {};
+    const QSize upright = turned ? stored.transposed() : stored;
+    const QSize shown = placePicture(upright, QRect(QPoint(), monitor), placement).size();
+    if (shown.isEmpty() || shown.width() >= upright.width() || shown.height() >= upright.height())
+        return {};
+    return turned ? shown.transposed() : shown;
+}
+
 QImage paintDesktopImage(const QImage &picture, const QSize &rootSize,
                          const std::vector<QRect> &monitors, const DesktopImageOptions &options) {
     QImage root(rootSize, QImage::Format_RGB32);

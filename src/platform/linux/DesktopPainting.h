@@ -19,4 +19,11 @@ QImage paintDesktopImage(const QImage &picture, const QSize &rootSize,
 // Where the picture goes inside one monitor rectangle, before clipping to it.
 QRect placePicture(const QSize &picture, const QRect &monitor, DesktopPlacement placement);
 
+// The size to decode a picture stored at `stored` at, to lay it into a monitor of `monitor`'s
+// size: the size it is shown at there, or an invalid size (decode at the stored size) when that
+// is not smaller — the painting scales up, a decoder would only blur. `turned` when the file
+// asks for a quarter turn, which readers apply after scaling.
+QSize decodingSize(const QSize &stored, bool turned, const QSize &monitor,
+                   DesktopPlacement placement);
+
 } // namespace velmora::platform

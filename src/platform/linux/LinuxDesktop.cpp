@@ -3,14 +3,13 @@
 #include "GSettingsDesktop.h"
 #include "PcmanfmDesktop.h"
 #include "PlasmaDesktop.h"
+#include "SwayDesktop.h"
 #include "X11Desktop.h"
 #include "XfceDesktop.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
-
-#include <sys/stat.h>
 
 namespace velmora::platform {
 
@@ -50,12 +49,6 @@ private:
     QString m_name;
 };
 
-// sway exports the path of its IPC socket to everything it starts.
-bool swaySocketExists() {
-    const QByteArray path = qgetenv("SWAYSOCK");
-    struct stat status {};
-    return !path.isEmpty() && ::stat(path.constData(), &status) == 0 && S_ISSOCK(status.st_mode);
-}
 
 // Registered now, or startable by the bus on first call (xfconfd is, in every Xfce session).
 bool onSessionBus(const QString &service, bool orActivatable) {
@@ -93,7 +86,7 @@ bool available(DesktopBackendKind kind) {
     case DesktopBackendKind::Lxde:
         return PcmanfmDesktop::available(PcmanfmProgram::lxde);
     case DesktopBackendKind::Sway:
-        return swaySocketExists();
+        return SwayDesktop::available();
     case DesktopBackendKind::X11:
     case DesktopBackendKind::Unsupported:
     case DesktopBackendKind::None:
@@ -130,15 +123,14 @@ std::unique_ptr<Desktop> systemDesktop() {
         return std::make_unique<PcmanfmDesktop>(PcmanfmProgram::lxqt);
     case DesktopBackendKind::Lxde:
         return std::make_unique<PcmanfmDesktop>(PcmanfmProgram::lxde);
-    case DesktopBackendKind::Sway:
-        // The IPC backend is not part of this tree yet: say so rather than paint XWayland.
-        return std::make_unique<UnsupportedDesktop>(QStringLiteral("sway"));
     case DesktopBackendKind::Unsupported:
         return std::make_unique<UnsupportedDesktop>(sessionDesktopName(session));
     case DesktopBackendKind::Plasma:
         return std::make_unique<PlasmaDesktop>();
     case DesktopBackendKind::Xfce:
         return std::make_unique<XfceDesktop>();
+    case DesktopBackendKind::Sway:
+        return std::make_unique<SwayDesktop>();
     case DesktopBackendKind::X11:
         return std::make_unique<X11Desktop>();
     case DesktopBackendKind::None:

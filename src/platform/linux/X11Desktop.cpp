@@ -320,6 +320,11 @@ bool X11Desktop::setDesktopImage(const QString &file, const Screen &screen,
 
     QImageReader reader(file);
     reader.setAutoTransform(true); // photographs often carry their orientation in Exif
+    // A 4K photograph on a smaller monitor is never held at full size: JPEG's decoder scales
+    // while it decodes.
+    reader.setScaledSize(decodingSize(
+        reader.size(), reader.transformation().testFlag(QImageIOHandler::TransformationRotate90),
+        monitor.size(), desktopPlacement(options)));
     const QImage picture = reader.read();
     if (picture.isNull()) {
         message = QStringLiteral("无法读取图片文件：%1（%2）").arg(file, reader.errorString());

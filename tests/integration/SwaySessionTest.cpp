@@ -1,0 +1,123 @@
+// A sway user's session, on a real headless sway with two outputs of different shapes: what the
+// outputs show after a refresh (grim's screenshot), and the tray application on Wayland.
+#include "ClientHarness.h"
+#include "desktop/DesktopTestSupport.h"
+#include "support/HeadlessSway.h"
+#include "tools/trayhost/StatusNotifierHost.h"
+
+#include "platform/linux/SwayDesktop.h"
+
+#include <QBuffer>
+
+using namespace velmora;
+
+namespace {
+
+// The outputs as HeadlessSway lays them out, in grim's screenshot.
+const std::vector<QRect> kOutputs = {{0, 0, 1280, 720}, {1280, 0, 640, 800}};
+
+class SwaySession : public test::ServiceTest {
+protected:
+    void SetUp() override {
+        if (QStandardPaths::findExecutable(QStringLiteral("sway")).isEmpty() ||
+            QStandardPaths::findExecutable(QStringLiteral("grim")).isEmpty())
+            GTEST_SKIP() << "sway or grim is not installed (scripts/install-deps.sh installs them)";
+        ServiceTest::SetUp();
+        ASSERT_FALSE(sway.socket().isEmpty())
+            << test::readAll(sway.path(QStringLiteral("sway.log"))).toStdString();
+    }
+
+    QStringList client(const QStringList &command) const {
+        return command + QStringList{QStringLiteral("--server"), service->origin(),
+                                     QStringLiteral("--app-data"), data};
+    }
+
+    test::HeadlessSway sway;
+    QString data = sway.makeUserDirectory(QStringLiteral("home/data"));
+};
+
+// The real refresh, as the sway user's login agent runs it; then every placement through the
+// backend itself, with file names sway's command parser and wordexp would take apart.
+TEST_F(SwaySession, TheRefreshShowsThePictureOnEveryOutputAndNoFileNameBreaksTheCommand) {
+    const QImage picture = test::landscape(QSize(1200, 900));
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    ASSERT_TRUE(picture.save(&buffer, "JPEG", 95));
+    service->setTodayWallpaper(QStringLiteral("dawn.jpg"), jpeg, QStringLiteral("image/jpeg"));
+    const QImage decoded = QImage::fromData(jpeg).convertToFormat(QImage::Format_RGB32);
+
+    const QByteArray refreshed =
+        sway.run(QStringLiteral(VELMORA_EXECUTABLE), client({QStringLiteral("--refresh")}));
+    ASSERT_TRUE(refreshed.startsWith("0 [已设置壁纸：")) << refreshed.toStdString();
+    QThread::msleep(500); // swaybg draws once it has loaded the picture
+    const QImage fitted = sway.screenshot();
+    test::saveScreenshot(fitted, QStringLiteral("sway-fit"));
+    EXPECT_TRUE(test::showsPicture(fitted, kOutputs, decoded, false));
+    ASSERT_TRUE(test::writeFile(sway.makeUserDirectory(QStringLiteral("home/.config")) +
+                                    QStringLiteral("/example.velmora.wallpaper.conf"),
+                                "[General]\ndisplayMode=fill\n", 0644));
+    ASSERT_TRUE(sway.run(QStringLiteral(VELMORA_EXECUTABLE), client({QStringLiteral("--refresh")}))
+                    .startsWith("0 "));
+    QThread::msleep(500);
+    EXPECT_TRUE(test::showsPicture(sway.screenshot(), kOutputs, decoded, true));
+
+    const QString pictures = sway.makeUserDirectory(QStringLiteral("home/图片"));
+    platform::SwayDesktop desktop(sway.socket());
+    for (const auto &[name, fill] :
+         {std::pair(QStringLiteral("a  b; exec touch injected, output * bg x.png"), true),
+          {QStringLiteral("$(touch injected) `touch injected` \"q\" 'q' \\n"), false},
+          {QStringLiteral("晨光 #1 {a,b} * ~ fit.jpg"), true}}) {
+        const QString file = pictures + u'/' + name;
+        ASSERT_TRUE(decoded.save(file, "PNG"));
+        QFile::setPermissions(file, QFile::permissions(file) | QFileDevice::ReadOther);
+        QString error;
+        ASSERT_TRUE(desktop.setDesktopImage(file, {}, test::fitOrFill(fill), &error))
+            << error.toStdString();
+        QThread::msleep(500);
+        const QImage shown = sway.screenshot();
+        test::saveScreenshot(shown,
+                             fill ? QStringLiteral("sway-fill") : QStringLiteral("sway-fit"));
+        EXPECT_TRUE(test::showsPicture(shown, kOutputs, decoded, fill)) << name.toStdString();
+    }
+    EXPECT_FALSE(QFile::exists(sway.path(QStringLiteral("home/injected"))));
+    EXPECT_FALSE(QFile::exists(sway.path(QStringLiteral("home/图片/injected"))));
+}
+
+// On Wayland the tray item registers with the session's watcher; with no tray host the menu
+// shows in its window instead.
+TEST_F(SwaySession, TheTrayApplicationStartsOnTheWaylandPlatform) {
+    QProcessEnvironment environment = sway.environment();
+    environment.remove(QStringLiteral("QT_QPA_PLATFORM")); // Qt picks Wayland itself
+    {
+        test::StatusNotifierHost host(environment, true);
+        ASSERT_TRUE(host.isRunning()) << host.lastError().toStdString();
+        // The bus's own runtime directory is not the session's, where the Wayland socket is.
+        QProcessEnvironment withBus = host.environment();
+        withBus.insert(QStringLiteral("XDG_RUNTIME_DIR"),
+                       environment.value(QStringLiteral("XDG_RUNTIME_DIR")));
+        const auto app = sway.start(QStringLiteral(VELMORA_EXECUTABLE), client({}), withBus,
+                                    sway.path(QStringLiteral("tray.log")));
+        EXPECT_FALSE(host.waitForItem(15000).isEmpty())
+            << host.lastError().toStdString()
+            << test::readAll(sway.path(QStringLiteral("tray.log"))).toStdString();
+        EXPECT_EQ(host.toolTip().value_or(test::TrayToolTip{}).title,
+                  QStringLiteral("Velmora壁纸"));
+        app->terminate();
+        app->waitForFinished(5000);
+    }
+
+    const auto app = sway.start(QStringLiteral(VELMORA_EXECUTABLE), client({}), environment);
+    const auto windows = [&] {
+        return sway.run(QStringLiteral("swaymsg"),
+                        {QStringLiteral("-t"), QStringLiteral("get_tree")});
+    };
+    EXPECT_TRUE(
+        test::pumpUntil([&] { return windows().contains("\"name\": \"Velmora壁纸\""); }, 30000))
+        << windows().toStdString();
+    QThread::msleep(500);
+    test::saveScreenshot(sway.screenshot(), QStringLiteral("sway-menu-window"));
+    app->terminate();
+    app->waitForFinished(5000);
+}
+
+} // namespace

@@ -1,0 +1,172 @@
+#pragma once
+
+// A real sway compositor without a screen (wlroots' headless backend), for tests of what a
+// sway user sees. sway refuses to run as root, so when the tests run as root it runs, with every
+// client started through run()/start(), as the unprivileged user "nobody", in a home and a 0700
+// runtime directory of its own. Files that sway or a client must read have to be readable by
+// that user; what it writes belongs to it.
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QImage>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <grp.h>
+#include <pwd.h>
+#include <unistd.h>
+
+#include <memory>
+#include <optional>
+
+namespace velmora::test {
+
+class HeadlessSway {
+public:
+    // `outputs` lines of sway's configuration for HEADLESS-1, HEADLESS-2, … (one output each).
+    explicit HeadlessSway(const QStringList &outputs = {
+                              QStringLiteral("resolution 1280x720 position 0 0"),
+                              QStringLiteral("resolution 640x800 position 1280 0")}) {
+        if (QStandardPaths::findExecutable(QStringLiteral("sway")).isEmpty() ||
+            QStandardPaths::findExecutable(QStringLiteral("grim")).isEmpty())
+            return;
+        if (::geteuid() == 0) {
+            const passwd *user = ::getpwnam("nobody");
+            if (!user)
+                return;
+            m_uid = user->pw_uid;
+            m_gid = user->pw_gid;
+        }
+        QFile::setPermissions(m_dir.path(), QFile::permissions(m_dir.path()) |
+                                                QFileDevice::ExeOther | QFileDevice::ReadOther);
+        for (const QString &name : {QStringLiteral("home"), QStringLiteral("runtime")})
+            makeUserDirectory(name);
+        QFile::setPermissions(path(QStringLiteral("runtime")), QFileDevice::ReadOwner |
+                                                                   QFileDevice::WriteOwner |
+                                                                   QFileDevice::ExeOwner);
+        QFile config(path(QStringLiteral("config")));
+        config.open(QIODevice::WriteOnly);
+        for (qsizetype i = 0; i < outputs.size(); ++i)
+            config.write(
+                QStringLiteral("output HEADLESS-%1 %2\n").arg(i + 1).arg(outputs[i]).toUtf8());
+        config.close();
+
+        QProcessEnvironment environment = baseEnvironment();
+        environment.insert(QStringLiteral("WLR_BACKENDS"), QStringLiteral("headless"));
+        environment.insert(QStringLiteral("WLR_RENDERER"), QStringLiteral("pixman"));
+        environment.insert(QStringLiteral("WLR_LIBINPUT_NO_DEVICES"), QStringLiteral("1"));
+        environment.insert(QStringLiteral("WLR_HEADLESS_OUTPUTS"), QString::number(outputs.size()));
+        m_sway = start(QStringLiteral("sway"), {QStringLiteral("-c"), config.fileName()},
+                       environment, path(QStringLiteral("sway.log")));
+        const QDeadlineTimer deadline(10000);
+        m_sway->waitForStarted(5000);
+        while (m_socket.isEmpty() && !deadline.hasExpired() &&
+               m_sway->state() == QProcess::Running) {
+            const QStringList sockets =
+                QDir(path(QStringLiteral("runtime")))
+                    .entryList({QStringLiteral("sway-ipc.*.sock")}, QDir::System);
+            if (!sockets.isEmpty())
+                m_socket = path(QStringLiteral("runtime/")) + sockets.first();
+            else
+                QThread::msleep(50);
+        }
+    }
+    ~HeadlessSway() {
+        if (m_sway) {
+            m_sway->terminate();
+            m_sway->waitForFinished(3000);
+        }
+    }
+
+    // Empty when sway or grim is missing or sway did not start.
+    QString socket() const { return m_socket; }
+    QString path(const QString &name) const { return m_dir.path() + u'/' + name; }
+
+    // A directory below the test's own that sway's user owns.
+    QString makeUserDirectory(const QString &name) const {
+        QDir().mkpath(path(name));
+        if (m_uid) [[maybe_unused]]
+            const int ignored = ::chown(QFile::encodeName(path(name)).constData(), m_uid, m_gid);
+        return path(name);
+    }
+
+    // What a client of the session sees: its user's home and runtime directory, the Wayland
+    // display and the IPC socket, a sway desktop, no X display and no session bus.
+    QProcessEnvironment environment() const {
+        QProcessEnvironment environment = baseEnvironment();
+        environment.insert(QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("wayland-1"));
+        environment.insert(QStringLiteral("SWAYSOCK"), m_socket);
+        environment.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland"));
+        environment.insert(QStringLiteral("XDG_CURRENT_DESKTOP"), QStringLiteral("sway"));
+        return environment;
+    }
+
+    // Starts a program as sway's user, by default in the session's environment; with a `log`,
+    // its output goes there.
+    std::unique_ptr<QProcess> start(const QString &program, const QStringList &arguments,
+                                    const std::optional<QProcessEnvironment> &environment = {},
+                                    const QString &log = {}) const {
+        auto process = std::make_unique<QProcess>();
+        if (!log.isEmpty()) {
+            process->setProcessChannelMode(QProcess::MergedChannels);
+            process->setStandardOutputFile(log);
+        }
+        process->setProcessEnvironment(environment.value_or(this->environment()));
+        process->setWorkingDirectory(path(QStringLiteral("home")));
+        const uid_t uid = m_uid;
+        const gid_t gid = m_gid;
+        if (uid)
+            process->setChildProcessModifier([uid, gid] {
+                if (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0)
+                    ::_exit(126);
+            });
+        process->start(program, arguments);
+        return process;
+    }
+    // Runs it to its end: its exit status, stdout and stderr in one line.
+    QByteArray run(const QString &program, const QStringList &arguments) const {
+        const std::unique_ptr<QProcess> process = start(program, arguments);
+        if (!process->waitForFinished(60000))
+            return "did not exit";
+        return QByteArray::number(process->exitCode()) + " [" + process->readAllStandardOutput() +
+               "] [" + process->readAllStandardError() + ']';
+    }
+
+    // What every output shows now, laid out as sway lays them out.
+    QImage screenshot() const {
+        const QString file = path(QStringLiteral("runtime/screenshot.png"));
+        QFile::remove(file);
+        run(QStringLiteral("grim"), {file});
+        return QImage(file).convertToFormat(QImage::Format_RGB32);
+    }
+
+    // Plugs in another output, as a monitor connected at run time.
+    bool addOutput() const {
+        return run(QStringLiteral("swaymsg"), {QStringLiteral("create_output")}).startsWith("0 ");
+    }
+
+private:
+    QProcessEnvironment baseEnvironment() const {
+        QProcessEnvironment environment;
+        environment.insert(QStringLiteral("PATH"), qEnvironmentVariable("PATH"));
+        environment.insert(QStringLiteral("HOME"), path(QStringLiteral("home")));
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), path(QStringLiteral("runtime")));
+        environment.insert(QStringLiteral("LANG"), QStringLiteral("C.UTF-8"));
+        // The sanitizer run's settings reach the client too.
+        const QProcessEnvironment own = QProcessEnvironment::systemEnvironment();
+        for (const QString &name : own.keys())
+            if (name.endsWith(QStringLiteral("SAN_OPTIONS")))
+                environment.insert(name, own.value(name));
+        return environment;
+    }
+
+    QTemporaryDir m_dir{QDir::tempPath() + QStringLiteral("/velmora-sway-XXXXXX")};
+    uid_t m_uid = 0;
+    gid_t m_gid = 0;
+    std::unique_ptr<QProcess> m_sway;
+    QString m_socket;
+};
+
+} // namespace velmora::test
