@@ -5,6 +5,7 @@
 #include "support/RecordingWorkspace.h"
 #include "support/Screenshot.h"
 #include "support/ScriptedPresenter.h"
+#include "support/Server.h"
 #include "support/TestContext.h"
 #include "ui/MenuWindow.h"
 #include "ui/SessionWatcher.h"
@@ -18,6 +19,7 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QFile>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QRegularExpression>
 #include <QScreen>

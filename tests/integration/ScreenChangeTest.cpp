@@ -65,23 +65,32 @@ protected:
         });
     }
 
-    // What the client recorded it painted into the root pixmap, one monitor a line.
-    QByteArray painted() const {
-        const char *name = "_VELMORA_WALLPAPER";
+    // A property of the root, as its raw bytes.
+    QByteArray property(const char *name, xcb_atom_t type) const {
         auto *atom =
             xcb_intern_atom_reply(x, xcb_intern_atom(x, 0, uint16_t(qstrlen(name)), name), nullptr);
         auto *answer = xcb_get_property_reply(
-            x, xcb_get_property(x, 0, root, atom->atom, XCB_ATOM_STRING, 0, 16384), nullptr);
-        const QByteArray text(static_cast<const char *>(xcb_get_property_value(answer)),
-                              xcb_get_property_value_length(answer));
+            x, xcb_get_property(x, 0, root, atom->atom, type, 0, 16384), nullptr);
+        const QByteArray bytes(static_cast<const char *>(xcb_get_property_value(answer)),
+                               xcb_get_property_value_length(answer));
         std::free(atom);
         std::free(answer);
-        return text;
+        return bytes;
     }
-    QImage rootImage(const QSize &size) const {
+    // What the client recorded it painted into the root pixmap, one monitor a line.
+    QByteArray painted() const { return property("_VELMORA_WALLPAPER", XCB_ATOM_STRING); }
+    // The published root pixmap, whole (windows on the screen do not cover it).
+    QImage rootPixmap() const {
+        const QByteArray id = property("_XROOTPMAP_ID", XCB_ATOM_PIXMAP);
+        if (id.size() != 4)
+            return {};
+        const xcb_pixmap_t pixmap = *reinterpret_cast<const xcb_pixmap_t *>(id.constData());
+        auto *geometry = xcb_get_geometry_reply(x, xcb_get_geometry(x, pixmap), nullptr);
+        const QSize size(geometry->width, geometry->height);
+        std::free(geometry);
         auto *reply =
             xcb_get_image_reply(x,
-                                xcb_get_image(x, XCB_IMAGE_FORMAT_Z_PIXMAP, root, 0, 0,
+                                xcb_get_image(x, XCB_IMAGE_FORMAT_Z_PIXMAP, pixmap, 0, 0,
                                               uint16_t(size.width()), uint16_t(size.height()), ~0u),
                                 nullptr);
         const QImage image =
@@ -140,9 +149,14 @@ TEST_F(ScreenChange, TheRootIsPaintedAgainAtItsNewSizeOncePerBurst) {
     reader.setAutoTransform(true);
     platform::DesktopImageOptions fit;
     const QSize size(1280, 720);
-    EXPECT_EQ(rootImage(size),
+    const QImage shown = rootPixmap();
+    EXPECT_EQ(shown,
               platform::paintDesktopImage(reader.read().convertToFormat(QImage::Format_RGB32), size,
                                           {QRect(QPoint(), size)}, fit));
+    const QString folder =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/../screenshots");
+    QDir().mkpath(folder);
+    shown.save(folder + QStringLiteral("/screen-resized-root.png"));
     pumpUntil([] { return false; }, 2000);
     const QString log = QString::fromUtf8(test::readAll(paths.clientLog()));
     EXPECT_EQ(log.count(QStringLiteral("显示器变化")), 1) << log.toStdString();
