@@ -42,8 +42,12 @@ void SessionWatcher::start() {
                        QStringLiteral("org.freedesktop.login1.Manager"),
                        QStringLiteral("PrepareForSleep"), this, SLOT(prepareForSleep(bool)));
 
-    if (QNetworkInformation::loadDefaultBackend() &&
-        QNetworkInformation::instance()->supports(QNetworkInformation::Feature::Reachability)) {
+    // Qt picks NetworkManager by default; GLib's monitor of the kernel's routes covers the
+    // sessions without it.
+    using Feature = QNetworkInformation::Feature;
+    if ((QNetworkInformation::loadDefaultBackend() ||
+         QNetworkInformation::loadBackendByFeatures(Feature::Reachability)) &&
+        QNetworkInformation::instance()->supports(Feature::Reachability)) {
         QNetworkInformation *network = QNetworkInformation::instance();
         const auto report = [this](QNetworkInformation::Reachability reachability) {
             setNetworkReachable(reachability == QNetworkInformation::Reachability::Online);
