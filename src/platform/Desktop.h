@@ -38,6 +38,10 @@ public:
     // Setting the same picture again changes nothing further.
     virtual bool setDesktopImage(const QString &file, const Screen &screen,
                                  const DesktopImageOptions &options, QString *error) = 0;
+    // Whether a screen plugged in, removed or resized needs the picture set again. A desktop
+    // whose picture is one setting for every monitor lays new screens out itself; one that is
+    // painted per monitor (a root pixmap, a property group per monitor) does not.
+    virtual bool followsScreenChanges() const { return false; }
 };
 
 // The backend for this session, picked at run time. Never null: with nothing to talk to it

@@ -72,6 +72,7 @@ void MenuBarController::applicationDidFinishLaunching() {
     m_refreshTimer->setInterval(std::chrono::seconds(refreshInterval));
     connect(m_refreshTimer, &QTimer::timeout, this, [this] { refreshWallpaper(false); });
     m_refreshTimer->start();
+    watchSession();
 
     // The stored credential may sit in the legacy keychain, which can be slow to answer: the
     // menu is up meanwhile, reading "检查激活状态…".
@@ -262,6 +263,9 @@ void MenuBarController::updateMenu() {
 void MenuBarController::setBusy(bool busy) {
     m_busy = busy;
     updateMenu();
+    // Later, so that whatever ended the operation has finished first (and may start another).
+    if (!busy && (m_pending.screens || m_pending.wake || m_pending.network))
+        QTimer::singleShot(0, this, &MenuBarController::runPendingTriggers);
 }
 
 void MenuBarController::setStatusText(const QString &text) {

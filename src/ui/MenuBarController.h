@@ -8,6 +8,7 @@
 #include "net/Messages.h"
 #include "usecases/ClientContext.h"
 
+#include <QDateTime>
 #include <QObject>
 #include <QPointer>
 #include <QUrl>
@@ -24,6 +25,7 @@ namespace velmora {
 
 class InstanceServer;
 class RewardWindowController;
+class SessionWatcher;
 class StatusItem;
 class WallpaperAPIClient;
 class Workspace;
@@ -61,9 +63,13 @@ public:
     const std::optional<ActivationState> &activation() const { return m_activation; }
     // The tray item, for the tests and the no-tray window.
     StatusItem *statusItem() const { return m_statusItem.get(); }
+    // Screens, sleep and the network, for the tests to report what the session would.
+    SessionWatcher *sessionWatcher() const { return m_sessionWatcher; }
 
     // Every hour after launch.
     static constexpr int refreshInterval = 3600;
+    // Waking refreshes unless a refresh started less than this many seconds before.
+    static constexpr int wakeRefreshGap = 60;
 
 signals:
     // The application should end (the data directory is unusable, or another instance runs).
@@ -76,6 +82,14 @@ private:
     void credentialLoaded(Result<std::optional<ActivationState>> loaded);
     void startupFlow();
     void promptForStartupIfNeeded(std::function<void(bool shown)> then);
+
+    // Screens, sleep and the network (MenuBarSession.cpp): each trigger that arrives while
+    // busy is run once when the operation ends.
+    void watchSession();
+    void screensChanged();
+    void wokeUp();
+    void networkReturned();
+    void runPendingTriggers();
 
     void refreshAction();
     void finishRefresh(const RefreshResult &result, bool showErrors);
@@ -129,6 +143,15 @@ private:
     bool m_busy = false;
     bool m_changingStartup = false;
     bool m_startupPromptOpen = false;
+    // When the last refresh started, by the wall clock, which goes on while the machine sleeps.
+    std::optional<QDateTime> m_lastRefreshStarted;
+    // The last refresh could not reach the service (and showed the last verified wallpaper).
+    bool m_lastRefreshOffline = false;
+    struct PendingTriggers {
+        bool screens = false;
+        bool wake = false;
+        bool network = false;
+    } m_pending;
 
     std::unique_ptr<QMenu> m_menu;
     std::unique_ptr<StatusItem> m_statusItem;
@@ -150,6 +173,7 @@ private:
     std::unique_ptr<RewardWindowController> m_rewardsWindow;
     QTimer *m_refreshTimer = nullptr;
     InstanceServer *m_instanceServer = nullptr;
+    SessionWatcher *m_sessionWatcher = nullptr;
 };
 
 } // namespace velmora

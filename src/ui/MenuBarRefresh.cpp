@@ -24,6 +24,7 @@ void MenuBarController::refreshWallpaper(bool showErrors) {
         return;
     }
     setBusy(true);
+    m_lastRefreshStarted = m_context.now();
     m_api->useActivation(*m_activation);
     auto *job = new RefreshJob(m_context, *m_api, {.fallBackAfterDownloadFailure = true}, this);
     job->start([this, job, showErrors](RefreshResult result) {
@@ -33,6 +34,7 @@ void MenuBarController::refreshWallpaper(bool showErrors) {
 }
 
 void MenuBarController::finishRefresh(const RefreshResult &result, bool showErrors) {
+    m_lastRefreshOffline = result.serviceFailure.has_value();
     setBusy(false);
     if (!result.serviceFailure) {
         if (result.error) {

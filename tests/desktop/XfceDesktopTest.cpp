@@ -68,6 +68,16 @@ TEST(XfceDesktopTest, SetsEveryWorkspaceOfTheScreensMonitorAndLeavesOthersAlone)
         EXPECT_EQ(group(b0), untouched);
     }
 
+    // A monitor plugged in since xfdesktop last wrote gets groups of its own, on both
+    // workspaces, instead of showing xfdesktop's default.
+    QString error;
+    ASSERT_TRUE(desktop.setDesktopImage(file, {QStringLiteral("DP-2"), QRect(1920, 0, 1280, 1024)},
+                                        test::fitOrFill(false), &error));
+    for (const char *workspace : {"0", "1"})
+        EXPECT_EQ(query(QStringLiteral("/backdrop/screen0/monitorDP-2/workspace%1/last-image")
+                            .arg(QLatin1String(workspace))),
+                  file.toUtf8());
+
     QDBusConnection::disconnectFromBus(QStringLiteral("xfce"));
 }
 

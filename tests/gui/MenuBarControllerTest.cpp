@@ -5,8 +5,10 @@
 #include "support/RecordingWorkspace.h"
 #include "support/Screenshot.h"
 #include "support/ScriptedPresenter.h"
+#include "support/Server.h"
 #include "support/TestContext.h"
 #include "ui/MenuWindow.h"
+#include "ui/SessionWatcher.h"
 #include "ui/StatusItem.h"
 
 #include "core/Preferences.h"
@@ -14,9 +16,13 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QFile>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QRegularExpression>
+#include <QScreen>
 
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
@@ -474,6 +480,111 @@ TEST_F(MenuBar, AutomaticUpdatesOpenAVersionOnceAndRetryAFailedOpen) {
     settle();
     pumpUntil([] { return false; }, 300);
     EXPECT_EQ(workspace.opened.size(), 2);
+}
+
+// Between two hourly ticks: a burst of screen changes puts the last verified wallpaper back
+// once, without the network, and after a refresh that was running; a desktop that lays its
+// screens out itself gets nothing.
+TEST_F(MenuBar, AScreenChangeBurstPutsTheLastVerifiedWallpaperBackOnce) {
+    launchConnected();
+    const QString file = run.desktop->calls.front().file;
+    run.desktop->calls.clear();
+    QFile::remove(run.context.paths.clientLog());
+    service->clearRequests();
+    service->setFault(test::kTodayPath, {.delayMs = 1500});
+    controller->refreshWallpaper(false);
+    QScreen *screen = QGuiApplication::primaryScreen();
+    for (const int width : {1280, 1600, 1920})
+        emit screen->geometryChanged(QRect(0, 0, width, 1080));
+    const QString applied = QStringLiteral("显示器变化，已重新设置上次校验通过的壁纸 date=") +
+                            service->todayWallpaper().effectiveDate + u'\n';
+    ASSERT_TRUE(pumpUntil([&] { return logText() == applied; }));
+    settle();
+    pumpUntil([] { return false; }, 1500);
+    EXPECT_EQ(logText(), applied);
+    ASSERT_EQ(run.desktop->calls.size(), 4u) << "the refresh and one re-apply, on both screens";
+    EXPECT_EQ(run.desktop->calls.back().file, file);
+    EXPECT_EQ(service->requests().size(), 1u);
+
+    run.desktop->paintedPerMonitor = false;
+    emit screen->geometryChanged(QRect(0, 0, 1280, 1024));
+    ASSERT_TRUE(pumpUntil([&] { return logText().count(u'\n') == 2; }));
+    EXPECT_TRUE(logText().endsWith(QStringLiteral("显示器变化：桌面自行调整各显示器的壁纸\n")));
+    EXPECT_EQ(run.desktop->calls.size(), 4u);
+}
+
+// A stand-in logind on a private system bus announces the end of a sleep: a refresh follows,
+// unless one started less than a minute before by the wall clock. Only logind is listened to.
+TEST_F(MenuBar, WakingFromSleepRefreshesUnlessARefreshJustStarted) {
+    test::Server bus("dbus-daemon",
+                     QStringLiteral("--session --nofork --print-address=1").split(u' '));
+    ASSERT_FALSE(bus.address().isEmpty()) << "dbus-daemon did not start";
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", bus.address());
+    QDBusConnection logind =
+        QDBusConnection::connectToBus(QString::fromUtf8(bus.address()), QStringLiteral("logind"));
+    ASSERT_TRUE(logind.registerService(QStringLiteral("org.freedesktop.login1")));
+    QDBusConnection intruder =
+        QDBusConnection::connectToBus(QString::fromUtf8(bus.address()), QStringLiteral("other"));
+    const auto announce = [](QDBusConnection &from, bool sleeping) {
+        from.send(QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/login1"),
+                                             QStringLiteral("org.freedesktop.login1.Manager"),
+                                             QStringLiteral("PrepareForSleep"))
+                  << sleeping);
+    };
+    const auto clock = std::make_shared<QDateTime>(run.context.now());
+    run.context.now = [clock] {
+        return *clock;
+    };
+    launchConnected();
+    service->clearRequests();
+    QFile::remove(run.context.paths.clientLog());
+
+    *clock = clock->addSecs(30);
+    for (QDBusConnection *from : {&logind, &intruder})
+        announce(*from, true);
+    announce(logind, false);
+    ASSERT_TRUE(pumpUntil([&] { return !logText().isEmpty(); }));
+    *clock = clock->addSecs(8 * 3600);
+    announce(intruder, false);
+    pumpUntil([] { return false; }, 300);
+    EXPECT_EQ(logText(), QStringLiteral("系统已唤醒：一分钟内刚刷新过壁纸\n"));
+    EXPECT_TRUE(service->requests().empty());
+
+    announce(logind, false);
+    ASSERT_TRUE(pumpUntil([&] { return requests(test::kTodayPath) == 1; }));
+    settle();
+    EXPECT_EQ(logText(),
+              QStringLiteral("系统已唤醒：一分钟内刚刷新过壁纸\n系统已唤醒，刷新壁纸\n"));
+    QDBusConnection::disconnectFromBus(QStringLiteral("logind"));
+    QDBusConnection::disconnectFromBus(QStringLiteral("other"));
+}
+
+// Reachability, as the system's network information reports it (reported by hand here: the
+// machine has no backend): one refresh after a refresh that fell back, none after a success.
+TEST_F(MenuBar, TheNetworkComingBackRefreshesOnlyAfterAnOfflineRefresh) {
+    launchConnected();
+    SessionWatcher *network = controller->sessionWatcher();
+    service->clearRequests();
+    network->setNetworkReachable(true);
+    pumpUntil([] { return false; }, SessionWatcher::networkSettleMs + 300);
+    EXPECT_TRUE(service->requests().empty());
+
+    service->setFault(test::kTodayPath, {.status = 503});
+    controller->refreshWallpaper(false);
+    settle();
+    ASSERT_EQ(status(),
+              QStringLiteral("状态：离线，沿用 ") + service->todayWallpaper().effectiveDate);
+    service->clearFaults();
+    service->clearRequests();
+    QFile::remove(run.context.paths.clientLog());
+    for (const bool reachable : {false, true, false, true})
+        network->setNetworkReachable(reachable);
+    ASSERT_TRUE(pumpUntil([&] { return requests(test::kTodayPath) == 1; }));
+    settle();
+    pumpUntil([] { return false; }, SessionWatcher::networkSettleMs + 300);
+    EXPECT_EQ(requests(test::kTodayPath), 1);
+    EXPECT_TRUE(status().startsWith(QStringLiteral("状态：已设置 ")));
+    EXPECT_EQ(logText(), QStringLiteral("网络已恢复，刷新壁纸\n"));
 }
 
 } // namespace

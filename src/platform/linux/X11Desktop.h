@@ -21,6 +21,7 @@ public:
 
     QString backendName() const override { return QStringLiteral("x11"); }
     std::vector<Screen> screens() const override;
+    bool followsScreenChanges() const override { return true; }
     bool setDesktopImage(const QString &file, const Screen &screen,
                          const DesktopImageOptions &options, QString *error) override;
 

@@ -6,6 +6,9 @@
 #include <QDBusMessage>
 #include <QDBusVariant>
 #include <QFileInfo>
+#include <QRegularExpression>
+
+#include <set>
 
 namespace velmora::platform {
 
@@ -14,6 +17,7 @@ namespace {
 constexpr int kCallTimeoutMs = 10000;
 const QString kChannel = QStringLiteral("xfce4-desktop");
 const QString kLastImage = QStringLiteral("/last-image");
+const QRegularExpression kWorkspace(QStringLiteral("/workspace([0-9]+)$"));
 
 int imageStyle(DesktopPlacement placement) {
     switch (placement) {
@@ -54,6 +58,7 @@ std::vector<Screen> XfceDesktop::screens() const {
 QStringList XfceDesktop::groupsToSet(const QStringList &properties, const QString &screenName) {
     QStringList all;
     QStringList ofScreen;
+    std::set<int> workspaces;
     const QString monitor = QStringLiteral("/monitor%1/").arg(screenName);
     for (const QString &property : properties) {
         if (!property.endsWith(kLastImage))
@@ -62,16 +67,29 @@ QStringList XfceDesktop::groupsToSet(const QStringList &properties, const QStrin
         all << group;
         if (!screenName.isEmpty() && (group + u'/').contains(monitor))
             ofScreen << group;
+        const QRegularExpressionMatch workspace = kWorkspace.match(group);
+        if (workspace.hasMatch())
+            workspaces.insert(workspace.captured(1).toInt());
     }
-    if (!ofScreen.isEmpty())
-        return ofScreen;
-    if (!all.isEmpty())
-        return all;
-    // xfdesktop writes its groups the first time it draws a monitor; before that, or without
-    // a display to name the monitor, start the one it would read.
     const bool named = !screenName.isEmpty() && screenName != QStringLiteral("xfce");
-    return {QStringLiteral("/backdrop/screen0/monitor%1/workspace0")
-                .arg(named ? screenName : QStringLiteral("0"))};
+    if (!named)
+        return all.isEmpty() ? QStringList{QStringLiteral("/backdrop/screen0/monitor0/workspace0")}
+                             : all;
+    // xfdesktop writes a monitor's groups the first time it draws it, and shows its default
+    // until then: a monitor plugged in since gets a group of its own on every workspace in use.
+    // Without one of its own yet, every group there is is written as well, in case this
+    // xfdesktop names its monitors otherwise (older ones number them).
+    QStringList groups = ofScreen.isEmpty() ? all : ofScreen;
+    if (workspaces.empty())
+        workspaces.insert(0);
+    for (const int workspace : workspaces) {
+        const QString own = QStringLiteral("/backdrop/screen0/monitor%1/workspace%2")
+                                .arg(screenName)
+                                .arg(workspace);
+        if (!groups.contains(own))
+            groups << own;
+    }
+    return groups;
 }
 
 bool XfceDesktop::setDesktopImage(const QString &file, const Screen &screen,

@@ -18,13 +18,16 @@ public:
 
     QString backendName() const override { return QStringLiteral("xfce"); }
     std::vector<Screen> screens() const override;
-    // Writes every group of the screen's monitor, on every workspace; when no group names that
-    // monitor, every group there is; when there are none at all, a first one for the monitor.
+    bool followsScreenChanges() const override { return true; }
+    // Writes every group of the screen's monitor, on every workspace that has a group on any
+    // monitor; a monitor without groups of its own yet gets them, and every group there is is
+    // written too. The screen of a desktop without a display to name monitors writes every
+    // group there is, or a first one.
     bool setDesktopImage(const QString &file, const Screen &screen,
                          const DesktopImageOptions &options, QString *error) override;
 
-    // The property groups ("…/workspace<N>") of the "last-image" properties among `properties`
-    // that setting `screenName` touches, by the rule above.
+    // The property groups ("…/workspace<N>") that setting `screenName` writes, by the rule
+    // above, from the properties now in the channel.
     static QStringList groupsToSet(const QStringList &properties, const QString &screenName);
 
 private:
