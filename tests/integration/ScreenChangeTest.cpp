@@ -149,6 +149,9 @@ TEST_F(ScreenChange, TheRootIsPaintedAgainAtItsNewSizeOncePerBurst) {
     reader.setAutoTransform(true);
     platform::DesktopImageOptions fit;
     const QSize size(1280, 720);
+    reader.setScaledSize(platform::decodingSize(
+        reader.size(), reader.transformation().testFlag(QImageIOHandler::TransformationRotate90),
+        size, platform::DesktopPlacement::Fit));
     const QImage shown = rootPixmap();
     EXPECT_EQ(shown,
               platform::paintDesktopImage(reader.read().convertToFormat(QImage::Format_RGB32), size,
