@@ -49,7 +49,6 @@ private:
     QString m_name;
 };
 
-
 // Registered now, or startable by the bus on first call (xfconfd is, in every Xfce session).
 bool onSessionBus(const QString &service, bool orActivatable) {
     QDBusConnection bus = QDBusConnection::sessionBus();
