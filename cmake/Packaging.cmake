@@ -11,10 +11,11 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "daily desktop wallpaper from the Velmora 
 # Lines of at most 79 characters: dpkg shows the long description as it is written.
 string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
   "Velmora Wallpaper lives in the system tray and sets the picture of the day from"
-  "the Velmora wallpaper service as the desktop background on GNOME, KDE Plasma,"
-  "Xfce and plain X11. Every download is verified before it is shown, the last"
-  "picture stays when the network is away, and a copy of the day's picture can be"
-  "saved to a folder. It also opens velmora:// invite links.")
+  "the Velmora wallpaper service as the desktop background on GNOME, Cinnamon,"
+  "MATE, KDE Plasma, Xfce, LXQt, LXDE, sway and plain X11. Every download is"
+  "verified before it is shown, the last picture stays when the network is away,"
+  "and a copy of the day's picture can be saved to a folder. It also opens"
+  "velmora:// invite links.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
