@@ -32,8 +32,22 @@ protected:
                                      QStringLiteral("--app-data"), data};
     }
 
+    // The build tree may sit in a directory only its owner can enter (a clone in mktemp -d's
+    // folder): sway's user runs a copy of the client and its bundle from the session's folder.
+    QString copyClient() const {
+        const QString bundle = sway.path(QStringLiteral("client/share/velmora-wallpaper"));
+        QDir().mkpath(bundle);
+        QDir().mkpath(sway.path(QStringLiteral("client/bin")));
+        for (const QString &name : QDir(QStringLiteral(VELMORA_BUNDLE_DIR)).entryList(QDir::Files))
+            QFile::copy(QStringLiteral(VELMORA_BUNDLE_DIR "/") + name, bundle + u'/' + name);
+        const QString program = sway.path(QStringLiteral("client/bin/VelmoraWallpaper"));
+        QFile::copy(QStringLiteral(VELMORA_EXECUTABLE), program);
+        return program;
+    }
+
     test::HeadlessSway sway;
     QString data = sway.makeUserDirectory(QStringLiteral("home/data"));
+    QString program = copyClient();
 };
 
 // The real refresh, as the sway user's login agent runs it; then every placement through the
@@ -46,8 +60,7 @@ TEST_F(SwaySession, TheRefreshShowsThePictureOnEveryOutputAndNoFileNameBreaksThe
     service->setTodayWallpaper(QStringLiteral("dawn.jpg"), jpeg, QStringLiteral("image/jpeg"));
     const QImage decoded = QImage::fromData(jpeg).convertToFormat(QImage::Format_RGB32);
 
-    const QByteArray refreshed =
-        sway.run(QStringLiteral(VELMORA_EXECUTABLE), client({QStringLiteral("--refresh")}));
+    const QByteArray refreshed = sway.run(program, client({QStringLiteral("--refresh")}));
     ASSERT_TRUE(refreshed.startsWith("0 [已设置壁纸：")) << refreshed.toStdString();
     QThread::msleep(500); // swaybg draws once it has loaded the picture
     const QImage fitted = sway.screenshot();
@@ -56,8 +69,7 @@ TEST_F(SwaySession, TheRefreshShowsThePictureOnEveryOutputAndNoFileNameBreaksThe
     ASSERT_TRUE(test::writeFile(sway.makeUserDirectory(QStringLiteral("home/.config")) +
                                     QStringLiteral("/example.velmora.wallpaper.conf"),
                                 "[General]\ndisplayMode=fill\n", 0644));
-    ASSERT_TRUE(sway.run(QStringLiteral(VELMORA_EXECUTABLE), client({QStringLiteral("--refresh")}))
-                    .startsWith("0 "));
+    ASSERT_TRUE(sway.run(program, client({QStringLiteral("--refresh")})).startsWith("0 "));
     QThread::msleep(500);
     EXPECT_TRUE(test::showsPicture(sway.screenshot(), kOutputs, decoded, true));
 
@@ -95,8 +107,8 @@ TEST_F(SwaySession, TheTrayApplicationStartsOnTheWaylandPlatform) {
         QProcessEnvironment withBus = host.environment();
         withBus.insert(QStringLiteral("XDG_RUNTIME_DIR"),
                        environment.value(QStringLiteral("XDG_RUNTIME_DIR")));
-        const auto app = sway.start(QStringLiteral(VELMORA_EXECUTABLE), client({}), withBus,
-                                    sway.path(QStringLiteral("tray.log")));
+        const auto app =
+            sway.start(program, client({}), withBus, sway.path(QStringLiteral("tray.log")));
         EXPECT_FALSE(host.waitForItem(15000).isEmpty())
             << host.lastError().toStdString()
             << test::readAll(sway.path(QStringLiteral("tray.log"))).toStdString();
@@ -106,7 +118,7 @@ TEST_F(SwaySession, TheTrayApplicationStartsOnTheWaylandPlatform) {
         app->waitForFinished(5000);
     }
 
-    const auto app = sway.start(QStringLiteral(VELMORA_EXECUTABLE), client({}), environment);
+    const auto app = sway.start(program, client({}), environment);
     const auto windows = [&] {
         return sway.run(QStringLiteral("swaymsg"),
                         {QStringLiteral("-t"), QStringLiteral("get_tree")});
