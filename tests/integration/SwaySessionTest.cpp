@@ -5,6 +5,7 @@
 #include "support/HeadlessSway.h"
 #include "tools/trayhost/StatusNotifierHost.h"
 
+#include "core/ClientPaths.h"
 #include "platform/linux/SwayDesktop.h"
 
 #include <QBuffer>
@@ -93,6 +94,59 @@ TEST_F(SwaySession, TheRefreshShowsThePictureOnEveryOutputAndNoFileNameBreaksThe
     }
     EXPECT_FALSE(QFile::exists(sway.path(QStringLiteral("home/injected"))));
     EXPECT_FALSE(QFile::exists(sway.path(QStringLiteral("home/图片/injected"))));
+}
+
+// sway lays out `output *` on an output plugged in at run time by itself: the tray application
+// sees the new screen, leaves the desktop alone, and asks the service nothing.
+TEST_F(SwaySession, APluggedInOutputShowsThePictureWithNoApplyAndNoRequest) {
+    const QImage picture = test::landscape(QSize(1200, 900));
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    ASSERT_TRUE(picture.save(&buffer, "JPEG", 95));
+    service->setTodayWallpaper(QStringLiteral("dawn.jpg"), jpeg, QStringLiteral("image/jpeg"));
+    const QImage decoded = QImage::fromData(jpeg).convertToFormat(QImage::Format_RGB32);
+    const ClientPaths paths(data);
+    ASSERT_TRUE(test::writeFile(paths.startupPromptMarker(), "", 0644));
+
+    QProcessEnvironment environment = sway.environment();
+    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    test::StatusNotifierHost host(environment, true);
+    ASSERT_TRUE(host.isRunning()) << host.lastError().toStdString();
+    QProcessEnvironment withBus = host.environment();
+    withBus.insert(QStringLiteral("XDG_RUNTIME_DIR"),
+                   environment.value(QStringLiteral("XDG_RUNTIME_DIR")));
+    const auto app =
+        sway.start(program, client({}), withBus, sway.path(QStringLiteral("tray.log")));
+    ASSERT_TRUE(test::pumpUntil(
+        [&] { return bool(test::showsPicture(sway.screenshot(), kOutputs, decoded, false)); },
+        30000))
+        << test::readAll(sway.path(QStringLiteral("tray.log"))).toStdString();
+    const qsizetype requests = service->requests().size();
+
+    ASSERT_TRUE(sway.run(QStringLiteral("swaymsg"),
+                         {QStringLiteral("output HEADLESS-3 resolution 800x600 position 1920 0")})
+                    .startsWith("0 "));
+    ASSERT_TRUE(sway.addOutput());
+    const QString noticed = QStringLiteral("显示器变化：桌面自行调整各显示器的壁纸");
+    EXPECT_TRUE(test::pumpUntil([&] {
+        return QString::fromUtf8(test::readAll(paths.clientLog())).contains(noticed);
+    })) << test::readAll(paths.clientLog()).toStdString();
+    std::vector<QRect> outputs = kOutputs;
+    outputs.emplace_back(1920, 0, 800, 600);
+    QImage shown;
+    EXPECT_TRUE(test::pumpUntil(
+        [&] {
+            shown = sway.screenshot();
+            return bool(test::showsPicture(shown, outputs, decoded, false));
+        },
+        10000))
+        << test::showsPicture(shown, outputs, decoded, false).message();
+    test::saveScreenshot(shown, QStringLiteral("sway-output-added"));
+    EXPECT_EQ(service->requests().size(), requests);
+    EXPECT_EQ(
+        QString::fromUtf8(test::readAll(paths.clientLog())).count(QStringLiteral("显示器变化")), 1);
+    app->terminate();
+    app->waitForFinished(5000);
 }
 
 // On Wayland the tray item registers with the session's watcher; with no tray host the menu
