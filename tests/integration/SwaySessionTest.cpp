@@ -46,6 +46,15 @@ protected:
         return program;
     }
 
+    // Today's picture is a JPEG of a landscape; returned as the client decodes it.
+    QImage serveToday() const {
+        QByteArray jpeg;
+        QBuffer buffer(&jpeg);
+        test::landscape(QSize(1200, 900)).save(&buffer, "JPEG", 95);
+        service->setTodayWallpaper(QStringLiteral("dawn.jpg"), jpeg, QStringLiteral("image/jpeg"));
+        return QImage::fromData(jpeg).convertToFormat(QImage::Format_RGB32);
+    }
+
     test::HeadlessSway sway;
     QString data = sway.makeUserDirectory(QStringLiteral("home/data"));
     QString program = copyClient();
@@ -54,12 +63,7 @@ protected:
 // The real refresh, as the sway user's login agent runs it; then every placement through the
 // backend itself, with file names sway's command parser and wordexp would take apart.
 TEST_F(SwaySession, TheRefreshShowsThePictureOnEveryOutputAndNoFileNameBreaksTheCommand) {
-    const QImage picture = test::landscape(QSize(1200, 900));
-    QByteArray jpeg;
-    QBuffer buffer(&jpeg);
-    ASSERT_TRUE(picture.save(&buffer, "JPEG", 95));
-    service->setTodayWallpaper(QStringLiteral("dawn.jpg"), jpeg, QStringLiteral("image/jpeg"));
-    const QImage decoded = QImage::fromData(jpeg).convertToFormat(QImage::Format_RGB32);
+    const QImage decoded = serveToday();
 
     const QByteArray refreshed = sway.run(program, client({QStringLiteral("--refresh")}));
     ASSERT_TRUE(refreshed.startsWith("0 [已设置壁纸：")) << refreshed.toStdString();
@@ -99,12 +103,7 @@ TEST_F(SwaySession, TheRefreshShowsThePictureOnEveryOutputAndNoFileNameBreaksThe
 // sway lays out `output *` on an output plugged in at run time by itself: the tray application
 // sees the new screen, leaves the desktop alone, and asks the service nothing.
 TEST_F(SwaySession, APluggedInOutputShowsThePictureWithNoApplyAndNoRequest) {
-    const QImage picture = test::landscape(QSize(1200, 900));
-    QByteArray jpeg;
-    QBuffer buffer(&jpeg);
-    ASSERT_TRUE(picture.save(&buffer, "JPEG", 95));
-    service->setTodayWallpaper(QStringLiteral("dawn.jpg"), jpeg, QStringLiteral("image/jpeg"));
-    const QImage decoded = QImage::fromData(jpeg).convertToFormat(QImage::Format_RGB32);
+    const QImage decoded = serveToday();
     const ClientPaths paths(data);
     ASSERT_TRUE(test::writeFile(paths.startupPromptMarker(), "", 0644));
 
