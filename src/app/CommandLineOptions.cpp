@@ -1,5 +1,6 @@
 #include "CommandLineOptions.h"
 
+#include "core/ClientPaths.h"
 #include "net/PromotionHandoff.h"
 
 #include <QDir>
@@ -131,6 +132,12 @@ Result<CommandLineOptions> CommandLineOptions::parse(const QStringList &argument
     if (options.handoffTicket && options.mode != ClientMode::App &&
         options.mode != ClientMode::ActivateInvite)
         return malformed("邀请票据只能与图形启动或 --activate-invite 一起使用。");
+    // Only the version and the usage text touch no data directory.
+    if (!options.appData && options.mode != ClientMode::Version &&
+        options.mode != ClientMode::Help) {
+        if (Status named = ClientPaths::checkEnvironment(); !named)
+            return named.error();
+    }
     return options;
 }
 

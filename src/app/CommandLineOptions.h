@@ -31,8 +31,9 @@ struct CommandLineOptions {
     std::optional<QString> appData;       // absolute, resolved against the working directory
     std::optional<QString> handoffTicket; // already normalised
 
-    // Reads the arguments (without the program name) left to right. Fails with
-    // ClientError::malformedData carrying the sentence shown after "错误：".
+    // Reads the arguments (without the program name) left to right; without --app-data, a
+    // command that uses the data directory also needs ClientPaths::checkEnvironment() to pass.
+    // Fails with ClientError::malformedData carrying the sentence shown after "错误：".
     static Result<CommandLineOptions> parse(const QStringList &arguments);
 
     friend bool operator==(const CommandLineOptions &, const CommandLineOptions &) = default;

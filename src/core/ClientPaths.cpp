@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QStandardPaths>
+#include <QStringDecoder>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -56,6 +57,25 @@ ClientPaths::ClientPaths(const std::optional<QString> &root) {
     }
     const QString fromEnvironment = qEnvironmentVariable("VELMORA_MAC_APPDATA");
     m_root = standardized(fromEnvironment.isEmpty() ? defaultRoot() : fromEnvironment);
+}
+
+Status ClientPaths::checkEnvironment() {
+    QList<const char *> names{"VELMORA_MAC_APPDATA"};
+    if (qEnvironmentVariableIsEmpty(names[0])) {
+#ifdef Q_OS_MACOS
+        names = {"HOME"};
+#else
+        names = {"XDG_DATA_HOME", "HOME"};
+#endif
+    }
+    for (const char *name : names) {
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        const QString decoded = utf8(qgetenv(name)); // decodes only when made a string
+        if (utf8.hasError())
+            return ClientError::malformedData(QStringLiteral("环境变量 ") + QLatin1String(name) +
+                                              QStringLiteral(" 的目录路径不是有效的 UTF-8。"));
+    }
+    return {};
 }
 
 QString ClientPaths::defaultRoot() {

@@ -19,6 +19,10 @@ public:
     // The default data directory, computed on each call: the per-user application data folder
     // (~/.local/share on Linux, ~/Library/Application Support on macOS) + "VelmoraWallpaper".
     static QString defaultRoot();
+    // Refuses the environment variables that name the data directory when no root is given
+    // ($VELMORA_MAC_APPDATA, else the home and data folders) if their bytes are not UTF-8: as
+    // text they would name another directory.
+    static Status checkEnvironment();
     // `path` made absolute against the working directory, without "." and ".." components.
     static QString standardized(const QString &path);
 

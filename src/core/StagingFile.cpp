@@ -12,7 +12,6 @@
 #include <climits>
 #include <csignal>
 #include <cstring>
-#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <pthread.h>
@@ -26,8 +25,6 @@ namespace velmora {
 namespace {
 
 constexpr mode_t kStagingMode = 0600;
-// A writer touches its staging file with every chunk; one left alone this long has no writer.
-constexpr time_t kAbandonedAfterSeconds = 60;
 
 // The staging files of this process, for the termination-signal handler, which may only use
 // async-signal-safe calls: fixed slots of plain paths, claimed and released atomically.
@@ -90,17 +87,29 @@ Result<StagingFile> StagingFile::create(const QString &destination, const QByteA
 
     // Registered before it exists: a termination signal (handled on whichever thread) between
     // creating the file and registering it would otherwise leave it behind. The random name is
-    // never another writer's.
+    // never another writer's. An unlocked staging file counts as abandoned, so the sweep of
+    // another process may take the lock between creation and ours: it unlinks the file under
+    // that lock, and this writer, finding the lock held or the file gone, tries a new name.
     for (int attempt = 0; attempt < 16 && staging.m_fd < 0; ++attempt) {
         unregisterPath(std::exchange(staging.m_registration, -1));
         staging.m_name = '.' + staging.m_destinationName + '.' +
                          QByteArray::number(QRandomGenerator::global()->generate64(), 36) + suffix;
         staging.m_path = directory + u'/' + QFile::decodeName(staging.m_name);
         staging.m_registration = registerPath(staging.m_path);
-        staging.m_fd = ::openat(staging.m_directory, staging.m_name.constData(),
+        const int fd = ::openat(staging.m_directory, staging.m_name.constData(),
                                 O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kStagingMode);
-        if (staging.m_fd < 0 && errno != EEXIST)
+        if (fd < 0 && errno != EEXIST)
             break;
+        if (fd < 0)
+            continue;
+        // Where the file system has no locks, no sweep can take one either.
+        const bool taken = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+        struct stat info {};
+        if (!taken && ::fstat(fd, &info) == 0 && info.st_nlink > 0)
+            staging.m_fd = fd;
+        else
+            ::close(fd);
+        errno = EEXIST;
     }
     if (staging.m_fd < 0) {
         const int failure = errno;
@@ -108,8 +117,6 @@ Result<StagingFile> StagingFile::create(const QString &destination, const QByteA
         staging.m_name.clear();
         return systemError(failure, destination);
     }
-    // Held while the file is open: removeAbandoned() leaves a locked staging file alone.
-    ::flock(staging.m_fd, LOCK_EX | LOCK_NB);
     // The umask may have narrowed the creation mode, never widened it; make it exact.
     if (::fchmod(staging.m_fd, kStagingMode) != 0)
         return systemError(errno, destination);
@@ -165,7 +172,6 @@ void StagingFile::removeAbandoned(const QString &directory, const QByteArray &su
     if (dir < 0)
         return;
     DIR *listing = ::fdopendir(::dup(dir));
-    const time_t now = ::time(nullptr);
     while (dirent *entry = listing ? ::readdir(listing) : nullptr) {
         const QByteArray name(entry->d_name);
         if (!name.startsWith('.') || !name.endsWith(suffix) || name == "." || name == "..")
@@ -174,8 +180,8 @@ void StagingFile::removeAbandoned(const QString &directory, const QByteArray &su
         if (fd < 0)
             continue;
         struct stat info {};
-        if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
-            now - info.st_mtime >= kAbandonedAfterSeconds && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+        // Unlinked while locked, so a writer that gets the lock next sees the file is gone.
+        if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
             ::unlinkat(dir, entry->d_name, 0);
         ::close(fd);
     }
@@ -208,12 +214,18 @@ Status StagingFile::commit(Durability durability) {
     int failure = m_error;
     if (failure == 0 && durability == Durability::Flushed && ::fsync(m_fd) != 0)
         failure = errno;
+    // The lock stays with the duplicate until the rename: an unlocked staging file is swept.
+    const int lock = ::dup(m_fd);
+    if (lock < 0 && failure == 0)
+        failure = errno;
     // A late write error of the file system shows up at close.
     if (::close(std::exchange(m_fd, -1)) != 0 && failure == 0)
         failure = errno;
     if (failure == 0 && ::renameat(m_directory, m_name.constData(), m_directory,
                                    m_destinationName.constData()) != 0)
         failure = errno;
+    if (lock >= 0)
+        ::close(lock);
     if (failure != 0) {
         discard();
         return systemError(failure, m_destination);

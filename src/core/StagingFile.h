@@ -31,8 +31,9 @@ public:
     bool write(const char *bytes, qint64 size);
     int error() const { return m_error; }
 
-    // Removes the staging files in `directory` that no live writer holds (each writer keeps a
-    // lock on its own) and that have not changed for a while: what a killed process left.
+    // Removes the staging files in `directory` that no live writer holds, whatever their age:
+    // each writer locks its own from the moment it exists until it is renamed or removed, so an
+    // unlocked one is what a killed process left.
     static void removeAbandoned(const QString &directory, const QByteArray &suffix);
 
     // Makes SIGTERM, SIGINT and SIGHUP (logout, a unit's time-out, Ctrl+C) remove the staging

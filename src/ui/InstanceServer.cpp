@@ -22,7 +22,7 @@ namespace {
 
 const QString kChannelPrefix = QStringLiteral("无法建立实例通道：");
 
-enum class Occupant { Nothing, StaleSocket, LiveSocket, NotASocket, Unreadable };
+enum class Occupant { Nothing, StaleSocket, LiveSocket, Link, Directory, OtherFile, Unreadable };
 
 struct Probe {
     Occupant occupant = Occupant::Nothing;
@@ -36,8 +36,12 @@ Probe probe(const QByteArray &native) {
     struct stat info {};
     if (::lstat(native.constData(), &info) != 0)
         return errno == ENOENT ? Probe{} : Probe{Occupant::Unreadable, errno};
+    if (S_ISLNK(info.st_mode))
+        return {Occupant::Link};
+    if (S_ISDIR(info.st_mode))
+        return {Occupant::Directory};
     if (!S_ISSOCK(info.st_mode))
-        return {Occupant::NotASocket};
+        return {Occupant::OtherFile};
 
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0)
@@ -81,7 +85,7 @@ bool InstanceServer::isListening() const {
     return m_server->isListening();
 }
 
-Status InstanceServer::listen() {
+Status InstanceServer::listen(const ClientLog &log) {
     if (m_server->isListening())
         return {};
     const QByteArray native = QFile::encodeName(m_socketPath);
@@ -91,25 +95,40 @@ Status InstanceServer::listen() {
     if (Status prepared = InstanceSocketPath::prepareDirectory(m_socketPath); !prepared)
         return wrapFileSystemError(kChannelPrefix, prepared.error());
 
+    // The holder of the instance lock owns the path: whatever else stands there (a crashed
+    // instance's socket, another program's, a planted file or link) would leave the channel
+    // dead, so it goes, a link itself and never what it leads to. A directory is not removed.
     const Probe found = probe(native);
+    QString replaced;
     switch (found.occupant) {
     case Occupant::Nothing:
         break;
-    case Occupant::LiveSocket:
-        return ClientError::fileSystem(
-            QStringLiteral("已有一个Velmora壁纸实例在使用这个数据目录。"));
-    case Occupant::NotASocket:
+    case Occupant::Directory:
         return ClientError::fileSystem(kChannelPrefix + m_socketPath +
-                                       QStringLiteral("已被其他文件占用。"));
+                                       QStringLiteral("已被目录占用。"));
     case Occupant::Unreadable:
         return ClientError::fileSystem(kChannelPrefix +
                                        platform::describeSystemError(found.error, m_socketPath));
     case Occupant::StaleSocket:
-        // Left behind by an instance that did not end cleanly.
+        replaced = QStringLiteral("残留的套接字");
+        break;
+    case Occupant::LiveSocket:
+        replaced = QStringLiteral("其他程序的套接字");
+        break;
+    case Occupant::Link:
+        replaced = QStringLiteral("符号链接");
+        break;
+    case Occupant::OtherFile:
+        replaced = QStringLiteral("文件");
+        break;
+    }
+    if (!replaced.isEmpty()) {
         if (::unlink(native.constData()) != 0 && errno != ENOENT)
             return ClientError::fileSystem(kChannelPrefix +
                                            platform::describeSystemError(errno, m_socketPath));
-        break;
+        if (log)
+            log(QStringLiteral("已移除实例通道位置上的") + replaced + QStringLiteral("：") +
+                m_socketPath);
     }
 
     m_server->setSocketOptions(QLocalServer::UserAccessOption);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "InstanceMessage.h"
+#include "core/ClientLog.h"
 #include "core/ClientPaths.h"
 #include "core/Result.h"
 
@@ -15,8 +16,8 @@ namespace velmora {
 // InstanceSocketPath for where) on which a second launch hands over what it was asked to do.
 // Fully asynchronous: each connection gets one second in total to deliver exactly one message,
 // at most eight connections are served at once, and anything malformed is dropped without a
-// signal. Only the holder of the InstanceLock may listen: the stale-socket check below is not
-// atomic, the lock is what keeps two listeners apart.
+// signal. Only the holder of the InstanceLock may listen: it takes the socket path over, the
+// lock is what keeps two listeners apart.
 class InstanceServer : public QObject {
     Q_OBJECT
 public:
@@ -26,11 +27,11 @@ public:
     explicit InstanceServer(const ClientPaths &paths, QObject *parent = nullptr);
     ~InstanceServer() override;
 
-    // Starts listening (owner-only socket, 0600). A socket file nobody answers on (a crashed
-    // instance) is removed and listening retried. Fails with a ClientError (Chinese sentence)
-    // when another instance answers there, when something other than a socket occupies the path
-    // (never followed nor removed) or when the socket cannot be made.
-    Status listen();
+    // Starts listening (owner-only socket, 0600). Whatever occupies the path but a directory (a
+    // socket, live or not, a file, a symbolic link, which is never followed) is removed first,
+    // with one line to `log`. Fails with a ClientError (Chinese sentence) for a directory there
+    // or when the socket cannot be made.
+    Status listen(const ClientLog &log = {});
     bool isListening() const;
     const QString &socketPath() const { return m_socketPath; }
 

@@ -140,7 +140,8 @@ void MenuBarController::refuseSecondInstance() {
 
 void MenuBarController::listenForOtherLaunches() {
     m_instanceServer = new InstanceServer(m_context.paths, this);
-    if (Status listening = m_instanceServer->listen(); !listening) {
+    if (Status listening = m_instanceServer->listen([this](const QString &line) { log(line); });
+        !listening) {
         log(QStringLiteral("无法接收其他启动的请求：") + listening.error().description());
         return;
     }

@@ -39,7 +39,7 @@ void RefreshJob::apply(const WallpaperMetadata &today, const QString &file) {
             if (Status set = store->setDesktopWallpaper(file, mode); !set)
                 return set;
             store->remember(today, file);
-            store->pruneCache(8, file);
+            store->pruneCache(file);
             return {};
         },
         [this, today, file](Status applied) {

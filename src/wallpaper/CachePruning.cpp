@@ -14,6 +14,8 @@ namespace velmora {
 
 namespace {
 
+constexpr size_t kKeptWallpapers = 8;
+
 struct CacheEntry {
     QString path;
     bool isDirectory = false;
@@ -28,7 +30,7 @@ bool newer(const CacheEntry &a, const CacheEntry &b) {
 
 } // namespace
 
-void WallpaperStore::pruneCache(int keeping, const QString &applying) const {
+void WallpaperStore::pruneCache(const QString &applying) const {
     QDir directory(m_paths.wallpapers());
     if (!directory.exists())
         return;
@@ -55,8 +57,7 @@ void WallpaperStore::pruneCache(int keeping, const QString &applying) const {
     QStringList protectedPaths{ClientPaths::standardized(applying)};
     if (const std::optional<Record> record = readRecord())
         protectedPaths << directory.filePath(record->fileName);
-    const size_t keep = size_t(std::max(keeping, 1));
-    for (size_t i = keep; i < candidates.size(); ++i) {
+    for (size_t i = kKeptWallpapers; i < candidates.size(); ++i) {
         if (protectedPaths.contains(candidates[i].path))
             continue;
         if (candidates[i].isDirectory)

@@ -44,10 +44,11 @@ public:
     void remember(const WallpaperMetadata &metadata, const QString &file) const;
     // The recorded wallpaper, only while its file still passes the cache check.
     std::optional<LastVerified> lastVerifiedWallpaper() const;
-    // Keeps the newest `keeping` files (at least one); hidden, extension-less and linked
-    // entries are never removed, and neither are the recorded file and `applying` (another
-    // refresh may have just recorded a file this one found old). Silent on failure.
-    void pruneCache(int keeping = 8, const QString &applying = {}) const;
+    // Keeps the newest eight files; hidden, extension-less and linked entries are never
+    // removed, and neither are the recorded file and `applying` (another refresh may have just
+    // recorded a file this one found old). Staging files no writer holds go first. Silent on
+    // failure.
+    void pruneCache(const QString &applying = {}) const;
 
     // Puts a verified file on every screen in `mode`.
     Status setDesktopWallpaper(const QString &file, DisplayMode mode);

@@ -28,8 +28,17 @@ TEST(Executable, AppDataOnTheCommandLineWinsOverTheEnvironment) {
                               {QStringLiteral("--status"), QStringLiteral("--app-data"), arg},
                               {{QStringLiteral("VELMORA_MAC_APPDATA"), env}})
                     .startsWith("0 ["));
-    EXPECT_TRUE(QDir(arg).exists());
-    EXPECT_FALSE(QDir(env).exists());
+    // Bytes that are not UTF-8 would name another directory: refused, and nothing made.
+    for (const char *variable : {"VELMORA_MAC_APPDATA", "XDG_DATA_HOME", "HOME"}) {
+        const QByteArray saved = qgetenv(variable);
+        qputenv(variable, QFile::encodeName(env) + "\xff\xfe");
+        EXPECT_EQ(run({QStringLiteral("--status")}), QByteArray("2 [] [错误：环境变量 ") +
+                                                         variable +
+                                                         " 的目录路径不是有效的 UTF-8。\n]");
+        saved.isNull() ? qunsetenv(variable) : qputenv(variable, saved);
+    }
+    EXPECT_EQ(QDir(temp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+              QStringList{QStringLiteral("arg")});
 }
 
 } // namespace

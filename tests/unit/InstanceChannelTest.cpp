@@ -9,9 +9,14 @@
 #include <QDeadlineTimer>
 #include <QLocalServer>
 #include <QThread>
+#include <QtEndian>
 
 #include <atomic>
+#include <cstring>
 #include <functional>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 using namespace velmora;
 using namespace std::chrono_literals;
@@ -73,15 +78,21 @@ TEST_F(InstanceChannelTest, DeliversEachRequestOnceToAnOwnerOnlySocket) {
     EXPECT_EQ(raises, 1);
 
     EXPECT_FALSE(sendWhilePumping(paths, {InstanceRequest::Kind::OpenTicket, QStringLiteral("x")}));
+    // A message may be as long as its header and the payload cap, not a byte longer.
+    QByteArray header = InstanceMessage::encode({InstanceRequest::Kind::OpenTicket, kTicket});
+    for (const qsizetype length : {InstanceMessage::maximumPayloadSize, qsizetype(4097)}) {
+        qToBigEndian(quint32(length), header.data() + InstanceMessage::headerSize - 4);
+        EXPECT_EQ(InstanceMessage::decode(header.first(InstanceMessage::headerSize)).state,
+                  length > 4096 ? InstanceMessage::Decoded::State::Invalid
+                                : InstanceMessage::Decoded::State::Incomplete);
+    }
 }
 
-// What a crashed instance or a hostile program may leave at the socket path: only a stale
-// socket is replaced, and the sender hands its ticket to nothing else, not even to a live
-// socket a link leads to.
-TEST_F(InstanceChannelTest, ListenReplacesOnlyAStaleSocketAndTheSenderFollowsNoLink) {
+// What a crashed instance or a hostile program may leave at the socket path: the listener
+// takes the path over (a link removed, never followed) but for a directory, and says what it
+// replaced. The sender hands its ticket to nothing a link leads to.
+TEST_F(InstanceChannelTest, ListenTakesThePathOverAndTheSenderFollowsNoLink) {
     const QString path = paths.instanceSocket();
-    const QString occupied =
-        QStringLiteral("无法建立实例通道：") + path + QStringLiteral("已被其他文件占用。");
     QLocalServer decoy;
     ASSERT_TRUE(decoy.listen(temp.path(QStringLiteral("decoy"))));
     // A second name for a socket whose listener then ends: what a crash leaves.
@@ -91,26 +102,44 @@ TEST_F(InstanceChannelTest, ListenReplacesOnlyAStaleSocketAndTheSenderFollowsNoL
         ::link(QFile::encodeName(crashed.fullServerName()).constData(),
                QFile::encodeName(path).constData());
     };
-    const std::tuple<const char *, std::function<void()>, QString> rows[] = {
-        {"stale socket", stale, QString()},
-        {"link to a live socket", [&] { QFile::link(decoy.fullServerName(), path); }, occupied},
-        {"regular file", [&] { test::writeFile(path, "keep"); }, occupied},
+    const auto link = [&] {
+        QFile::link(decoy.fullServerName(), path);
+        EXPECT_FALSE(sendWhilePumping(paths, {InstanceRequest::Kind::OpenTicket, kTicket}));
     };
-    for (const auto &[name, plant, failure] : rows) {
+    const int foreign = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const auto bound = [&] {
+        sockaddr_un address{AF_UNIX, {}};
+        std::strcpy(address.sun_path, QFile::encodeName(path).constData());
+        ::bind(foreign, reinterpret_cast<const sockaddr *>(&address), sizeof address);
+        ::listen(foreign, 1);
+    };
+    const auto directory = [&] {
+        QDir().mkdir(path);
+    };
+    // What the log says, or the refusal.
+    const std::tuple<const char *, std::function<void()>, const char *> rows[] = {
+        {"stale socket", stale, "已移除实例通道位置上的残留的套接字："},
+        {"link to a live socket", link, "已移除实例通道位置上的符号链接："},
+        {"regular file", [&] { test::writeFile(path, "x"); }, "已移除实例通道位置上的文件："},
+        {"foreign live socket", bound, "已移除实例通道位置上的其他程序的套接字："},
+        {"directory", directory, "无法建立实例通道："},
+    };
+    for (const auto &[name, plant, outcome] : rows) {
         SCOPED_TRACE(name);
-        QFile::remove(path);
         plant();
-        ASSERT_NE(test::permissions(path), -1);
+        QStringList logged;
         InstanceServer candidate(paths);
-        EXPECT_EQ(test::failureOf(candidate.listen()), failure);
-        EXPECT_EQ(sendWhilePumping(paths, {InstanceRequest::Kind::OpenTicket, kTicket}),
-                  failure.isEmpty());
-        if (failure.isEmpty())
-            EXPECT_EQ(test::permissions(path), 0600);
-        else
-            EXPECT_NE(test::permissions(path), -1); // left where it was
+        const QString failure =
+            test::failureOf(candidate.listen([&](const QString &line) { logged << line; }));
+        const bool refused = !failure.isEmpty();
+        EXPECT_EQ((refused ? failure : logged.join(u'|')),
+                  QString::fromUtf8(outcome) + path + (refused ? "已被目录占用。" : ""));
+        EXPECT_EQ(sendWhilePumping(paths, {InstanceRequest::Kind::OpenTicket, kTicket}), !refused);
+        EXPECT_EQ(test::permissions(path) == 0600, !refused);
     }
+    ::close(foreign);
     EXPECT_FALSE(decoy.hasPendingConnections());
+    EXPECT_NE(test::permissions(decoy.fullServerName()), -1);
 }
 
 } // namespace

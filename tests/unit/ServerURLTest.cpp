@@ -21,6 +21,7 @@ TEST(ServerURL, NormalizeGivesTheOriginOrTheExactRefusal) {
         {"http://127.0.0.1:5000/", "http://127.0.0.1:5000"},
         {"http://localhost:8080", "http://localhost:8080"},
         {"http://[::1]:8080/", "http://[::1]:8080"},
+        {"http://wallpaper.velmora.example", https},
         {"http://192.168.1.10:8080", https},
         {"http://127.0.0.2", https},
         {"http://localhost.", https},

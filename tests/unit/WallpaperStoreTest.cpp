@@ -1,4 +1,5 @@
 #include "wallpaper/WallpaperStore.h"
+#include "core/StagingFile.h"
 #include "net/FileHasher.h"
 #include "support/FakeDesktop.h"
 #include "support/Outcome.h"
@@ -11,6 +12,8 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace velmora;
 using velmora::test::TempDir;
@@ -154,16 +157,31 @@ TEST_F(StoreOnDisk, PruneKeepsTheNewestAndNeverTouchesHiddenLinkedOrExtensionles
     QFile::link(at("nowhere"), paths.wallpapers() + QStringLiteral("/link.jpg"));
     QDir().mkpath(paths.wallpapers() + QStringLiteral("/old.dir"));
     setModified(paths.wallpapers() + QStringLiteral("/old.dir"), 1);
+    // A writer killed outright leaves its staging file, new as it is, unlocked; a live one stays.
+    const QString destination = paths.wallpapers() + QStringLiteral("/9.jpg");
+    if (const pid_t child = ::fork(); child == 0) {
+        Result<StagingFile> left = StagingFile::create(destination, ".download");
+        ::_exit(left.ok() ? 0 : 1);
+    }
+    int status = -1;
+    ::wait(&status);
+    ASSERT_EQ(status, 0);
+    Result<StagingFile> live = StagingFile::create(destination, ".download");
 
     store.pruneCache();
     EXPECT_EQ(entries(paths.wallpapers()),
-              QStringLiteral(".hidden.jpg 2.jpg 3.jpg 4.jpg 5.jpg 6.jpg 7.jpg 8.jpg 9.jpg link.jpg "
-                             "noextension"));
+              QFileInfo(live->path()).fileName() +
+                  QStringLiteral(" .hidden.jpg 2.jpg 3.jpg 4.jpg 5.jpg 6.jpg 7.jpg 8.jpg 9.jpg "
+                                 "link.jpg noextension"));
     // The recorded file (whose touch may have failed) and the one being applied stay.
     test::writeFile(record, R"({"fileName":"2.jpg","sha256":"","effectiveDate":"d"})");
-    store.pruneCache(0, paths.wallpapers() + QStringLiteral("/3.jpg"));
+    for (const char *newer : {"10.jpg", "11.jpg"})
+        test::writeFile(paths.wallpapers() + u'/' + QLatin1String(newer), "x");
+    store.pruneCache(paths.wallpapers() + QStringLiteral("/3.jpg"));
     EXPECT_EQ(entries(paths.wallpapers()),
-              QStringLiteral(".hidden.jpg 2.jpg 3.jpg 9.jpg link.jpg noextension"));
+              QFileInfo(live->path()).fileName() +
+                  QStringLiteral(" .hidden.jpg 10.jpg 11.jpg 2.jpg 3.jpg 4.jpg 5.jpg 6.jpg 7.jpg "
+                                 "8.jpg 9.jpg link.jpg noextension"));
 }
 
 // The screen before a failure keeps its new picture; "no screens" the refresh commands check.
