@@ -447,6 +447,13 @@ TEST_F(MenuBar, AManualUpdateAsksThenOpensOnlyAVerifiedPackage) {
     EXPECT_EQ(requests(package.downloadPath), 1);
     EXPECT_EQ(test::readAll(file), package.bytes);
 
+    // Nor is a download that does not match the offer's digest.
+    QFile::remove(file);
+    service->setFault(package.downloadPath, {.body = QByteArray("tampered")});
+    EXPECT_EQ(check(2).last(), QStringLiteral("!操作失败|壁纸文件校验失败，已保留当前桌面。|确定"));
+    EXPECT_EQ(workspace.opened.size(), 2);
+    service->clearFaults();
+
     // A package this platform cannot install is never downloaded.
     dev::UpdatePackage mac = linuxPackage();
     mac.fileName = QStringLiteral("VelmoraWallpaper.dmg");
