@@ -14,6 +14,8 @@ namespace {
 
 // "2026-12-06" is ten; room for a service that adds a weekday or a time.
 constexpr qsizetype kDateLength = 64;
+// "1.4.0" or "2.0.0-beta.3+build.20261207", with room to spare.
+constexpr qsizetype kVersionLength = 64;
 
 ClientError malformed(const char *sentence) {
     return ClientError::malformedData(QString::fromUtf8(sentence));
@@ -57,6 +59,17 @@ Result<WallpaperMetadata> todayDescriptor(const QByteArray &body) {
         !HexDigits::isHex(metadata->sha256, 64) || metadata->downloadURL.isEmpty())
         return malformed("服务器壁纸响应不完整。");
     return metadata;
+}
+
+Result<SoftwareUpdate> updateOffer(const QByteArray &body) {
+    Result<SoftwareUpdate> update = SoftwareUpdate::decode(body);
+    // The version goes into the log, the status line and the update alerts.
+    if (update && update->version) {
+        update->version = Text::displaySafe(*update->version, kVersionLength);
+        if (update->version->isEmpty())
+            update->version.reset();
+    }
+    return update;
 }
 
 Result<ClientPromotionLinkResponse> promotionLink(const QByteArray &body, const QUrl &origin) {

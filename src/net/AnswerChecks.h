@@ -21,6 +21,9 @@ Result<ActivationState> credential(const QByteArray &body, const QString &server
 // Today's descriptor needs an identifier, a file name, a 64-digit digest and an address.
 Result<WallpaperMetadata> todayDescriptor(const QByteArray &body);
 
+// An update offer as decoded, its version made fit for display (an empty one counts as none).
+Result<SoftwareUpdate> updateOffer(const QByteArray &body);
+
 // The promotion link must be `origin`'s own "/r/<ticket>" page with nothing else in it.
 Result<ClientPromotionLinkResponse> promotionLink(const QByteArray &body, const QUrl &origin);
 

@@ -6,6 +6,8 @@ namespace velmora::UpdatePolicy {
 
 namespace {
 
+constexpr qsizetype kMaximumNameLength = 180;
+
 QString lowerFileName(const SoftwareUpdate &update) {
     return update.fileName.value_or(QString()).toLower();
 }
@@ -19,6 +21,33 @@ bool platformAllows(const SoftwareUpdate &update, std::initializer_list<const ch
         if (platform == QLatin1String(name))
             return true;
     return false;
+}
+
+// The last component, as a path reads it: trailing separators do not count.
+QString lastComponent(const QString &name) {
+    QString path = name;
+    while (path.size() > 1 && path.endsWith(u'/'))
+        path.chop(1);
+    return path == u"/" ? path : path.section(u'/', -1);
+}
+
+// Every character but ASCII letters, digits, "-", "." and "_" replaced by "-", then "." and "-"
+// trimmed from both ends.
+QString cleaned(const QString &text) {
+    QString safe;
+    for (const char32_t scalar : text.toUcs4()) {
+        const bool kept = (scalar >= 'a' && scalar <= 'z') || (scalar >= 'A' && scalar <= 'Z') ||
+                          (scalar >= '0' && scalar <= '9') || scalar == '-' || scalar == '.' ||
+                          scalar == '_';
+        safe += kept ? QChar(char16_t(scalar)) : QChar(u'-');
+    }
+    qsizetype begin = 0;
+    qsizetype end = safe.size();
+    while (begin < end && (safe[begin] == u'.' || safe[begin] == u'-'))
+        ++begin;
+    while (end > begin && (safe[end - 1] == u'.' || safe[end - 1] == u'-'))
+        --end;
+    return safe.mid(begin, end - begin);
 }
 
 } // namespace
@@ -55,27 +84,8 @@ bool isAcceptable(const SoftwareUpdate &update, Platform platform) {
 }
 
 QString safeFileName(const QString &name, const QString &fallback) {
-    // The last component, as a path reads it: trailing separators do not count.
-    QString path = name;
-    while (path.size() > 1 && path.endsWith(u'/'))
-        path.chop(1);
-    const QString last = path == u"/" ? path : path.section(u'/', -1);
-    QString safe;
-    for (const char32_t scalar : last.toUcs4()) {
-        const bool kept = (scalar >= 'a' && scalar <= 'z') || (scalar >= 'A' && scalar <= 'Z') ||
-                          (scalar >= '0' && scalar <= '9') || scalar == '-' || scalar == '.' ||
-                          scalar == '_';
-        safe += kept ? QChar(char16_t(scalar)) : QChar(u'-');
-    }
-    qsizetype begin = 0;
-    qsizetype end = safe.size();
-    while (begin < end && (safe[begin] == u'.' || safe[begin] == u'-'))
-        ++begin;
-    while (end > begin && (safe[end - 1] == u'.' || safe[end - 1] == u'-'))
-        --end;
-    if (begin == end)
-        return fallback;
-    return safe.mid(begin, end - begin).left(180);
+    const QString safe = cleaned(lastComponent(name));
+    return safe.isEmpty() ? fallback : safe.left(kMaximumNameLength);
 }
 
 QString displayVersion(const SoftwareUpdate &update) {
@@ -89,10 +99,24 @@ QString displayNotes(const SoftwareUpdate &update) {
 }
 
 QString packageFileName(const SoftwareUpdate &update, Platform platform) {
-    const QString extension =
+    // The extension the package was accepted for (as sent: it is ASCII), else the platform's.
+    // The stem is cleaned and shortened on its own, so no cut ever takes the extension away.
+    const QString last = lastComponent(update.fileName.value_or(QString()));
+    QString extension =
         platform == Platform::MacOS ? QStringLiteral(".pkg") : QStringLiteral(".deb");
-    return safeFileName(update.fileName.value_or(QString()),
-                        QStringLiteral("VelmoraWallpaper-") + displayVersion(update) + extension);
+    const auto accepted = platform == Platform::MacOS
+                              ? std::initializer_list<const char *>{".dmg", ".pkg", ".zip"}
+                              : std::initializer_list<const char *>{".deb"};
+    for (const char *ending : accepted)
+        if (last.endsWith(QLatin1String(ending), Qt::CaseInsensitive))
+            extension = last.right(4);
+    const QString stem = last.endsWith(extension) ? last.chopped(extension.size()) : last;
+    const QString safe = cleaned(stem).left(kMaximumNameLength - extension.size());
+    if (!safe.isEmpty())
+        return safe + extension;
+    // The version comes from the service too: a "/" in it must not reach the file system.
+    return QStringLiteral("VelmoraWallpaper-") +
+           QString(displayVersion(update)).replace(u'/', u'-') + extension;
 }
 
 QString platformName(Platform platform) {

@@ -38,8 +38,10 @@ QString safeFileName(const QString &name, const QString &fallback);
 QString displayVersion(const SoftwareUpdate &update);
 // The release notes without surrounding white space, or "暂无发布说明。" when there are none.
 QString displayNotes(const SoftwareUpdate &update);
-// Where the package goes inside the updates directory: its safe file name, or
-// "VelmoraWallpaper-<version>" with the platform's package extension.
+// Where the package goes inside the updates directory: the safe form of its file name's stem,
+// shortened so that the whole name keeps to 180 characters, followed by the extension it was
+// accepted for (the platform's package extension for a name without one); or
+// "VelmoraWallpaper-<version>" with that extension when no stem is left.
 QString packageFileName(const SoftwareUpdate &update, Platform platform = thisPlatform);
 
 // "macOS" or "Linux", as the update texts name the platform.

@@ -207,7 +207,7 @@ void WallpaperAPIClient::fetchLatestUpdate(Completion<SoftwareUpdate> completion
     performJSON(QStringLiteral("api/client/update/latest?currentVersion=") + version +
                     QStringLiteral("&platform=") + UpdatePolicy::queryPlatform(),
                 "GET", std::nullopt, true,
-                checkedBy<SoftwareUpdate>(SoftwareUpdate::decode, std::move(completion)));
+                checkedBy<SoftwareUpdate>(AnswerChecks::updateOffer, std::move(completion)));
 }
 
 void WallpaperAPIClient::fetchPromotionLink(Completion<ClientPromotionLinkResponse> completion) {

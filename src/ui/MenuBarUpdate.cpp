@@ -101,10 +101,14 @@ void MenuBarController::fetchUpdate(const SoftwareUpdate &update, bool manual) {
     if (!manual)
         setStatusText(QStringLiteral("状态：正在自动更新到 ") + version);
     // A package with this digest may be here already; hashing it is file work, off the main
-    // thread.
+    // thread. Older packages and abandoned downloads go first: only this package is kept.
     const QString digest = *update.sha256;
     runInBackground<bool>(
-        this, [destination, digest] { return WallpaperStore::isValidCache(destination, digest); },
+        this,
+        [paths = m_context.paths, destination, digest] {
+            WallpaperStore(paths).pruneUpdates(destination);
+            return WallpaperStore::isValidCache(destination, digest);
+        },
         [this, update, manual, version, destination, digest](bool present) {
             const auto open = [this, manual, version](Result<QString> fetched) {
                 openUpdate(std::move(fetched), manual, version);

@@ -36,6 +36,7 @@ void RefreshJob::apply(const WallpaperMetadata &today, const QString &file) {
     runInBackground<Status>(
         this,
         [store = m_store, today, file, mode]() -> Status {
+            store->pruneUpdates();
             if (Status set = store->setDesktopWallpaper(file, mode); !set)
                 return set;
             store->remember(today, file);

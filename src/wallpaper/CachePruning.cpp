@@ -67,4 +67,27 @@ void WallpaperStore::pruneCache(const QString &applying) const {
     }
 }
 
+// Only one package is worth keeping: older ones are never opened again.
+void WallpaperStore::pruneUpdates(const QString &opening) const {
+    QDir directory(m_paths.updates());
+    if (!directory.exists())
+        return;
+    StagingFile::removeAbandoned(directory.path(), QByteArrayLiteral(".download"));
+    // Regular files only (QDir lists no hidden ones here); links and folders are left alone.
+    std::vector<CacheEntry> packages;
+    for (const QString &name : directory.entryList(QDir::Files | QDir::System)) {
+        const QString path = directory.filePath(name);
+        struct stat info {};
+        if (::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISREG(info.st_mode))
+            packages.push_back({path, false, info.st_mtim});
+    }
+    std::stable_sort(packages.begin(), packages.end(), newer);
+    const QString kept = !opening.isEmpty() ? ClientPaths::standardized(opening)
+                         : packages.empty() ? QString()
+                                            : packages.front().path;
+    for (const CacheEntry &package : packages)
+        if (package.path != kept)
+            ::unlink(QFile::encodeName(package.path).constData());
+}
+
 } // namespace velmora

@@ -39,6 +39,9 @@ public:
     // An existing, non-linked, readable file whose digest matches (any file when `expected`
     // is empty).
     static bool isValidCache(const QString &path, const QString &expectedSHA256);
+    // In the updates directory: removes the staging files no writer holds and every package
+    // but `opening` (the newest when none is named). Silent on failure.
+    void pruneUpdates(const QString &opening = {}) const;
     // Makes `file` (only a file directly in the cache) the newest entry and records it as the
     // last verified wallpaper. Silent on failure.
     void remember(const WallpaperMetadata &metadata, const QString &file) const;

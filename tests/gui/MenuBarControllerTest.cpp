@@ -422,6 +422,8 @@ TEST_F(MenuBar, AManualUpdateAsksThenOpensOnlyAVerifiedPackage) {
     launchConnected();
     const dev::UpdatePackage package = *service->setUpdatePackage(linuxPackage());
     const QString file = run.context.paths.updates() + QStringLiteral("/") + package.fileName;
+    const QString older = run.context.paths.updates() + QStringLiteral("/older.deb");
+    test::writeFile(older, "an older package");
     const auto check = [&](int alerts) {
         presenter.shown.clear();
         service->clearRequests();
@@ -437,12 +439,20 @@ TEST_F(MenuBar, AManualUpdateAsksThenOpensOnlyAVerifiedPackage) {
                                     "Linux 安装器提示完成更新。|确定")}));
     EXPECT_EQ(workspace.opened, QList<QUrl>{QUrl::fromLocalFile(file)});
     EXPECT_EQ(test::readAll(file), package.bytes);
+    EXPECT_FALSE(QFile::exists(older));
 
     // A package altered in the updates directory is fetched again, not opened.
     test::writeFile(file, "altered");
     check(2);
     EXPECT_EQ(requests(package.downloadPath), 1);
     EXPECT_EQ(test::readAll(file), package.bytes);
+
+    // Nor is a download that does not match the offer's digest.
+    QFile::remove(file);
+    service->setFault(package.downloadPath, {.body = QByteArray("tampered")});
+    EXPECT_EQ(check(2).last(), QStringLiteral("!操作失败|壁纸文件校验失败，已保留当前桌面。|确定"));
+    EXPECT_EQ(workspace.opened.size(), 2);
+    service->clearFaults();
 
     // A package this platform cannot install is never downloaded.
     dev::UpdatePackage mac = linuxPackage();
@@ -476,10 +486,16 @@ TEST_F(MenuBar, AutomaticUpdatesOpenAVersionOnceAndRetryAFailedOpen) {
     EXPECT_EQ(status(), QStringLiteral("状态：已打开新版本安装包 1.4.0"));
     EXPECT_TRUE(logText().endsWith(QStringLiteral("自动更新安装包已打开 version=1.4.0\n")));
 
+    // Nothing is opened again, and what a killed update download left is swept.
+    QFile killed(run.context.paths.updates() + QStringLiteral("/.a.deb.Xy12.download"));
+    killed.open(QIODevice::WriteOnly);
+    killed.setFileTime(QDateTime::fromSecsSinceEpoch(1'000'000'000), QFile::FileModificationTime);
+    killed.close();
     controller->refreshWallpaper(false);
     settle();
     pumpUntil([] { return false; }, 300);
     EXPECT_EQ(workspace.opened.size(), 2);
+    EXPECT_FALSE(killed.exists());
 }
 
 // Between two hourly ticks: a burst of screen changes puts the last verified wallpaper back

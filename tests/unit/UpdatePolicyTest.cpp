@@ -58,10 +58,25 @@ TEST(UpdatePolicy, PackageNamesStayInsideTheUpdatesDirectory) {
         EXPECT_EQ(UpdatePolicy::safeFileName(name, fallback), expected)
             << name.left(40).toStdString();
 
+    // The saved package keeps the extension it was accepted for, whatever its stem.
+    const std::pair<QString, QString> packages[] = {
+        {QString(172, u'A') + QStringLiteral(".desktop-padding.deb"),
+         QString(172, u'A') + QStringLiteral(".des.deb")},
+        {QString(177, u'B') + QStringLiteral(".sh-x.DEB"),
+         QString(176, u'B') + QStringLiteral(".DEB")},
+        {QString(5000, u'L') + QStringLiteral(".deb"), QString(176, u'L') + QStringLiteral(".deb")},
+        {QStringLiteral("壁纸.deb"), fallback},
+        {QStringLiteral(".deb"), fallback},
+    };
+    for (const auto &[name, expected] : packages) {
+        SoftwareUpdate update = offer(name.toUtf8().constData(), QStringLiteral("linux"));
+        EXPECT_EQ(UpdatePolicy::packageFileName(update, Platform::Linux), expected)
+            << name.left(40).toStdString();
+    }
     SoftwareUpdate nameless = offer("", QStringLiteral("linux"));
-    nameless.version.reset();
+    nameless.version = QStringLiteral("../1.5");
     EXPECT_EQ(UpdatePolicy::packageFileName(nameless, Platform::Linux),
-              QStringLiteral("VelmoraWallpaper-未知版本.deb"));
+              QStringLiteral("VelmoraWallpaper-..-1.5.deb"));
 }
 
 } // namespace

@@ -56,6 +56,23 @@ X-Evil: 1","activatedAtUtc":"t"})"}) {
     }
 }
 
+// The version is logged and shown: no forged log line, no terminal or bidirectional control.
+TEST(AnswerChecks, AnUpdatesVersionIsCleanedAndCapped) {
+    const std::pair<QString, std::optional<QString>> rows[] = {
+        {QStringLiteral("1.4.0\n[2026-12-07T00:00:00Z] forged"),
+         QStringLiteral("1.4.0[2026-12-07T00:00:00Z] forged")},
+        {QStringLiteral("\x1b[2J1.4\a\u202E0"), QStringLiteral("[2J1.40")},
+        {QString(1 << 20, u'9'), QString(64, u'9')},
+        {QStringLiteral("\u200B\r"), std::nullopt},
+    };
+    for (const auto &[version, shown] : rows) {
+        SoftwareUpdate offer;
+        offer.version = version;
+        EXPECT_EQ(AnswerChecks::updateOffer(encodeJson(offer.toJson()))->version, shown)
+            << version.left(40).toStdString();
+    }
+}
+
 TEST(AnswerChecks, ThePromotionLinkIsTheOriginsOwnTicketPage) {
     const QString ticket(40, u'T');
     const std::pair<QString, bool> cases[] = {

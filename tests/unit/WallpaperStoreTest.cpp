@@ -147,6 +147,20 @@ TEST_F(StoreOnDisk, PruneKeepsTheNewestAndNeverTouchesHiddenLinkedOrExtensionles
         const timespec times[2] = {{seconds, 0}, {seconds, 0}};
         ::utimensat(AT_FDCWD, QFile::encodeName(file).constData(), times, AT_SYMLINK_NOFOLLOW);
     };
+    // Of the update packages only the one being opened, or else the newest, stays; a killed
+    // download's staging file goes.
+    const QString updates = paths.updates() + u'/';
+    int age = 0;
+    for (const char *name : {".c.deb.Xy12.download", "a.deb", "b.deb", "c.deb"}) {
+        test::writeFile(updates + QLatin1String(name), "x");
+        setModified(updates + QLatin1String(name), 1'000'000 + 10 * ++age);
+    }
+    store.pruneUpdates(updates + QStringLiteral("a.deb"));
+    EXPECT_EQ(entries(paths.updates()), QStringLiteral("a.deb"));
+    test::writeFile(updates + QStringLiteral("b.deb"), "x");
+    store.pruneUpdates();
+    EXPECT_EQ(entries(paths.updates()), QStringLiteral("b.deb"));
+
     for (int i = 0; i < 10; ++i) {
         const QString file = paths.wallpapers() + QStringLiteral("/%1.jpg").arg(i);
         test::writeFile(file, "x");
