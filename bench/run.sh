@@ -7,6 +7,7 @@ cmake -S "$root" -B "$root/build-release" -G Ninja -DCMAKE_BUILD_TYPE=Release -D
 cmake --build "$root/build-release" -- -j"$(nproc)"
 "$root/build-release/bin/velmora_transfer_bench" "${1:-256}"
 
+"$root/bench/startup.sh" "$root/build-release" 31
 "$root/bench/refresh.sh" "$root/build-release" 9
 "$root/bench/first-apply.sh" "$root/build-release" 7
 

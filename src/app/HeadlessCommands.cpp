@@ -1,5 +1,6 @@
 #include "HeadlessCommands.h"
 
+#include "StatusReport.h"
 #include "agent/LoginAgent.h"
 #include "usecases/EnsureCredential.h"
 #include "usecases/InviteAssociation.h"
@@ -38,15 +39,12 @@ void print(const ClientContext &context, const QString &line) {
     context.console->print(line);
 }
 
-// The credential lines; the token is never among them.
-void printCredential(const ClientContext &context, const ActivationState &credential) {
-    print(context, QStringLiteral("server=") + credential.serverBaseURL);
-    print(context, QStringLiteral("device=") + credential.deviceName);
-    print(context, QStringLiteral("deviceId=") + credential.deviceId.left(12) + QChar(0x2026));
-}
-
 QString enabledText(bool enabled) {
     return enabled ? QStringLiteral("enabled") : QStringLiteral("disabled");
+}
+
+void printCredential(const ClientContext &context, const ActivationState &credential) {
+    velmora::printCredential(*context.console, credential);
 }
 
 } // namespace
@@ -84,25 +82,8 @@ Status registerDevice(const ClientContext &context) {
 }
 
 Status status(const ClientContext &context) {
-    if (Status ready = context.paths.ensure(); !ready)
-        return ready;
-    QObject owner;
-    const Result<std::optional<ActivationState>> credential =
-        waitFor<Result<std::optional<ActivationState>>>(
-            [&](Completion<std::optional<ActivationState>> done) {
-                loadCredential(&owner, context, std::move(done));
-            });
-    if (!credential)
-        return credential.error();
-    print(context, QStringLiteral("activated=") +
-                       (credential->has_value() ? QStringLiteral("yes") : QStringLiteral("no")));
-    print(context, QStringLiteral("startup=") + enabledText(context.loginAgent->isEnabled()));
-    print(context, QStringLiteral("autoUpdate=") +
-                       enabledText(AutomaticUpdatePreference::isEnabled(context.defaults)));
-    print(context, QStringLiteral("network=") + context.proxyMode().rawValue());
-    if (*credential)
-        printCredential(context, **credential);
-    return {};
+    return printStatus(context.paths, *context.credentials, *context.loginAgent, context.defaults,
+                       *context.console);
 }
 
 Status clear(const ClientContext &context) {

@@ -1,4 +1,5 @@
-#include "app/RunCommand.h"
+#include "app/ModeModule.h"
+#include "app/QuickCommands.h"
 
 #include <QByteArray>
 #include <QList>
@@ -7,5 +8,7 @@ int main(int argc, char *argv[]) {
     QList<QByteArray> arguments;
     for (int i = 1; i < argc; ++i)
         arguments << QByteArray(argv[i]);
-    return velmora::runProcess(arguments);
+    if (const std::optional<int> status = velmora::runQuickCommand(arguments))
+        return *status;
+    return velmora::runModeModule(argc, argv);
 }

@@ -27,7 +27,7 @@ KeychainStore::KeychainStore(const ClientPaths &paths, std::optional<QString> ac
     : m_paths(paths)
     , m_account(account ? std::move(*account) : platform::currentLoginName())
     , m_service(serviceName(paths))
-    , m_keychain(keychain ? std::move(keychain) : platform::systemLegacyKeychain()) {}
+    , m_keychain(std::move(keychain)) {}
 
 QString KeychainStore::serviceName(const ClientPaths &paths) {
     if (paths.isDefaultRoot())

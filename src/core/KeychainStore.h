@@ -19,9 +19,12 @@ namespace velmora {
 // is never consulted again. Nothing is ever written to or deleted from the keychain.
 class KeychainStore {
 public:
-    // `account` defaults to the current user's login name, `keychain` to the platform's own.
-    explicit KeychainStore(const ClientPaths &paths, std::optional<QString> account = std::nullopt,
-                           std::shared_ptr<const platform::LegacyKeychain> keychain = nullptr);
+    // `account` defaults to the current user's login name; the keychain is the platform's own.
+    // (Defined apart from the rest, so a program that names its keychain does not link the
+    // platform's.)
+    explicit KeychainStore(const ClientPaths &paths, std::optional<QString> account = std::nullopt);
+    KeychainStore(const ClientPaths &paths, std::optional<QString> account,
+                  std::shared_ptr<const platform::LegacyKeychain> keychain);
 
     // The legacy item's service name for a data directory: the fixed name for the default
     // directory, otherwise that name + "." + 12 hex digits of the SHA-256 of the directory's

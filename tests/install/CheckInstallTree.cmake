@@ -1,5 +1,5 @@
 # Installs the build tree into a scratch prefix and compares what arrived with what a package of
-# the client holds: the executable, its bundle, its desktop entry, metainfo and icons, and nothing
+# the client holds: the executable, its module, its bundle, its desktop entry, metainfo and icons, and nothing
 # else (no development service, tests or benchmarks, and not the package's own copyright file and
 # changelog, which only the Debian package carries).
 #   cmake -DBUILD_DIR=<build tree> -DPREFIX=<scratch prefix> -P CheckInstallTree.cmake
@@ -14,6 +14,7 @@ file(GLOB_RECURSE installed LIST_DIRECTORIES false RELATIVE ${PREFIX} ${PREFIX}/
 list(SORT installed)
 set(expected
   bin/VelmoraWallpaper
+  lib/velmora-wallpaper/modules/velmora-modes.so
   share/applications/velmora-wallpaper.desktop
   share/icons/hicolor/128x128/apps/velmora-wallpaper.png
   share/icons/hicolor/256x256/apps/velmora-wallpaper.png

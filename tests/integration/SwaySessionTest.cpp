@@ -43,6 +43,9 @@ protected:
             QFile::copy(QStringLiteral(VELMORA_BUNDLE_DIR "/") + name, bundle + u'/' + name);
         const QString program = sway.path(QStringLiteral("client/bin/VelmoraWallpaper"));
         QFile::copy(QStringLiteral(VELMORA_EXECUTABLE), program);
+        const QString module = sway.path(QStringLiteral("client/" VELMORA_MODULE_SUBPATH));
+        QDir().mkpath(QFileInfo(module).path());
+        QFile::copy(QStringLiteral(VELMORA_MODULE), module);
         return program;
     }
 

@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Start-up of the quick commands, `--version` and `--status` (of an enrolled data directory),
+# against a QtCore program that prints one line and /bin/true, in the same run and in turn.
+# Wall time is the shell's own clock around each run (microseconds); each figure is the
+# median of the runs, each ratio the median of the per-pair ratios, so a drift in the machine's
+# speed during the run cancels out. Usage: bench/startup.sh BUILD_DIR [runs, default 31]
+set -euo pipefail
+build="$1"
+runs="${2:-31}"
+bin="$build/bin"
+work="$(mktemp -d "${TMPDIR:-/tmp}/velmora-bench.XXXXXX")"
+pids=()
+cleanup() { for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done; wait 2>/dev/null || true; rm -rf "$work"; }
+trap cleanup EXIT
+
+# An enrolled data directory: --status then reads a credential file, as on a user's machine.
+"$bin/velmora-devservice" --port 0 >"$work/service.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 1 100); do origin="$(head -n 1 "$work/service.log" 2>/dev/null || true)"; [ -n "$origin" ] && break; sleep 0.1; done
+data="$work/app-data"
+"$bin/VelmoraWallpaper" --register --server "$origin" --app-data "$data" >/dev/null
+grep -q '^activated=yes$' <("$bin/VelmoraWallpaper" --status --app-data "$data")
+
+# Prints the wall microseconds of one run of the given command (bash's own clock, no fork).
+measure() {
+  local start end
+  start=${EPOCHREALTIME/./}
+  "$@" >/dev/null
+  end=${EPOCHREALTIME/./}
+  echo $(( end - start ))
+}
+median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+
+names=(version status core true)
+commands=("$bin/VelmoraWallpaper --version"
+          "$bin/VelmoraWallpaper --status --app-data $data"
+          "$bin/velmora_minimal_core"
+          "/bin/true")
+for name in "${names[@]}"; do : >"$work/$name"; done
+# One warm-up round, then the counted ones.
+for round in $(seq 0 "$runs"); do
+  for i in "${!names[@]}"; do
+    # shellcheck disable=SC2086
+    if [ "$round" -gt 0 ]; then measure ${commands[$i]} >>"$work/${names[$i]}"; else ${commands[$i]} >/dev/null; fi
+  done
+done
+paste "$work/version" "$work/status" "$work/core" "$work/true" >"$work/rounds"
+ratio() { awk -v a="$1" -v b="$2" '{ print $a / $b }' "$work/rounds" | median; }
+ms() { median <"$work/$1" | awk '{ printf "%.2f ms", $1 / 1000 }'; }
+echo "start-up, wall time, median of $runs rounds (each round runs all four in turn)"
+printf '  --version        %s   /minimal QtCore %.2fx   /true %.2fx\n' "$(ms version)" "$(ratio 1 3)" "$(ratio 1 4)"
+printf '  --status         %s   /minimal QtCore %.2fx   /true %.2fx\n' "$(ms status)" "$(ratio 2 3)" "$(ratio 2 4)"
+printf '  minimal QtCore   %s   /true %.2fx\n' "$(ms core)" "$(ratio 3 4)"
+printf '  /bin/true        %s\n' "$(ms true)"
