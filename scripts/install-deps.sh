@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev curl time
   dbus dbus-bin gnome-keyring libsecret-tools systemd
   libglib2.0-dev libxcb1-dev libxcb-randr0-dev
-  xvfb x11-utils x11-apps imagemagick libglib2.0-bin xclip trayer xdotool fonts-wqy-microhei
+  xvfb x11-utils x11-apps x11-xserver-utils imagemagick libglib2.0-bin xclip trayer xdotool fonts-wqy-microhei
   dconf-cli dconf-gsettings-backend dconf-service gsettings-desktop-schemas xfconf libxfconf-0-3
   fonts-wqy-microhei desktop-file-utils xdg-utils appstream lintian
   cinnamon-desktop-data mate-desktop-common pcmanfm-qt
