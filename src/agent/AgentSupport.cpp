@@ -1,6 +1,7 @@
 #include "AgentSupport.h"
 
 #include "LoginAgent.h"
+#include "core/PlatformWords.h"
 #include "core/Text.h"
 #include "platform/SystemError.h"
 
@@ -22,15 +23,17 @@ ClientError noExecutable() {
 }
 
 ClientError cannotWrite(const QString &description) {
-    return ClientError::fileSystem(QStringLiteral("无法写入 LaunchAgent：") + description);
+    return ClientError::fileSystem(currentPlatformWords().agentCannotWrite.toString() +
+                                   description);
 }
 
 ClientError startFailed(const QString &output) {
-    return ClientError::fileSystem(QStringLiteral("LaunchAgent 启动失败：") + output);
+    return ClientError::fileSystem(currentPlatformWords().agentStartFailed.toString() + output);
 }
 
 ClientError cannotRemove(const QString &description) {
-    return ClientError::fileSystem(QStringLiteral("无法删除 LaunchAgent：") + description);
+    return ClientError::fileSystem(currentPlatformWords().agentCannotRemove.toString() +
+                                   description);
 }
 
 int boundedInterval(int interval) {

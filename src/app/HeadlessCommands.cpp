@@ -2,6 +2,7 @@
 
 #include "StatusReport.h"
 #include "agent/LoginAgent.h"
+#include "core/PlatformWords.h"
 #include "usecases/EnsureCredential.h"
 #include "usecases/InviteAssociation.h"
 #include "usecases/RefreshJob.h"
@@ -109,8 +110,7 @@ Status startupEnable(const ClientContext &context) {
 
 Status startupDisable(const ClientContext &context) {
     if (!context.paths.isDefaultRoot())
-        return ClientError::fileSystem(
-            QStringLiteral("使用自定义 --app-data 时不会修改正式 LaunchAgent。"));
+        return ClientError::fileSystem(currentPlatformWords().customDataKeepsAgent.toString());
     if (Status disabled = context.loginAgent->setEnabled(false); !disabled)
         return disabled;
     print(context, QStringLiteral("已关闭开机自动刷新"));

@@ -1,9 +1,11 @@
 #include "UsageText.h"
 
+#include "core/PlatformWords.h"
+
 namespace velmora {
 
 // Printed exactly as it stands, followed by one line feed.
-const QString usageText = QStringLiteral(R"USAGE(Velmora壁纸 macOS 菜单栏客户端
+const QString usageText = currentPlatformWords().usageTitle.toString() + QStringLiteral(R"USAGE(
 
 用法：
   VelmoraWallpaper                 启动菜单栏客户端
@@ -26,6 +28,7 @@ const QString usageText = QStringLiteral(R"USAGE(Velmora壁纸 macOS 菜单栏�
 
 可选参数：
   --server <origin>                  覆盖服务器地址（正式环境必须 HTTPS；Debug 可用私有局域网地址）
-  --app-data <directory>             覆盖 Application Support 目录)USAGE");
+  --app-data <directory>             )USAGE") +
+                          currentPlatformWords().dataDirectoryOption.toString();
 
 } // namespace velmora

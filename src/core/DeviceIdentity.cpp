@@ -1,5 +1,6 @@
 #include "DeviceIdentity.h"
 
+#include "PlatformWords.h"
 #include "PrivateFile.h"
 #include "Text.h"
 #include "platform/HexDigits.h"
@@ -26,7 +27,7 @@ QString DeviceIdentity::name() const {
     const QStringList labels = m_facts->hostName().split(u'.', Qt::SkipEmptyParts);
     if (!labels.isEmpty())
         return labels.first();
-    return QStringLiteral("macOS");
+    return currentPlatformWords().deviceName.toString();
 }
 
 QString DeviceIdentity::seed() const {

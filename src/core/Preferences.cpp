@@ -1,6 +1,7 @@
 #include "Preferences.h"
 
 #include "ClientConstants.h"
+#include "PlatformWords.h"
 
 #include <QUrl>
 
@@ -40,8 +41,8 @@ QString NetworkProxyMode::title() const {
 
 QString NetworkProxyMode::confirmationMessage() const {
     if (m_value == System)
-        return QStringLiteral("后续登记、刷新、下载、更新和推广请求将跟随 macOS 系统代理设置。");
-    return QStringLiteral("后续登记、刷新、下载、更新和推广请求将忽略 macOS 系统代理，直接连接 ") +
+        return currentPlatformWords().followsSystemProxy.toString();
+    return currentPlatformWords().ignoresSystemProxy.toString() +
            QUrl(ClientConstants::officialServer).host() + QStringLiteral("。");
 }
 

@@ -170,8 +170,8 @@ void RewardWindowController::loadRewards(bool claimBaseOnOpen) {
                 updateButtons();
                 return;
             }
-            render(*loaded);
-            if (claimBaseOnOpen && loaded->shouldClaimBaseOnOpen()) {
+            render(std::move(*loaded));
+            if (claimBaseOnOpen && m_status->shouldClaimBaseOnOpen()) {
                 claim(RewardSource::Base);
                 return;
             }
@@ -208,7 +208,7 @@ void RewardWindowController::claim(RewardSource source) {
                 finishFailedClaim(friendlyError(claimed.error()));
                 return;
             }
-            render(*claimed);
+            render(std::move(*claimed));
             m_busy = false;
             setMessage(kClaimed);
             updateButtons();
@@ -222,7 +222,7 @@ void RewardWindowController::finishFailedClaim(const QString &text) {
         [](WallpaperAPIClient &api, auto done) { api.fetchRewards(std::move(done)); },
         [this, text](Result<ClientRewardStatusResponse> reloaded) {
             if (reloaded)
-                render(*reloaded);
+                render(std::move(*reloaded));
             m_busy = false;
             setMessage(text);
             updateButtons();

@@ -61,11 +61,13 @@ public:
     const QList<QPushButton *> &codeButtons() const { return m_codeButtons; }
 
     static constexpr int qrSide = 184;
+    // The most codes shown (and kept), newest first; a line counts the others.
+    static constexpr std::size_t kShownCodes = 50;
 
 private:
     void claim(RewardSource source);
     void finishFailedClaim(const QString &text);
-    void render(const ClientRewardStatusResponse &status);
+    void render(ClientRewardStatusResponse answer);
     void updateButtons();
     void setMessage(const QString &text);
     static QString friendlyError(const Error &error);
@@ -82,7 +84,9 @@ private:
 
     ClientProvider m_client;
     Workspace &m_workspace;
+    // The last status shown, holding only the codes shown (see render).
     std::optional<ClientRewardStatusResponse> m_status;
+    qint64 m_hiddenCodes = 0;
     bool m_busy = false;
 
     QWidget *m_document = nullptr;

@@ -4,6 +4,7 @@
 #include "RewardCodeView.h"
 #include "core/Text.h"
 
+#include <QDateTime>
 #include <QHBoxLayout>
 #include <QImage>
 #include <QLabel>
@@ -21,6 +22,39 @@ constexpr qsizetype kNameLength = 200;
 constexpr qsizetype kCodeLength = 512;
 constexpr qsizetype kInstructionLineLength = 1000;
 constexpr qsizetype kInstructionLines = 40;
+
+bool hasSource(const std::vector<ClientRewardCodeResponse> &codes, QStringView source) {
+    return std::any_of(codes.begin(), codes.end(),
+                       [source](const auto &code) { return code.source == source; });
+}
+
+// The codes the window shows, newest first: at most `count` of them, by their issue time. A
+// time that cannot be read counts as the most distant past; among equal times the one listed
+// later (issued later) comes first.
+std::vector<ClientRewardCodeResponse> newestCodes(std::vector<ClientRewardCodeResponse> &codes,
+                                                  std::size_t count) {
+    struct Entry {
+        qint64 issued;
+        std::size_t index;
+    };
+    std::vector<Entry> order;
+    order.reserve(codes.size());
+    for (std::size_t i = 0; i < codes.size(); ++i) {
+        const QDateTime issued = QDateTime::fromString(codes[i].issuedAtUtc, Qt::ISODateWithMs);
+        order.push_back(
+            {issued.isValid() ? issued.toMSecsSinceEpoch() : std::numeric_limits<qint64>::min(),
+             i});
+    }
+    const auto shown = order.begin() + std::ptrdiff_t(std::min(count, order.size()));
+    std::partial_sort(order.begin(), shown, order.end(), [](const Entry &a, const Entry &b) {
+        return a.issued != b.issued ? a.issued > b.issued : a.index > b.index;
+    });
+    std::vector<ClientRewardCodeResponse> newest;
+    newest.reserve(std::size_t(shown - order.begin()));
+    for (auto entry = order.begin(); entry != shown; ++entry)
+        newest.push_back(std::move(codes[entry->index]));
+    return newest;
+}
 
 QLabel *textLabel(const QString &text, qreal points = 13, QFont::Weight weight = QFont::Normal) {
     auto *label = new QLabel(text);
@@ -53,8 +87,20 @@ QWidget *column(int spacing, QVBoxLayout **layout) {
 
 } // namespace
 
-void RewardWindowController::render(const ClientRewardStatusResponse &status) {
-    m_status = status;
+void RewardWindowController::render(ClientRewardStatusResponse answer) {
+    // Only the codes shown are kept: a service listing thousands must not make the window
+    // hold or lay out thousands. The claims offered still follow every code listed, so a
+    // base or referral code among those left out still counts as issued.
+    const bool hasBase = hasSource(answer.codes, u"base");
+    const bool hasReferral = hasSource(answer.codes, u"referral");
+    const std::size_t listed = answer.codes.size();
+    answer.codes = newestCodes(answer.codes, kShownCodes);
+    m_hiddenCodes = qint64(listed - answer.codes.size());
+    answer.canClaimBase = answer.canClaimBase && (!hasBase || hasSource(answer.codes, u"base"));
+    answer.canClaimReferral =
+        answer.canClaimReferral && (!hasReferral || hasSource(answer.codes, u"referral"));
+    m_status = std::move(answer);
+    const ClientRewardStatusResponse &status = *m_status;
     // Nothing rendered is ever the sender of the running action: render only runs from
     // answers of the service, so the old views can go at once.
     while (QLayoutItem *item = m_body->takeAt(0)) {
@@ -90,9 +136,6 @@ void RewardWindowController::render(const ClientRewardStatusResponse &status) {
     columns->addWidget(makeRedemptionColumn(status), 0, Qt::AlignTop);
     m_body->addWidget(row);
 
-    const bool hasReferral =
-        std::any_of(status.codes.begin(), status.codes.end(),
-                    [](const auto &code) { return code.source == u"referral"; });
     if (hasReferral)
         m_body->addWidget(textLabel(QStringLiteral("邀请奖励口令已领取。")));
     else if (!status.canClaimReferral)
@@ -122,6 +165,8 @@ QWidget *RewardWindowController::makeCodesColumn(const ClientRewardStatusRespons
         m_codeButtons.append(copy);
         codes->addWidget(stack);
     }
+    if (m_hiddenCodes > 0)
+        codes->addWidget(textLabel(QStringLiteral("还有 %1 个口令未显示。").arg(m_hiddenCodes)));
     return left;
 }
 

@@ -387,7 +387,7 @@ TEST_F(MenuBar, SettingsAndSharingAreConfirmed) {
     // Direct connection: stored, logged and confirmed; choosing it again keeps its mark.
     QMenu *network = settings->actions().at(1)->menu();
     EXPECT_EQ(choose(network->actions().at(1)),
-              QStringLiteral("网络连接已切换|后续登记、刷新、下载、更新和推广请求将忽略 macOS "
+              QStringLiteral("网络连接已切换|后续登记、刷新、下载、更新和推广请求将忽略"
                              "系统代理，直接连接 wallpaper.velmora.example。|确定"));
     EXPECT_TRUE(logText().endsWith(QStringLiteral("切换网络连接 proxy=direct\n")));
     EXPECT_EQ(choose(network->actions().at(1), 0), QString());

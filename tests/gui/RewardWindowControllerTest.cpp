@@ -8,6 +8,8 @@
 #include "ui/RewardCodeView.h"
 
 #include <QBuffer>
+#include <QDateTime>
+#include <QFile>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -15,6 +17,8 @@
 #include <QLabel>
 #include <QLayout>
 #include <QPushButton>
+
+#include <unistd.h>
 
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
@@ -220,10 +224,11 @@ TEST_F(RewardWindow, TheReferralCodeIsClaimedOnRequestAndCodesStayUsableWhileBus
     EXPECT_EQ(window->message()->text(), QStringLiteral("正在领取邀请奖励口令…"));
     ASSERT_TRUE(settle(*window));
     EXPECT_EQ(window->message()->text(), kClaimed);
+    // Newest first.
     EXPECT_EQ(content(*window), campaign({}, 1)
-                                    << kBaseCode << QStringLiteral("邀请奖励口令")
-                                    << QStringLiteral("<口令>") << QStringLiteral("[复制口令]")
-                                    << kQrBlock << QStringLiteral("邀请奖励口令已领取。"));
+                                    << QStringLiteral("邀请奖励口令") << QStringLiteral("<口令>")
+                                    << QStringLiteral("[复制口令]") << kBaseCode << kQrBlock
+                                    << QStringLiteral("邀请奖励口令已领取。"));
     EXPECT_EQ(buttons(*window), "110");
     test::saveScreenshot(window.get(), QStringLiteral("rewards-BothCodes"));
 
@@ -317,6 +322,44 @@ TEST_F(RewardWindow, ALargeQrImageIsShrunkIntoItsFrame) {
         if (!label->pixmap().isNull())
             shown << label->pixmap().size();
     EXPECT_EQ(shown, QList<QSize>{QSize(184, 92)});
+}
+
+long residentBytes() {
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    return statm.readAll().split(' ').value(1).toLong() * sysconf(_SC_PAGESIZE);
+}
+
+// However many codes the service lists, the window shows the 50 newest, says how many more
+// there are and stays small; the base code among those left out still counts as claimed.
+TEST_F(RewardWindow, ThousandsOfCodesShowTheNewestFiftyAndStaySmall) {
+    QJsonObject status = shownStatus();
+    QJsonArray codes;
+    for (int i = 0; i < 20'000; ++i)
+        codes.append(QJsonObject{
+            {QStringLiteral("claimId"), QUuid::createUuid().toString(QUuid::WithoutBraces)},
+            {QStringLiteral("code"), QStringLiteral("CODE-%1").arg(i)},
+            {QStringLiteral("source"), i == 0 ? QStringLiteral("base") : QStringLiteral("x")},
+            {QStringLiteral("issuedAtUtc"),
+             QDateTime::fromSecsSinceEpoch(1'800'000'000 + i, Qt::UTC).toString(Qt::ISODate)}});
+    status.insert(QStringLiteral("codes"), codes);
+    status.insert(QStringLiteral("canClaimBase"), true);
+    serveStatus(status);
+    codes = {};
+    status = {};
+    const long before = residentBytes();
+    auto window = open();
+    const long grown = residentBytes() - before;
+    const QStringList shown = content(*window);
+    EXPECT_EQ(shown.count(QStringLiteral("<口令>")), 50);
+    EXPECT_TRUE(shown.contains(QStringLiteral("还有 19950 个口令未显示。")));
+    EXPECT_EQ(window->message()->text(), kUpdated);
+    EXPECT_EQ(service->requests().size(), 3u); // no claim after the first load and claim
+    window->codeButtons().at(0)->click();
+    EXPECT_EQ(workspace.copied, QStringList{QStringLiteral("CODE-19999")});
+    EXPECT_LT(grown, 20L << 20) << grown;
+    test::saveScreenshot(window.get(), QStringLiteral("rewards-ManyCodes"));
 }
 
 } // namespace

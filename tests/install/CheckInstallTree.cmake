@@ -1,7 +1,7 @@
 # Installs the build tree into a scratch prefix and compares what arrived with what a package of
-# the client holds: the executable, its module, its bundle, its desktop entry, metainfo and icons, and nothing
-# else (no development service, tests or benchmarks, and not the package's own copyright file and
-# changelog, which only the Debian package carries).
+# the client holds: the executable, its module, its bundle, its desktop entry, metainfo, icons and
+# manual page, and nothing else (no development service, tests or benchmarks, and not the
+# package's own copyright file and changelog, which only the Debian package carries).
 #   cmake -DBUILD_DIR=<build tree> -DPREFIX=<scratch prefix> -P CheckInstallTree.cmake
 file(REMOVE_RECURSE ${PREFIX})
 execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX}
@@ -19,6 +19,7 @@ set(expected
   share/icons/hicolor/128x128/apps/velmora-wallpaper.png
   share/icons/hicolor/256x256/apps/velmora-wallpaper.png
   share/icons/hicolor/48x48/apps/velmora-wallpaper.png
+  share/man/man1/VelmoraWallpaper.1.gz
   share/metainfo/example.velmora.wallpaper.metainfo.xml
   share/velmora-wallpaper/AppIcon.png
   share/velmora-wallpaper/Info.plist)

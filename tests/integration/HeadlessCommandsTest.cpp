@@ -155,7 +155,7 @@ TEST_F(Commands, StatusRegisterClearAndTheStartupCommands) {
     EXPECT_EQ(run(ClientMode::Status), QStringLiteral("0|activated=no\n") + settings + u'|');
     EXPECT_EQ(run(ClientMode::StartupStatus), QStringLiteral("0|disabled\n|"));
     EXPECT_EQ(run(ClientMode::StartupDisable),
-              QStringLiteral("1||错误：使用自定义 --app-data 时不会修改正式 LaunchAgent。\n"));
+              QStringLiteral("1||错误：使用自定义 --app-data 时不会修改正式开机自动刷新服务。\n"));
 
     const QString registered = run(ClientMode::Register, service->origin());
     EXPECT_EQ(registered, QStringLiteral("0|registered=yes\n") + credentialLines() + u'|');

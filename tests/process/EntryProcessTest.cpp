@@ -15,7 +15,7 @@ QByteArray run(const QStringList &arguments) {
 TEST(Executable, RunsWithoutADisplayAndFailsWithOneErrorLine) {
     EXPECT_EQ(run({QStringLiteral("--version")}), QByteArray("0 [1.3.0\n] []"));
     EXPECT_TRUE(
-        run({QStringLiteral("-h")}).startsWith("0 [Velmora壁纸 macOS 菜单栏客户端\n\n用法：\n"));
+        run({QStringLiteral("-h")}).startsWith("0 [Velmora壁纸 Linux 菜单栏客户端\n\n用法：\n"));
     EXPECT_EQ(run({QStringLiteral("--refresh"), QStringLiteral("--nope")}),
               QByteArray("2 [] [错误：未知参数：--nope。使用 --help 查看用法。\n]"));
 }

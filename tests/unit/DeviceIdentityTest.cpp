@@ -30,7 +30,7 @@ TEST(DeviceName, PrefersTheComputerNameThenTheHostsFirstLabel) {
     const std::tuple<const char *, const char *, const char *> cases[] = {
         {"书房电脑", "study.example.org", "书房电脑"},
         {"", ".study.example.org", "study"},
-        {"", "..", "macOS"},
+        {"", "..", "Linux"},
     };
     auto facts = std::make_shared<FakeFacts>();
     for (const auto &[computer, host, expected] : cases) {
@@ -39,7 +39,7 @@ TEST(DeviceName, PrefersTheComputerNameThenTheHostsFirstLabel) {
         EXPECT_EQ(DeviceIdentity(facts).name(), QString::fromUtf8(expected)) << host;
     }
     facts->uuid.reset();
-    EXPECT_EQ(DeviceIdentity(facts).seed(), QStringLiteral("|macOS|alice"));
+    EXPECT_EQ(DeviceIdentity(facts).seed(), QStringLiteral("|Linux|alice"));
 }
 
 // Without a file the derived identifier is stored and kept, even for a renamed computer. An

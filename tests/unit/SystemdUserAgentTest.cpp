@@ -14,7 +14,7 @@ namespace {
 using namespace std::chrono_literals;
 
 const QString kTimer = QStringLiteral("example.velmora.wallpaper.refresh.timer");
-const QString kStartFailed = QStringLiteral("LaunchAgent 启动失败：");
+const QString kStartFailed = QStringLiteral("开机自动刷新服务启动失败：");
 
 // A stand-in for systemctl that records each call as one line in "<script>.log" and runs the
 // shell commands `action` for the call whose last argument is `failing`.
@@ -117,7 +117,7 @@ TEST_F(SystemdUserAgentTest, AFailingEnableIsReportedWithTheToolsTrimmedOutput) 
 TEST_F(SystemdUserAgentTest, PathsThatAUnitFileCannotCarryAreRefusedBeforeAnythingIsWritten) {
     const QString program = temp.path(QStringLiteral("quote\"d"));
     const QString sentence =
-        QStringLiteral("无法写入 LaunchAgent：“%1”含有 systemd 单元文件无法表示的字符。");
+        QStringLiteral("无法写入开机自动刷新服务：“%1”含有 systemd 单元文件无法表示的字符。");
     EXPECT_EQ(test::failureOf(agent(program).setEnabled(true)), sentence.arg(program));
     EXPECT_FALSE(QFileInfo::exists(unitFolder));
     EXPECT_FALSE(QFileInfo::exists(systemctl + QStringLiteral(".log")));
@@ -142,7 +142,7 @@ TEST_F(SystemdUserAgentTest, IsEnabledOnlyForOurProgramAndDisableRemovesEverythi
 
     QDir().mkpath(service + QStringLiteral("/occupied"));
     EXPECT_TRUE(test::failureOf(agent().setEnabled(false))
-                    .startsWith(QStringLiteral("无法删除 LaunchAgent：")));
+                    .startsWith(QStringLiteral("无法删除开机自动刷新服务：")));
 }
 
 } // namespace

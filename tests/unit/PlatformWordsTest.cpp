@@ -1,0 +1,41 @@
+#include "core/PlatformWords.h"
+
+#include <gtest/gtest.h>
+
+#include <QStringList>
+
+using namespace velmora;
+
+// The texts naming the platform: the Mac keeps the words its users know, Linux gets its own,
+// and this build uses the Linux table.
+TEST(PlatformWords, EachPlatformNamesItselfAndItsParts) {
+    const auto words = [](Platform platform) {
+        const PlatformWords &w = platformWords(platform);
+        return QStringList{w.usageTitle.toString(),          w.dataDirectoryOption.toString(),
+                           w.followsSystemProxy.toString(),  w.ignoresSystemProxy.toString(),
+                           w.deviceName.toString(),          w.agentStartFailed.toString(),
+                           w.agentCannotWrite.toString(),    w.agentCannotRemove.toString(),
+                           w.customDataKeepsAgent.toString()};
+    };
+    EXPECT_EQ(
+        words(Platform::MacOS),
+        (QStringList{
+            QStringLiteral("Velmora壁纸 macOS 菜单栏客户端"),
+            QStringLiteral("覆盖 Application Support 目录"),
+            QStringLiteral("后续登记、刷新、下载、更新和推广请求将跟随 macOS 系统代理设置。"),
+            QStringLiteral("后续登记、刷新、下载、更新和推广请求将忽略 macOS 系统代理，直接连接 "),
+            QStringLiteral("macOS"), QStringLiteral("LaunchAgent 启动失败："),
+            QStringLiteral("无法写入 LaunchAgent："), QStringLiteral("无法删除 LaunchAgent："),
+            QStringLiteral("使用自定义 --app-data 时不会修改正式 LaunchAgent。")}));
+    EXPECT_EQ(words(Platform::Linux),
+              (QStringList{
+                  QStringLiteral("Velmora壁纸 Linux 菜单栏客户端"),
+                  QStringLiteral("覆盖数据目录（默认 ~/.local/share/VelmoraWallpaper）"),
+                  QStringLiteral("后续登记、刷新、下载、更新和推广请求将跟随系统代理设置。"),
+                  QStringLiteral("后续登记、刷新、下载、更新和推广请求将忽略系统代理，直接连接 "),
+                  QStringLiteral("Linux"), QStringLiteral("开机自动刷新服务启动失败："),
+                  QStringLiteral("无法写入开机自动刷新服务："),
+                  QStringLiteral("无法删除开机自动刷新服务："),
+                  QStringLiteral("使用自定义 --app-data 时不会修改正式开机自动刷新服务。")}));
+    EXPECT_EQ(&currentPlatformWords(), &platformWords(Platform::Linux));
+}
