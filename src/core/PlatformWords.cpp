@@ -14,6 +14,8 @@ constexpr PlatformWords kMacOS{
     u"无法写入 LaunchAgent：",
     u"无法删除 LaunchAgent：",
     u"使用自定义 --app-data 时不会修改正式 LaunchAgent。",
+    u"客户端运行在屏幕右上角菜单栏的Velmora图标中，不会显示在 Dock。",
+    u"屏幕右上角",
 };
 
 constexpr PlatformWords kLinux{
@@ -26,6 +28,8 @@ constexpr PlatformWords kLinux{
     u"无法写入开机自动刷新服务：",
     u"无法删除开机自动刷新服务：",
     u"使用自定义 --app-data 时不会修改正式开机自动刷新服务。",
+    u"客户端运行在面板托盘区的Velmora图标中，不会显示在任务栏。",
+    u"面板托盘区",
 };
 
 } // namespace

@@ -26,6 +26,8 @@ struct PlatformWords {
     QStringView agentCannotWrite;
     QStringView agentCannotRemove;
     QStringView customDataKeepsAgent; // why a private data directory leaves the agent alone
+    QStringView whereTheIconIs;       // the greeting's first sentence: where the client lives
+    QStringView iconPlace;            // where to click, before "的Velmora图标"
 };
 
 const PlatformWords &platformWords(Platform platform);

@@ -1,5 +1,7 @@
 #include "MenuBarController.h"
 
+#include "core/PlatformWords.h"
+
 #include "InstanceClient.h"
 #include "InstanceServer.h"
 #include "RewardWindowController.h"
@@ -108,7 +110,7 @@ void MenuBarController::startupFlow() {
         if (shown)
             return refreshWallpaper(false);
         showInfo(QStringLiteral("Velmora壁纸已启动"),
-                 QStringLiteral("客户端运行在屏幕右上角菜单栏的Velmora图标中，不会显示在 Dock。") +
+                 currentPlatformWords().whereTheIconIs.toString() +
                      QStringLiteral("\n\n你可以从菜单栏刷新、保存壁纸或切换显示方式。"),
                  [this] { refreshWallpaper(false); });
     });
@@ -129,9 +131,10 @@ void MenuBarController::refuseSecondInstance() {
             m_presenter.showAlert(
                 {Alert::Style::Informational,
                  QStringLiteral("客户端已经在运行"),
-                 QStringLiteral("已有一个Velmora壁纸实例在运行。它是菜单栏应用，请点击屏幕右上角的"
-                                "Velmora图标；如需使用刚安装的版本，请先从菜单栏退出旧实例，再重新"
-                                "打开。"),
+                 QStringLiteral("已有一个Velmora壁纸实例在运行。它是菜单栏应用，请点击") +
+                     currentPlatformWords().iconPlace.toString() +
+                     QStringLiteral("的Velmora图标；如需使用刚安装的版本，请先从菜单栏退出旧实例，"
+                                    "再重新打开。"),
                  {QStringLiteral("知道了")},
                  {}},
                 [this](const AlertAnswer &) { emit terminateRequested(0); });

@@ -473,8 +473,8 @@ TEST_F(MenuBar, AutomaticUpdatesOpenAVersionOnceAndRetryAFailedOpen) {
     // A launch with a credential greets once.
     EXPECT_EQ(
         presenter.shown.takeFirst(),
-        QStringLiteral("Velmora壁纸已启动|客户端运行在屏幕右上角菜单栏的Velmora图标中，不会显示在 "
-                       "Dock。\n\n你可以从菜单栏刷新、保存壁纸或切换显示方式。|确定"));
+        QStringLiteral("Velmora壁纸已启动|客户端运行在面板托盘区的Velmora图标中，不会显示在任务栏。"
+                       "\n\n你可以从菜单栏刷新、保存壁纸或切换显示方式。|确定"));
     const QString file = workspace.opened.first().toLocalFile();
     EXPECT_EQ(presenter.shown.first(),
               QStringLiteral("!操作失败|更新包已下载，但系统未能自动打开：") + file +

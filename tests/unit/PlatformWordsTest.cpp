@@ -11,11 +11,17 @@ using namespace velmora;
 TEST(PlatformWords, EachPlatformNamesItselfAndItsParts) {
     const auto words = [](Platform platform) {
         const PlatformWords &w = platformWords(platform);
-        return QStringList{w.usageTitle.toString(),          w.dataDirectoryOption.toString(),
-                           w.followsSystemProxy.toString(),  w.ignoresSystemProxy.toString(),
-                           w.deviceName.toString(),          w.agentStartFailed.toString(),
-                           w.agentCannotWrite.toString(),    w.agentCannotRemove.toString(),
-                           w.customDataKeepsAgent.toString()};
+        return QStringList{w.usageTitle.toString(),
+                           w.dataDirectoryOption.toString(),
+                           w.followsSystemProxy.toString(),
+                           w.ignoresSystemProxy.toString(),
+                           w.deviceName.toString(),
+                           w.agentStartFailed.toString(),
+                           w.agentCannotWrite.toString(),
+                           w.agentCannotRemove.toString(),
+                           w.customDataKeepsAgent.toString(),
+                           w.whereTheIconIs.toString(),
+                           w.iconPlace.toString()};
     };
     EXPECT_EQ(
         words(Platform::MacOS),
@@ -26,7 +32,9 @@ TEST(PlatformWords, EachPlatformNamesItselfAndItsParts) {
             QStringLiteral("后续登记、刷新、下载、更新和推广请求将忽略 macOS 系统代理，直接连接 "),
             QStringLiteral("macOS"), QStringLiteral("LaunchAgent 启动失败："),
             QStringLiteral("无法写入 LaunchAgent："), QStringLiteral("无法删除 LaunchAgent："),
-            QStringLiteral("使用自定义 --app-data 时不会修改正式 LaunchAgent。")}));
+            QStringLiteral("使用自定义 --app-data 时不会修改正式 LaunchAgent。"),
+            QStringLiteral("客户端运行在屏幕右上角菜单栏的Velmora图标中，不会显示在 Dock。"),
+            QStringLiteral("屏幕右上角")}));
     EXPECT_EQ(words(Platform::Linux),
               (QStringList{
                   QStringLiteral("Velmora壁纸 Linux 菜单栏客户端"),
@@ -36,6 +44,8 @@ TEST(PlatformWords, EachPlatformNamesItselfAndItsParts) {
                   QStringLiteral("Linux"), QStringLiteral("开机自动刷新服务启动失败："),
                   QStringLiteral("无法写入开机自动刷新服务："),
                   QStringLiteral("无法删除开机自动刷新服务："),
-                  QStringLiteral("使用自定义 --app-data 时不会修改正式开机自动刷新服务。")}));
+                  QStringLiteral("使用自定义 --app-data 时不会修改正式开机自动刷新服务。"),
+                  QStringLiteral("客户端运行在面板托盘区的Velmora图标中，不会显示在任务栏。"),
+                  QStringLiteral("面板托盘区")}));
     EXPECT_EQ(&currentPlatformWords(), &platformWords(Platform::Linux));
 }
