@@ -37,30 +37,25 @@ protected:
         ServiceTest::TearDown();
     }
 
-    // Runs an X client on the test's display to its end.
-    void run(const QString &program, const QStringList &arguments) {
+    // Runs an X client on the test's display to its end; its first line of output, trimmed.
+    QString run(const QString &program, const QStringList &arguments) {
         QProcess process;
         process.setProcessEnvironment(test::displayEnvironment(xvfb->address()));
         process.start(program, arguments);
         process.waitForFinished(5000);
+        return QString::fromUtf8(process.readAllStandardOutput()).section(u'\n', 0, 0).trimmed();
     }
     // Presses Return in the window of that title until it is gone; false when none came.
     bool accept(const QString &title) {
         bool seen = false;
         return pumpUntil([&] {
-            QProcess search;
-            search.setProcessEnvironment(test::displayEnvironment(xvfb->address()));
-            search.start(QStringLiteral("xdotool"),
-                         {QStringLiteral("search"), QStringLiteral("--name"), title});
-            search.waitForFinished(5000);
-            const QString id =
-                QString::fromUtf8(search.readAllStandardOutput()).section(u'\n', 0, 0);
-            if (id.trimmed().isEmpty())
+            const QString id = run(QStringLiteral("xdotool"),
+                                   {QStringLiteral("search"), QStringLiteral("--name"), title});
+            if (id.isEmpty())
                 return seen;
             seen = true;
-            run(QStringLiteral("xdotool"),
-                {QStringLiteral("windowfocus"), QStringLiteral("--sync"), id.trimmed(),
-                 QStringLiteral("key"), QStringLiteral("Return")});
+            run(QStringLiteral("xdotool"), {QStringLiteral("windowfocus"), QStringLiteral("--sync"),
+                                            id, QStringLiteral("key"), QStringLiteral("Return")});
             return false;
         });
     }
