@@ -16,6 +16,10 @@
 
 #include <gtest/gtest.h>
 
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+
 namespace velmora::test {
 
 // Runs a program to its end and returns its standard output (empty if it could not run).
@@ -55,6 +59,29 @@ private:
     TempDir m_dir;
     std::unique_ptr<Server> m_daemon;
 };
+
+// What an X display shows now, windows included, in RGB32 (through RGB888, as a depth-24 server
+// leaves the fourth byte undefined); null if the display cannot be read.
+inline QImage rootImage(const QByteArray &display) {
+    xcb_connection_t *x = xcb_connect(display.constData(), nullptr);
+    QImage image;
+    if (!xcb_connection_has_error(x)) {
+        const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(x)).data;
+        const int width = screen->width_in_pixels, height = screen->height_in_pixels;
+        xcb_get_image_reply_t *reply =
+            xcb_get_image_reply(x,
+                                xcb_get_image(x, XCB_IMAGE_FORMAT_Z_PIXMAP, screen->root, 0, 0,
+                                              uint16_t(width), uint16_t(height), ~0u),
+                                nullptr);
+        if (reply)
+            image = QImage(xcb_get_image_data(reply), width, height, QImage::Format_RGB32)
+                        .convertToFormat(QImage::Format_RGB888)
+                        .convertToFormat(QImage::Format_RGB32);
+        std::free(reply);
+    }
+    xcb_disconnect(x);
+    return image;
+}
 
 inline platform::DesktopImageOptions fitOrFill(bool fill) {
     platform::DesktopImageOptions options;

@@ -44,14 +44,7 @@ protected:
         QString error;
         if (!desktop.setDesktopImage(photo, screen, test::fitOrFill(fill), &error))
             return error;
-        // A depth-24 server leaves the fourth byte undefined; RGB888 makes it opaque.
-        const auto reply = owned(xcb_get_image_reply(
-            observer,
-            xcb_get_image(observer, XCB_IMAGE_FORMAT_Z_PIXMAP, root, 0, 0, 1280, 800, ~0u),
-            nullptr));
-        return QImage(xcb_get_image_data(reply.get()), 1280, 800, QImage::Format_RGB32)
-            .convertToFormat(QImage::Format_RGB888)
-            .convertToFormat(QImage::Format_RGB32);
+        return test::rootImage(display);
     }
 
     // What the backend should paint for `screen` from the picture now in the file.

@@ -81,20 +81,8 @@ TEST(XfceDesktopTest, SetsEveryWorkspaceOfTheScreensMonitorAndLeavesOthersAlone)
     QDBusConnection::disconnectFromBus(QStringLiteral("xfce"));
 }
 
-// What the X display shows now, windows included, as xwd takes it.
-QImage screenshot(const QByteArray &display, const QString &folder) {
-    const QString xwd = folder + QStringLiteral("/screen.xwd");
-    const QString png = folder + QStringLiteral("/screen.png");
-    test::runTool(QStringLiteral("xwd"),
-                  {QStringLiteral("-root"), QStringLiteral("-silent"), QStringLiteral("-display"),
-                   QString::fromLatin1(display), QStringLiteral("-out"), xwd});
-    test::runTool(QStringLiteral("convert"),
-                  {QStringLiteral("xwd:") + xwd, QStringLiteral("png:") + png});
-    return QImage(png).convertToFormat(QImage::Format_RGB32);
-}
-
 TEST(XfceDesktopTest, XfdesktopShowsThePictureFittedAndFilled) {
-    for (const char *tool : {"xfdesktop", "xfconf-query", "Xvfb", "xwd", "convert"})
+    for (const char *tool : {"xfdesktop", "xfconf-query", "Xvfb"})
         if (QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty())
             GTEST_SKIP() << tool << " is not installed (scripts/install-deps.sh installs it)";
     const test::PrivateSessionBus bus;
@@ -130,13 +118,13 @@ TEST(XfceDesktopTest, XfdesktopShowsThePictureFittedAndFilled) {
         // xfdesktop loads and scales the picture in the background.
         const QDeadlineTimer drawn(10000);
         testing::AssertionResult shown = testing::AssertionFailure();
-        while (!(shown = test::showsPicture(screenshot(display, temp.path()), {screens[0].geometry},
+        while (!(shown = test::showsPicture(test::rootImage(display), {screens[0].geometry},
                                             picture, fill)) &&
                !drawn.hasExpired())
             QThread::msleep(250);
         EXPECT_TRUE(shown);
     }
-    test::saveScreenshot(screenshot(display, temp.path()), QStringLiteral("xfdesktop-fill"));
+    test::saveScreenshot(test::rootImage(display), QStringLiteral("xfdesktop-fill"));
     QDBusConnection::disconnectFromBus(QStringLiteral("xfce"));
     xfdesktop.terminate();
     xfdesktop.waitForFinished(3000);

@@ -3,6 +3,7 @@
 // Shared set-up for tests that run the client against the embedded development service.
 
 #include "net/WallpaperAPIClient.h"
+#include "support/Server.h"
 #include "tools/devservice/DevService.h"
 
 #include <gtest/gtest.h>
@@ -24,6 +25,35 @@ inline bool pumpUntil(const std::function<bool()> &done, int timeoutMs = 20'000)
     while (!done() && timer.elapsed() < timeoutMs)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents, 50);
     return done();
+}
+
+// Runs a program on an X display to its end; the first line of its output, trimmed.
+inline QString runOnDisplay(const QByteArray &display, const QString &program,
+                            const QStringList &arguments) {
+    QProcess process;
+    process.setProcessEnvironment(displayEnvironment(display));
+    process.start(program, arguments);
+    process.waitForFinished(5000);
+    return QString::fromUtf8(process.readAllStandardOutput()).section(u'\n', 0, 0).trimmed();
+}
+
+// Waits for the window of that title and accepts it with Return, as a user taking its default
+// button; false when none came or it stayed. A window may be found before it can take the
+// focus, so Return is pressed until it is gone.
+inline bool acceptWindow(const QByteArray &display, const QString &title) {
+    bool seen = false;
+    return pumpUntil([&] {
+        const QString id =
+            runOnDisplay(display, QStringLiteral("xdotool"),
+                         {QStringLiteral("search"), QStringLiteral("--name"), title});
+        if (id.isEmpty())
+            return seen;
+        seen = true;
+        runOnDisplay(display, QStringLiteral("xdotool"),
+                     {QStringLiteral("windowfocus"), QStringLiteral("--sync"), id,
+                      QStringLiteral("key"), QStringLiteral("Return")});
+        return false;
+    });
 }
 
 // Runs the event loop until the completion has delivered its result.

@@ -37,33 +37,10 @@ protected:
         ServiceTest::TearDown();
     }
 
-    // Runs an X client on the test's display to its end.
     void run(const QString &program, const QStringList &arguments) {
-        QProcess process;
-        process.setProcessEnvironment(test::displayEnvironment(xvfb->address()));
-        process.start(program, arguments);
-        process.waitForFinished(5000);
+        test::runOnDisplay(xvfb->address(), program, arguments);
     }
-    // Presses Return in the window of that title until it is gone; false when none came.
-    bool accept(const QString &title) {
-        bool seen = false;
-        return pumpUntil([&] {
-            QProcess search;
-            search.setProcessEnvironment(test::displayEnvironment(xvfb->address()));
-            search.start(QStringLiteral("xdotool"),
-                         {QStringLiteral("search"), QStringLiteral("--name"), title});
-            search.waitForFinished(5000);
-            const QString id =
-                QString::fromUtf8(search.readAllStandardOutput()).section(u'\n', 0, 0);
-            if (id.trimmed().isEmpty())
-                return seen;
-            seen = true;
-            run(QStringLiteral("xdotool"),
-                {QStringLiteral("windowfocus"), QStringLiteral("--sync"), id.trimmed(),
-                 QStringLiteral("key"), QStringLiteral("Return")});
-            return false;
-        });
-    }
+    bool accept(const QString &title) { return test::acceptWindow(xvfb->address(), title); }
 
     // A property of the root, as its raw bytes.
     QByteArray property(const char *name, xcb_atom_t type) const {

@@ -52,31 +52,10 @@ protected:
 
     // The window of that title on the test's display, as xdotool finds it; empty when none.
     QString window(const QString &title) {
-        QProcess search;
-        search.setProcessEnvironment(test::displayEnvironment(xvfb->address()));
-        search.start(QStringLiteral("xdotool"),
-                     {QStringLiteral("search"), QStringLiteral("--name"), title});
-        search.waitForFinished(5000);
-        return QString::fromUtf8(search.readAllStandardOutput()).section(u'\n', 0, 0).trimmed();
+        return test::runOnDisplay(xvfb->address(), QStringLiteral("xdotool"),
+                                  {QStringLiteral("search"), QStringLiteral("--name"), title});
     }
-    // Waits for the alert of that title and accepts it with Return, as a user taking its default
-    // button; false when none came or it stayed. A window may be found before it can take the
-    // focus, so Return is pressed until it is gone.
-    bool accept(const QString &title) {
-        bool seen = false;
-        return pumpUntil([&] {
-            const QString id = window(title);
-            if (id.isEmpty())
-                return seen;
-            seen = true;
-            QProcess::execute(QStringLiteral("env"),
-                              {QStringLiteral("DISPLAY=:") + QString::fromLatin1(xvfb->address()),
-                               QStringLiteral("xdotool"), QStringLiteral("windowfocus"),
-                               QStringLiteral("--sync"), id, QStringLiteral("key"),
-                               QStringLiteral("Return")});
-            return false;
-        });
-    }
+    bool accept(const QString &title) { return test::acceptWindow(xvfb->address(), title); }
 
     const test::TrayMenuEntry *entry(const QStringList &path) {
         menu = host.readMenu().value_or(test::TrayMenuEntry{});

@@ -20,10 +20,7 @@ inline void saveScreenshot(QWidget *widget, const QString &name) {
     // Layout requests travel up one level per turn of the event loop.
     for (int turn = 0; turn < 8; ++turn)
         QCoreApplication::processEvents();
-    const QString folder =
-        QCoreApplication::applicationDirPath() + QStringLiteral("/../screenshots");
-    QDir().mkpath(folder);
-    widget->grab().save(folder + u'/' + name + QStringLiteral(".png"));
+    saveScreenshot(widget->grab().toImage(), name);
 }
 
 } // namespace velmora::test
