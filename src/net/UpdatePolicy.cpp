@@ -104,11 +104,12 @@ QString packageFileName(const SoftwareUpdate &update, Platform platform) {
     const QString last = lastComponent(update.fileName.value_or(QString()));
     QString extension =
         platform == Platform::MacOS ? QStringLiteral(".pkg") : QStringLiteral(".deb");
-    const auto accepted = platform == Platform::MacOS
-                              ? std::initializer_list<const char *>{".dmg", ".pkg", ".zip"}
-                              : std::initializer_list<const char *>{".deb"};
-    for (const char *ending : accepted)
-        if (last.endsWith(QLatin1String(ending), Qt::CaseInsensitive))
+    const QStringList accepted =
+        platform == Platform::MacOS
+            ? QStringList{QStringLiteral(".dmg"), QStringLiteral(".pkg"), QStringLiteral(".zip")}
+            : QStringList{QStringLiteral(".deb")};
+    for (const QString &ending : accepted)
+        if (last.endsWith(ending, Qt::CaseInsensitive))
             extension = last.right(4);
     const QString stem = last.endsWith(extension) ? last.chopped(extension.size()) : last;
     const QString safe = cleaned(stem).left(kMaximumNameLength - extension.size());

@@ -358,7 +358,9 @@ TEST_F(RewardWindow, ThousandsOfCodesShowTheNewestFiftyAndStaySmall) {
     EXPECT_EQ(service->requests().size(), 3u); // no claim after the first load and claim
     window->codeButtons().at(0)->click();
     EXPECT_EQ(workspace.copied, QStringList{QStringLiteral("CODE-19999")});
+#ifndef __SANITIZE_ADDRESS__ // its allocator keeps freed memory in quarantine, resident
     EXPECT_LT(grown, 20L << 20) << grown;
+#endif
     test::saveScreenshot(window.get(), QStringLiteral("rewards-ManyCodes"));
 }
 

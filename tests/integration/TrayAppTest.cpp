@@ -141,6 +141,7 @@ TEST_F(TrayApp, APanelReadsTheMenuAndItsClicksReachTheSystem) {
     EXPECT_EQ(test::readAll(bin + QStringLiteral("/xdg-open.log")),
               QUrl::fromLocalFile(paths.updates() + u'/' + package.fileName).toEncoded() + '\n');
 
+    ASSERT_TRUE(entry(startup));
     ASSERT_TRUE(host.click(entry(startup)->id));
     ASSERT_TRUE(accept(QStringLiteral("开机刷新设置")));
     EXPECT_FALSE(entry(startup)->checked);
