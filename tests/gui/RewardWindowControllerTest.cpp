@@ -350,7 +350,7 @@ TEST_F(RewardWindow, ThousandsOfCodesShowTheNewestFiftyAndStaySmall) {
     status = {};
     const long before = residentBytes();
     auto window = open();
-    const long grown = residentBytes() - before;
+    [[maybe_unused]] const long grown = residentBytes() - before;
     const QStringList shown = content(*window);
     EXPECT_EQ(shown.count(QStringLiteral("<口令>")), 50);
     EXPECT_TRUE(shown.contains(QStringLiteral("还有 19950 个口令未显示。")));
