@@ -167,7 +167,7 @@ TEST_F(TrayApp, APanelReadsTheMenuAndItsClicksReachTheSystem) {
     EXPECT_TRUE(host.waitForItemGone());
     // Already ended while the host watched it leave, or about to.
     ASSERT_TRUE(pumpUntil([&] { return app->state() == QProcess::NotRunning; }));
-    EXPECT_EQ(app->exitCode(), 0);
+    EXPECT_EQ(app->exitCode(), 0) << app->readAllStandardError().toStdString();
 }
 
 } // namespace
