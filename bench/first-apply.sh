@@ -9,33 +9,21 @@ set -euo pipefail
 build="$1"
 runs="${2:-7}"
 bin="$build/bin"
-work="$(mktemp -d "${TMPDIR:-/tmp}/velmora-bench.XXXXXX")"
-pids=()
-cleanup() { for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done; wait 2>/dev/null || true; rm -rf "$work"; }
-trap cleanup EXIT
+. "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 # A photograph-like 4K picture: smooth gradients with grain, which JPEG neither shrinks to
 # nothing nor bloats.
 mkdir "$work/pictures"
 convert -size 3840x2160 gradient:'#28589a-#f5b83c' -attenuate 0.4 +noise Gaussian -quality 90 \
   "$work/pictures/4k.jpg"
-"$bin/velmora-devservice" --port 0 --wallpapers "$work/pictures" >"$work/service.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 1 100); do origin="$(head -n 1 "$work/service.log" 2>/dev/null || true)"; [ -n "$origin" ] && break; sleep 0.1; done
-for n in $(seq 150 180); do [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ] && { display=":$n"; break; }; done
-Xvfb "$display" -screen 0 1920x1080x24 -nolisten tcp -noreset >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 1 50); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
-export DISPLAY="$display" HOME="$work"
-unset XDG_CURRENT_DESKTOP DESKTOP_SESSION WAYLAND_DISPLAY SWAYSOCK
+start_service --wallpapers "$work/pictures"
+start_display 1920x1080x24
+export HOME="$work"
 data="$work/app-data"
 
 # Enrol once; every measured run starts with an empty wallpaper cache.
 "$bin/VelmoraWallpaper" --refresh --server "$origin" --app-data "$data" >/dev/null
-token="$(python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["token"])' "$data/activation.json")"
-device="$(python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["deviceId"])' "$data/activation.json")"
-printf 'Authorization: Bearer %s\nX-Device-Id: %s\n' "$token" "$device" >"$work/headers"
-chmod 600 "$work/headers"
+write_headers "$data"
 cold() { rm -rf "$data/wallpapers" "$data/last-wallpaper.json" "$work/pipeline.jpg"; }
 
 # Prints "wall_seconds max_rss_kib" for one run of the given command.
@@ -45,7 +33,6 @@ measure() {
     || { cat "$work/time.txt" >&2; exit 1; }
   echo "$times $(awk -F': ' '/Maximum resident set size/ { print $2 }' "$work/time.txt")"
 }
-median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
 : >"$work/ours"; : >"$work/feh"; : >"$work/pipeline"
 for _ in $(seq 1 "$runs"); do
@@ -60,7 +47,6 @@ for _ in $(seq 1 "$runs"); do
     sh "$work/headers" "$origin" "$work/pipeline.jpg" >>"$work/pipeline"
 done
 [ -s "$work/pipeline.jpg" ] || { echo "the pipeline downloaded nothing" >&2; exit 1; }
-column() { awk -v c="$2" '{ print $c }' "$1" | median; }
 ow=$(column "$work/ours" 1); orss=$(column "$work/ours" 2)
 fw=$(column "$work/feh" 1); frss=$(column "$work/feh" 2)
 pw=$(column "$work/pipeline" 1)

@@ -8,15 +8,10 @@ set -euo pipefail
 build="$1"
 runs="${2:-31}"
 bin="$build/bin"
-work="$(mktemp -d "${TMPDIR:-/tmp}/velmora-bench.XXXXXX")"
-pids=()
-cleanup() { for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done; wait 2>/dev/null || true; rm -rf "$work"; }
-trap cleanup EXIT
+. "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 # An enrolled data directory: --status then reads a credential file, as on a user's machine.
-"$bin/velmora-devservice" --port 0 >"$work/service.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 1 100); do origin="$(head -n 1 "$work/service.log" 2>/dev/null || true)"; [ -n "$origin" ] && break; sleep 0.1; done
+start_service
 data="$work/app-data"
 "$bin/VelmoraWallpaper" --register --server "$origin" --app-data "$data" >/dev/null
 grep -q '^activated=yes$' <("$bin/VelmoraWallpaper" --status --app-data "$data")
@@ -29,7 +24,6 @@ measure() {
   end=${EPOCHREALTIME/./}
   echo $(( end - start ))
 }
-median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
 names=(version status core true)
 commands=("$bin/VelmoraWallpaper --version"
