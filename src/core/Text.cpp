@@ -1,6 +1,7 @@
 #include "Text.h"
 
 #include <QList>
+#include <QStringList>
 #include <QTextBoundaryFinder>
 
 namespace velmora::Text {
@@ -58,6 +59,15 @@ QString displaySafe(const QString &text, qsizetype count) {
         kept += QString::fromUcs4(&scalar, 1);
     }
     return userPerceivedPrefix(trimmed(kept), count);
+}
+
+QString displaySafeLines(const QString &text, qsizetype lines, qsizetype lineLength) {
+    QStringList kept = text.split(u'\n');
+    if (kept.size() > lines)
+        kept.resize(lines);
+    for (QString &line : kept)
+        line = displaySafe(line, lineLength);
+    return trimmed(kept.join(u'\n'));
 }
 
 } // namespace velmora::Text

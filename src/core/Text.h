@@ -20,5 +20,8 @@ QString utf8Prefix(const QString &text, qsizetype bytes);
 // bidirectional overrides) removed, surrounding white space trimmed, at most `count`
 // user-perceived characters kept.
 QString displaySafe(const QString &text, qsizetype count);
+// The same for text whose line breaks matter (instructions, release notes): each line cleaned on
+// its own and cut to `lineLength`, at most `lines` lines kept.
+QString displaySafeLines(const QString &text, qsizetype lines, qsizetype lineLength);
 
 } // namespace velmora::Text

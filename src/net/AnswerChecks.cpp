@@ -16,6 +16,9 @@ namespace {
 constexpr qsizetype kDateLength = 64;
 // "1.4.0" or "2.0.0-beta.3+build.20261207", with room to spare.
 constexpr qsizetype kVersionLength = 64;
+// Release notes are shown in the update question, above its buttons.
+constexpr qsizetype kReleaseNoteLines = 20;
+constexpr qsizetype kReleaseNoteLineLength = 200;
 
 ClientError malformed(const char *sentence) {
     return ClientError::malformedData(QString::fromUtf8(sentence));
@@ -63,11 +66,18 @@ Result<WallpaperMetadata> todayDescriptor(const QByteArray &body) {
 
 Result<SoftwareUpdate> updateOffer(const QByteArray &body) {
     Result<SoftwareUpdate> update = SoftwareUpdate::decode(body);
-    // The version goes into the log, the status line and the update alerts.
+    // The version goes into the log, the status line and the update alerts; the notes into the
+    // update question.
     if (update && update->version) {
         update->version = Text::displaySafe(*update->version, kVersionLength);
         if (update->version->isEmpty())
             update->version.reset();
+    }
+    if (update && update->releaseNotes) {
+        update->releaseNotes = Text::displaySafeLines(*update->releaseNotes, kReleaseNoteLines,
+                                                      kReleaseNoteLineLength);
+        if (update->releaseNotes->isEmpty())
+            update->releaseNotes.reset();
     }
     return update;
 }

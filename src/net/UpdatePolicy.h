@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Messages.h"
+#include "core/PlatformWords.h"
 
 #include <QString>
 
@@ -9,25 +10,17 @@
 // query's platform word, the fallback file extension and the platform's name in the texts.
 namespace velmora::UpdatePolicy {
 
-enum class Platform { MacOS, Linux };
-
-#ifdef Q_OS_MACOS
-inline constexpr Platform thisPlatform = Platform::MacOS;
-#else
-inline constexpr Platform thisPlatform = Platform::Linux;
-#endif
-
 // A disk image or installer package (or a zip named for the Mac), with `platform` absent, empty
 // or naming macOS.
 bool isMacPackage(const SoftwareUpdate &update);
 // A ".deb" (any case), with `platform` absent, empty or "linux" (any case).
 bool isLinuxPackage(const SoftwareUpdate &update);
-bool isPlatformPackage(const SoftwareUpdate &update, Platform platform = thisPlatform);
+bool isPlatformPackage(const SoftwareUpdate &update, Platform platform = currentPlatform);
 // `sha256` is 64 hexadecimal digits.
 bool hasValidHash(const SoftwareUpdate &update);
 // This platform's package with a valid digest, a download address and a file name: the only
 // descriptor whose package is ever downloaded.
-bool isAcceptable(const SoftwareUpdate &update, Platform platform = thisPlatform);
+bool isAcceptable(const SoftwareUpdate &update, Platform platform = currentPlatform);
 
 // The last path component of `name` with every character but ASCII letters, digits, "-", "."
 // and "_" replaced by "-", "." and "-" trimmed from both ends, at most 180 characters; the
@@ -42,11 +35,11 @@ QString displayNotes(const SoftwareUpdate &update);
 // shortened so that the whole name keeps to 180 characters, followed by the extension it was
 // accepted for (the platform's package extension for a name without one); or
 // "VelmoraWallpaper-<version>" with that extension when no stem is left.
-QString packageFileName(const SoftwareUpdate &update, Platform platform = thisPlatform);
+QString packageFileName(const SoftwareUpdate &update, Platform platform = currentPlatform);
 
 // "macOS" or "Linux", as the update texts name the platform.
-QString platformName(Platform platform = thisPlatform);
+QString platformName(Platform platform = currentPlatform);
 // The value of the update query's platform parameter: "macos" or "linux".
-QString queryPlatform(Platform platform = thisPlatform);
+QString queryPlatform(Platform platform = currentPlatform);
 
 } // namespace velmora::UpdatePolicy

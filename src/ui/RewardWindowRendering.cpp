@@ -69,12 +69,7 @@ QLabel *textLabel(const QString &text, qreal points = 13, QFont::Weight weight =
 
 // The instructions keep their line breaks; each line is cleaned like any other service text.
 QString instructionsText(const QString &instructions) {
-    QStringList lines = instructions.split(u'\n');
-    if (lines.size() > kInstructionLines)
-        lines.resize(kInstructionLines);
-    for (QString &line : lines)
-        line = Text::displaySafe(line, kInstructionLineLength);
-    return lines.join(u'\n');
+    return Text::displaySafeLines(instructions, kInstructionLines, kInstructionLineLength);
 }
 
 QWidget *column(int spacing, QVBoxLayout **layout) {

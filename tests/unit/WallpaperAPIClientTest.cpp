@@ -56,8 +56,9 @@ X-Evil: 1","activatedAtUtc":"t"})"}) {
     }
 }
 
-// The version is logged and shown: no forged log line, no terminal or bidirectional control.
-TEST(AnswerChecks, AnUpdatesVersionIsCleanedAndCapped) {
+// The version is logged and shown, the notes shown: no forged log line, no terminal or
+// bidirectional control, no answer-sized alert.
+TEST(AnswerChecks, AnUpdatesVersionAndNotesAreCleanedAndCapped) {
     const std::pair<QString, std::optional<QString>> rows[] = {
         {QStringLiteral("1.4.0\n[2026-12-07T00:00:00Z] forged"),
          QStringLiteral("1.4.0[2026-12-07T00:00:00Z] forged")},
@@ -71,6 +72,11 @@ TEST(AnswerChecks, AnUpdatesVersionIsCleanedAndCapped) {
         EXPECT_EQ(AnswerChecks::updateOffer(encodeJson(offer.toJson()))->version, shown)
             << version.left(40).toStdString();
     }
+    SoftwareUpdate offer;
+    offer.releaseNotes = QStringLiteral(" \u202E修复\x1b[2J问题\r\n") + QString(300, u'长') +
+                         QStringLiteral("\n").repeated(30) + QStringLiteral("第 32 行");
+    EXPECT_EQ(AnswerChecks::updateOffer(encodeJson(offer.toJson()))->releaseNotes,
+              QStringLiteral("修复[2J问题\n") + QString(200, u'长'));
 }
 
 TEST(AnswerChecks, ThePromotionLinkIsTheOriginsOwnTicketPage) {
