@@ -20,7 +20,6 @@ public:
     QStringList panels;
     std::deque<AlertAnswer> answers;
     std::deque<std::optional<QString>> folders;
-    int raised = 0;
 
     void showAlert(const Alert &alert, std::function<void(AlertAnswer)> done) override {
         shown << (alert.style == Alert::Style::Warning ? QStringLiteral("!") : QString()) +
@@ -46,7 +45,7 @@ public:
         QTimer::singleShot(0, [done, folder] { done(folder); });
     }
 
-    void raiseWindows() override { ++raised; }
+    void raiseWindows() override {}
 };
 
 } // namespace velmora::test
