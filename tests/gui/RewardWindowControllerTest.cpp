@@ -29,7 +29,6 @@ namespace {
 const QString kRewardsPath = QStringLiteral("/api/client/rewards");
 const QString kClaimPath = QStringLiteral("/api/client/rewards/claim");
 
-const QString kName = QStringLiteral("每日壁纸新用户红包");
 const QString kInstructions =
     QStringLiteral("每台设备可领取一个新用户红包；成功邀请好友后还可再领取一个推荐红包。"
                    "在兑换页面输入兑换码即可使用。");
@@ -43,12 +42,13 @@ const QString kUpdated = QStringLiteral("已更新。已领口令可随时在这
 
 // The content as the user reads it, top to bottom and left column before right: a text as
 // itself, a code as "<口令>", a button as "[text]", an image as "[图 accessible name]".
-void collect(const QLayout *layout, QStringList &lines) {
+QStringList content(const QLayout *layout) {
+    QStringList lines;
     for (int i = 0; i < layout->count(); ++i) {
         QLayoutItem *item = layout->itemAt(i);
         const QWidget *widget = item->widget();
         if (item->layout())
-            collect(item->layout(), lines);
+            lines << content(item->layout());
         else if (const auto *label = qobject_cast<const QLabel *>(widget))
             lines << (label->pixmap().isNull()
                           ? label->text()
@@ -58,14 +58,12 @@ void collect(const QLayout *layout, QStringList &lines) {
         else if (const auto *button = qobject_cast<const QPushButton *>(widget))
             lines << u'[' + button->text() + u']';
         else if (widget && widget->layout())
-            collect(widget->layout(), lines);
+            lines << content(widget->layout());
     }
-}
-
-QStringList content(const RewardWindowController &window) {
-    QStringList lines;
-    collect(window.body()->layout(), lines);
     return lines;
+}
+QStringList content(const RewardWindowController &window) {
+    return content(window.body()->layout());
 }
 
 // "refresh invite referral", each 1 when enabled.
@@ -140,7 +138,7 @@ TEST_P(RewardWindowStates, ShowTheCampaignAndOfferWhatItAllows) {
 // The content of the sample campaign: its title, a notice, the count and the instructions;
 // one base code; the QR block.
 QStringList campaign(const QStringList &notice = {}, int invited = 0) {
-    return QStringList{kName} + notice +
+    return QStringList{QStringLiteral("每日壁纸新用户红包")} + notice +
            QStringList{QStringLiteral("成功邀请：%1 人").arg(invited), kInstructions};
 }
 const QStringList kBaseCode{QStringLiteral("红包口令"), QStringLiteral("<口令>"),
