@@ -3,8 +3,8 @@
 // clipboard and browser. Two states are saved as PNG under <build>/screenshots.
 #include "ui/RewardWindowController.h"
 #include "integration/ClientHarness.h"
-#include "support/RecordingWorkspace.h"
 #include "support/Screenshot.h"
+#include "support/ScriptedUi.h"
 #include "ui/RewardCodeView.h"
 
 #include <QBuffer>
