@@ -448,8 +448,7 @@ TEST_F(MenuBar, AutomaticUpdatesOpenAVersionOnceAndRetryAFailedOpen) {
     service->setUpdatePackage(linuxPackage());
     workspace.handlerWorks = false;
     launchEnrolled();
-    ASSERT_TRUE(pumpUntil([&] { return presenter.shown.size() == 2; }))
-        << presenter.shown.join(u'\n').toStdString() << logText().toStdString();
+    ASSERT_TRUE(settle(2)) << presenter.shown.join(u'\n').toStdString() << logText().toStdString();
     // A launch with a credential greets once.
     EXPECT_EQ(
         presenter.shown.takeFirst(),
