@@ -2,9 +2,8 @@
 // its alerts and panels: what the menu shows, what is logged, stored and shown after each flow.
 #include "ui/MenuBarController.h"
 #include "integration/ClientHarness.h"
-#include "support/RecordingWorkspace.h"
 #include "support/Screenshot.h"
-#include "support/ScriptedPresenter.h"
+#include "support/ScriptedUi.h"
 #include "support/Server.h"
 #include "support/TestContext.h"
 #include "ui/MenuWindow.h"
@@ -55,6 +54,11 @@ QString dump(const QMenu *menu, int depth = 0) {
     return text;
 }
 
+// What the user reads when today's file fails its check, and when the service answers 503.
+const QString kBadDigest = QStringLiteral("壁纸文件校验失败，已保留当前桌面。");
+const QString kDigestAlert = QStringLiteral("!操作失败|") + kBadDigest + QStringLiteral("|确定");
+const QString k503 = QStringLiteral("服务器返回错误（HTTP 503）：服务器暂时无法处理请求。");
+
 class MenuBar : public test::ServiceTest {
 protected:
     void SetUp() override {
@@ -82,26 +86,35 @@ protected:
         launch();
     }
 
-    // ... and waits for the startup refresh to finish.
+    // ... waits for the startup refresh to finish and forgets what it showed, painted, asked
+    // and logged.
     void launchConnected() {
         launchEnrolled();
         ASSERT_TRUE(
             pumpUntil([&] { return !run.desktop->calls.empty() && !controller->isBusy(); }));
         presenter.shown.clear();
+        run.desktop->calls.clear();
+        service->clearRequests();
+        QFile::remove(run.context.paths.clientLog());
     }
 
     // Waits until the controller is idle again and `alerts` alerts were shown.
-    void settle(qsizetype alerts = 0) {
-        pumpUntil([&] { return !controller->isBusy() && presenter.shown.size() >= alerts; });
+    bool settle(qsizetype alerts = 0) {
+        const bool done =
+            pumpUntil([&] { return !controller->isBusy() && presenter.shown.size() >= alerts; });
         QCoreApplication::processEvents();
+        return done;
     }
 
-    // Triggers a menu item and returns the alerts it brought, one per line.
-    QString choose(QAction *action, qsizetype alerts = 1) {
+    // Does `act`; the alerts it brought, one per line, once `alerts` came and all is idle.
+    QString alertsOf(const std::function<void()> &act, qsizetype alerts = 1) {
         presenter.shown.clear();
-        action->trigger();
+        act();
         settle(alerts);
         return presenter.shown.join(u'\n');
+    }
+    QString choose(QAction *action, qsizetype alerts = 1) {
+        return alertsOf([action] { action->trigger(); }, alerts);
     }
     QAction *item(int index) const { return controller->menu()->actions().at(index); }
 
@@ -184,12 +197,11 @@ TEST_F(MenuBar, TheMenuFollowsConnectionAndBusyState) {
     service->setFault(test::kTodayPath, {.delayMs = 400});
     controller->refreshWallpaper(false);
     EXPECT_EQ(controller->statusItem()->opacity(), 0.55);
-    QStringList usable;
-    for (const QString &line : dump(controller->menu()).split(u'\n', Qt::SkipEmptyParts))
-        if (!line.trimmed().startsWith(u'~') && line.trimmed() != u'-')
-            usable << line.trimmed();
-    EXPECT_EQ(usable, QStringList({"显示方式", "网络连接", "帮助与维护", "打开数据目录",
-                                   "关于Velmora壁纸", "退出 Ctrl+Q"}));
+    EXPECT_EQ(dump(controller->menu())
+                  .split(u'\n')
+                  .filter(QRegularExpression(QStringLiteral("^ *[^ ~-]"))),
+              QStringList({"  显示方式", "  网络连接", "帮助与维护", "  打开数据目录",
+                           "  关于Velmora壁纸", "退出 Ctrl+Q"}));
     // The window shown where no tray exists shares the menu's actions, so it waits too.
     MenuWindow window(controller->menu());
     window.show();
@@ -200,12 +212,12 @@ TEST_F(MenuBar, TheMenuFollowsConnectionAndBusyState) {
     EXPECT_FALSE(buttons.first()->isEnabled());
     test::saveScreenshot(&window, QStringLiteral("no-tray-window"));
     // A second refresh or an enrolment while busy is ignored; an invite is refused aloud.
-    controller->refreshWallpaper(true);
-    controller->beginAutomaticRegistration(true);
-    controller->beginInviteActivation(service->createInviteTicket());
-    EXPECT_EQ(presenter.shown,
-              QStringList{QStringLiteral("!操作失败|客户端正在处理上一项操作，请稍后再试。|确定")});
-    settle();
+    EXPECT_EQ(alertsOf([&] {
+                  controller->refreshWallpaper(true);
+                  controller->beginAutomaticRegistration(true);
+                  controller->beginInviteActivation(service->createInviteTicket());
+              }),
+              QStringLiteral("!操作失败|客户端正在处理上一项操作，请稍后再试。|确定"));
 }
 
 // Without a connection the menu waits disabled and says why; the rewards item enrols first.
@@ -214,16 +226,13 @@ TEST_F(MenuBar, StartingOfflineTheMenuWaitsUntilTheRewardsItemOrReconnectingEnro
     ASSERT_TRUE(run.context.paths.ensure().ok());
     QFile(run.context.paths.startupPromptMarker()).open(QIODevice::WriteOnly);
     launch();
-    ASSERT_TRUE(pumpUntil([&] { return presenter.shown.size() == 1; }));
-    settle();
+    ASSERT_TRUE(settle(1));
     EXPECT_EQ(status(), QStringLiteral("状态：暂时未连接"));
     const QString menu = dump(controller->menu());
     EXPECT_TRUE(menu.contains(QStringLiteral("~刷新今日壁纸")));
     EXPECT_TRUE(menu.contains(QStringLiteral("  ~复制我的推广链接（需先连接）")));
-    presenter.shown.clear();
-    controller->refreshWallpaper(true);
-    EXPECT_EQ(presenter.shown,
-              QStringList{QStringLiteral("!操作失败|客户端尚未完成自动连接，请稍后重试。|确定")});
+    EXPECT_EQ(alertsOf([&] { controller->refreshWallpaper(true); }),
+              QStringLiteral("!操作失败|客户端尚未完成自动连接，请稍后重试。|确定"));
 
     service->clearFaults();
     item(4)->trigger();
@@ -241,15 +250,14 @@ TEST_F(MenuBar, StartingOfflineTheMenuWaitsUntilTheRewardsItemOrReconnectingEnro
 struct RefreshRow {
     const char *name;
     bool verifiedBefore; // a wallpaper was verified and applied before the failure
-    bool showErrors;
-    bool downloadFails; // the descriptor arrives, the file fails its digest
-    const char *logLine;
-    const char *status; // "%1" = the date of the last verified wallpaper
-    const char *alert;  // "" = none
+    bool downloadFails;  // the descriptor arrives, the file fails its digest
+    QString status;      // "%1" = the date of the last verified wallpaper
+    QString alert;
 };
 
 class MenuBarRefresh : public MenuBar, public ::testing::WithParamInterface<RefreshRow> {};
 
+// From the menu; the hourly refresh falls back in silence (see the network test).
 TEST_P(MenuBarRefresh, FailuresFallBackToTheLastVerifiedWallpaper) {
     const RefreshRow &row = GetParam();
     launchConnected();
@@ -260,45 +268,31 @@ TEST_P(MenuBarRefresh, FailuresFallBackToTheLastVerifiedWallpaper) {
         failTodaysDownloadCheck();
     else
         service->setFault(test::kTodayPath, {.status = 503});
-    run.desktop->calls.clear();
-    QFile::remove(run.context.paths.clientLog());
 
-    controller->refreshWallpaper(row.showErrors);
-    settle(*row.alert ? 1 : 0);
-    EXPECT_EQ(logText(), QString::fromUtf8(row.logLine) + u'\n');
-    EXPECT_EQ(status(), QString::fromUtf8(row.status).replace(QStringLiteral("%1"), date));
-    EXPECT_EQ(presenter.shown.join(u'\n'),
-              QString::fromUtf8(row.alert).replace(QStringLiteral("%1"), date));
+    EXPECT_EQ(alertsOf([&] { controller->refreshWallpaper(true); }),
+              QString(row.alert).replace(QStringLiteral("%1"), date));
+    EXPECT_EQ(logText(), row.downloadFails ? QStringLiteral("下载壁纸失败：") + kBadDigest + u'\n'
+                                           : QStringLiteral("刷新壁纸失败：") + k503 + u'\n');
+    EXPECT_EQ(status(), QString(row.status).replace(QStringLiteral("%1"), date));
     EXPECT_EQ(run.desktop->calls.empty(), !row.verifiedBefore);
 }
 
-const char *const unreachable =
-    "刷新壁纸失败：服务器返回错误（HTTP 503）：服务器暂时无法处理请求。";
-const char *const badDigest = "下载壁纸失败：壁纸文件校验失败，已保留当前桌面。";
-
 INSTANTIATE_TEST_SUITE_P(
     Rows, MenuBarRefresh,
-    ::testing::Values(
-        RefreshRow{"OfflineFromTheTimer", true, false, false, unreachable, "状态：离线，沿用 %1",
-                   ""},
-        RefreshRow{"OfflineFromTheMenu", true, true, false, unreachable, "状态：离线，沿用 %1",
-                   "暂时无法连接服务器|已沿用上次校验通过的壁纸（%"
-                   "1）。\n\n详情：服务器返回错误（HTTP 503）："
-                   "服务器暂时无法处理请求。|确定"},
-        RefreshRow{"OfflineOnAFirstRun", false, true, false, unreachable,
-                   "状态：刷新失败 · 等待下次重试",
-                   "!操作失败|服务器返回错误（HTTP 503）：服务器暂时无法处理请求。|确定"},
-        RefreshRow{"BadDigestFallsBack", true, true, true, badDigest, "状态：离线，沿用 %1",
-                   "壁纸下载失败|已沿用上次校验通过的壁纸（%1）。\n\n详情：壁纸文件校验失败，已保"
-                   "留当前桌面。|确定"},
-        RefreshRow{"BadDigestWithoutFallback", false, true, true, badDigest,
-                   "状态：已连接 · 书房电脑", "!操作失败|壁纸文件校验失败，已保留当前桌面。|确定"}),
+    ::testing::Values(RefreshRow{"OfflineFromTheMenu", true, false, "状态：离线，沿用 %1",
+                                 "暂时无法连接服务器|已沿用上次校验通过的壁纸（%1）。\n\n详情：" +
+                                     k503 + "|确定"},
+                      RefreshRow{"OfflineOnAFirstRun", false, false,
+                                 "状态：刷新失败 · 等待下次重试", "!操作失败|" + k503 + "|确定"},
+                      RefreshRow{"BadDigestFallsBack", true, true, "状态：离线，沿用 %1",
+                                 "壁纸下载失败|已沿用上次校验通过的壁纸（%1）。\n\n详情：" +
+                                     kBadDigest + "|确定"},
+                      RefreshRow{"BadDigestWithoutFallback", false, true, "状态：已连接 · 书房电脑",
+                                 kDigestAlert}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(MenuBar, SavingTodaysWallpaperAsksForAFolderAndLeavesTheDesktopAlone) {
     launchConnected();
-    run.desktop->calls.clear();
-    service->clearRequests();
 
     presenter.folders.push_back(std::nullopt);
     EXPECT_EQ(choose(item(3), 0), QString());
@@ -319,9 +313,9 @@ TEST_F(MenuBar, SavingTodaysWallpaperAsksForAFolderAndLeavesTheDesktopAlone) {
 
     failTodaysDownloadCheck();
     presenter.folders.push_back(folder);
-    EXPECT_EQ(choose(item(3)), QStringLiteral("!操作失败|壁纸文件校验失败，已保留当前桌面。|确定"));
-    EXPECT_TRUE(logText().endsWith(
-        QStringLiteral("保存前下载今日壁纸失败：壁纸文件校验失败，已保留当前桌面。\n")));
+    EXPECT_EQ(choose(item(3)), kDigestAlert);
+    EXPECT_TRUE(
+        logText().endsWith(QStringLiteral("保存前下载今日壁纸失败：") + kBadDigest + u'\n'));
     EXPECT_TRUE(run.desktop->calls.empty());
 }
 
@@ -329,33 +323,26 @@ TEST_F(MenuBar, InviteLinksAreConfirmedWhenEnrolledAndOnlyTheirSchemeIsLogged) {
     launchConnected();
     const QString inviteTicket = service->createInviteTicket();
     const QString link = PromotionHandoff::buildURI(inviteTicket).value();
-    service->clearRequests();
-    QFile::remove(run.context.paths.clientLog());
 
     // Cancelled: nothing is sent.
     presenter.answers.push_back({1, {}});
-    controller->openURLs(
-        {QUrl(QStringLiteral("https://example.com/?ticket=") + inviteTicket), QUrl(link)});
-    settle(1);
-    EXPECT_EQ(presenter.shown, QStringList{QStringLiteral(
-                                   "关联此邀请来源？|客户端无需激活码即可使用；继续后会把当前设"
-                                   "备关联到该推广渠道。|继续,取消")});
+    EXPECT_EQ(
+        alertsOf([&] {
+            controller->openURLs(
+                {QUrl(QStringLiteral("https://example.com/?ticket=") + inviteTicket), QUrl(link)});
+        }),
+        QStringLiteral("关联此邀请来源？|客户端无需激活码即可使用；继续后会把当前设备关联到该"
+                       "推广渠道。|继续,取消"));
     EXPECT_TRUE(service->requests().empty());
     EXPECT_EQ(logText(), QStringLiteral("忽略无效邀请链接：https\n"));
 
     // Accepted: the device is associated and today's wallpaper is set.
-    presenter.shown.clear();
-    controller->openURLs({QUrl(link)});
-    ASSERT_TRUE(pumpUntil([&] { return presenter.shown.size() >= 2; }));
-    settle();
-    EXPECT_EQ(presenter.shown.at(1),
+    EXPECT_EQ(alertsOf([&] { controller->openURLs({QUrl(link)}); }, 2).section(u'\n', 1),
               QStringLiteral("邀请关联成功|已记录推广来源，现在尝试设置今日壁纸。|确定"));
     EXPECT_FALSE(logText().contains(inviteTicket));
 
-    presenter.shown.clear();
-    controller->beginInviteActivation(QStringLiteral("not a ticket"));
-    EXPECT_EQ(presenter.shown,
-              QStringList{QStringLiteral("!操作失败|邀请链接已损坏或无效。|确定")});
+    EXPECT_EQ(alertsOf([&] { controller->beginInviteActivation(QStringLiteral("not a ticket")); }),
+              QStringLiteral("!操作失败|邀请链接已损坏或无效。|确定"));
 }
 
 // The settings submenu: every switch is stored, its mark follows what was stored, and a failed
@@ -378,7 +365,6 @@ TEST_F(MenuBar, SettingsAndSharingAreConfirmed) {
 
     // Fill is stored and today's wallpaper applied again in it.
     QMenu *display = settings->actions().at(0)->menu();
-    run.desktop->calls.clear();
     choose(display->actions().at(1), 0);
     ASSERT_FALSE(run.desktop->calls.empty());
     EXPECT_TRUE(run.desktop->calls.back().options.allowClipping);
@@ -425,18 +411,12 @@ TEST_F(MenuBar, AManualUpdateAsksThenOpensOnlyAVerifiedPackage) {
     const QString older = run.context.paths.updates() + QStringLiteral("/older.deb");
     test::writeFile(older, "an older package");
     const auto check = [&](int alerts) {
-        presenter.shown.clear();
-        service->clearRequests();
-        controller->checkForUpdates(true);
-        settle(alerts);
-        return presenter.shown;
+        return alertsOf([&] { controller->checkForUpdates(true); }, alerts);
     };
-    EXPECT_EQ(
-        check(2),
-        (QStringList{QStringLiteral("发现 Linux 新版本 1.4.0|修复若干问题\n\n下载完成后将打开安装"
-                                    "包，请确认其来源和签名。|下载并打开,稍后"),
-                     QStringLiteral("更新包已下载|已打开 velmora-wallpaper_1.4.0_amd64.deb。请按 "
-                                    "Linux 安装器提示完成更新。|确定")}));
+    EXPECT_EQ(check(2), QStringLiteral("发现 Linux 新版本 1.4.0|修复若干问题\n\n下载完成后将打开"
+                                       "安装包，请确认其来源和签名。|下载并打开,稍后\n"
+                                       "更新包已下载|已打开 velmora-wallpaper_1.4.0_amd64.deb。请"
+                                       "按 Linux 安装器提示完成更新。|确定"));
     EXPECT_EQ(workspace.opened, QList<QUrl>{QUrl::fromLocalFile(file)});
     EXPECT_EQ(test::readAll(file), package.bytes);
     EXPECT_FALSE(QFile::exists(older));
@@ -444,13 +424,13 @@ TEST_F(MenuBar, AManualUpdateAsksThenOpensOnlyAVerifiedPackage) {
     // A package altered in the updates directory is fetched again, not opened.
     test::writeFile(file, "altered");
     check(2);
-    EXPECT_EQ(requests(package.downloadPath), 1);
+    EXPECT_EQ(requests(package.downloadPath), 2);
     EXPECT_EQ(test::readAll(file), package.bytes);
 
     // Nor is a download that does not match the offer's digest.
     QFile::remove(file);
     service->setFault(package.downloadPath, {.body = QByteArray("tampered")});
-    EXPECT_EQ(check(2).last(), QStringLiteral("!操作失败|壁纸文件校验失败，已保留当前桌面。|确定"));
+    EXPECT_TRUE(check(2).endsWith(u'\n' + kDigestAlert));
     EXPECT_EQ(workspace.opened.size(), 2);
     service->clearFaults();
 
@@ -458,9 +438,9 @@ TEST_F(MenuBar, AManualUpdateAsksThenOpensOnlyAVerifiedPackage) {
     dev::UpdatePackage mac = linuxPackage();
     mac.fileName = QStringLiteral("VelmoraWallpaper.dmg");
     service->setUpdatePackage(mac);
-    EXPECT_EQ(check(1),
-              QStringList{QStringLiteral(
-                  "暂无 Linux 更新|服务器当前发布的更新包不是 Linux 格式，未执行安装。|确定")});
+    EXPECT_EQ(
+        check(1),
+        QStringLiteral("暂无 Linux 更新|服务器当前发布的更新包不是 Linux 格式，未执行安装。|确定"));
 }
 
 TEST_F(MenuBar, AutomaticUpdatesOpenAVersionOnceAndRetryAFailedOpen) {
@@ -468,8 +448,7 @@ TEST_F(MenuBar, AutomaticUpdatesOpenAVersionOnceAndRetryAFailedOpen) {
     service->setUpdatePackage(linuxPackage());
     workspace.handlerWorks = false;
     launchEnrolled();
-    ASSERT_TRUE(pumpUntil([&] { return presenter.shown.size() == 2; }))
-        << presenter.shown.join(u'\n').toStdString() << logText().toStdString();
+    ASSERT_TRUE(settle(2)) << presenter.shown.join(u'\n').toStdString() << logText().toStdString();
     // A launch with a credential greets once.
     EXPECT_EQ(
         presenter.shown.takeFirst(),
@@ -499,14 +478,10 @@ TEST_F(MenuBar, AutomaticUpdatesOpenAVersionOnceAndRetryAFailedOpen) {
 }
 
 // Between two hourly ticks: a burst of screen changes puts the last verified wallpaper back
-// once, without the network, and after a refresh that was running; a desktop that lays its
-// screens out itself gets nothing.
+// once, without the network, and after a refresh that was running. (A desktop that lays its
+// screens out itself gets nothing: the sway session test shows that.)
 TEST_F(MenuBar, AScreenChangeBurstPutsTheLastVerifiedWallpaperBackOnce) {
     launchConnected();
-    const QString file = run.desktop->calls.front().file;
-    run.desktop->calls.clear();
-    QFile::remove(run.context.paths.clientLog());
-    service->clearRequests();
     service->setFault(test::kTodayPath, {.delayMs = 1500});
     controller->refreshWallpaper(false);
     QScreen *screen = QGuiApplication::primaryScreen();
@@ -519,14 +494,8 @@ TEST_F(MenuBar, AScreenChangeBurstPutsTheLastVerifiedWallpaperBackOnce) {
     pumpUntil([] { return false; }, 1500);
     EXPECT_EQ(logText(), applied);
     ASSERT_EQ(run.desktop->calls.size(), 4u) << "the refresh and one re-apply, on both screens";
-    EXPECT_EQ(run.desktop->calls.back().file, file);
+    EXPECT_EQ(run.desktop->calls.back().file, run.desktop->calls.front().file);
     EXPECT_EQ(service->requests().size(), 1u);
-
-    run.desktop->paintedPerMonitor = false;
-    emit screen->geometryChanged(QRect(0, 0, 1280, 1024));
-    ASSERT_TRUE(pumpUntil([&] { return logText().count(u'\n') == 2; }));
-    EXPECT_TRUE(logText().endsWith(QStringLiteral("显示器变化：桌面自行调整各显示器的壁纸\n")));
-    EXPECT_EQ(run.desktop->calls.size(), 4u);
 }
 
 // A stand-in logind on a private system bus announces the end of a sleep: a refresh follows,
@@ -552,8 +521,6 @@ TEST_F(MenuBar, WakingFromSleepRefreshesUnlessARefreshJustStarted) {
         return *clock;
     };
     launchConnected();
-    service->clearRequests();
-    QFile::remove(run.context.paths.clientLog());
 
     *clock = clock->addSecs(30);
     for (QDBusConnection *from : {&logind, &intruder})
@@ -580,14 +547,13 @@ TEST_F(MenuBar, WakingFromSleepRefreshesUnlessARefreshJustStarted) {
 TEST_F(MenuBar, TheNetworkComingBackRefreshesOnlyAfterAnOfflineRefresh) {
     launchConnected();
     SessionWatcher *network = controller->sessionWatcher();
-    service->clearRequests();
     network->setNetworkReachable(true);
     pumpUntil([] { return false; }, SessionWatcher::networkSettleMs + 300);
     EXPECT_TRUE(service->requests().empty());
 
+    // The hourly refresh falls back in silence.
     service->setFault(test::kTodayPath, {.status = 503});
-    controller->refreshWallpaper(false);
-    settle();
+    EXPECT_EQ(alertsOf([&] { controller->refreshWallpaper(false); }, 0), QString());
     ASSERT_EQ(status(),
               QStringLiteral("状态：离线，沿用 ") + service->todayWallpaper().effectiveDate);
     service->clearFaults();
@@ -599,7 +565,6 @@ TEST_F(MenuBar, TheNetworkComingBackRefreshesOnlyAfterAnOfflineRefresh) {
     settle();
     pumpUntil([] { return false; }, SessionWatcher::networkSettleMs + 300);
     EXPECT_EQ(requests(test::kTodayPath), 1);
-    EXPECT_TRUE(status().startsWith(QStringLiteral("状态：已设置 ")));
     EXPECT_EQ(logText(), QStringLiteral("网络已恢复，刷新壁纸\n"));
 }
 

@@ -3,8 +3,8 @@
 // clipboard and browser. Two states are saved as PNG under <build>/screenshots.
 #include "ui/RewardWindowController.h"
 #include "integration/ClientHarness.h"
-#include "support/RecordingWorkspace.h"
 #include "support/Screenshot.h"
+#include "support/ScriptedUi.h"
 #include "ui/RewardCodeView.h"
 
 #include <QBuffer>
@@ -29,28 +29,26 @@ namespace {
 const QString kRewardsPath = QStringLiteral("/api/client/rewards");
 const QString kClaimPath = QStringLiteral("/api/client/rewards/claim");
 
-const QString kName = QStringLiteral("每日壁纸新用户红包");
 const QString kInstructions =
     QStringLiteral("每台设备可领取一个新用户红包；成功邀请好友后还可再领取一个推荐红包。"
                    "在兑换页面输入兑换码即可使用。");
 const QString kNotOpen = QStringLiteral("红包活动暂未开放。已领取的口令仍显示在下方。");
-const QString kNoStock = QStringLiteral("口令暂时领完了，请稍后再来。已领取的口令不受影响。");
 const QString kNoCodes = QStringLiteral("还没有领取到口令。");
 const QString kOpenPage = QStringLiteral("[打开领奖页面]");
 const QString kReferralHint =
     QStringLiteral("朋友通过你的邀请链接完成注册后，可在这里查看额外口令的领取资格。");
 const QString kClaimed = QStringLiteral("口令已领取，可复制后扫码前往小程序使用。");
 const QString kUpdated = QStringLiteral("已更新。已领口令可随时在这里查看。");
-const QString kQrUnreadable = QStringLiteral("领奖二维码暂时无法显示，请联系管理员更新。");
 
 // The content as the user reads it, top to bottom and left column before right: a text as
 // itself, a code as "<口令>", a button as "[text]", an image as "[图 accessible name]".
-void collect(const QLayout *layout, QStringList &lines) {
+QStringList content(const QLayout *layout) {
+    QStringList lines;
     for (int i = 0; i < layout->count(); ++i) {
         QLayoutItem *item = layout->itemAt(i);
         const QWidget *widget = item->widget();
         if (item->layout())
-            collect(item->layout(), lines);
+            lines << content(item->layout());
         else if (const auto *label = qobject_cast<const QLabel *>(widget))
             lines << (label->pixmap().isNull()
                           ? label->text()
@@ -60,14 +58,12 @@ void collect(const QLayout *layout, QStringList &lines) {
         else if (const auto *button = qobject_cast<const QPushButton *>(widget))
             lines << u'[' + button->text() + u']';
         else if (widget && widget->layout())
-            collect(widget->layout(), lines);
+            lines << content(widget->layout());
     }
-}
-
-QStringList content(const RewardWindowController &window) {
-    QStringList lines;
-    collect(window.body()->layout(), lines);
     return lines;
+}
+QStringList content(const RewardWindowController &window) {
+    return content(window.body()->layout());
 }
 
 // "refresh invite referral", each 1 when enabled.
@@ -76,6 +72,14 @@ QString buttons(const RewardWindowController &window) {
         .arg(int(window.refreshButton()->isEnabled()))
         .arg(int(window.inviteButton()->isEnabled()))
         .arg(int(window.referralButton()->isEnabled()));
+}
+
+// A code as the service lists it.
+QJsonObject listedCode(const QString &code, const QString &source, const QString &issuedAt) {
+    return {{QStringLiteral("claimId"), QUuid::createUuid().toString(QUuid::WithoutBraces)},
+            {QStringLiteral("code"), code},
+            {QStringLiteral("source"), source},
+            {QStringLiteral("issuedAtUtc"), issuedAt}};
 }
 
 class RewardWindow : public test::ServiceTest {
@@ -100,11 +104,12 @@ protected:
         return idle;
     }
 
-    // The status the window shows after opening with the service as it is.
-    QJsonObject shownStatus() { return open()->status()->toJson(); }
-
-    // The service's answer to the status call replaced by this status.
-    void serveStatus(const QJsonObject &status) {
+    // The service's answer to the status call: the status as a window opened now shows it, with
+    // `changes` on top.
+    void serveStatus(const QJsonObject &changes) {
+        QJsonObject status = open()->status()->toJson();
+        for (auto change = changes.begin(); change != changes.end(); ++change)
+            status.insert(change.key(), change.value());
         service->setFault(kRewardsPath, {.body = QJsonDocument(status).toJson()});
     }
 
@@ -122,7 +127,7 @@ struct StateCase {
 
 class RewardWindowStates : public RewardWindow, public ::testing::WithParamInterface<StateCase> {};
 
-TEST_P(RewardWindowStates, ShowsTheCampaignAndOffersWhatItAllows) {
+TEST_P(RewardWindowStates, ShowTheCampaignAndOfferWhatItAllows) {
     GetParam().arrange(*service);
     auto window = open();
     EXPECT_EQ(content(*window), GetParam().body);
@@ -133,13 +138,20 @@ TEST_P(RewardWindowStates, ShowsTheCampaignAndOffersWhatItAllows) {
 // The content of the sample campaign: its title, a notice, the count and the instructions;
 // one base code; the QR block.
 QStringList campaign(const QStringList &notice = {}, int invited = 0) {
-    return QStringList{kName} + notice +
+    return QStringList{QStringLiteral("每日壁纸新用户红包")} + notice +
            QStringList{QStringLiteral("成功邀请：%1 人").arg(invited), kInstructions};
 }
 const QStringList kBaseCode{QStringLiteral("红包口令"), QStringLiteral("<口令>"),
                             QStringLiteral("[复制口令]")};
 const QStringList kQrBlock{QStringLiteral("扫码前往小程序领取"),
                            QStringLiteral("[图 管理员配置的领奖二维码]"), kOpenPage};
+
+// A status that fails to load leaves no content and only the refresh button.
+std::function<void(dev::DevService &)> failLoad(dev::Fault fault) {
+    return [fault](dev::DevService &s) {
+        s.setFault(kRewardsPath, fault);
+    };
+}
 
 INSTANTIATE_TEST_SUITE_P(
     , RewardWindowStates,
@@ -151,57 +163,30 @@ INSTANTIATE_TEST_SUITE_P(
         StateCase{"NoCampaignId", [](dev::DevService &s) { s.setRewardCampaignListed(false); },
                   campaign({kNotOpen}) << kNoCodes << kQrBlock << kReferralHint, "110", kUpdated},
         StateCase{"OutOfStock", [](dev::DevService &s) { s.setRewardStock(0); },
-                  campaign({kNoStock}) << kNoCodes << kQrBlock << kReferralHint, "110", kUpdated},
+                  campaign({QStringLiteral("口令暂时领完了，请稍后再来。已领取的口令不受影响。")})
+                      << kNoCodes << kQrBlock << kReferralHint,
+                  "110", kUpdated},
         StateCase{"QrAbsent",
                   [](dev::DevService &s) { s.setRewardQr(dev::DevService::RewardQr::Absent); },
                   campaign() << kBaseCode << QStringLiteral("管理员尚未配置领奖二维码。")
                              << kOpenPage << kReferralHint,
-                  "110", kClaimed}),
-    [](const auto &info) { return std::string(info.param.name); });
-
-struct FailureCase {
-    const char *name;
-    dev::Fault fault;
-    QString message;
-};
-
-const QString kReconnect =
-    QStringLiteral("暂时无法验证本机，请在“帮助与维护”中重新连接服务后重试。");
-const QString kChanged = QStringLiteral("活动状态或口令库存已变化，请刷新后查看。");
-const QByteArray kEnded = R"({"error":"活动已结束。"})";
-const QString kEndedText = QStringLiteral("活动已结束。");
-
-class RewardWindowLoadFailures : public RewardWindow,
-                                 public ::testing::WithParamInterface<FailureCase> {};
-
-TEST_P(RewardWindowLoadFailures, ExplainAndOfferOnlyRefresh) {
-    service->setFault(kRewardsPath, GetParam().fault);
-    auto window = open();
-    EXPECT_EQ(window->message()->text(), GetParam().message);
-    EXPECT_EQ(content(*window), QStringList());
-    EXPECT_EQ(buttons(*window), "100");
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    , RewardWindowLoadFailures,
-    ::testing::Values(
-        FailureCase{"NotFound",
-                    {.status = 404},
-                    QStringLiteral("当前服务器暂未开放红包功能，请稍后再试。壁纸功能可继续使用。")},
-        FailureCase{"GoneWithoutMessage", {.status = 410, .body = QByteArray()}, kChanged},
-        FailureCase{"ServerError",
-                    {.status = 500},
-                    QStringLiteral("服务器返回错误（HTTP 500）：服务器暂时无法处理请求。")}),
+                  "110", kClaimed},
+        StateCase{"NotFound", failLoad({.status = 404}), QStringList(), "100",
+                  QStringLiteral("当前服务器暂未开放红包功能，请稍后再试。壁纸功能可继续使用。")},
+        StateCase{"GoneWithoutMessage", failLoad({.status = 410, .body = QByteArray()}),
+                  QStringList(), "100", QStringLiteral("活动状态或口令库存已变化，请刷新后查看。")},
+        StateCase{"ServerError", failLoad({.status = 500}), QStringList(), "100",
+                  QStringLiteral("服务器返回错误（HTTP 500）：服务器暂时无法处理请求。")}),
     [](const auto &info) { return std::string(info.param.name); });
 
 // A refused claim shows the campaign as it is now before it explains; when that reload fails
 // too, the content last shown stays.
 TEST_F(RewardWindow, ARefusedClaimReloadsTheCampaignThenExplains) {
-    dev::Fault refused{.status = 409, .body = kEnded};
+    dev::Fault refused{.status = 409, .body = R"({"error":"活动已结束。"})"};
     service->setFault(kClaimPath, refused);
     auto window = open();
     ASSERT_EQ(service->requests().size(), 3u); // load, claim, reload
-    EXPECT_EQ(window->message()->text(), kEndedText);
+    EXPECT_EQ(window->message()->text(), QStringLiteral("活动已结束。"));
     EXPECT_EQ(buttons(*window), "110");
 
     refused.delayMs = 300;
@@ -210,7 +195,7 @@ TEST_F(RewardWindow, ARefusedClaimReloadsTheCampaignThenExplains) {
     ASSERT_TRUE(test::pumpUntil([&] { return window->message()->text() == u"正在领取红包口令…"; }));
     service->setFault(kRewardsPath, {.status = 500});
     ASSERT_TRUE(settle(*window));
-    EXPECT_EQ(window->message()->text(), kEndedText);
+    EXPECT_EQ(window->message()->text(), QStringLiteral("活动已结束。"));
     EXPECT_TRUE(content(*window).contains(kNoCodes));
 }
 
@@ -272,29 +257,26 @@ TEST_F(RewardWindow, TheInviteLinkGoesToTheClipboardOrTheWindowSaysWhyNot) {
     workspace.clipboardWorks = false;
     EXPECT_EQ(invite(), QStringLiteral("无法写入系统剪贴板。"));
     service->setFault(QStringLiteral("/api/client/promotion/link"), {.status = 401});
-    EXPECT_EQ(invite(), QStringLiteral("暂时无法获取邀请链接。") + kReconnect);
+    EXPECT_EQ(invite(), QStringLiteral("暂时无法获取邀请链接。暂时无法验证本机，请在“帮助与维护”中"
+                                       "重新连接服务后重试。"));
     EXPECT_EQ(workspace.copied.size(), 1);
 }
 
 TEST_F(RewardWindow, HostileServiceTextsLeaveTheWindowUsable) {
     const QString longCode = QStringLiteral("\u202eA\x1b[31m\r\n") + QString(200000, u'Z');
-    QJsonObject status = shownStatus();
-    status.insert(QStringLiteral("campaignName"), QStringLiteral("\u202e包红\x07"));
-    status.insert(QStringLiteral("redemptionUrl"), QStringLiteral("javascript:alert(1)"));
-    status.insert(QStringLiteral("instructions"), QStringLiteral(" \n\t "));
-    status.insert(QStringLiteral("codes"),
-                  QJsonArray{QJsonObject{{QStringLiteral("claimId"),
-                                          QUuid::createUuid().toString(QUuid::WithoutBraces)},
-                                         {QStringLiteral("code"), longCode},
-                                         {QStringLiteral("source"), QStringLiteral("\u200fbase")},
-                                         {QStringLiteral("issuedAtUtc"), QStringLiteral("x")}}});
-    status.insert(QStringLiteral("redemptionQrBase64"), QString(3'000'004, u'A'));
-    serveStatus(status);
+    serveStatus(
+        {{QStringLiteral("campaignName"), QStringLiteral("\u202e包红\x07")},
+         {QStringLiteral("redemptionUrl"), QStringLiteral("javascript:alert(1)")},
+         {QStringLiteral("instructions"), QStringLiteral(" \n\t ")},
+         {QStringLiteral("codes"),
+          QJsonArray{listedCode(longCode, QStringLiteral("\u200fbase"), QStringLiteral("x"))}},
+         {QStringLiteral("redemptionQrBase64"), QString(3'000'004, u'A')}});
     auto window = open();
     EXPECT_EQ(window->message()->text(), kUpdated);
     EXPECT_EQ(content(*window),
               (QStringList{QStringLiteral("包红"), QStringLiteral("成功邀请：0 人")}
-               << kBaseCode << kQrUnreadable << kReferralHint));
+               << kBaseCode << QStringLiteral("领奖二维码暂时无法显示，请联系管理员更新。")
+               << kReferralHint));
     const QString shown = window->body()->findChild<RewardCodeView *>()->toPlainText();
     EXPECT_TRUE(shown.startsWith(QStringLiteral("A[31mZZZ"))) << shown.left(20).toStdString();
     EXPECT_LE(shown.size(), 512);
@@ -313,9 +295,7 @@ TEST_F(RewardWindow, ALargeQrImageIsShrunkIntoItsFrame) {
     QByteArray png;
     QBuffer buffer(&png);
     picture.save(&buffer, "PNG");
-    QJsonObject status = shownStatus();
-    status.insert(QStringLiteral("redemptionQrBase64"), QString::fromLatin1(png.toBase64()));
-    serveStatus(status);
+    serveStatus({{QStringLiteral("redemptionQrBase64"), QString::fromLatin1(png.toBase64())}});
     auto window = open();
     QList<QSize> shown;
     for (QLabel *label : window->body()->findChildren<QLabel *>())
@@ -334,20 +314,13 @@ long residentBytes() {
 // However many codes the service lists, the window shows the 50 newest, says how many more
 // there are and stays small; the base code among those left out still counts as claimed.
 TEST_F(RewardWindow, ThousandsOfCodesShowTheNewestFiftyAndStaySmall) {
-    QJsonObject status = shownStatus();
     QJsonArray codes;
     for (int i = 0; i < 20'000; ++i)
-        codes.append(QJsonObject{
-            {QStringLiteral("claimId"), QUuid::createUuid().toString(QUuid::WithoutBraces)},
-            {QStringLiteral("code"), QStringLiteral("CODE-%1").arg(i)},
-            {QStringLiteral("source"), i == 0 ? QStringLiteral("base") : QStringLiteral("x")},
-            {QStringLiteral("issuedAtUtc"),
-             QDateTime::fromSecsSinceEpoch(1'800'000'000 + i, Qt::UTC).toString(Qt::ISODate)}});
-    status.insert(QStringLiteral("codes"), codes);
-    status.insert(QStringLiteral("canClaimBase"), true);
-    serveStatus(status);
+        codes.append(listedCode(
+            QStringLiteral("CODE-%1").arg(i), i == 0 ? QStringLiteral("base") : QStringLiteral("x"),
+            QDateTime::fromSecsSinceEpoch(1'800'000'000 + i, Qt::UTC).toString(Qt::ISODate)));
+    serveStatus({{QStringLiteral("codes"), codes}, {QStringLiteral("canClaimBase"), true}});
     codes = {};
-    status = {};
     const long before = residentBytes();
     auto window = open();
     [[maybe_unused]] const long grown = residentBytes() - before;
