@@ -5,6 +5,7 @@
 
 #include "platform/Desktop.h"
 #include "platform/linux/DesktopPainting.h"
+#include "support/Run.h"
 #include "support/Screenshot.h"
 #include "support/Server.h"
 #include "support/TempDir.h"
@@ -24,10 +25,7 @@ namespace velmora::test {
 
 // Runs a program to its end and returns its standard output (empty if it could not run).
 inline QByteArray runTool(const QString &program, const QStringList &arguments) {
-    QProcess process;
-    process.start(program, arguments);
-    process.waitForFinished(20000);
-    return process.readAllStandardOutput();
+    return runToEnd(program, arguments, QProcessEnvironment::systemEnvironment(), 20000).out;
 }
 
 // A session bus of our own. The services it starts on demand (dconf, xfconfd) inherit the

@@ -3,6 +3,7 @@
 // Shared set-up for tests that run the client against the embedded development service.
 
 #include "net/WallpaperAPIClient.h"
+#include "support/Run.h"
 #include "support/Server.h"
 #include "tools/devservice/DevService.h"
 
@@ -30,11 +31,8 @@ inline bool pumpUntil(const std::function<bool()> &done, int timeoutMs = 20'000)
 // Runs a program on an X display to its end; the first line of its output, trimmed.
 inline QString runOnDisplay(const QByteArray &display, const QString &program,
                             const QStringList &arguments) {
-    QProcess process;
-    process.setProcessEnvironment(displayEnvironment(display));
-    process.start(program, arguments);
-    process.waitForFinished(5000);
-    return QString::fromUtf8(process.readAllStandardOutput()).section(u'\n', 0, 0).trimmed();
+    const Ran ran = runToEnd(program, arguments, displayEnvironment(display), 5000);
+    return QString::fromUtf8(ran.out).section(u'\n', 0, 0).trimmed();
 }
 
 // Waits for the window of that title and accepts it with Return, as a user taking its default

@@ -85,6 +85,11 @@ protected:
         return process;
     }
 
+    test::Ran refreshed(const QProcessEnvironment &environment = {}) {
+        const std::unique_ptr<QProcess> process(refresh(environment));
+        return test::finish(*process, 30000);
+    }
+
     // Five refreshes at once, of a picture no monitor shows yet.
     void runRound(int round) {
         service->setTodayWallpaper(QStringLiteral("round%1.png").arg(round), png(round),
@@ -93,8 +98,8 @@ protected:
         for (int i = 0; i < 5; ++i)
             runs.emplace_back(refresh());
         for (const auto &run : runs) {
-            ASSERT_TRUE(run->waitForFinished(30000));
-            EXPECT_EQ(run->exitCode(), 0) << run->readAllStandardError().toStdString();
+            const test::Ran ran = test::finish(*run, 30000);
+            EXPECT_EQ(ran.status, 0) << ran.err.toStdString();
         }
     }
 
@@ -107,9 +112,8 @@ protected:
 // Every round leaves a record that names a verified file, and the X server keeps no more
 // clients than the one that owns the published picture.
 TEST_F(RefreshRace, ParallelRefreshesKeepTheRecordedFileAndLeakNoXClients) {
-    std::unique_ptr<QProcess> first(refresh());
-    ASSERT_TRUE(first->waitForFinished(30000));
-    ASSERT_EQ(first->exitCode(), 0) << first->readAllStandardError().toStdString();
+    const test::Ran first = refreshed();
+    ASSERT_EQ(first.status, 0) << first.err.toStdString();
     const int freeBefore = freeClientSlots(display);
     ASSERT_GT(freeBefore, 10);
 
@@ -147,19 +151,13 @@ TEST_F(RefreshRace, ADesktopThatCannotBeReachedIsNamedAndNothingIsPainted) {
         environment.insert(QStringLiteral("XDG_CURRENT_DESKTOP"), desktop);
         environment.insert(QStringLiteral("XDG_SESSION_TYPE"), QLatin1String(type));
         environment.remove(QStringLiteral("SWAYSOCK"));
-        std::unique_ptr<QProcess> run(refresh(environment));
-        ASSERT_TRUE(run->waitForFinished(30000));
-        EXPECT_EQ(run->exitCode(), 1);
-        EXPECT_EQ(QString::fromUtf8(run->readAllStandardError()),
-                  QStringLiteral("错误：当前桌面环境（") + shown +
-                      QStringLiteral("）不支持自动设置壁纸。\n"));
+        EXPECT_EQ(QString::fromUtf8(refreshed(environment).line()),
+                  QStringLiteral("1 [] [错误：当前桌面环境（") + shown +
+                      QStringLiteral("）不支持自动设置壁纸。\n]"));
     }
-    QProcess xprop;
-    xprop.start(QStringLiteral("xprop"),
-                {QStringLiteral("-display"), QString::fromLatin1(display), QStringLiteral("-root"),
-                 QStringLiteral("_XROOTPMAP_ID")});
-    ASSERT_TRUE(xprop.waitForFinished(10000));
-    EXPECT_FALSE(xprop.readAllStandardOutput().contains("pixmap id"));
+    EXPECT_FALSE(test::runOnDisplay(xvfb->address(), QStringLiteral("xprop"),
+                                    {QStringLiteral("-root"), QStringLiteral("_XROOTPMAP_ID")})
+                     .contains(QStringLiteral("pixmap id")));
 }
 
 // Logout and a unit's time-out end a refresh with SIGTERM: its staging file goes with it. One
@@ -178,9 +176,8 @@ TEST_F(RefreshRace, AKilledDownloadLeavesNoStagingFileBehindForLong) {
         EXPECT_EQ(stagingFiles().isEmpty(), signal == SIGTERM) << "signal " << signal;
     }
     service->clearFaults();
-    std::unique_ptr<QProcess> next(refresh());
-    ASSERT_TRUE(next->waitForFinished(30000));
-    EXPECT_EQ(next->exitCode(), 0) << next->readAllStandardError().toStdString();
+    const test::Ran next = refreshed();
+    EXPECT_EQ(next.status, 0) << next.err.toStdString();
     EXPECT_TRUE(stagingFiles().isEmpty());
 }
 
@@ -188,11 +185,8 @@ TEST_F(RefreshRace, AKilledDownloadLeavesNoStagingFileBehindForLong) {
 // reach it, none of Qt's diagnostics about the reply it aborted.
 TEST_F(RefreshRace, StandardErrorHoldsOnlyTheProgramsOwnLine) {
     service->setFault(test::kTodayPath, {.redirectTo = otherOrigin().origin() + test::kTodayPath});
-    std::unique_ptr<QProcess> run(refresh());
-    ASSERT_TRUE(run->waitForFinished(30000));
-    EXPECT_EQ(run->exitCode(), 1);
-    EXPECT_EQ(QString::fromUtf8(run->readAllStandardError()),
-              QStringLiteral("错误：服务器返回错误（HTTP 302）：\n"));
+    EXPECT_EQ(QString::fromUtf8(refreshed().line()),
+              QStringLiteral("1 [] [错误：服务器返回错误（HTTP 302）：\n]"));
 }
 
 } // namespace

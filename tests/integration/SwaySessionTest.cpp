@@ -3,6 +3,7 @@
 #include "ClientHarness.h"
 #include "desktop/DesktopTestSupport.h"
 #include "support/HeadlessSway.h"
+#include "support/Run.h"
 #include "tools/trayhost/StatusNotifierHost.h"
 
 #include "core/ClientPaths.h"
@@ -20,8 +21,7 @@ const std::vector<QRect> kOutputs = {{0, 0, 1280, 720}, {1280, 0, 640, 800}};
 class SwaySession : public test::ServiceTest {
 protected:
     void SetUp() override {
-        if (QStandardPaths::findExecutable(QStringLiteral("sway")).isEmpty() ||
-            QStandardPaths::findExecutable(QStringLiteral("grim")).isEmpty())
+        if (!test::HeadlessSway::installed())
             GTEST_SKIP() << "sway or grim is not installed (scripts/install-deps.sh installs them)";
         ServiceTest::SetUp();
         ASSERT_FALSE(sway.socket().isEmpty())
@@ -31,22 +31,6 @@ protected:
     QStringList client(const QStringList &command) const {
         return command + QStringList{QStringLiteral("--server"), service->origin(),
                                      QStringLiteral("--app-data"), data};
-    }
-
-    // The build tree may sit in a directory only its owner can enter (a clone in mktemp -d's
-    // folder): sway's user runs a copy of the client and its bundle from the session's folder.
-    QString copyClient() const {
-        const QString bundle = sway.path(QStringLiteral("client/share/velmora-wallpaper"));
-        QDir().mkpath(bundle);
-        QDir().mkpath(sway.path(QStringLiteral("client/bin")));
-        for (const QString &name : QDir(QStringLiteral(VELMORA_BUNDLE_DIR)).entryList(QDir::Files))
-            QFile::copy(QStringLiteral(VELMORA_BUNDLE_DIR "/") + name, bundle + u'/' + name);
-        const QString program = sway.path(QStringLiteral("client/bin/VelmoraWallpaper"));
-        QFile::copy(QStringLiteral(VELMORA_EXECUTABLE), program);
-        const QString module = sway.path(QStringLiteral("client/" VELMORA_MODULE_SUBPATH));
-        QDir().mkpath(QFileInfo(module).path());
-        QFile::copy(QStringLiteral(VELMORA_MODULE), module);
-        return program;
     }
 
     // Today's picture is a JPEG of a landscape; returned as the client decodes it.
@@ -60,7 +44,9 @@ protected:
 
     test::HeadlessSway sway;
     QString data = sway.makeUserDirectory(QStringLiteral("home/data"));
-    QString program = copyClient();
+    // The build tree may sit in a directory only its owner can enter (a clone in mktemp -d's
+    // folder): sway's user runs a copy of the client from the session's folder.
+    QString program = test::installClient(sway.path(QStringLiteral("client")));
 };
 
 // The real refresh, as the sway user's login agent runs it; then every placement through the
@@ -103,22 +89,28 @@ TEST_F(SwaySession, TheRefreshShowsThePictureOnEveryOutputAndNoFileNameBreaksThe
     EXPECT_FALSE(QFile::exists(sway.path(QStringLiteral("home/图片/injected"))));
 }
 
-// sway lays out `output *` on an output plugged in at run time by itself: the tray application
-// sees the new screen, leaves the desktop alone, and asks the service nothing.
+// On Wayland the tray item registers with the session's watcher. sway lays out `output *` on an
+// output plugged in at run time by itself: the tray application sees the new screen, leaves the
+// desktop alone, and asks the service nothing.
 TEST_F(SwaySession, APluggedInOutputShowsThePictureWithNoApplyAndNoRequest) {
     const QImage decoded = serveToday();
     const ClientPaths paths(data);
     ASSERT_TRUE(test::writeFile(paths.startupPromptMarker(), "", 0644));
 
     QProcessEnvironment environment = sway.environment();
-    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    environment.remove(QStringLiteral("QT_QPA_PLATFORM")); // Qt picks Wayland itself
     test::StatusNotifierHost host(environment, true);
     ASSERT_TRUE(host.isRunning()) << host.lastError().toStdString();
+    // The bus's own runtime directory is not the session's, where the Wayland socket is.
     QProcessEnvironment withBus = host.environment();
     withBus.insert(QStringLiteral("XDG_RUNTIME_DIR"),
                    environment.value(QStringLiteral("XDG_RUNTIME_DIR")));
     const auto app =
         sway.start(program, client({}), withBus, sway.path(QStringLiteral("tray.log")));
+    EXPECT_FALSE(host.waitForItem(15000).isEmpty())
+        << host.lastError().toStdString()
+        << test::readAll(sway.path(QStringLiteral("tray.log"))).toStdString();
+    EXPECT_EQ(host.toolTip().value_or(test::TrayToolTip{}).title, QStringLiteral("Velmora壁纸"));
     ASSERT_TRUE(test::pumpUntil(
         [&] { return bool(test::showsPicture(sway.screenshot(), kOutputs, decoded, false)); },
         30000))
@@ -151,29 +143,10 @@ TEST_F(SwaySession, APluggedInOutputShowsThePictureWithNoApplyAndNoRequest) {
     app->waitForFinished(5000);
 }
 
-// On Wayland the tray item registers with the session's watcher; with no tray host the menu
-// shows in its window instead.
-TEST_F(SwaySession, TheTrayApplicationStartsOnTheWaylandPlatform) {
+// With no tray host on the session's bus the menu shows in its window instead.
+TEST_F(SwaySession, WithoutATrayTheMenuShowsInAWaylandWindow) {
     QProcessEnvironment environment = sway.environment();
-    environment.remove(QStringLiteral("QT_QPA_PLATFORM")); // Qt picks Wayland itself
-    {
-        test::StatusNotifierHost host(environment, true);
-        ASSERT_TRUE(host.isRunning()) << host.lastError().toStdString();
-        // The bus's own runtime directory is not the session's, where the Wayland socket is.
-        QProcessEnvironment withBus = host.environment();
-        withBus.insert(QStringLiteral("XDG_RUNTIME_DIR"),
-                       environment.value(QStringLiteral("XDG_RUNTIME_DIR")));
-        const auto app =
-            sway.start(program, client({}), withBus, sway.path(QStringLiteral("tray.log")));
-        EXPECT_FALSE(host.waitForItem(15000).isEmpty())
-            << host.lastError().toStdString()
-            << test::readAll(sway.path(QStringLiteral("tray.log"))).toStdString();
-        EXPECT_EQ(host.toolTip().value_or(test::TrayToolTip{}).title,
-                  QStringLiteral("Velmora壁纸"));
-        app->terminate();
-        app->waitForFinished(5000);
-    }
-
+    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
     const auto app = sway.start(program, client({}), environment);
     const auto windows = [&] {
         return sway.run(QStringLiteral("swaymsg"),

@@ -1,5 +1,5 @@
 // Runs the built executable as a user would: no display, exact bytes on stdout and stderr.
-#include "ExecutableRun.h"
+#include "support/Run.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -13,7 +13,7 @@ QByteArray run(const QStringList &arguments) {
 }
 
 TEST(Executable, RunsWithoutADisplayAndFailsWithOneErrorLine) {
-    EXPECT_EQ(run({QStringLiteral("--version")}), QByteArray("0 [1.3.0\n] []"));
+    // --version is the bundle layouts' test (the self-test's).
     EXPECT_TRUE(
         run({QStringLiteral("-h")}).startsWith("0 [Velmora壁纸 Linux 菜单栏客户端\n\n用法：\n"));
     EXPECT_EQ(run({QStringLiteral("--refresh"), QStringLiteral("--nope")}),

@@ -6,6 +6,9 @@
 // runtime directory of its own. Files that sway or a client must read have to be readable by
 // that user; what it writes belongs to it.
 
+#include "support/Run.h"
+#include "support/TempDir.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QImage>
@@ -29,8 +32,7 @@ public:
     explicit HeadlessSway(const QStringList &outputs = {
                               QStringLiteral("resolution 1280x720 position 0 0"),
                               QStringLiteral("resolution 640x800 position 1280 0")}) {
-        if (QStandardPaths::findExecutable(QStringLiteral("sway")).isEmpty() ||
-            QStandardPaths::findExecutable(QStringLiteral("grim")).isEmpty())
+        if (!installed())
             return;
         if (::geteuid() == 0) {
             const passwd *user = ::getpwnam("nobody");
@@ -46,20 +48,19 @@ public:
         QFile::setPermissions(path(QStringLiteral("runtime")), QFileDevice::ReadOwner |
                                                                    QFileDevice::WriteOwner |
                                                                    QFileDevice::ExeOwner);
-        QFile config(path(QStringLiteral("config")));
-        config.open(QIODevice::WriteOnly);
+        QByteArray config;
         for (qsizetype i = 0; i < outputs.size(); ++i)
-            config.write(
-                QStringLiteral("output HEADLESS-%1 %2\n").arg(i + 1).arg(outputs[i]).toUtf8());
-        config.close();
+            config += QStringLiteral("output HEADLESS-%1 %2\n").arg(i + 1).arg(outputs[i]).toUtf8();
+        writeFile(path(QStringLiteral("config")), config, 0644);
 
         QProcessEnvironment environment = baseEnvironment();
         environment.insert(QStringLiteral("WLR_BACKENDS"), QStringLiteral("headless"));
         environment.insert(QStringLiteral("WLR_RENDERER"), QStringLiteral("pixman"));
         environment.insert(QStringLiteral("WLR_LIBINPUT_NO_DEVICES"), QStringLiteral("1"));
         environment.insert(QStringLiteral("WLR_HEADLESS_OUTPUTS"), QString::number(outputs.size()));
-        m_sway = start(QStringLiteral("sway"), {QStringLiteral("-c"), config.fileName()},
-                       environment, path(QStringLiteral("sway.log")));
+        m_sway =
+            start(QStringLiteral("sway"), {QStringLiteral("-c"), path(QStringLiteral("config"))},
+                  environment, path(QStringLiteral("sway.log")));
         const QDeadlineTimer deadline(10000);
         m_sway->waitForStarted(5000);
         while (m_socket.isEmpty() && !deadline.hasExpired() &&
@@ -80,6 +81,10 @@ public:
         }
     }
 
+    static bool installed() {
+        return !QStandardPaths::findExecutable(QStringLiteral("sway")).isEmpty() &&
+               !QStandardPaths::findExecutable(QStringLiteral("grim")).isEmpty();
+    }
     // Empty when sway or grim is missing or sway did not start.
     QString socket() const { return m_socket; }
     QString path(const QString &name) const { return m_dir.path() + u'/' + name; }
@@ -127,11 +132,7 @@ public:
     }
     // Runs it to its end: its exit status, stdout and stderr in one line.
     QByteArray run(const QString &program, const QStringList &arguments) const {
-        const std::unique_ptr<QProcess> process = start(program, arguments);
-        if (!process->waitForFinished(60000))
-            return "did not exit";
-        return QByteArray::number(process->exitCode()) + " [" + process->readAllStandardOutput() +
-               "] [" + process->readAllStandardError() + ']';
+        return finish(*start(program, arguments)).line();
     }
 
     // What every output shows now, laid out as sway lays them out.
