@@ -10,16 +10,20 @@
 #include "support/Server.h"
 #include "support/TempDir.h"
 
-#include <QDir>
+#include <QDeadlineTimer>
 #include <QImage>
 #include <QLinearGradient>
 #include <QPainter>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
 #include <xcb/xcb.h>
 
+#include <sys/stat.h>
+
 #include <cstdlib>
+#include <memory>
 
 namespace velmora::test {
 
@@ -35,11 +39,9 @@ inline QByteArray runTool(const QString &program, const QStringList &arguments) 
 class PrivateSessionBus {
 public:
     PrivateSessionBus() {
+        // The runtime folder must be private to its owner; the others may as well be.
         for (const char *name : {"home", "config", "runtime"})
-            QDir().mkpath(m_dir.path(QLatin1String(name)));
-        QFile::setPermissions(m_dir.path(QStringLiteral("runtime")), QFileDevice::ReadOwner |
-                                                                         QFileDevice::WriteOwner |
-                                                                         QFileDevice::ExeOwner);
+            ::mkdir(QFile::encodeName(m_dir.path(QLatin1String(name))).constData(), 0700);
         qputenv("HOME", m_dir.path(QStringLiteral("home")).toUtf8());
         qputenv("XDG_CONFIG_HOME", configHome().toUtf8());
         qputenv("XDG_RUNTIME_DIR", m_dir.path(QStringLiteral("runtime")).toUtf8());
@@ -58,27 +60,73 @@ private:
     std::unique_ptr<Server> m_daemon;
 };
 
-// What an X display shows now, windows included, in RGB32 (through RGB888, as a depth-24 server
-// leaves the fourth byte undefined); null if the display cannot be read.
-inline QImage rootImage(const QByteArray &display) {
-    xcb_connection_t *x = xcb_connect(display.constData(), nullptr);
-    QImage image;
-    if (!xcb_connection_has_error(x)) {
-        const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(x)).data;
-        const int width = screen->width_in_pixels, height = screen->height_in_pixels;
-        xcb_get_image_reply_t *reply =
-            xcb_get_image_reply(x,
-                                xcb_get_image(x, XCB_IMAGE_FORMAT_Z_PIXMAP, screen->root, 0, 0,
-                                              uint16_t(width), uint16_t(height), ~0u),
-                                nullptr);
-        if (reply)
-            image = QImage(xcb_get_image_data(reply), width, height, QImage::Format_RGB32)
-                        .convertToFormat(QImage::Format_RGB888)
-                        .convertToFormat(QImage::Format_RGB32);
-        std::free(reply);
+// A connection of its own to an X display, as a compositor or another setter has: the root's
+// properties and the pixels of the root or of a pixmap, as other programs see them.
+class XProbe {
+    template <typename Reply> static auto owned(Reply *reply) {
+        return std::unique_ptr<Reply, void (*)(void *)>(reply, std::free);
     }
-    xcb_disconnect(x);
-    return image;
+
+public:
+    explicit XProbe(const QByteArray &display)
+        : m_x(xcb_connect(display.constData(), nullptr)) {
+        if (!xcb_connection_has_error(m_x))
+            m_root = xcb_setup_roots_iterator(xcb_get_setup(m_x)).data->root;
+    }
+    ~XProbe() { xcb_disconnect(m_x); }
+
+    // A property of the root, as its raw bytes.
+    QByteArray property(const char *name, xcb_atom_t type) const {
+        const auto atom = owned(xcb_intern_atom_reply(
+            m_x, xcb_intern_atom(m_x, 0, uint16_t(qstrlen(name)), name), nullptr));
+        const auto answer = owned(xcb_get_property_reply(
+            m_x, xcb_get_property(m_x, 0, m_root, atom ? atom->atom : 0, type, 0, 16384), nullptr));
+        if (!answer)
+            return {};
+        return QByteArray(static_cast<const char *>(xcb_get_property_value(answer.get())),
+                          xcb_get_property_value_length(answer.get()));
+    }
+    // The pixmap a root property names, or 0.
+    xcb_pixmap_t pixmap(const char *name) const {
+        const QByteArray id = property(name, XCB_ATOM_PIXMAP);
+        return id.size() == 4 ? *reinterpret_cast<const xcb_pixmap_t *>(id.constData()) : 0;
+    }
+    // What the root shows, windows included.
+    QImage image() const { return image(m_root); }
+    // What a drawable holds, in RGB32 (through RGB888, as a depth-24 server leaves the fourth
+    // byte undefined); null if there is no such drawable.
+    QImage image(xcb_drawable_t drawable) const {
+        const auto geometry =
+            owned(xcb_get_geometry_reply(m_x, xcb_get_geometry(m_x, drawable), nullptr));
+        const auto reply = owned(
+            geometry
+                ? xcb_get_image_reply(m_x,
+                                      xcb_get_image(m_x, XCB_IMAGE_FORMAT_Z_PIXMAP, drawable, 0, 0,
+                                                    geometry->width, geometry->height, ~0u),
+                                      nullptr)
+                : nullptr);
+        if (!reply)
+            return {};
+        return QImage(xcb_get_image_data(reply.get()), geometry->width, geometry->height,
+                      QImage::Format_RGB32)
+            .convertToFormat(QImage::Format_RGB888)
+            .convertToFormat(QImage::Format_RGB32);
+    }
+
+private:
+    xcb_connection_t *m_x;
+    xcb_window_t m_root = 0;
+};
+
+// Polls `condition` until it holds or `ms` have passed, and returns its last answer.
+template <typename Condition> auto waitFor(const Condition &condition, int ms) {
+    const QDeadlineTimer deadline(ms);
+    auto answer = condition();
+    while (!answer && !deadline.hasExpired()) {
+        QThread::msleep(100);
+        answer = condition();
+    }
+    return answer;
 }
 
 inline platform::DesktopImageOptions fitOrFill(bool fill) {
@@ -114,7 +162,7 @@ inline testing::AssertionResult showsPicture(const QImage &screenshot,
     for (const QRect &monitor : monitors) {
         const QImage expected = platform::paintDesktopImage(
             picture, monitor.size(), {QRect(QPoint(), monitor.size())}, fitOrFill(fill));
-        for (const double fx : {0.05, 0.3, 0.5, 0.7, 0.95}) {
+        for (const double fx : {0.05, 0.3, 0.5, 0.7, 0.95})
             for (const double fy : {0.05, 0.3, 0.5, 0.7, 0.95}) {
                 const QPoint at(int(monitor.width() * fx), int(monitor.height() * fy));
                 const QColor seen = screenshot.pixelColor(monitor.topLeft() + at);
@@ -129,7 +177,6 @@ inline testing::AssertionResult showsPicture(const QImage &screenshot,
                            << at.x() << "," << at.y() << " instead of "
                            << expected.pixelColor(at).name().toStdString();
             }
-        }
     }
     return testing::AssertionSuccess();
 }

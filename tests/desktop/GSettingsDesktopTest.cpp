@@ -27,31 +27,29 @@ const GSettingsBackground *const kBackgrounds[] = {
 // The child run: sets the picture and prints "ok" or the error. Disabled, so it runs only when
 // asked for by name.
 TEST(GSettingsDesktopWriter, DISABLED_SetPicture) {
-    // The test main gave this process a fresh home; the settings live in the parent's.
-    qputenv("DBUS_SESSION_BUS_ADDRESS", qgetenv("VELMORA_GSETTINGS_WRITER_BUS"));
-    qputenv("XDG_CONFIG_HOME", qgetenv("VELMORA_GSETTINGS_WRITER_CONFIG"));
-    const auto options =
-        test::fitOrFill(qEnvironmentVariable("VELMORA_GSETTINGS_WRITER_MODE") == u"fill");
-    const QByteArray backend = qgetenv("VELMORA_GSETTINGS_WRITER_BACKEND");
-    const auto *background = *std::find_if(std::begin(kBackgrounds), std::end(kBackgrounds),
-                                           [&](auto *b) { return backend == b->backendName; });
+    // The test main gave this process a fresh home and no bus; the settings live in the parent's.
+    // What to do comes one item a line: bus, settings folder, backend, file, fit or fill.
+    const QStringList job = qEnvironmentVariable("VELMORA_GSETTINGS_WRITER").split(u'\n');
+    qputenv("DBUS_SESSION_BUS_ADDRESS", job[0].toUtf8());
+    qputenv("XDG_CONFIG_HOME", job[1].toUtf8());
+    const auto *background =
+        *std::find_if(std::begin(kBackgrounds), std::end(kBackgrounds),
+                      [&](auto *b) { return job[2] == QLatin1String(b->backendName); });
     GSettingsDesktop desktop(*background);
     QString error;
     // Twice, as for two screens: the second call finds everything in place already.
     bool set = true;
     for (int screen = 0; screen < 2; ++screen)
-        set = set && desktop.setDesktopImage(qEnvironmentVariable("VELMORA_GSETTINGS_WRITER_FILE"),
-                                             desktop.screens().at(0), options, &error);
+        set = set && desktop.setDesktopImage(job[3], desktop.screens().at(0),
+                                             test::fitOrFill(job[4] == u"fill"), &error);
     std::cout << "result:" << (set ? QByteArray("ok") : error.toUtf8()).constData() << std::endl;
 }
 
 QString setPicture(const test::PrivateSessionBus &bus, const GSettingsBackground &background,
                    const QString &file, bool fill) {
-    qputenv("VELMORA_GSETTINGS_WRITER_BACKEND", background.backendName);
-    qputenv("VELMORA_GSETTINGS_WRITER_BUS", bus.address().toUtf8());
-    qputenv("VELMORA_GSETTINGS_WRITER_CONFIG", bus.configHome().toUtf8());
-    qputenv("VELMORA_GSETTINGS_WRITER_FILE", file.toUtf8());
-    qputenv("VELMORA_GSETTINGS_WRITER_MODE", fill ? "fill" : "fit");
+    const QStringList job = {bus.address(), bus.configHome(), QLatin1String(background.backendName),
+                             file, fill ? QStringLiteral("fill") : QStringLiteral("fit")};
+    qputenv("VELMORA_GSETTINGS_WRITER", job.join(u'\n').toUtf8());
     const QString output = QString::fromUtf8(test::runTool(
         QCoreApplication::applicationFilePath(),
         {QStringLiteral("--gtest_also_run_disabled_tests"),
@@ -77,10 +75,9 @@ TEST(GSettingsDesktopTest, WritesEveryBackgroundKeyOfEachSchemaThroughDconf) {
     ASSERT_TRUE(test::writeFile(file, "picture"));
 
     // The picture keys: URIs, or none for MATE, which takes a plain path and a switch.
-    const std::pair<const GSettingsBackground *, QStringList> cases[] = {
-        {&GSettingsBackground::gnome,
-         {QStringLiteral("picture-uri"), QStringLiteral("picture-uri-dark")}},
-        {&GSettingsBackground::cinnamon, {QStringLiteral("picture-uri")}},
+    const std::pair<const GSettingsBackground *, std::vector<const char *>> cases[] = {
+        {&GSettingsBackground::gnome, {"picture-uri", "picture-uri-dark"}},
+        {&GSettingsBackground::cinnamon, {"picture-uri"}},
         {&GSettingsBackground::mate, {}},
     };
     for (const auto &[background, uriKeys] : cases) {
@@ -93,16 +90,16 @@ TEST(GSettingsDesktopTest, WritesEveryBackgroundKeyOfEachSchemaThroughDconf) {
                        QStringLiteral("draw-background"), QStringLiteral("false")});
         for (const auto &[fill, options] : {std::pair(false, "'scaled'"), {true, "'zoom'"}}) {
             ASSERT_EQ(setPicture(bus, *background, file, fill), QStringLiteral("ok")) << schema;
-            for (const QString &uriKey : uriKeys) {
-                const QString uri = key(schema, uriKey.toLatin1());
+            for (const char *uriKey : uriKeys) {
+                const QString uri = key(schema, uriKey);
                 EXPECT_EQ(QUrl(uri.mid(1, uri.size() - 2), QUrl::StrictMode).toLocalFile(), file)
-                    << schema << " " << uriKey.toStdString();
+                    << schema << " " << uriKey;
             }
             QStringList expected = {QLatin1String(options), QStringLiteral("'#0e1f29'"),
                                     QStringLiteral("'solid'")};
             QStringList stored = {key(schema, "picture-options"), key(schema, "primary-color"),
                                   key(schema, "color-shading-type")};
-            if (uriKeys.isEmpty()) {
+            if (uriKeys.empty()) {
                 expected << u'\'' + file + u'\'' << QStringLiteral("true");
                 stored << key(schema, "picture-filename") << key(schema, "draw-background");
             }

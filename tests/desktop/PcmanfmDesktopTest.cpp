@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <QSettings>
-#include <QThread>
 
 using namespace velmora;
 using velmora::platform::PcmanfmDesktop;
@@ -21,8 +20,8 @@ TEST(PcmanfmDesktopTest, TheRunningLxqtDesktopShowsThePictureFittedOverTheBandCo
         GTEST_SKIP() << "pcmanfm-qt or Xvfb is not installed (scripts/install-deps.sh)";
     const auto xvfb = test::startVirtualDisplay("800x600x24");
     ASSERT_FALSE(xvfb->address().isEmpty()) << "Xvfb did not start";
-    const QByteArray display = ':' + xvfb->address();
-    qputenv("DISPLAY", display);
+    qputenv("DISPLAY", ':' + xvfb->address());
+    const test::XProbe x(qgetenv("DISPLAY"));
     const test::PrivateSessionBus bus;
     ASSERT_FALSE(bus.address().isEmpty()) << "dbus-daemon did not start";
 
@@ -31,16 +30,14 @@ TEST(PcmanfmDesktopTest, TheRunningLxqtDesktopShowsThePictureFittedOverTheBandCo
     QProcess desktopProcess;
     desktopProcess.setProcessChannelMode(QProcess::ForwardedChannels);
     desktopProcess.start(QStringLiteral("pcmanfm-qt"), {QStringLiteral("--desktop")});
-    for (int i = 0; i < 100 && !PcmanfmDesktop::available(PcmanfmProgram::lxqt); ++i)
-        QThread::msleep(100);
-    ASSERT_TRUE(PcmanfmDesktop::available(PcmanfmProgram::lxqt));
+    ASSERT_TRUE(
+        test::waitFor([] { return PcmanfmDesktop::available(PcmanfmProgram::lxqt); }, 10000));
 
     // 8:3 on a 4:3 screen: fitted, bands above and below; filled, the sides cut off.
     test::TempDir temp;
     const QString file = temp.path(QStringLiteral("晨光 1.png"));
     const QImage picture = test::landscape(QSize(640, 240));
     ASSERT_TRUE(picture.save(file));
-    const QSize screenSize(800, 600);
     for (const bool fill : {false, true}) {
         PcmanfmDesktop desktop(PcmanfmProgram::lxqt);
         QString error;
@@ -59,14 +56,10 @@ TEST(PcmanfmDesktopTest, TheRunningLxqtDesktopShowsThePictureFittedOverTheBandCo
 
         // The desktop repaints on its own time. Fitted, the bands must be in the fill colour,
         // not pcmanfm-qt's own black.
-        QImage screen;
-        testing::AssertionResult painted = testing::AssertionFailure();
-        for (int i = 0; i < 50 && !(painted = test::showsPicture(screen = test::rootImage(display),
-                                              {QRect(QPoint(), screenSize)}, picture, fill));
-             ++i)
-            QThread::msleep(100);
-        EXPECT_TRUE(painted);
-        test::saveScreenshot(screen, QStringLiteral("lxqt-%1").arg(fill ? "fill" : "fit"));
+        EXPECT_TRUE(test::waitFor(
+            [&] { return test::showsPicture(x.image(), {QRect(0, 0, 800, 600)}, picture, fill); },
+            5000));
+        test::saveScreenshot(x.image(), QStringLiteral("lxqt-%1").arg(fill ? "fill" : "fit"));
     }
     desktopProcess.terminate();
     desktopProcess.waitForFinished(5000);

@@ -9,10 +9,10 @@
 #include <QDBusConnection>
 #include <QDBusContext>
 #include <QJsonDocument>
-#include <QMutex>
 #include <QRegularExpression>
-#include <QThread>
 #include <QUrl>
+
+#include <future>
 
 using namespace velmora;
 using velmora::platform::PlasmaDesktop;
@@ -24,25 +24,17 @@ class FakePlasmaShell : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.kde.PlasmaShell")
 
-public:
-    QString lastScript() const {
-        QMutexLocker lock(&m_mutex);
-        return m_script;
-    }
-
 public slots:
     QString evaluateScript(const QString &script) {
-        QMutexLocker lock(&m_mutex);
-        m_script = script;
+        lastScript = script;
         if (script.contains(QStringLiteral("locked")))
             sendErrorReply(QStringLiteral("org.kde.plasmashell.error"),
                            QStringLiteral("Widgets are locked"));
         return {};
     }
 
-private:
-    mutable QMutex m_mutex;
-    QString m_script;
+public:
+    QString lastScript;
 };
 
 class PlasmaDesktopTest : public ::testing::Test {
@@ -50,32 +42,33 @@ protected:
     void SetUp() override {
         if (bus.address().isEmpty())
             GTEST_SKIP() << "no private session bus: dbus-daemon is missing or did not start";
-        // The client blocks its thread on the call, so the shell answers from another one.
-        shell->moveToThread(&shellThread);
-        QObject::connect(&shellThread, &QThread::finished, shell, &QObject::deleteLater);
-        shellThread.start();
         QDBusConnection shellBus =
             QDBusConnection::connectToBus(bus.address(), QStringLiteral("fake-plasmashell"));
-        ASSERT_TRUE(shellBus.registerObject(QStringLiteral("/PlasmaShell"), shell,
+        ASSERT_TRUE(shellBus.registerObject(QStringLiteral("/PlasmaShell"), &shell,
                                             QDBusConnection::ExportAllSlots));
         ASSERT_TRUE(shellBus.registerService(QStringLiteral("org.kde.plasmashell")));
     }
     void TearDown() override {
         QDBusConnection::disconnectFromBus(QStringLiteral("fake-plasmashell"));
         QDBusConnection::disconnectFromBus(QStringLiteral("client"));
-        shellThread.quit();
-        shellThread.wait();
     }
 
     // The script sent, its writeConfig("Image", …) literal decoded as JavaScript would (the
     // literal uses only escapes JSON shares) and shown as the local file in ‹›; or the refusal.
     QString set(const QString &path, bool fill) {
+        // The client blocks its thread on the call, so it calls from another one while this
+        // thread's event loop lets the shell answer.
         QString error;
-        if (!desktop.setDesktopImage(path, {}, test::fitOrFill(fill), &error))
+        std::future<bool> done = std::async(std::launch::async, [&] {
+            return desktop.setDesktopImage(path, {}, test::fitOrFill(fill), &error);
+        });
+        while (done.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
+            QCoreApplication::processEvents();
+        if (!done.get())
             return error;
         static const QRegularExpression image(
             QStringLiteral(R"(writeConfig\("Image", ("(?:[^"\\\n]|\\.)*")\);)"));
-        QString script = shell->lastScript();
+        QString script = shell.lastScript;
         const QRegularExpressionMatch match = image.match(script);
         const QJsonDocument url = QJsonDocument::fromJson('[' + match.captured(1).toUtf8() + ']');
         const QString file = QUrl(url[0].toString(), QUrl::StrictMode).toLocalFile();
@@ -84,8 +77,7 @@ protected:
 
     test::PrivateSessionBus bus;
     PlasmaDesktop desktop{QDBusConnection::connectToBus(bus.address(), QStringLiteral("client"))};
-    QThread shellThread;
-    FakePlasmaShell *shell = new FakePlasmaShell; // lives and dies in shellThread
+    FakePlasmaShell shell;
 };
 
 QString script(const QString &path, int fillMode) {

@@ -1,9 +1,9 @@
 // The one-time migration of a credential that older versions kept in the keychain, against a
 // real Secret Service (gnome-keyring) on a private session bus. The test binary runs itself a
-// second time inside `dbus-run-session`; that inner run does the load and reports through its
-// exit status, and the outer run checks what was left on disk.
+// second time on that bus; that inner run does the load and reports through its exit status,
+// and the outer run checks what was left on disk.
+#include "DesktopTestSupport.h"
 #include "core/KeychainStore.h"
-#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -26,22 +26,15 @@ TEST(SecretServiceMigration, LegacyItemOfThisDataDirectoryIsCopiedIntoThePrivate
         EXPECT_EQ(loaded->value_or(ActivationState{}).token, QStringLiteral("legacy-token"));
         return;
     }
-    for (const char *tool : {"dbus-run-session", "gnome-keyring-daemon", "secret-tool"})
+    for (const char *tool : {"gnome-keyring-daemon", "secret-tool"})
         if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
             GTEST_SKIP() << tool << " is not installed (scripts/install-deps.sh installs it)";
+    const test::PrivateSessionBus bus;
+    ASSERT_FALSE(bus.address().isEmpty()) << "dbus-daemon did not start";
 
     test::TempDir temp;
     const ClientPaths paths(temp.path(QStringLiteral("data")));
-    const QString home = temp.path(QStringLiteral("home"));
-    QDir().mkpath(home + QStringLiteral("/runtime"));
-    QFile::setPermissions(home + QStringLiteral("/runtime"),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    // Set before the bus starts: the services it activates inherit the bus's environment.
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
-    environment.insert(QStringLiteral("HOME"), home);
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home + QStringLiteral("/runtime"));
-    environment.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/.local/share"));
     environment.insert(QStringLiteral("VELMORA_DESKTOP_ROLE"), QStringLiteral("inner"));
     environment.insert(QStringLiteral("VELMORA_DESKTOP_DATA"), paths.root());
     environment.insert(QStringLiteral("VELMORA_DESKTOP_SERVICE"),
@@ -63,9 +56,8 @@ TEST(SecretServiceMigration, LegacyItemOfThisDataDirectoryIsCopiedIntoThePrivate
     QProcess session;
     session.setProcessEnvironment(environment);
     session.setProcessChannelMode(QProcess::MergedChannels);
-    session.start(QStringLiteral("dbus-run-session"),
-                  {QStringLiteral("--"), QStringLiteral("sh"), QStringLiteral("-c"), script,
-                   QCoreApplication::applicationFilePath()});
+    session.start(QStringLiteral("sh"),
+                  {QStringLiteral("-c"), script, QCoreApplication::applicationFilePath()});
     ASSERT_TRUE(session.waitForFinished(90000)) << "the session did not finish";
     const QString output = QString::fromUtf8(session.readAll());
     ASSERT_EQ(session.exitCode(), 0) << output.toStdString();
