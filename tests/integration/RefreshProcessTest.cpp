@@ -3,15 +3,11 @@
 #include "ClientHarness.h"
 
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-#include "support/Server.h"
 #include "support/TempDir.h"
 #include "wallpaper/WallpaperStore.h"
 
 #include <QBuffer>
-#include <QDir>
 #include <QImage>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QThread>
 
 #include <xcb/xcb.h>

@@ -1,17 +1,13 @@
 // The real executable in its tray, read and clicked over D-Bus as a desktop panel does, and
 // launched a second time as a browser opening an invite link does.
 #include "ClientHarness.h"
-#include "support/Run.h"
-#include "support/Server.h"
 #include "support/TempDir.h"
 #include "tools/trayhost/StatusNotifierHost.h"
 
 #include "core/ClientPaths.h"
 #include "net/PromotionHandoff.h"
 
-#include <QDir>
 #include <QFile>
-#include <QProcess>
 
 #include <algorithm>
 
