@@ -31,11 +31,6 @@ inline int permissions(const QString &path) {
     return int(info.st_mode & 07777);
 }
 
-inline bool isSymbolicLink(const QString &path) {
-    struct stat info {};
-    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISLNK(info.st_mode);
-}
-
 inline QByteArray readAll(const QString &path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();

@@ -5,10 +5,9 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QLocalServer>
 #include <QThread>
+#include <QtCore/qtestsupport_core.h>
 #include <QtEndian>
 
 #include <atomic>
@@ -25,13 +24,6 @@ namespace {
 
 const QString kTicket = QStringLiteral("aB3-_").repeated(8);
 
-bool pumpUntil(const std::function<bool()> &done, int ms) {
-    const QDeadlineTimer deadline(ms);
-    while (!done() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return done();
-}
-
 // The blocking sender on a thread of its own while this thread serves.
 bool sendWhilePumping(const ClientPaths &paths, const InstanceRequest &request,
                       const std::function<void()> &meanwhile = {}) {
@@ -41,7 +33,7 @@ bool sendWhilePumping(const ClientPaths &paths, const InstanceRequest &request,
     sender->start();
     if (meanwhile)
         meanwhile();
-    pumpUntil([&] { return sender->isFinished(); }, 4000);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return sender->isFinished(); }, 4000));
     sender->wait();
     return taken;
 }
@@ -65,15 +57,15 @@ protected:
 TEST_F(InstanceChannelTest, DeliversEachRequestOnceToAnOwnerOnlySocket) {
     // The first sender comes while the server is still starting up, as a second launch may.
     ASSERT_TRUE(sendWhilePumping(paths, {}, [&] {
-        pumpUntil([] { return false; }, 300);
+        QTest::qWait(300);
         EXPECT_EQ(test::failureOf(server.listen()), QString());
     }));
     EXPECT_EQ(test::permissions(server.socketPath()), 0600);
-    ASSERT_TRUE(pumpUntil([&] { return raises == 1; }, 1000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return raises == 1; }, 1000));
     // The sender normalises, and so does the server.
     ASSERT_TRUE(sendWhilePumping(
         paths, {InstanceRequest::Kind::OpenTicket, QStringLiteral(" ") + kTicket + u'\n'}));
-    ASSERT_TRUE(pumpUntil([&] { return tickets.size() == 1; }, 1000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return tickets.size() == 1; }, 1000));
     EXPECT_EQ(tickets, QStringList{kTicket});
     EXPECT_EQ(raises, 1);
 

@@ -52,7 +52,7 @@ protected:
     QString systemctl = writeFakeSystemctl(temp.path(QStringLiteral("systemctl")));
 };
 
-TEST_F(SystemdUserAgentTest, EnableWritesAServiceAndAnHourlyTimerAndStartsTheTimer) {
+TEST_F(SystemdUserAgentTest, EnableWritesTheUnitsAndDisableRemovesThem) {
     ASSERT_TRUE(agent().setEnabled(true).ok());
 
     EXPECT_EQ(QString::fromUtf8(test::readAll(service)),
@@ -72,6 +72,25 @@ TEST_F(SystemdUserAgentTest, EnableWritesAServiceAndAnHourlyTimerAndStartsTheTim
     EXPECT_EQ(QString::fromUtf8(test::readAll(systemctl + QStringLiteral(".log"))),
               QStringLiteral("--user daemon-reload\n--user enable --now ") + kTimer + u'\n');
     EXPECT_FALSE(agent().isEnabled()) << "written but not recorded as enabled by systemd";
+
+    // The timer counts as enabled once systemd has linked it, and only for the program its service
+    // runs: an older installation's unit is not ours to report. Disabling removes every file even
+    // when systemctl cannot run.
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(wantsLink).absolutePath()));
+    ASSERT_TRUE(QFile::link(timer, wantsLink));
+    EXPECT_TRUE(agent().isEnabled());
+    EXPECT_FALSE(agent(makeExecutable(QStringLiteral("old"))).isEnabled());
+
+    systemctl = temp.path(QStringLiteral("no-systemctl"));
+    EXPECT_EQ(test::failureOf(agent().setEnabled(false)), QString());
+    const auto everything = QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System;
+    EXPECT_EQ(QDir(unitFolder).entryList(everything),
+              QStringList{QStringLiteral("timers.target.wants")});
+    EXPECT_TRUE(QDir(QFileInfo(wantsLink).absolutePath()).isEmpty(everything));
+
+    QDir().mkpath(service + QStringLiteral("/occupied"));
+    EXPECT_TRUE(test::failureOf(agent().setEnabled(false))
+                    .startsWith(QStringLiteral("无法删除开机自动刷新服务：")));
 }
 
 // systemctl works on unit files itself without a user manager (containers, CI): it records the
@@ -121,28 +140,6 @@ TEST_F(SystemdUserAgentTest, PathsThatAUnitFileCannotCarryAreRefusedBeforeAnythi
     EXPECT_EQ(test::failureOf(agent(program).setEnabled(true)), sentence.arg(program));
     EXPECT_FALSE(QFileInfo::exists(unitFolder));
     EXPECT_FALSE(QFileInfo::exists(systemctl + QStringLiteral(".log")));
-}
-
-// The timer counts as enabled once systemd has linked it, and only for the program its service
-// runs: an older installation's unit is not ours to report. Disabling removes every file even
-// when systemctl cannot run.
-TEST_F(SystemdUserAgentTest, IsEnabledOnlyForOurProgramAndDisableRemovesEverything) {
-    ASSERT_TRUE(agent().setEnabled(true).ok());
-    ASSERT_TRUE(QDir().mkpath(QFileInfo(wantsLink).absolutePath()));
-    ASSERT_TRUE(QFile::link(timer, wantsLink));
-    EXPECT_TRUE(agent().isEnabled());
-    EXPECT_FALSE(agent(makeExecutable(QStringLiteral("old"))).isEnabled());
-
-    systemctl = temp.path(QStringLiteral("no-systemctl"));
-    EXPECT_EQ(test::failureOf(agent().setEnabled(false)), QString());
-    const auto everything = QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System;
-    EXPECT_EQ(QDir(unitFolder).entryList(everything),
-              QStringList{QStringLiteral("timers.target.wants")});
-    EXPECT_TRUE(QDir(QFileInfo(wantsLink).absolutePath()).isEmpty(everything));
-
-    QDir().mkpath(service + QStringLiteral("/occupied"));
-    EXPECT_TRUE(test::failureOf(agent().setEnabled(false))
-                    .startsWith(QStringLiteral("无法删除开机自动刷新服务：")));
 }
 
 } // namespace

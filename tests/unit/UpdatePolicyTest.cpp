@@ -46,17 +46,6 @@ TEST(UpdatePolicy, OnlyThisPlatformsVerifiablePackageIsAccepted) {
 
 TEST(UpdatePolicy, PackageNamesStayInsideTheUpdatesDirectory) {
     const QString fallback = QStringLiteral("VelmoraWallpaper-1.4.0.deb");
-    const std::pair<QString, QString> rows[] = {
-        {QStringLiteral("../../evil name.dmg"), QStringLiteral("evil-name.dmg")},
-        {QStringLiteral("/etc/passwd"), QStringLiteral("passwd")},
-        {QStringLiteral("更新包.dmg"), QStringLiteral("dmg")},
-        {QStringLiteral("...---"), fallback},
-        {QString(10000, u'x') + QStringLiteral(".deb"), QString(180, u'x')},
-    };
-    for (const auto &[name, expected] : rows)
-        EXPECT_EQ(UpdatePolicy::safeFileName(name, fallback), expected)
-            << name.left(40).toStdString();
-
     // The saved package keeps the extension it was accepted for, whatever its stem.
     const std::pair<QString, QString> packages[] = {
         {QString(172, u'A') + QStringLiteral(".desktop-padding.deb"),
@@ -64,6 +53,7 @@ TEST(UpdatePolicy, PackageNamesStayInsideTheUpdatesDirectory) {
         {QString(177, u'B') + QStringLiteral(".sh-x.DEB"),
          QString(176, u'B') + QStringLiteral(".DEB")},
         {QString(5000, u'L') + QStringLiteral(".deb"), QString(176, u'L') + QStringLiteral(".deb")},
+        {QStringLiteral("../../evil name.deb"), QStringLiteral("evil-name.deb")},
         {QStringLiteral("壁纸.deb"), fallback},
         {QStringLiteral(".deb"), fallback},
     };

@@ -8,9 +8,8 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <QCryptographicHash>
-#include <QElapsedTimer>
+#include <QtCore/qtestsupport_core.h>
 
 using namespace velmora;
 
@@ -121,10 +120,7 @@ TEST(WallpaperAPIClient, CompletionsRunOnlyLaterAndNeverOnceTheClientIsGone) {
     const auto client = start(kept);
     start(dropped);
     insideCall = false;
-    QElapsedTimer timer;
-    timer.start();
-    while (kept.size() < 3 && timer.elapsed() < 10'000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return kept.size() == 3; }, 10'000));
     EXPECT_TRUE(dropped.empty());
     kept.pop_back(); // today's call got as far as the refused connection
     EXPECT_EQ(kept, (std::vector<QString>{QStringLiteral("客户端尚未完成自动连接，请稍后重试。"),

@@ -26,37 +26,6 @@ WallpaperMetadata metadata(qint64 id, const QString &fileName, const QString &co
     return {id, date, fileName, contentType, 8, sha256, QStringLiteral("/f")};
 }
 
-TEST(CacheAndExportNames, FollowTheNamingRules) {
-    const QString digest = QStringLiteral("9f2c41ab07de55") + QString(50, u'0');
-    const struct {
-        WallpaperMetadata metadata;
-        const char *cacheName;
-        const char *exportName;
-    } rows[] = {
-        {metadata(1027, QStringLiteral("Sunrise.JPEG"), QStringLiteral("image/jpeg"), digest),
-         "1027-9f2c41ab07de.jpeg", "2026-12-06_Sunrise.jpeg"},
-        {metadata(-42, QStringLiteral("a.gif"), QStringLiteral("IMAGE/WEBP")),
-         "42-aaaaaaaaaaaa.webp", "2026-12-06_a.webp"},
-        {metadata(1, QStringLiteral(" . .png"), QString()), "1-aaaaaaaaaaaa.png",
-         "2026-12-06_Velmora壁纸.png"},
-        // A right-to-left override would make "evil\u202Egpj.png" read as "evilgnp.jpg".
-        {metadata(1, QStringLiteral("a/Dawn: \u202Eharbour\n\u200B.JPG"), QString()),
-         "1-aaaaaaaaaaaa.jpg", "2026-12-06_Dawn_ _harbour__.jpg"},
-    };
-    TempDir temp;
-    WallpaperStore store(ClientPaths(temp.path()));
-    for (const auto &row : rows) {
-        EXPECT_EQ(store.cachedURL(row.metadata),
-                  temp.path(QStringLiteral("wallpapers/")) + QString::fromUtf8(row.cacheName));
-        EXPECT_EQ(WallpaperStore::exportFileName(row.metadata), QString::fromUtf8(row.exportName));
-    }
-    // A name holds 255 bytes: a long Chinese title is cut to fit, with room left for " (n)".
-    EXPECT_EQ(
-        WallpaperStore::exportFileName(metadata(1, QString(200, u'长') + QStringLiteral(".jpg"), {},
-                                                {}, QStringLiteral("../../.ssh/x\u202E"))),
-        QStringLiteral(".._.._.ssh_x__") + QString(75, u'长') + QStringLiteral(".jpg"));
-}
-
 class StoreOnDisk : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -95,6 +64,35 @@ protected:
     WallpaperMetadata today;
     QString path;
 };
+
+TEST_F(StoreOnDisk, CacheAndExportNamesFollowTheNamingRules) {
+    const QString digest = QStringLiteral("9f2c41ab07de55") + QString(50, u'0');
+    const struct {
+        WallpaperMetadata metadata;
+        const char *cacheName;
+        const char *exportName;
+    } rows[] = {
+        {metadata(1027, QStringLiteral("Sunrise.JPEG"), QStringLiteral("image/jpeg"), digest),
+         "1027-9f2c41ab07de.jpeg", "2026-12-06_Sunrise.jpeg"},
+        {metadata(-42, QStringLiteral("a.gif"), QStringLiteral("IMAGE/WEBP")),
+         "42-aaaaaaaaaaaa.webp", "2026-12-06_a.webp"},
+        {metadata(1, QStringLiteral(" . .png"), QString()), "1-aaaaaaaaaaaa.png",
+         "2026-12-06_Velmora壁纸.png"},
+        // A right-to-left override would make "evil\u202Egpj.png" read as "evilgnp.jpg".
+        {metadata(1, QStringLiteral("a/Dawn: \u202Eharbour\n\u200B.JPG"), QString()),
+         "1-aaaaaaaaaaaa.jpg", "2026-12-06_Dawn_ _harbour__.jpg"},
+    };
+    for (const auto &row : rows) {
+        EXPECT_EQ(store.cachedURL(row.metadata),
+                  paths.wallpapers() + u'/' + QString::fromUtf8(row.cacheName));
+        EXPECT_EQ(WallpaperStore::exportFileName(row.metadata), QString::fromUtf8(row.exportName));
+    }
+    // A name holds 255 bytes: a long Chinese title is cut to fit, with room left for " (n)".
+    EXPECT_EQ(
+        WallpaperStore::exportFileName(metadata(1, QString(200, u'长') + QStringLiteral(".jpg"), {},
+                                                {}, QStringLiteral("../../.ssh/x\u202E"))),
+        QStringLiteral(".._.._.ssh_x__") + QString(75, u'长') + QStringLiteral(".jpg"));
+}
 
 // A FIFO blocks a plain open for ever.
 TEST_F(StoreOnDisk, CacheCheckNeedsAnExistingUnlinkedRegularMatchingFile) {
