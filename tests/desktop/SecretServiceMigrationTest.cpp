@@ -1,14 +1,13 @@
 // The one-time migration of a credential that older versions kept in the keychain, against a
 // real Secret Service (gnome-keyring) on a private session bus. The test binary runs itself a
 // second time on that bus; that inner run does the load and reports through its exit status,
-// and the outer run checks what was left on disk.
+// and the outer run checks that the secret never reached its output.
 #include "DesktopTestSupport.h"
 #include "core/KeychainStore.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QProcess>
 #include <QStandardPaths>
 
@@ -61,9 +60,6 @@ TEST(SecretServiceMigration, LegacyItemOfThisDataDirectoryIsCopiedIntoThePrivate
     ASSERT_TRUE(session.waitForFinished(90000)) << "the session did not finish";
     const QString output = QString::fromUtf8(session.readAll());
     ASSERT_EQ(session.exitCode(), 0) << output.toStdString();
-    EXPECT_TRUE(test::readAll(paths.activationFallback()).contains("\"token\":\"legacy-token\""));
-    EXPECT_EQ(test::permissions(paths.activationFallback()), 0600);
-    EXPECT_EQ(test::readAll(paths.credentialStorageMarker()), QByteArrayLiteral("local-file-v2\n"));
     EXPECT_FALSE(output.contains(QStringLiteral("legacy-token"))) << "the secret is never printed";
 }
 

@@ -6,16 +6,15 @@
 // runtime directory of its own. Files that sway or a client must read have to be readable by
 // that user; what it writes belongs to it.
 
+#include "desktop/DesktopTestSupport.h"
 #include "support/Run.h"
 #include "support/TempDir.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QImage>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <grp.h>
 #include <pwd.h>
@@ -61,24 +60,17 @@ public:
         m_sway =
             start(QStringLiteral("sway"), {QStringLiteral("-c"), path(QStringLiteral("config"))},
                   environment, path(QStringLiteral("sway.log")));
-        const QDeadlineTimer deadline(10000);
         m_sway->waitForStarted(5000);
-        while (m_socket.isEmpty() && !deadline.hasExpired() &&
-               m_sway->state() == QProcess::Running) {
-            const QStringList sockets =
-                QDir(path(QStringLiteral("runtime")))
-                    .entryList({QStringLiteral("sway-ipc.*.sock")}, QDir::System);
-            if (!sockets.isEmpty())
-                m_socket = path(QStringLiteral("runtime/")) + sockets.first();
-            else
-                QThread::msleep(50);
-        }
-    }
-    ~HeadlessSway() {
-        if (m_sway) {
-            m_sway->terminate();
-            m_sway->waitForFinished(3000);
-        }
+        waitFor(
+            [&] {
+                const QStringList sockets =
+                    QDir(path(QStringLiteral("runtime")))
+                        .entryList({QStringLiteral("sway-ipc.*.sock")}, QDir::System);
+                if (!sockets.isEmpty())
+                    m_socket = path(QStringLiteral("runtime/")) + sockets.first();
+                return !m_socket.isEmpty() || m_sway->state() != QProcess::Running;
+            },
+            10000);
     }
 
     static bool installed() {
@@ -108,12 +100,22 @@ public:
         return environment;
     }
 
+    // Stops a program started here when its owner lets it go, sway itself last of all.
+    struct Stop {
+        void operator()(QProcess *process) const {
+            process->terminate();
+            process->waitForFinished(5000);
+            delete process;
+        }
+    };
+    using Process = std::unique_ptr<QProcess, Stop>;
+
     // Starts a program as sway's user, by default in the session's environment; with a `log`,
     // its output goes there.
-    std::unique_ptr<QProcess> start(const QString &program, const QStringList &arguments,
-                                    const std::optional<QProcessEnvironment> &environment = {},
-                                    const QString &log = {}) const {
-        auto process = std::make_unique<QProcess>();
+    Process start(const QString &program, const QStringList &arguments,
+                  const std::optional<QProcessEnvironment> &environment = {},
+                  const QString &log = {}) const {
+        Process process(new QProcess);
         if (!log.isEmpty()) {
             process->setProcessChannelMode(QProcess::MergedChannels);
             process->setStandardOutputFile(log);
@@ -143,11 +145,6 @@ public:
         return QImage(file).convertToFormat(QImage::Format_RGB32);
     }
 
-    // Plugs in another output, as a monitor connected at run time.
-    bool addOutput() const {
-        return run(QStringLiteral("swaymsg"), {QStringLiteral("create_output")}).startsWith("0 ");
-    }
-
 private:
     QProcessEnvironment baseEnvironment() const {
         QProcessEnvironment environment;
@@ -166,7 +163,7 @@ private:
     QTemporaryDir m_dir{QDir::tempPath() + QStringLiteral("/velmora-sway-XXXXXX")};
     uid_t m_uid = 0;
     gid_t m_gid = 0;
-    std::unique_ptr<QProcess> m_sway;
+    Process m_sway;
     QString m_socket;
 };
 

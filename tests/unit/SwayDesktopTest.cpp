@@ -10,7 +10,6 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 
-#include <cstring>
 #include <thread>
 
 using velmora::platform::DesktopImageOptions;
