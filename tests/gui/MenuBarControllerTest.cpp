@@ -125,11 +125,8 @@ protected:
         return QString::fromUtf8(file.readAll())
             .remove(QRegularExpression(QStringLiteral(R"(\[[0-9T:Z-]+\] )")));
     }
-    int requests(const QString &path) const {
-        int count = 0;
-        for (const dev::RecordedRequest &request : service->requests())
-            count += request.path == path;
-        return count;
+    auto requests(const QString &path) const {
+        return std::ranges::count(service->requests(), path, &dev::RecordedRequest::path);
     }
 
     std::optional<QString> ticket;
@@ -394,12 +391,8 @@ TEST_F(MenuBar, SettingsAndSharingAreConfirmed) {
 }
 
 dev::UpdatePackage linuxPackage() {
-    dev::UpdatePackage package;
-    package.version = QStringLiteral("1.4.0");
+    dev::UpdatePackage package = dev::DevService::syntheticUpdate(QStringLiteral("1.4.0"), 20'000);
     package.fileName = QStringLiteral("velmora-wallpaper_1.4.0_amd64.deb");
-    package.contentType = QStringLiteral("application/vnd.debian.binary-package");
-    package.bytes = QByteArray("!<arch>\ndebian-binary").repeated(1000);
-    package.releaseNotes = QStringLiteral("  修复若干问题\n");
     package.platform = QStringLiteral("linux");
     return package;
 }
@@ -413,10 +406,11 @@ TEST_F(MenuBar, AManualUpdateAsksThenOpensOnlyAVerifiedPackage) {
     const auto check = [&](int alerts) {
         return alertsOf([&] { controller->checkForUpdates(true); }, alerts);
     };
-    EXPECT_EQ(check(2), QStringLiteral("发现 Linux 新版本 1.4.0|修复若干问题\n\n下载完成后将打开"
-                                       "安装包，请确认其来源和签名。|下载并打开,稍后\n"
-                                       "更新包已下载|已打开 velmora-wallpaper_1.4.0_amd64.deb。请"
-                                       "按 Linux 安装器提示完成更新。|确定"));
+    EXPECT_EQ(check(2), QStringLiteral(
+                            "发现 Linux 新版本 1.4.0|开发服务生成的测试更新包。\n\n下载完成后将打开"
+                            "安装包，请确认其来源和签名。|下载并打开,稍后\n"
+                            "更新包已下载|已打开 velmora-wallpaper_1.4.0_amd64.deb。请"
+                            "按 Linux 安装器提示完成更新。|确定"));
     EXPECT_EQ(workspace.opened, QList<QUrl>{QUrl::fromLocalFile(file)});
     EXPECT_EQ(test::readAll(file), package.bytes);
     EXPECT_FALSE(QFile::exists(older));
