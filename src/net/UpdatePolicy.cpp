@@ -83,11 +83,6 @@ bool isAcceptable(const SoftwareUpdate &update, Platform platform) {
            update.fileName;
 }
 
-QString safeFileName(const QString &name, const QString &fallback) {
-    const QString safe = cleaned(lastComponent(name));
-    return safe.isEmpty() ? fallback : safe.left(kMaximumNameLength);
-}
-
 QString displayVersion(const SoftwareUpdate &update) {
     return update.version.value_or(QStringLiteral("未知版本"));
 }

@@ -22,11 +22,6 @@ bool hasValidHash(const SoftwareUpdate &update);
 // descriptor whose package is ever downloaded.
 bool isAcceptable(const SoftwareUpdate &update, Platform platform = currentPlatform);
 
-// The last path component of `name` with every character but ASCII letters, digits, "-", "."
-// and "_" replaced by "-", "." and "-" trimmed from both ends, at most 180 characters; the
-// fallback when nothing is left. The result never leaves the directory it is joined to.
-QString safeFileName(const QString &name, const QString &fallback);
-
 // The version, or "未知版本".
 QString displayVersion(const SoftwareUpdate &update);
 // The release notes without surrounding white space, or "暂无发布说明。" when there are none.
