@@ -10,11 +10,9 @@
 #include "support/Server.h"
 #include "support/TempDir.h"
 
-#include <QDeadlineTimer>
 #include <QImage>
 #include <QLinearGradient>
 #include <QPainter>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -117,17 +115,6 @@ private:
     xcb_connection_t *m_x;
     xcb_window_t m_root = 0;
 };
-
-// Polls `condition` until it holds or `ms` have passed, and returns its last answer.
-template <typename Condition> auto waitFor(const Condition &condition, int ms) {
-    const QDeadlineTimer deadline(ms);
-    auto answer = condition();
-    while (!answer && !deadline.hasExpired()) {
-        QThread::msleep(100);
-        answer = condition();
-    }
-    return answer;
-}
 
 inline platform::DesktopImageOptions fitOrFill(bool fill) {
     platform::DesktopImageOptions options;

@@ -23,6 +23,8 @@
 #include <QRegularExpression>
 #include <QScreen>
 
+#include <algorithm>
+
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
 using namespace velmora;

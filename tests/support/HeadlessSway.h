@@ -6,7 +6,6 @@
 // runtime directory of its own. Files that sway or a client must read have to be readable by
 // that user; what it writes belongs to it.
 
-#include "desktop/DesktopTestSupport.h"
 #include "support/Run.h"
 #include "support/TempDir.h"
 

@@ -1,12 +1,14 @@
 #pragma once
 
-// Running programs to their end, the built client above all, and laying the client out as an
-// installation does.
+// Running programs to their end, the built client above all, waiting for what they do, and
+// laying the client out as an installation does.
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
 #include <QProcess>
+#include <QThread>
 
 namespace velmora::test {
 
@@ -24,6 +26,18 @@ struct Ran {
         return QByteArray::number(status) + " [" + out + "] [" + err + ']';
     }
 };
+
+// Polls `condition`, without running the event loop, until it holds or `ms` have passed, and
+// returns its last answer.
+template <typename Condition> auto waitFor(const Condition &condition, int ms) {
+    const QDeadlineTimer deadline(ms);
+    auto answer = condition();
+    while (!answer && !deadline.hasExpired()) {
+        QThread::msleep(100);
+        answer = condition();
+    }
+    return answer;
+}
 
 // Waits for a started program to end, unless it has already.
 inline Ran finish(QProcess &process, int timeoutMs = 60000) {
