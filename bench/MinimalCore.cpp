@@ -4,8 +4,10 @@
 
 #include <cstdio>
 
+using namespace Qt::StringLiterals;
+
 int main() {
-    const QByteArray line = QStringLiteral("1.3.0").toUtf8();
+    const QByteArray line = u"1.3.0"_s.toUtf8();
     std::fwrite(line.constData(), 1, line.size(), stdout);
     std::fputc('\n', stdout);
     return 0;

@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <functional>
 
+using namespace Qt::StringLiterals;
 using namespace velmora;
 
 namespace {
@@ -60,7 +61,7 @@ int main(int argc, char **argv) {
     const qint64 size = (argc > 1 ? QByteArray(argv[1]).toLongLong() : 256) * 1024 * 1024;
     const double mebibytes = double(size) / (1024 * 1024);
     QTemporaryDir work;
-    const QString input = work.filePath(QStringLiteral("payload.bin"));
+    const QString input = work.filePath(u"payload.bin"_s);
     {
         QFile file(input);
         file.open(QIODevice::WriteOnly);
@@ -80,13 +81,12 @@ int main(int argc, char **argv) {
         return result.ok();
     });
     const double opensslHash = best([&] {
-        return runTool(QStringLiteral("openssl"),
-                       {QStringLiteral("dgst"), QStringLiteral("-sha256"), input});
+        return runTool(u"openssl"_s, {u"dgst"_s, u"-sha256"_s, input});
     });
     report("SHA-256 of the file", mebibytes, oursHash, opensslHash, "openssl");
 
     dev::DevService service;
-    dev::UpdatePackage package = dev::DevService::syntheticUpdate(QStringLiteral("9.9.9"), 1);
+    dev::UpdatePackage package = dev::DevService::syntheticUpdate(u"9.9.9"_s, 1);
     package.filePath = input;
     package = *service.setUpdatePackage(package);
     if (!service.start()) {
@@ -97,13 +97,13 @@ int main(int argc, char **argv) {
         WallpaperAPIClient::create(service.origin(), std::nullopt, NetworkProxyMode::Direct)
             .value();
     std::optional<Result<ActivationState>> enrolled;
-    client->registerDevice(QString(64, u'b'), QStringLiteral("bench"),
+    client->registerDevice(QString(64, u'b'), u"bench"_s,
                            [&](Result<ActivationState> r) { enrolled = r; });
     while (!enrolled)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     client->useActivation(enrolled->value());
     const QString url = service.origin() + package.downloadPath;
-    const QString destination = work.filePath(QStringLiteral("ours.bin"));
+    const QString destination = work.filePath(u"ours.bin"_s);
 
     const double oursDownload = best([&] {
         std::optional<Result<QString>> done;
@@ -114,16 +114,13 @@ int main(int argc, char **argv) {
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         return done->ok();
     });
-    const QString curlOut = work.filePath(QStringLiteral("curl.bin"));
+    const QString curlOut = work.filePath(u"curl.bin"_s);
     const ActivationState &credential = *client->activation();
     const double curlDownload = best([&] {
-        return runTool(QStringLiteral("curl"),
-                       {QStringLiteral("-sf"), QStringLiteral("-o"), curlOut, QStringLiteral("-H"),
-                        QStringLiteral("Authorization: Bearer ") + credential.token,
-                        QStringLiteral("-H"), QStringLiteral("X-Device-Id: ") + credential.deviceId,
-                        url}) &&
-               runTool(QStringLiteral("openssl"),
-                       {QStringLiteral("dgst"), QStringLiteral("-sha256"), curlOut});
+        return runTool(u"curl"_s, {u"-sf"_s, u"-o"_s, curlOut, u"-H"_s,
+                                   u"Authorization: Bearer "_s + credential.token, u"-H"_s,
+                                   u"X-Device-Id: "_s + credential.deviceId, url}) &&
+               runTool(u"openssl"_s, {u"dgst"_s, u"-sha256"_s, curlOut});
     });
     report("download + verify over loopback", mebibytes, oursDownload, curlDownload,
            "curl+openssl");

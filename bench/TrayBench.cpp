@@ -19,12 +19,13 @@
 #include <cstdio>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
 using namespace velmora;
 
 namespace {
 
 double residentMegabytes(qint64 pid) {
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    QFile status(u"/proc/%1/status"_s.arg(pid));
     if (!status.open(QIODevice::ReadOnly))
         return -1;
     for (const QByteArray &line : status.readAll().split('\n'))
@@ -35,7 +36,7 @@ double residentMegabytes(qint64 pid) {
 
 // User plus system time, in clock ticks.
 long cpuTicks(qint64 pid) {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    QFile stat(u"/proc/%1/stat"_s.arg(pid));
     if (!stat.open(QIODevice::ReadOnly))
         return -1;
     const QByteArray text = stat.readAll();
@@ -104,8 +105,8 @@ int main(int argc, char *argv[]) {
         return 1;
     }
     QProcessEnvironment base = QProcessEnvironment::systemEnvironment();
-    base.insert(QStringLiteral("HOME"), work.filePath(QStringLiteral("home")));
-    base.insert(QStringLiteral("XDG_CONFIG_HOME"), work.filePath(QStringLiteral("home/.config")));
+    base.insert(u"HOME"_s, work.filePath(u"home"_s));
+    base.insert(u"XDG_CONFIG_HOME"_s, work.filePath(u"home/.config"_s));
     // One panel each, so each registration is the first its panel sees.
     test::StatusNotifierHost baselineHost(base);
     test::StatusNotifierHost velmoraHost(base);
@@ -115,8 +116,8 @@ int main(int argc, char *argv[]) {
     }
     const auto environment = [&](const test::StatusNotifierHost &host) {
         QProcessEnvironment environment = host.environment();
-        environment.insert(QStringLiteral("DISPLAY"), u':' + QString::fromLatin1(xvfb->address()));
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        environment.insert(u"DISPLAY"_s, u':' + QString::fromLatin1(xvfb->address()));
+        environment.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
         for (const char *name : {"WAYLAND_DISPLAY", "XDG_CURRENT_DESKTOP", "DESKTOP_SESSION"})
             environment.remove(QString::fromLatin1(name));
         return environment;
@@ -125,26 +126,23 @@ int main(int argc, char *argv[]) {
     dev::DevService service;
     if (!service.start())
         return 1;
-    service.setTodayWallpaper(QStringLiteral("large.jpg"), largeJpeg(),
-                              QStringLiteral("image/jpeg"));
+    service.setTodayWallpaper(u"large.jpg"_s, largeJpeg(), u"image/jpeg"_s);
     // The first-use question is answered already: the launch goes straight to the refresh.
-    const QString data = work.filePath(QStringLiteral("data"));
+    const QString data = work.filePath(u"data"_s);
     QDir().mkpath(data);
     QFile::setPermissions(data, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QFile(data + QStringLiteral("/startup-prompt-v1")).open(QIODevice::WriteOnly);
+    QFile(data + u"/startup-prompt-v1"_s).open(QIODevice::WriteOnly);
 
     Launch baseline = launch(baselineHost, environment(baselineHost), bare, {});
     pump(1000);
     const double baselineRss = residentMegabytes(baseline.process->processId());
 
-    Launch velmora =
-        launch(velmoraHost, environment(velmoraHost), client,
-               {QStringLiteral("--server"), service.origin(), QStringLiteral("--app-data"), data});
+    Launch velmora = launch(velmoraHost, environment(velmoraHost), client,
+                            {u"--server"_s, service.origin(), u"--app-data"_s, data});
     const double launchRss = residentMegabytes(velmora.process->processId());
     QElapsedTimer waited;
     waited.start();
-    while (!QFile::exists(data + QStringLiteral("/last-wallpaper.json")) &&
-           waited.elapsed() < 60000)
+    while (!QFile::exists(data + u"/last-wallpaper.json"_s) && waited.elapsed() < 60000)
         pump(50);
     pump(2000);
     const double refreshRss = residentMegabytes(velmora.process->processId());

@@ -16,10 +16,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora::AgentSupport {
 
 ClientError noExecutable() {
-    return ClientError::fileSystem(QStringLiteral("无法确定客户端可执行文件路径。"));
+    return ClientError::fileSystem(u"无法确定客户端可执行文件路径。"_s);
 }
 
 ClientError cannotWrite(const QString &description) {
@@ -47,7 +49,7 @@ QString runningExecutable() {
             return path;
     }
 #ifdef Q_OS_LINUX
-    return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
+    return QFileInfo(u"/proc/self/exe"_s).canonicalFilePath();
 #else
     return {};
 #endif
@@ -64,8 +66,7 @@ ToolRun runTool(const QString &program, const QStringList &arguments, std::chron
         process.state() != QProcess::NotRunning) {
         process.kill();
         process.waitForFinished(-1);
-        return {1, QStringLiteral("%1 在 %2 秒内没有结束，已终止。")
-                       .arg(QFileInfo(program).fileName())
+        return {1, u"%1 在 %2 秒内没有结束，已终止。"_s.arg(QFileInfo(program).fileName())
                        .arg(limit.count())};
     }
 

@@ -18,6 +18,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora {
 
 namespace {
@@ -49,7 +51,7 @@ QByteArray encodeAgent(const QString &executable, int interval, const ClientPath
     plist_dict_set_item(dict, "ProgramArguments", arguments);
     plist_dict_set_item(dict, "RunAtLoad", plist_new_bool(1));
     plist_dict_set_item(dict, "StartInterval", plist_new_uint(uint64_t(interval)));
-    setString(dict, "ProcessType", QStringLiteral("Background"));
+    setString(dict, "ProcessType", u"Background"_s);
     setString(dict, "WorkingDirectory", paths.root());
     setString(dict, "StandardOutPath", paths.agentLog());
     setString(dict, "StandardErrorPath", paths.agentErrorLog());
@@ -106,8 +108,7 @@ QUrl LaunchAgentManager::plistURL() const {
 
 QString LaunchAgentManager::plistPath() const {
     const QString home = m_environment.home.isEmpty() ? QDir::homePath() : m_environment.home;
-    return QDir::cleanPath(home) + QStringLiteral("/Library/LaunchAgents/") + label() +
-           QStringLiteral(".plist");
+    return QDir::cleanPath(home) + u"/Library/LaunchAgents/"_s + label() + u".plist"_s;
 }
 
 QString LaunchAgentManager::executable() const {
@@ -115,8 +116,7 @@ QString LaunchAgentManager::executable() const {
 }
 
 QString LaunchAgentManager::domain() const {
-    return QStringLiteral("gui/") +
-           QString::number(m_environment.uid ? *m_environment.uid : ::getuid());
+    return u"gui/"_s + QString::number(m_environment.uid ? *m_environment.uid : ::getuid());
 }
 
 bool LaunchAgentManager::isEnabled() const {
@@ -145,7 +145,7 @@ Status LaunchAgentManager::enable() {
         return AgentSupport::cannotWrite(made.error().description());
     const QByteArray bytes = encodeAgent(program, m_interval, m_paths);
     if (bytes.isEmpty())
-        return AgentSupport::cannotWrite(QStringLiteral("无法编码属性列表。"));
+        return AgentSupport::cannotWrite(u"无法编码属性列表。"_s);
 
     // A hidden staging file renamed over the old one: launchd never picks up a half-written
     // job, and there is never a moment without an agent file.
@@ -154,12 +154,10 @@ Status LaunchAgentManager::enable() {
 
     // Unloading first makes a rewritten file (new executable, new interval) take effect; when
     // nothing was loaded this fails, which is fine.
-    (void)AgentSupport::runTool(m_environment.launchctl,
-                                {QStringLiteral("bootout"), domain(), target},
+    (void)AgentSupport::runTool(m_environment.launchctl, {u"bootout"_s, domain(), target},
                                 m_environment.toolTimeLimit);
     const AgentSupport::ToolRun bootstrap = AgentSupport::runTool(
-        m_environment.launchctl, {QStringLiteral("bootstrap"), domain(), target},
-        m_environment.toolTimeLimit);
+        m_environment.launchctl, {u"bootstrap"_s, domain(), target}, m_environment.toolTimeLimit);
     if (bootstrap.status != 0)
         return AgentSupport::startFailed(bootstrap.output);
     return {};
@@ -167,8 +165,7 @@ Status LaunchAgentManager::enable() {
 
 Status LaunchAgentManager::disable() {
     const QString target = plistPath();
-    (void)AgentSupport::runTool(m_environment.launchctl,
-                                {QStringLiteral("bootout"), domain(), target},
+    (void)AgentSupport::runTool(m_environment.launchctl, {u"bootout"_s, domain(), target},
                                 m_environment.toolTimeLimit);
     if (Status removed = AgentSupport::removeIfPresent(target); !removed)
         return AgentSupport::cannotRemove(removed.error().description());

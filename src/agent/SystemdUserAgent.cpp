@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <utility>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora {
 
 namespace {
@@ -41,24 +43,22 @@ bool isRepresentableDirectory(const QString &path) {
 // Every value in a unit file goes through specifier expansion: a literal "%" must be doubled.
 QString escapeSpecifiers(const QString &text) {
     QString escaped = text;
-    return escaped.replace(u'%', QStringLiteral("%%"));
+    return escaped.replace(u'%', u"%%"_s);
 }
 
 // One argument of ExecStart=: double-quoted, with C-style escapes for "\" and the quote, "$$"
 // for a literal "$" (systemd expands variables in arguments) and "%%" for a literal "%".
 QString quotedArgument(const QString &text) {
     QString quoted = text;
-    quoted.replace(u'\\', QStringLiteral("\\\\"))
-        .replace(u'"', QStringLiteral("\\\""))
-        .replace(u'$', QStringLiteral("$$"));
+    quoted.replace(u'\\', u"\\\\"_s).replace(u'"', u"\\\""_s).replace(u'$', u"$$"_s);
     return u'"' + escapeSpecifiers(quoted) + u'"';
 }
 
 // The refresh of this very data directory: a private one is named on the command line.
 QString refreshArguments(const ClientPaths &paths) {
     if (paths.isDefaultRoot())
-        return QStringLiteral("--refresh");
-    return QStringLiteral("--refresh --app-data ") + quotedArgument(paths.root());
+        return u"--refresh"_s;
+    return u"--refresh --app-data "_s + quotedArgument(paths.root());
 }
 
 QString serviceText(const QString &executable, const ClientPaths &paths) {
@@ -152,8 +152,8 @@ std::optional<QString> execStartProgram(const QString &unitText) {
             continue;
         }
         const qsizetype equals = line.indexOf(u'=');
-        if (section != QStringLiteral("[Service]") || equals < 0 ||
-            line.left(equals).trimmed() != QStringLiteral("ExecStart"))
+        if (section != u"[Service]"_s || equals < 0 ||
+            line.left(equals).trimmed() != u"ExecStart"_s)
             continue;
         const std::optional<QString> value = resolveSpecifiers(line.mid(equals + 1).trimmed());
         return value ? firstWord(*value) : std::nullopt;
@@ -162,8 +162,7 @@ std::optional<QString> execStartProgram(const QString &unitText) {
 }
 
 ClientError unrepresentable(const QString &path) {
-    return AgentSupport::cannotWrite(
-        QStringLiteral("“%1”含有 systemd 单元文件无法表示的字符。").arg(path));
+    return AgentSupport::cannotWrite(u"“%1”含有 systemd 单元文件无法表示的字符。"_s.arg(path));
 }
 
 } // namespace
@@ -175,11 +174,11 @@ SystemdUserAgent::SystemdUserAgent(const ClientPaths &paths, int interval,
     , m_environment(std::move(environment)) {}
 
 QString SystemdUserAgent::serviceName() {
-    return ClientConstants::launchAgentLabel + QStringLiteral(".service");
+    return ClientConstants::launchAgentLabel + u".service"_s;
 }
 
 QString SystemdUserAgent::timerName() {
-    return ClientConstants::launchAgentLabel + QStringLiteral(".timer");
+    return ClientConstants::launchAgentLabel + u".timer"_s;
 }
 
 QString SystemdUserAgent::unitFolder() const {
@@ -188,9 +187,9 @@ QString SystemdUserAgent::unitFolder() const {
         // The XDG rules ignore a relative value; so does systemctl.
         configHome = qEnvironmentVariable("XDG_CONFIG_HOME");
         if (!QDir::isAbsolutePath(configHome))
-            configHome = QDir::homePath() + QStringLiteral("/.config");
+            configHome = QDir::homePath() + u"/.config"_s;
     }
-    return QDir::cleanPath(configHome) + QStringLiteral("/systemd/user");
+    return QDir::cleanPath(configHome) + u"/systemd/user"_s;
 }
 
 QString SystemdUserAgent::servicePath() const {
@@ -202,7 +201,7 @@ QString SystemdUserAgent::timerPath() const {
 }
 
 QString SystemdUserAgent::wantsLinkPath() const {
-    return unitFolder() + QStringLiteral("/timers.target.wants/") + timerName();
+    return unitFolder() + u"/timers.target.wants/"_s + timerName();
 }
 
 QString SystemdUserAgent::executable() const {
@@ -212,9 +211,9 @@ QString SystemdUserAgent::executable() const {
 QString SystemdUserAgent::systemctl() const {
     if (!m_environment.systemctl.isEmpty())
         return m_environment.systemctl;
-    const QString found = QStandardPaths::findExecutable(QStringLiteral("systemctl"));
+    const QString found = QStandardPaths::findExecutable(u"systemctl"_s);
     // Not found: starting it fails, and that failure becomes the message.
-    return found.isEmpty() ? QStringLiteral("systemctl") : found;
+    return found.isEmpty() ? u"systemctl"_s : found;
 }
 
 bool SystemdUserAgent::isEnabled() const {
@@ -265,22 +264,17 @@ Status SystemdUserAgent::enable() {
     // Makes a running manager read the rewritten units (new executable, new interval). Without
     // a manager there is nothing to reload; the next step reports that.
     const std::chrono::seconds limit = m_environment.toolTimeLimit;
-    (void)AgentSupport::runTool(tool, {QStringLiteral("--user"), QStringLiteral("daemon-reload")},
-                                limit);
-    const AgentSupport::ToolRun run = AgentSupport::runTool(
-        tool,
-        {QStringLiteral("--user"), QStringLiteral("enable"), QStringLiteral("--now"), timerName()},
-        limit);
+    (void)AgentSupport::runTool(tool, {u"--user"_s, u"daemon-reload"_s}, limit);
+    const AgentSupport::ToolRun run =
+        AgentSupport::runTool(tool, {u"--user"_s, u"enable"_s, u"--now"_s, timerName()}, limit);
     if (run.status != 0)
         return AgentSupport::startFailed(run.output);
     return {};
 }
 
 Status SystemdUserAgent::disable() {
-    (void)AgentSupport::runTool(
-        systemctl(),
-        {QStringLiteral("--user"), QStringLiteral("disable"), QStringLiteral("--now"), timerName()},
-        m_environment.toolTimeLimit);
+    (void)AgentSupport::runTool(systemctl(), {u"--user"_s, u"disable"_s, u"--now"_s, timerName()},
+                                m_environment.toolTimeLimit);
     // When systemctl could not run, its link would outlive the timer and leave the manager a
     // dangling wants entry to complain about at every start.
     if (PrivateFile::isSymbolicLink(wantsLinkPath())) {

@@ -9,6 +9,8 @@
 #include <array>
 #include <utility>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora {
 
 namespace {
@@ -124,8 +126,8 @@ Result<CommandLineOptions> CommandLineOptions::parse(const QStringList &argument
             if (Status taken = takeTicket(*ticket); !taken)
                 return taken.error();
         } else {
-            return ClientError::malformedData(QStringLiteral("未知参数：") + argument +
-                                              QStringLiteral("。使用 --help 查看用法。"));
+            return ClientError::malformedData(u"未知参数："_s + argument +
+                                              u"。使用 --help 查看用法。"_s);
         }
     }
 

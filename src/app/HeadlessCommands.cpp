@@ -11,6 +11,8 @@
 
 #include <optional>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora::HeadlessCommands {
 
 namespace {
@@ -41,7 +43,7 @@ void print(const ClientContext &context, const QString &line) {
 }
 
 QString enabledText(bool enabled) {
-    return enabled ? QStringLiteral("enabled") : QStringLiteral("disabled");
+    return enabled ? u"enabled"_s : u"disabled"_s;
 }
 
 void printCredential(const ClientContext &context, const ActivationState &credential) {
@@ -65,10 +67,9 @@ Status refresh(const ClientContext &context) {
         [&job](std::function<void(RefreshResult)> done) { job.start(std::move(done)); });
     if (result.error)
         return *result.error;
-    const QString line = result.shown->today ? QStringLiteral("已设置壁纸：")
-                                             : QStringLiteral("服务器暂时不可用，沿用壁纸：");
-    print(context, line + result.shown->file + QStringLiteral("（") + result.shown->date +
-                       QStringLiteral("）"));
+    const QString line =
+        result.shown->today ? u"已设置壁纸："_s : u"服务器暂时不可用，沿用壁纸："_s;
+    print(context, line + result.shown->file + u"（"_s + result.shown->date + u"）"_s);
     return {};
 }
 
@@ -77,7 +78,7 @@ Status registerDevice(const ClientContext &context) {
         ensureCredential(context, EnsureCredential::Policy::EnrolAgain);
     if (!credential)
         return credential.error();
-    print(context, QStringLiteral("registered=yes"));
+    print(context, u"registered=yes"_s);
     printCredential(context, *credential);
     return {};
 }
@@ -93,7 +94,7 @@ Status clear(const ClientContext &context) {
     // A private data directory never touches the agent of the real one.
     if (context.paths.isDefaultRoot() && context.loginAgent->isEnabled())
         (void)context.loginAgent->setEnabled(false);
-    print(context, QStringLiteral("已清除本机服务凭证；下次运行会自动重新登记"));
+    print(context, u"已清除本机服务凭证；下次运行会自动重新登记"_s);
     return {};
 }
 
@@ -104,7 +105,7 @@ Status startupEnable(const ClientContext &context) {
         return credential.error();
     if (Status enabled = context.loginAgent->setEnabled(true); !enabled)
         return enabled;
-    print(context, QStringLiteral("已启用开机自动刷新"));
+    print(context, u"已启用开机自动刷新"_s);
     return {};
 }
 
@@ -113,7 +114,7 @@ Status startupDisable(const ClientContext &context) {
         return ClientError::fileSystem(currentPlatformWords().customDataKeepsAgent.toString());
     if (Status disabled = context.loginAgent->setEnabled(false); !disabled)
         return disabled;
-    print(context, QStringLiteral("已关闭开机自动刷新"));
+    print(context, u"已关闭开机自动刷新"_s);
     return {};
 }
 
@@ -128,7 +129,7 @@ Status activateInvite(const ClientContext &context, const QString &ticket) {
         [&job](Completion<ActivationState> done) { job.start(std::move(done)); });
     if (!activated)
         return activated.error();
-    print(context, QStringLiteral("activated=yes"));
+    print(context, u"activated=yes"_s);
     printCredential(context, *activated);
     return {};
 }

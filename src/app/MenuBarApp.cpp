@@ -8,6 +8,8 @@
 #include <QApplication>
 #include <QTimer>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora {
 
 int runMenuBarApp(const CommandLineOptions &options, Console &console) {
@@ -15,9 +17,9 @@ int runMenuBarApp(const CommandLineOptions &options, Console &console) {
     static char name[] = "VelmoraWallpaper";
     static char *argv[] = {name, nullptr};
     QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("VelmoraWallpaper"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Velmora壁纸"));
-    QApplication::setDesktopFileName(QStringLiteral("velmora-wallpaper"));
+    QApplication::setApplicationName(u"VelmoraWallpaper"_s);
+    QApplication::setApplicationDisplayName(u"Velmora壁纸"_s);
+    QApplication::setDesktopFileName(u"velmora-wallpaper"_s);
     // The tray item is the application; closing an alert or the menu window must not end it.
     QApplication::setQuitOnLastWindowClosed(false);
 

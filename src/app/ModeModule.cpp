@@ -8,6 +8,8 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora {
 
 namespace {
@@ -30,9 +32,9 @@ QByteArray modulePath() {
 }
 
 int missingModule(const QByteArray &path) {
-    Console::standard().printError(QStringLiteral("无法载入程序模块") +
+    Console::standard().printError(u"无法载入程序模块"_s +
                                    (path.isEmpty() ? QString() : u' ' + QFile::decodeName(path)) +
-                                   QStringLiteral("，请重新安装 Velmora壁纸。"));
+                                   u"，请重新安装 Velmora壁纸。"_s);
     return 1;
 }
 

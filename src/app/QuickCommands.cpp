@@ -8,6 +8,8 @@
 #include "core/PrivateFile.h"
 #include "core/StagingFile.h"
 
+using namespace Qt::StringLiterals;
+
 namespace velmora {
 
 namespace {
@@ -68,7 +70,7 @@ std::optional<int> runQuickCommand(const QList<QByteArray> &arguments, Console &
     StagingFile::removeOnTerminationSignals();
     const std::unique_ptr<LoginAgent> agent = makeLoginAgent(paths);
     if (options->mode == ClientMode::StartupStatus) {
-        console.print(agent->isEnabled() ? QStringLiteral("enabled") : QStringLiteral("disabled"));
+        console.print(agent->isEnabled() ? u"enabled"_s : u"disabled"_s);
         return 0;
     }
     const KeychainStore credentials(paths, std::nullopt, std::make_shared<NoLegacyKeychain>());

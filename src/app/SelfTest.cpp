@@ -10,6 +10,8 @@
 
 #include <functional>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora {
 
 namespace {
@@ -19,7 +21,7 @@ namespace {
 class ScratchDirectory {
 public:
     ScratchDirectory()
-        : m_path(QDir::tempPath() + QStringLiteral("/velmora-save-self-test-") +
+        : m_path(QDir::tempPath() + u"/velmora-save-self-test-"_s +
                  QUuid::createUuid().toString(QUuid::WithoutBraces)) {}
     ScratchDirectory(const ScratchDirectory &) = delete;
     ScratchDirectory &operator=(const ScratchDirectory &) = delete;
@@ -38,10 +40,10 @@ Status runSelfTest(Console &console) {
     const ScratchDirectory scratch;
     if (Status created = scratch.create(); !created)
         return created;
-    const ClientPaths paths(scratch.path(QStringLiteral("app-data")));
+    const ClientPaths paths(scratch.path(u"app-data"_s));
     if (Status ready = paths.ensure(); !ready)
         return ready;
-    const QString pictures = scratch.path(QStringLiteral("Pictures"));
+    const QString pictures = scratch.path(u"Pictures"_s);
 
     using namespace SelfTestChecks;
     const std::function<Status()> checks[] = {
@@ -62,7 +64,7 @@ Status runSelfTest(Console &console) {
         if (Status passed = check(); !passed)
             return passed;
     }
-    console.print(QStringLiteral("self-test=ok"));
+    console.print(u"self-test=ok"_s);
     return {};
 }
 

@@ -13,6 +13,8 @@
 #include <QNetworkProxy>
 #include <QUrl>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora::SelfTestChecks {
 
 namespace {
@@ -22,9 +24,9 @@ Status failed(const QString &message) {
 }
 
 // Under the reserved .invalid top-level domain: never a host anyone can own.
-const QString testOrigin = QStringLiteral("https://self-test.velmora.invalid");
+const QString testOrigin = u"https://self-test.velmora.invalid"_s;
 
-const QString campaignId = QStringLiteral("b74395d2-a831-4e70-8a7b-03be4a0d4861");
+const QString campaignId = u"b74395d2-a831-4e70-8a7b-03be4a0d4861"_s;
 
 // The reward status of an open campaign that has given this client nothing yet.
 QByteArray rewardSample() {
@@ -62,12 +64,12 @@ SoftwareUpdate package(const QString &platform, const QString &fileName, const Q
                        QChar digestDigit) {
     SoftwareUpdate update;
     update.isUpdateAvailable = true;
-    update.version = QStringLiteral("1.0.1");
+    update.version = u"1.0.1"_s;
     update.platform = platform;
     update.fileName = fileName;
     update.contentType = contentType;
     update.sha256 = QString(64, digestDigit);
-    update.downloadURL = QStringLiteral("/update");
+    update.downloadURL = u"/update"_s;
     return update;
 }
 
@@ -79,7 +81,7 @@ Status sessionProxy() {
     system.applyTo(systemManager);
     if (system.connectionProxyDictionary || !systemManager.proxyFactory() ||
         systemManager.proxy().type() != QNetworkProxy::DefaultProxy)
-        return failed(QStringLiteral("跟随系统代理配置自检失败"));
+        return failed(u"跟随系统代理配置自检失败"_s);
 
     const SessionConfiguration direct = SessionConfiguration::make(NetworkProxyMode::Direct);
     QNetworkAccessManager directManager;
@@ -91,54 +93,51 @@ Status sessionProxy() {
             allOff && direct.connectionProxyDictionary->value(QLatin1String(key), true) == false;
     }
     if (!allOff || directManager.proxy().type() != QNetworkProxy::NoProxy)
-        return failed(QStringLiteral("直连代理旁路配置自检失败"));
+        return failed(u"直连代理旁路配置自检失败"_s);
     return {};
 }
 
 Status originPolicy() {
     const Result<QString> official = ServerURL::normalize(ClientConstants::officialServer);
     if (!official || QUrl(*official).host().toLower() != ServerURL::officialHost())
-        return failed(QStringLiteral("官方服务器规范化结果异常"));
+        return failed(u"官方服务器规范化结果异常"_s);
     if (ServerURL::normalize(testOrigin))
-        return failed(QStringLiteral("安全自检未拒绝第三方 HTTPS 主机"));
+        return failed(u"安全自检未拒绝第三方 HTTPS 主机"_s);
     return {};
 }
 
 Status updatePackages() {
     using namespace UpdatePolicy;
-    const SoftwareUpdate mac =
-        package(QStringLiteral("macos"), QStringLiteral("VelmoraWallpaper-macOS.dmg"),
-                QStringLiteral("application/x-apple-diskimage"), u'a');
+    const SoftwareUpdate mac = package(u"macos"_s, u"VelmoraWallpaper-macOS.dmg"_s,
+                                       u"application/x-apple-diskimage"_s, u'a');
     if (!isMacPackage(mac) || !hasValidHash(mac) || !isAcceptable(mac, Platform::MacOS))
-        return failed(QStringLiteral("Mac 更新包自检失败"));
-    const SoftwareUpdate linux =
-        package(QStringLiteral("linux"), QStringLiteral("velmora-wallpaper_1.0.1_amd64.deb"),
-                QStringLiteral("application/vnd.debian.binary-package"), u'c');
+        return failed(u"Mac 更新包自检失败"_s);
+    const SoftwareUpdate linux = package(u"linux"_s, u"velmora-wallpaper_1.0.1_amd64.deb"_s,
+                                         u"application/vnd.debian.binary-package"_s, u'c');
     if (!isLinuxPackage(linux) || !hasValidHash(linux) || !isAcceptable(linux, Platform::Linux))
-        return failed(QStringLiteral("Linux 更新包自检失败"));
+        return failed(u"Linux 更新包自检失败"_s);
     const SoftwareUpdate windows =
-        package(QStringLiteral("windows"), QStringLiteral("VelmoraWallpaper.exe"),
-                QStringLiteral("application/octet-stream"), u'b');
+        package(u"windows"_s, u"VelmoraWallpaper.exe"_s, u"application/octet-stream"_s, u'b');
     if (isMacPackage(windows) || isLinuxPackage(windows) ||
         isAcceptable(windows, Platform::MacOS) || isAcceptable(windows, Platform::Linux))
-        return failed(QStringLiteral("安全自检错误接受 Windows 更新包"));
+        return failed(u"安全自检错误接受 Windows 更新包"_s);
     return {};
 }
 
 Status inviteLinks() {
     using namespace PromotionHandoff;
-    const QString ticket = QStringLiteral("Self-Test_Ticket-0123456789_abcdefXYZ-42");
+    const QString ticket = u"Self-Test_Ticket-0123456789_abcdefXYZ-42"_s;
     const std::optional<QString> link = buildURI(ticket);
     bool sound = link && parseURI(*link) == ticket;
     if (sound) {
-        for (const QString &almost : {QStringLiteral("velmora://activate?token=") + ticket,
-                                      QStringLiteral("velmora://evil?ticket=") + ticket,
-                                      *link + QStringLiteral("&utm_source=test"), *link + u'&'})
+        for (const QString &almost :
+             {u"velmora://activate?token="_s + ticket, u"velmora://evil?ticket="_s + ticket,
+              *link + u"&utm_source=test"_s, *link + u'&'})
             sound = sound && !parseURI(almost);
-        sound = sound && !normalizeTicket(ticket.chopped(1) + QStringLiteral("中"));
+        sound = sound && !normalizeTicket(ticket.chopped(1) + u"中"_s);
     }
     if (!sound)
-        return failed(QStringLiteral("邀请链接安全自检失败"));
+        return failed(u"邀请链接安全自检失败"_s);
     return {};
 }
 
@@ -146,12 +145,12 @@ Status rewardStatus() {
     const std::optional<RewardAnswers> answers = answersFor(rewardSample());
     if (!answers || !answers->claimsBaseOnOpen || !answers->offersReferral || answers->hasQRImage ||
         !answers->hasSafeRedemptionURL)
-        return failed(QStringLiteral("红包活动协议自检失败"));
+        return failed(u"红包活动协议自检失败"_s);
     return {};
 }
 
 Status rewardEligibility() {
-    const QString message = QStringLiteral("红包领取资格或领奖链接安全自检失败");
+    const QString message = u"红包领取资格或领奖链接安全自检失败"_s;
     const QByteArray sample = rewardSample();
     const QByteArray baseCode =
         R"("codes":[{"claimId":"b74395d2-a831-4e70-8a7b-03be4a0d4862",)"
@@ -167,14 +166,14 @@ Status rewardEligibility() {
         if (!closed || closed->claimsBaseOnOpen || closed->offersReferral)
             return failed(message);
     }
-    const auto unsafe = answersFor(
-        replaced(sample, (testOrigin + QStringLiteral("/redeem")).toUtf8(), "javascript:alert(1)"));
+    const auto unsafe =
+        answersFor(replaced(sample, (testOrigin + u"/redeem"_s).toUtf8(), "javascript:alert(1)"));
     if (!unsafe || unsafe->hasSafeRedemptionURL)
         return failed(message);
 
     const ClientRewardClaimRequest claim{QUuid::fromString(campaignId), RewardSource::Referral};
     const QJsonDocument sent = QJsonDocument::fromJson(encodeJson(claim.toJson()));
-    if (!sent.isObject() || sent.object().value(QStringLiteral("source")).toString() != u"referral")
+    if (!sent.isObject() || sent.object().value(u"source"_s).toString() != u"referral")
         return failed(message);
     return {};
 }

@@ -16,6 +16,8 @@
 
 #include <optional>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora::SelfTestChecks {
 
 namespace {
@@ -33,8 +35,8 @@ Status failed(const QString &message) {
 class ThrowAwaySuite {
 public:
     explicit ThrowAwaySuite(const QString &purpose)
-        : m_name(ClientConstants::selfTestSuitePrefix + QStringLiteral("wallpaper.") + purpose +
-                 u'.' + freshUuid())
+        : m_name(ClientConstants::selfTestSuitePrefix + u"wallpaper."_s + purpose + u'.' +
+                 freshUuid())
         , m_defaults(UserDefaults::suite(m_name)) {
         m_defaults.removePersistentDomain();
     }
@@ -64,39 +66,33 @@ private:
 } // namespace
 
 Status menuBarIcon() {
-    const std::optional<QString> icon =
-        Bundle::resource(QStringLiteral("AppIcon"), QStringLiteral("png"));
+    const std::optional<QString> icon = Bundle::resource(u"AppIcon"_s, u"png"_s);
     const QImage image = icon ? QImage(*icon) : QImage();
     if (image.isNull() || image.width() <= 0 || image.height() <= 0)
-        return failed(QStringLiteral("菜单栏品牌图标资源缺失"));
+        return failed(u"菜单栏品牌图标资源缺失"_s);
     return {};
 }
 
 Status versionMetadata() {
-    if (Bundle::infoString(QStringLiteral("CFBundleShortVersionString")) !=
-        ClientConstants::currentVersion)
-        return failed(QStringLiteral("客户端代码版本与 App 元数据不一致"));
+    if (Bundle::infoString(u"CFBundleShortVersionString"_s) != ClientConstants::currentVersion)
+        return failed(u"客户端代码版本与 App 元数据不一致"_s);
     return {};
 }
 
 Status savedCopy(const ClientPaths &paths, const QString &pictures) {
-    const QString message = QStringLiteral("一键保存今日壁纸自检失败");
+    const QString message = u"一键保存今日壁纸自检失败"_s;
     const QByteArray bytes("\x01\x02\x03\x04\x05\x06\x07\x08", 8);
-    const QString cached = paths.wallpapers() + QStringLiteral("/test.png");
+    const QString cached = paths.wallpapers() + u"/test.png"_s;
     if (Status written = PrivateFile::writeAtomically(cached, bytes); !written)
         return written;
     const Result<QString> digest = FileHasher::sha256(cached, FileHasher::Links::Refuse);
     if (!digest)
         return digest.error();
 
-    const QString title = QStringLiteral("林知远_雨后西湖");
-    const WallpaperMetadata metadata{1,
-                                     QStringLiteral("2026-08-31"),
-                                     title + QStringLiteral(".png"),
-                                     QStringLiteral("image/png"),
-                                     bytes.size(),
-                                     *digest,
-                                     QStringLiteral("/test.png")};
+    const QString title = u"林知远_雨后西湖"_s;
+    const WallpaperMetadata metadata{
+        1,       u"2026-08-31"_s, title + u".png"_s, u"image/png"_s, bytes.size(),
+        *digest, u"/test.png"_s};
     const WallpaperStore store(paths);
     const Result<QString> first = store.saveCopy(metadata, cached, pictures);
     if (!first)
@@ -118,66 +114,65 @@ Status savedCopy(const ClientPaths &paths, const QString &pictures) {
 }
 
 Status credentialStore(const ClientPaths &paths) {
-    const ActivationState saved{ClientConstants::officialServer, QStringLiteral("self-test-device"),
-                                QStringLiteral("Self Test Mac"),
-                                QStringLiteral("self-test-token-not-for-any-service"),
-                                QStringLiteral("2026-08-31T00:00:00Z")};
-    const KeychainStore store(paths, QStringLiteral("self-test-") + freshUuid());
+    const ActivationState saved{ClientConstants::officialServer, u"self-test-device"_s,
+                                u"Self Test Mac"_s, u"self-test-token-not-for-any-service"_s,
+                                u"2026-08-31T00:00:00Z"_s};
+    const KeychainStore store(paths, u"self-test-"_s + freshUuid());
     if (Status stored = store.save(saved); !stored)
         return stored;
     const std::optional<PrivateFile::Attributes> file =
         PrivateFile::inspect(paths.activationFallback());
     if (!file || !file->isRegularFile || file->isLoose() ||
         !PrivateFile::inspect(paths.credentialStorageMarker()))
-        return failed(QStringLiteral("本地激活凭证存储自检失败"));
+        return failed(u"本地激活凭证存储自检失败"_s);
     const Result<std::optional<ActivationState>> loaded = store.load();
     if (!loaded)
         return loaded.error();
     if (*loaded != saved)
-        return failed(QStringLiteral("本地激活凭证存储自检失败"));
+        return failed(u"本地激活凭证存储自检失败"_s);
 
     if (Status cleared = store.clear(); !cleared)
         return cleared;
     if (PrivateFile::inspect(paths.activationFallback()))
-        return failed(QStringLiteral("清除激活凭证自检失败"));
+        return failed(u"清除激活凭证自检失败"_s);
     const Result<std::optional<ActivationState>> afterClear = store.load();
     if (!afterClear)
         return afterClear.error();
     if (afterClear->has_value())
-        return failed(QStringLiteral("清除激活凭证自检失败"));
+        return failed(u"清除激活凭证自检失败"_s);
     return {};
 }
 
 Status networkPreference() {
-    ThrowAwaySuite suite(QStringLiteral("proxy-self-test"));
+    ThrowAwaySuite suite(u"proxy-self-test"_s);
     if (!suite.isUsable())
-        return failed(QStringLiteral("无法创建网络设置自检环境"));
+        return failed(u"无法创建网络设置自检环境"_s);
     if (NetworkProxyMode::load(suite.defaults()) != NetworkProxyMode::System)
-        return failed(QStringLiteral("网络设置默认值自检失败"));
+        return failed(u"网络设置默认值自检失败"_s);
     NetworkProxyMode(NetworkProxyMode::Direct).save(suite.defaults());
     if (NetworkProxyMode::load(suite.reopened()) != NetworkProxyMode::Direct)
-        return failed(QStringLiteral("网络设置持久化自检失败"));
-    suite.defaults().setString(ClientConstants::proxyModeDefaultsKey, QStringLiteral("invalid"));
+        return failed(u"网络设置持久化自检失败"_s);
+    suite.defaults().setString(ClientConstants::proxyModeDefaultsKey, u"invalid"_s);
     if (NetworkProxyMode::load(suite.reopened()) != NetworkProxyMode::System)
-        return failed(QStringLiteral("网络设置损坏回退自检失败"));
+        return failed(u"网络设置损坏回退自检失败"_s);
     return {};
 }
 
 Status updatePreference() {
-    ThrowAwaySuite suite(QStringLiteral("update-self-test"));
+    ThrowAwaySuite suite(u"update-self-test"_s);
     if (!suite.isUsable())
-        return failed(QStringLiteral("无法创建自动更新设置自检环境"));
+        return failed(u"无法创建自动更新设置自检环境"_s);
     if (!AutomaticUpdatePreference::isEnabled(suite.defaults()))
-        return failed(QStringLiteral("自动更新默认值自检失败"));
+        return failed(u"自动更新默认值自检失败"_s);
     AutomaticUpdatePreference::setEnabled(false, suite.defaults());
     if (AutomaticUpdatePreference::isEnabled(suite.reopened()))
-        return failed(QStringLiteral("自动更新关闭状态自检失败"));
+        return failed(u"自动更新关闭状态自检失败"_s);
     AutomaticUpdatePreference::setEnabled(true, suite.defaults());
-    AutomaticUpdatePreference::setLastOpenedVersion(QStringLiteral("9.9.9"), suite.defaults());
+    AutomaticUpdatePreference::setLastOpenedVersion(u"9.9.9"_s, suite.defaults());
     const UserDefaults stored = suite.reopened();
     if (!AutomaticUpdatePreference::isEnabled(stored) ||
-        AutomaticUpdatePreference::lastOpenedVersion(stored) != QStringLiteral("9.9.9"))
-        return failed(QStringLiteral("自动更新设置持久化自检失败"));
+        AutomaticUpdatePreference::lastOpenedVersion(stored) != u"9.9.9"_s)
+        return failed(u"自动更新设置持久化自检失败"_s);
     return {};
 }
 

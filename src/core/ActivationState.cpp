@@ -9,16 +9,18 @@
 #include <array>
 #include <initializer_list>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora {
 
 QByteArray ActivationState::encoded() const {
     // QJsonObject keeps its keys sorted, and Qt's writer leaves "/" unescaped.
     const QJsonObject object{
-        {QStringLiteral("activatedAtUtc"), activatedAtUtc},
-        {QStringLiteral("deviceId"), deviceId},
-        {QStringLiteral("deviceName"), deviceName},
-        {QStringLiteral("serverBaseUrl"), serverBaseURL},
-        {QStringLiteral("token"), token},
+        {u"activatedAtUtc"_s, activatedAtUtc},
+        {u"deviceId"_s, deviceId},
+        {u"deviceName"_s, deviceName},
+        {u"serverBaseUrl"_s, serverBaseURL},
+        {u"token"_s, token},
     };
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
@@ -28,7 +30,7 @@ Result<ActivationState> ActivationState::decodeCompatible(const QByteArray &data
     if (!parsed)
         return parsed.error();
     if (!parsed->isObject())
-        return ClientError::malformedData(QStringLiteral("激活凭证格式无效。"));
+        return ClientError::malformedData(u"激活凭证格式无效。"_s);
     const QJsonObject object = parsed->toObject();
 
     // The first key, stored form before the older one, whose value is a non-blank string.
@@ -47,7 +49,7 @@ Result<ActivationState> ActivationState::decodeCompatible(const QByteArray &data
     };
     for (const auto &value : fields) {
         if (!value)
-            return ClientError::malformedData(QStringLiteral("激活凭证字段不完整。"));
+            return ClientError::malformedData(u"激活凭证字段不完整。"_s);
     }
     return ActivationState{*fields[0], *fields[1], *fields[2], *fields[3], *fields[4]};
 }

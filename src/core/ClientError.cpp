@@ -1,5 +1,7 @@
 #include "ClientError.h"
 
+using namespace Qt::StringLiterals;
+
 namespace velmora {
 
 ClientError::ClientError(Kind kind, QString text, int statusCode)
@@ -38,18 +40,17 @@ ClientError ClientError::missingActivation() {
 QString ClientError::description() const {
     switch (m_kind) {
     case Kind::InvalidServer:
-        return QStringLiteral("服务器地址无效：") + m_text;
+        return u"服务器地址无效："_s + m_text;
     case Kind::Server:
-        return QStringLiteral("服务器返回错误（HTTP ") + QString::number(m_statusCode) +
-               QStringLiteral("）：") + m_text;
+        return u"服务器返回错误（HTTP "_s + QString::number(m_statusCode) + u"）："_s + m_text;
     case Kind::MalformedData:
     case Kind::FileSystem:
     case Kind::Wallpaper:
         return m_text;
     case Kind::InvalidResponse:
-        return QStringLiteral("服务器响应格式无效。");
+        return u"服务器响应格式无效。"_s;
     case Kind::MissingActivation:
-        return QStringLiteral("客户端尚未完成自动连接，请稍后重试。");
+        return u"客户端尚未完成自动连接，请稍后重试。"_s;
     }
     Q_UNREACHABLE();
     return {};

@@ -7,14 +7,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora {
 
 void appendClientLog(const ClientPaths &paths, const QDateTime &now, const QString &message) {
     if (!paths.ensure())
         return;
     const QByteArray line =
-        (u'[' + now.toUTC().toString(Qt::ISODate) + QStringLiteral("] ") + message + u'\n')
-            .toUtf8();
+        (u'[' + now.toUTC().toString(Qt::ISODate) + u"] "_s + message + u'\n').toUtf8();
     const QByteArray path = paths.clientLog().toLocal8Bit();
     const int fd =
         ::open(path.constData(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);

@@ -15,6 +15,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora {
 
 namespace {
@@ -28,7 +30,7 @@ Status ensurePrivateDirectory(const QString &path) {
     struct stat info {};
     if (::lstat(native.constData(), &info) == 0) {
         if (S_ISLNK(info.st_mode))
-            return ClientError::fileSystem(QStringLiteral("客户端数据目录不能是符号链接：") + path);
+            return ClientError::fileSystem(u"客户端数据目录不能是符号链接："_s + path);
     } else if (Status made = PrivateFile::makeDirectories(path, kPrivateDirectoryMode); !made) {
         return made;
     }
@@ -37,7 +39,7 @@ Status ensurePrivateDirectory(const QString &path) {
     if (fd < 0) {
         const int openError = errno;
         if (openError == ELOOP)
-            return ClientError::fileSystem(QStringLiteral("客户端数据目录不能是符号链接：") + path);
+            return ClientError::fileSystem(u"客户端数据目录不能是符号链接："_s + path);
         return Error::foreign(platform::describeSystemError(openError, path));
     }
     Status status;
@@ -72,8 +74,8 @@ Status ClientPaths::checkEnvironment() {
         QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
         const QString decoded = utf8(qgetenv(name)); // decodes only when made a string
         if (utf8.hasError())
-            return ClientError::malformedData(QStringLiteral("环境变量 ") + QLatin1String(name) +
-                                              QStringLiteral(" 的目录路径不是有效的 UTF-8。"));
+            return ClientError::malformedData(u"环境变量 "_s + QLatin1String(name) +
+                                              u" 的目录路径不是有效的 UTF-8。"_s);
     }
     return {};
 }
@@ -82,9 +84,9 @@ QString ClientPaths::defaultRoot() {
     QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
     if (base.isEmpty()) {
 #ifdef Q_OS_MACOS
-        base = QDir::homePath() + QStringLiteral("/Library/Application Support");
+        base = QDir::homePath() + u"/Library/Application Support"_s;
 #else
-        base = QDir::homePath() + QStringLiteral("/.local/share");
+        base = QDir::homePath() + u"/.local/share"_s;
 #endif
     }
     return standardized(base + QLatin1Char('/') + ClientConstants::appName);
@@ -101,7 +103,7 @@ bool ClientPaths::isDefaultRoot() const {
 Status ClientPaths::ensure() const {
     for (const QString &directory : {m_root, wallpapers(), updates(), logs()}) {
         if (Status status = ensurePrivateDirectory(directory); !status)
-            return wrapFileSystemError(QStringLiteral("无法创建客户端数据目录："), status.error());
+            return wrapFileSystemError(u"无法创建客户端数据目录："_s, status.error());
     }
     return {};
 }

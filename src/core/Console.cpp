@@ -2,6 +2,8 @@
 
 #include <iostream>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora {
 
 Console &Console::standard() {
@@ -14,7 +16,7 @@ void Console::print(const QString &line) {
 }
 
 void Console::printError(const QString &description) {
-    m_err << (QStringLiteral("错误：") + description + u'\n').toStdString() << std::flush;
+    m_err << (u"错误："_s + description + u'\n').toStdString() << std::flush;
 }
 
 } // namespace velmora

@@ -11,6 +11,8 @@
 #include <cerrno>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora {
 
 namespace {
@@ -89,7 +91,7 @@ std::optional<ActivationState> KeychainStore::decodeLegacy(const platform::Legac
 
 Status KeychainStore::save(const ActivationState &state) const {
     if (!state.isUsable())
-        return ClientError::malformedData(QStringLiteral("激活信息不完整，未写入钥匙串。"));
+        return ClientError::malformedData(u"激活信息不完整，未写入钥匙串。"_s);
     if (Status ready = m_paths.ensure(); !ready)
         return ready;
     if (Status saved = saveFallback(state.encoded()); !saved)
@@ -108,7 +110,7 @@ Status KeychainStore::clear() const {
     // A credential that is still there after "clear" succeeded would be used again at the next
     // start, so this failure is reported rather than ignored.
     if (!removed)
-        return ClientError::fileSystem(QStringLiteral("无法删除本地激活凭证：") +
+        return ClientError::fileSystem(u"无法删除本地激活凭证："_s +
                                        platform::describeSystemError(removalError, file));
     return {};
 }
@@ -118,10 +120,9 @@ Status KeychainStore::saveFallback(const QByteArray &data) const {
         return ready;
     const QString file = m_paths.activationFallback();
     if (PrivateFile::isSymbolicLink(file))
-        return ClientError::fileSystem(QStringLiteral("激活凭证路径不能是符号链接。"));
+        return ClientError::fileSystem(u"激活凭证路径不能是符号链接。"_s);
     if (Status written = PrivateFile::writeAtomically(file, data); !written)
-        return wrapFileSystemError(QStringLiteral("钥匙串不可用，且无法保存本地激活凭证："),
-                                   written.error());
+        return wrapFileSystemError(u"钥匙串不可用，且无法保存本地激活凭证："_s, written.error());
     return {};
 }
 
@@ -130,7 +131,7 @@ Status KeychainStore::markLocalFileStorageSelected() const {
         return ready;
     const QString marker = m_paths.credentialStorageMarker();
     if (PrivateFile::isSymbolicLink(marker))
-        return ClientError::fileSystem(QStringLiteral("凭证存储标记不能是符号链接。"));
+        return ClientError::fileSystem(u"凭证存储标记不能是符号链接。"_s);
     // Every load confirms the marker; rewriting (and flushing) identical bytes each time would
     // only cost the hourly refresh two disk syncs.
     const std::optional<PrivateFile::Attributes> existing = PrivateFile::inspect(marker);
@@ -141,7 +142,7 @@ Status KeychainStore::markLocalFileStorageSelected() const {
             return {};
     }
     if (Status written = PrivateFile::writeAtomically(marker, kMarkerContent); !written)
-        return wrapFileSystemError(QStringLiteral("无法保存凭证存储设置："), written.error());
+        return wrapFileSystemError(u"无法保存凭证存储设置："_s, written.error());
     return {};
 }
 

@@ -5,6 +5,8 @@
 
 #include <QUrl>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora {
 
 NetworkProxyMode NetworkProxyMode::current() {
@@ -23,7 +25,7 @@ void NetworkProxyMode::save(UserDefaults &defaults) const {
 }
 
 QString NetworkProxyMode::rawValue() const {
-    return m_value == Direct ? QStringLiteral("direct") : QStringLiteral("system");
+    return m_value == Direct ? u"direct"_s : u"system"_s;
 }
 
 std::optional<NetworkProxyMode> NetworkProxyMode::fromRawValue(const QString &raw) {
@@ -35,15 +37,14 @@ std::optional<NetworkProxyMode> NetworkProxyMode::fromRawValue(const QString &ra
 }
 
 QString NetworkProxyMode::title() const {
-    return m_value == Direct ? QStringLiteral("直连（忽略系统代理）")
-                             : QStringLiteral("跟随系统代理");
+    return m_value == Direct ? u"直连（忽略系统代理）"_s : u"跟随系统代理"_s;
 }
 
 QString NetworkProxyMode::confirmationMessage() const {
     if (m_value == System)
         return currentPlatformWords().followsSystemProxy.toString();
     return currentPlatformWords().ignoresSystemProxy.toString() +
-           QUrl(ClientConstants::officialServer).host() + QStringLiteral("。");
+           QUrl(ClientConstants::officialServer).host() + u"。"_s;
 }
 
 DisplayMode DisplayMode::current() {
@@ -65,7 +66,7 @@ void DisplayMode::save(UserDefaults &defaults) const {
 }
 
 QString DisplayMode::rawValue() const {
-    return m_value == Fill ? QStringLiteral("fill") : QStringLiteral("fit");
+    return m_value == Fill ? u"fill"_s : u"fit"_s;
 }
 
 std::optional<DisplayMode> DisplayMode::fromRawValue(const QString &raw) {
@@ -77,8 +78,7 @@ std::optional<DisplayMode> DisplayMode::fromRawValue(const QString &raw) {
 }
 
 QString DisplayMode::title() const {
-    return m_value == Fill ? QStringLiteral("填满屏幕（可能裁切）")
-                           : QStringLiteral("完整显示（推荐）");
+    return m_value == Fill ? u"填满屏幕（可能裁切）"_s : u"完整显示（推荐）"_s;
 }
 
 namespace AutomaticUpdatePreference {

@@ -2,6 +2,8 @@
 
 #include "PrivateFile.h"
 
+using namespace Qt::StringLiterals;
+
 namespace velmora {
 
 namespace {
@@ -11,7 +13,7 @@ Status markStartupPromptShown(const ClientPaths &paths) {
         return ready;
     const QString marker = startupPromptMarkerPath(paths);
     if (PrivateFile::isSymbolicLink(marker))
-        return ClientError::fileSystem(QStringLiteral("启动提醒标记不能是符号链接。"));
+        return ClientError::fileSystem(u"启动提醒标记不能是符号链接。"_s);
     return PrivateFile::writeAtomically(marker, QByteArrayLiteral("shown\n"));
 }
 
@@ -27,7 +29,7 @@ bool isStartupPromptShown(const ClientPaths &paths) {
 
 void tryMarkStartupPromptShown(const ClientPaths &paths, const ClientLog &log) {
     if (Status status = markStartupPromptShown(paths); !status && log)
-        log(QStringLiteral("写入启动提醒标记失败：") + status.error().description());
+        log(u"写入启动提醒标记失败："_s + status.error().description());
 }
 
 } // namespace velmora

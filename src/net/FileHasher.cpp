@@ -11,6 +11,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora {
 
 struct Sha256::Context {
@@ -43,11 +45,11 @@ Result<QString> FileHasher::sha256(const QString &path, Links links) {
     const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | (links == Links::Refuse ? O_NOFOLLOW : 0);
     const int fd = ::open(QFile::encodeName(path).constData(), flags);
     if (fd < 0)
-        return ClientError::fileSystem(QStringLiteral("无法读取文件：") + path);
+        return ClientError::fileSystem(u"无法读取文件："_s + path);
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || ::fcntl(fd, F_SETFL, O_RDONLY) != 0) {
         ::close(fd);
-        return ClientError::fileSystem(QStringLiteral("无法读取文件：") + path);
+        return ClientError::fileSystem(u"无法读取文件："_s + path);
     }
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
 
@@ -59,7 +61,7 @@ Result<QString> FileHasher::sha256(const QString &path, Links links) {
             if (errno == EINTR)
                 continue;
             ::close(fd);
-            return ClientError::fileSystem(QStringLiteral("读取文件失败：") + path);
+            return ClientError::fileSystem(u"读取文件失败："_s + path);
         }
         if (got == 0)
             break;

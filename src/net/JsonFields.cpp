@@ -6,6 +6,8 @@
 
 #include <cmath>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora {
 
 namespace {
@@ -15,8 +17,8 @@ Error decodingError(const QString &sentence) {
 }
 
 bool isCanonicalUuid(const QString &text) {
-    static const QRegularExpression pattern(QStringLiteral(
-        "^[0-9A-Fa-f]{8}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{12}$"));
+    static const QRegularExpression pattern(
+        u"^[0-9A-Fa-f]{8}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{12}$"_s);
     return pattern.match(text).hasMatch();
 }
 
@@ -26,8 +28,7 @@ std::optional<QJsonValue> JsonFields::present(const char *key, bool required) {
     const QJsonValue value = m_object.value(QLatin1String(key));
     if (value.isUndefined() || value.isNull()) {
         if (required && !m_failure)
-            m_failure =
-                decodingError(QStringLiteral("服务器数据缺少字段“%1”。").arg(QLatin1String(key)));
+            m_failure = decodingError(u"服务器数据缺少字段“%1”。"_s.arg(QLatin1String(key)));
         return std::nullopt;
     }
     return value;
@@ -35,8 +36,7 @@ std::optional<QJsonValue> JsonFields::present(const char *key, bool required) {
 
 void JsonFields::typeMismatch(const char *key) {
     if (!m_failure)
-        m_failure = decodingError(
-            QStringLiteral("服务器数据字段“%1”的类型不正确。").arg(QLatin1String(key)));
+        m_failure = decodingError(u"服务器数据字段“%1”的类型不正确。"_s.arg(QLatin1String(key)));
 }
 
 void JsonFields::fail(const char *key) {
@@ -113,7 +113,7 @@ Result<QJsonObject> parseJsonObject(const QByteArray &data) {
     if (!parsed)
         return parsed.error();
     if (!parsed->isObject())
-        return decodingError(QStringLiteral("服务器数据不是 JSON 对象。"));
+        return decodingError(u"服务器数据不是 JSON 对象。"_s);
     return parsed->toObject();
 }
 

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora {
 
 namespace {
@@ -33,7 +35,7 @@ template <typename T> Result<T> decodeObject(const QByteArray &data) {
 
 Result<ClientRewardCodeResponse> codeFromJson(const QJsonValue &value) {
     if (!value.isObject())
-        return Error::foreign(QStringLiteral("服务器数据字段“codes”的类型不正确。"));
+        return Error::foreign(u"服务器数据字段“codes”的类型不正确。"_s);
     JsonFields fields(value.toObject());
     ClientRewardCodeResponse code;
     code.claimId = fields.uuid("claimId");
@@ -62,13 +64,13 @@ QByteArray encodeJson(const QJsonObject &object) {
 }
 
 QJsonObject ClientRegistrationRequest::toJson() const {
-    return {{QStringLiteral("deviceId"), deviceId}, {QStringLiteral("deviceName"), deviceName}};
+    return {{u"deviceId"_s, deviceId}, {u"deviceName"_s, deviceName}};
 }
 
 QJsonObject InviteActivationRequest::toJson() const {
-    QJsonObject object{{QStringLiteral("handoffTicket"), handoffTicket},
-                       {QStringLiteral("deviceId"), deviceId},
-                       {QStringLiteral("deviceName"), deviceName}};
+    QJsonObject object{{u"handoffTicket"_s, handoffTicket},
+                       {u"deviceId"_s, deviceId},
+                       {u"deviceName"_s, deviceName}};
     insertIfPresent(object, "idempotencyKey", idempotencyKey);
     return object;
 }
@@ -102,13 +104,13 @@ Result<WallpaperMetadata> WallpaperMetadata::fromJson(const QJsonObject &object)
 }
 
 QJsonObject WallpaperMetadata::toJson() const {
-    return {{QStringLiteral("id"), id},
-            {QStringLiteral("effectiveDate"), effectiveDate},
-            {QStringLiteral("fileName"), fileName},
-            {QStringLiteral("contentType"), contentType},
-            {QStringLiteral("length"), length},
-            {QStringLiteral("sha256"), sha256},
-            {QStringLiteral("downloadUrl"), downloadURL}};
+    return {{u"id"_s, id},
+            {u"effectiveDate"_s, effectiveDate},
+            {u"fileName"_s, fileName},
+            {u"contentType"_s, contentType},
+            {u"length"_s, length},
+            {u"sha256"_s, sha256},
+            {u"downloadUrl"_s, downloadURL}};
 }
 
 Result<SoftwareUpdate> SoftwareUpdate::decode(const QByteArray &data) {
@@ -132,8 +134,8 @@ Result<SoftwareUpdate> SoftwareUpdate::decode(const QByteArray &data) {
 }
 
 QJsonObject SoftwareUpdate::toJson() const {
-    QJsonObject object{{QStringLiteral("isUpdateAvailable"), isUpdateAvailable},
-                       {QStringLiteral("isMandatory"), isMandatory}};
+    QJsonObject object{{u"isUpdateAvailable"_s, isUpdateAvailable},
+                       {u"isMandatory"_s, isMandatory}};
     insertIfPresent(object, "version", version);
     insertIfPresent(object, "fileName", fileName);
     insertIfPresent(object, "contentType", contentType);
@@ -160,15 +162,15 @@ Result<ClientPromotionLinkResponse> ClientPromotionLinkResponse::decode(const QB
 }
 
 QJsonObject ClientPromotionLinkResponse::toJson() const {
-    QJsonObject object{{QStringLiteral("link"), link},
-                       {QStringLiteral("maxActivations"), maxActivations},
-                       {QStringLiteral("successfulActivations"), successfulActivations}};
+    QJsonObject object{{u"link"_s, link},
+                       {u"maxActivations"_s, maxActivations},
+                       {u"successfulActivations"_s, successfulActivations}};
     insertIfPresent(object, "expiresAtUtc", expiresAtUtc);
     return object;
 }
 
 QString rewardSourceText(RewardSource source) {
-    return source == RewardSource::Base ? QStringLiteral("base") : QStringLiteral("referral");
+    return source == RewardSource::Base ? u"base"_s : u"referral"_s;
 }
 
 std::optional<RewardSource> rewardSourceFromText(const QString &text) {
@@ -180,10 +182,10 @@ std::optional<RewardSource> rewardSourceFromText(const QString &text) {
 }
 
 QJsonObject ClientRewardCodeResponse::toJson() const {
-    return {{QStringLiteral("claimId"), uuidText(claimId)},
-            {QStringLiteral("code"), code},
-            {QStringLiteral("source"), source},
-            {QStringLiteral("issuedAtUtc"), issuedAtUtc}};
+    return {{u"claimId"_s, uuidText(claimId)},
+            {u"code"_s, code},
+            {u"source"_s, source},
+            {u"issuedAtUtc"_s, issuedAtUtc}};
 }
 
 Result<ClientRewardStatusResponse> ClientRewardStatusResponse::decode(const QByteArray &data) {
@@ -201,7 +203,7 @@ Result<ClientRewardStatusResponse> ClientRewardStatusResponse::decode(const QByt
     status.stockAvailable = fields.boolean("stockAvailable");
     status.redemptionUrl = fields.optionalString("redemptionUrl");
     status.instructions = fields.string("instructions");
-    const QJsonValue codes = object->value(QStringLiteral("codes"));
+    const QJsonValue codes = object->value(u"codes"_s);
     if (!codes.isArray()) {
         fields.fail("codes");
     } else {
@@ -220,16 +222,16 @@ QJsonObject ClientRewardStatusResponse::toJson() const {
     QJsonArray codeArray;
     for (const ClientRewardCodeResponse &code : codes)
         codeArray.append(code.toJson());
-    QJsonObject object{{QStringLiteral("campaignName"), campaignName},
-                       {QStringLiteral("enabled"), enabled},
-                       {QStringLiteral("successfulInvitations"), successfulInvitations},
-                       {QStringLiteral("canClaimBase"), canClaimBase},
-                       {QStringLiteral("canClaimReferral"), canClaimReferral},
-                       {QStringLiteral("stockAvailable"), stockAvailable},
-                       {QStringLiteral("instructions"), instructions},
-                       {QStringLiteral("codes"), codeArray}};
+    QJsonObject object{{u"campaignName"_s, campaignName},
+                       {u"enabled"_s, enabled},
+                       {u"successfulInvitations"_s, successfulInvitations},
+                       {u"canClaimBase"_s, canClaimBase},
+                       {u"canClaimReferral"_s, canClaimReferral},
+                       {u"stockAvailable"_s, stockAvailable},
+                       {u"instructions"_s, instructions},
+                       {u"codes"_s, codeArray}};
     if (campaignId)
-        object.insert(QStringLiteral("campaignId"), uuidText(*campaignId));
+        object.insert(u"campaignId"_s, uuidText(*campaignId));
     insertIfPresent(object, "redemptionUrl", redemptionUrl);
     insertIfPresent(object, "redemptionQrBase64", redemptionQrBase64);
     return object;
@@ -274,8 +276,7 @@ std::optional<QByteArray> ClientRewardStatusResponse::redemptionQRData() const {
 }
 
 QJsonObject ClientRewardClaimRequest::toJson() const {
-    return {{QStringLiteral("campaignId"), uuidText(campaignId)},
-            {QStringLiteral("source"), rewardSourceText(source)}};
+    return {{u"campaignId"_s, uuidText(campaignId)}, {u"source"_s, rewardSourceText(source)}};
 }
 
 Result<APIErrorResponse> APIErrorResponse::decode(const QByteArray &data) {

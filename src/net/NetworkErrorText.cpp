@@ -1,37 +1,39 @@
 #include "NetworkErrorText.h"
 
+using namespace Qt::StringLiterals;
+
 namespace velmora {
 
 QString describeNetworkError(QNetworkReply::NetworkError error, const QString &fallback) {
     switch (error) {
     case QNetworkReply::ConnectionRefusedError:
-        return QStringLiteral("服务器拒绝了连接");
+        return u"服务器拒绝了连接"_s;
     case QNetworkReply::RemoteHostClosedError:
-        return QStringLiteral("服务器提前关闭了连接");
+        return u"服务器提前关闭了连接"_s;
     case QNetworkReply::HostNotFoundError:
-        return QStringLiteral("找不到服务器");
+        return u"找不到服务器"_s;
     case QNetworkReply::TimeoutError:
     case QNetworkReply::OperationCanceledError:
-        return QStringLiteral("请求超时");
+        return u"请求超时"_s;
     case QNetworkReply::SslHandshakeFailedError:
-        return QStringLiteral("无法建立安全连接（TLS 握手失败）");
+        return u"无法建立安全连接（TLS 握手失败）"_s;
     case QNetworkReply::TemporaryNetworkFailureError:
     case QNetworkReply::NetworkSessionFailedError:
-        return QStringLiteral("网络暂时不可用");
+        return u"网络暂时不可用"_s;
     case QNetworkReply::ProxyConnectionRefusedError:
-        return QStringLiteral("代理服务器拒绝了连接");
+        return u"代理服务器拒绝了连接"_s;
     case QNetworkReply::ProxyConnectionClosedError:
-        return QStringLiteral("代理服务器提前关闭了连接");
+        return u"代理服务器提前关闭了连接"_s;
     case QNetworkReply::ProxyNotFoundError:
-        return QStringLiteral("找不到代理服务器");
+        return u"找不到代理服务器"_s;
     case QNetworkReply::ProxyTimeoutError:
-        return QStringLiteral("连接代理服务器超时");
+        return u"连接代理服务器超时"_s;
     case QNetworkReply::ProxyAuthenticationRequiredError:
-        return QStringLiteral("代理服务器要求身份验证");
+        return u"代理服务器要求身份验证"_s;
     case QNetworkReply::ProtocolFailure:
     case QNetworkReply::ProtocolUnknownError:
     case QNetworkReply::ProtocolInvalidOperationError:
-        return QStringLiteral("服务器的响应不符合 HTTP 协议");
+        return u"服务器的响应不符合 HTTP 协议"_s;
     default:
         return fallback;
     }

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora::PromotionHandoff {
 
 namespace {
@@ -65,8 +67,8 @@ std::optional<QString> buildURI(const QString &ticket) {
     const std::optional<QString> normalized = normalizeTicket(ticket);
     if (!normalized)
         return std::nullopt;
-    return ClientConstants::promotionScheme + QStringLiteral("://") +
-           ClientConstants::promotionActivationHost + QStringLiteral("?ticket=") + *normalized;
+    return ClientConstants::promotionScheme + u"://"_s + ClientConstants::promotionActivationHost +
+           u"?ticket="_s + *normalized;
 }
 
 } // namespace velmora::PromotionHandoff

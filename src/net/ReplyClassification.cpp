@@ -10,6 +10,8 @@
 #include <QNetworkRequest>
 #include <QStringDecoder>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora {
 
 namespace {
@@ -32,8 +34,7 @@ QString networkFailureMessage(const QString &prefix, const QNetworkReply *reply,
     // The transfer limit ends a reply by aborting it, which Qt reports as a cancellation.
     const QNetworkReply::NetworkError error =
         HttpTransport::timedOut(reply) ? QNetworkReply::TimeoutError : reply->error();
-    QString message =
-        prefix + QStringLiteral("：") + describeNetworkError(error, reply->errorString());
+    QString message = prefix + u"："_s + describeNetworkError(error, reply->errorString());
     if (proxyMode == NetworkProxyMode::System)
         message += QString::fromUtf8(kProxyHint);
     return message;

@@ -4,6 +4,8 @@
 #include "core/ClientConstants.h"
 #include "core/Text.h"
 
+using namespace Qt::StringLiterals;
+
 namespace velmora::ServerURL {
 
 bool isLoopbackHost(const QString &lowerCasedHost) {
@@ -40,11 +42,11 @@ Result<QString> normalize(const QString &raw) {
     const bool loopback = isLoopbackHost(host);
     if (url->scheme == u"http" && !loopback)
         return ClientError::invalidServer(
-            QStringLiteral("正式服务器必须使用 HTTPS；本地测试可使用回环或私有局域网地址"));
+            u"正式服务器必须使用 HTTPS；本地测试可使用回环或私有局域网地址"_s);
     if (url->scheme == u"https" && host != officialHost() && !loopback)
-        return ClientError::invalidServer(QStringLiteral("正式客户端只能连接 ") +
+        return ClientError::invalidServer(u"正式客户端只能连接 "_s +
                                           ClientConstants::officialServer +
-                                          QStringLiteral("；本地测试可使用回环或私有局域网地址"));
+                                          u"；本地测试可使用回环或私有局域网地址"_s);
 
     const QString origin = url->toString();
     if (!QUrl(origin, QUrl::StrictMode).isValid())

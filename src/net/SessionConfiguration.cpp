@@ -5,6 +5,8 @@
 #include <QNetworkAccessManager>
 #include <QNetworkProxyFactory>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora {
 
 namespace {
@@ -27,11 +29,11 @@ SessionConfiguration SessionConfiguration::make(NetworkProxyMode mode) {
     configuration.proxyMode = mode;
     if (mode == NetworkProxyMode::Direct) {
         configuration.connectionProxyDictionary = QMap<QString, bool>{
-            {QStringLiteral("HTTPEnable"), false},
-            {QStringLiteral("HTTPSEnable"), false},
-            {QStringLiteral("SOCKSEnable"), false},
-            {QStringLiteral("ProxyAutoConfigEnable"), false},
-            {QStringLiteral("ProxyAutoDiscoveryEnable"), false},
+            {u"HTTPEnable"_s, false},
+            {u"HTTPSEnable"_s, false},
+            {u"SOCKSEnable"_s, false},
+            {u"ProxyAutoConfigEnable"_s, false},
+            {u"ProxyAutoDiscoveryEnable"_s, false},
         };
     }
     return configuration;

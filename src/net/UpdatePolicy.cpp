@@ -2,6 +2,8 @@
 
 #include "platform/HexDigits.h"
 
+using namespace Qt::StringLiterals;
+
 namespace velmora::UpdatePolicy {
 
 namespace {
@@ -84,12 +86,12 @@ bool isAcceptable(const SoftwareUpdate &update, Platform platform) {
 }
 
 QString displayVersion(const SoftwareUpdate &update) {
-    return update.version.value_or(QStringLiteral("未知版本"));
+    return update.version.value_or(u"未知版本"_s);
 }
 
 QString displayNotes(const SoftwareUpdate &update) {
     if (!update.releaseNotes)
-        return QStringLiteral("暂无发布说明。");
+        return u"暂无发布说明。"_s;
     return update.releaseNotes->trimmed();
 }
 
@@ -97,12 +99,10 @@ QString packageFileName(const SoftwareUpdate &update, Platform platform) {
     // The extension the package was accepted for (as sent: it is ASCII), else the platform's.
     // The stem is cleaned and shortened on its own, so no cut ever takes the extension away.
     const QString last = lastComponent(update.fileName.value_or(QString()));
-    QString extension =
-        platform == Platform::MacOS ? QStringLiteral(".pkg") : QStringLiteral(".deb");
-    const QStringList accepted =
-        platform == Platform::MacOS
-            ? QStringList{QStringLiteral(".dmg"), QStringLiteral(".pkg"), QStringLiteral(".zip")}
-            : QStringList{QStringLiteral(".deb")};
+    QString extension = platform == Platform::MacOS ? u".pkg"_s : u".deb"_s;
+    const QStringList accepted = platform == Platform::MacOS
+                                     ? QStringList{u".dmg"_s, u".pkg"_s, u".zip"_s}
+                                     : QStringList{u".deb"_s};
     for (const QString &ending : accepted)
         if (last.endsWith(ending, Qt::CaseInsensitive))
             extension = last.right(4);
@@ -111,16 +111,15 @@ QString packageFileName(const SoftwareUpdate &update, Platform platform) {
     if (!safe.isEmpty())
         return safe + extension;
     // The version comes from the service too: a "/" in it must not reach the file system.
-    return QStringLiteral("VelmoraWallpaper-") +
-           QString(displayVersion(update)).replace(u'/', u'-') + extension;
+    return u"VelmoraWallpaper-"_s + QString(displayVersion(update)).replace(u'/', u'-') + extension;
 }
 
 QString platformName(Platform platform) {
-    return platform == Platform::MacOS ? QStringLiteral("macOS") : QStringLiteral("Linux");
+    return platform == Platform::MacOS ? u"macOS"_s : u"Linux"_s;
 }
 
 QString queryPlatform(Platform platform) {
-    return platform == Platform::MacOS ? QStringLiteral("macos") : QStringLiteral("linux");
+    return platform == Platform::MacOS ? u"macos"_s : u"linux"_s;
 }
 
 } // namespace velmora::UpdatePolicy

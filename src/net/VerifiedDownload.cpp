@@ -13,6 +13,8 @@
 #include <optional>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora::VerifiedDownload {
 
 namespace {
@@ -86,13 +88,13 @@ Result<QString> finish(const QNetworkReply *reply, Transfer &transfer, const QSt
         return Error::foreign(platform::describeSystemError(staging->error(), destination));
     if (transfer.tooLarge)
         return ClientError::malformedData(
-            QStringLiteral("下载内容超过 %1 MB 的上限，已停止下载。").arg(transfer.limit >> 20));
-    const Status answer = ReplyClassification::outcome(reply, transfer.errorBody,
-                                                       QStringLiteral("下载失败"), proxyMode);
+            u"下载内容超过 %1 MB 的上限，已停止下载。"_s.arg(transfer.limit >> 20));
+    const Status answer =
+        ReplyClassification::outcome(reply, transfer.errorBody, u"下载失败"_s, proxyMode);
     if (!answer)
         return answer.error();
     if (!expected.isEmpty() && !sameDigest(transfer.hash.finalHex(), expected))
-        return ClientError::malformedData(QStringLiteral("壁纸文件校验失败，已保留当前桌面。"));
+        return ClientError::malformedData(u"壁纸文件校验失败，已保留当前桌面。"_s);
     if (!staging) {
         // A successful answer without a body.
         if (!transfer.ensureStaging())
@@ -113,8 +115,7 @@ Result<StagingFile> prepare(const QString &destination) {
     if (Status made = PrivateFile::makeDirectories(target.absolutePath()); !made)
         return made.error();
     // A staging file of the fixed name may be left over from an interrupted older download.
-    ::unlink(
-        QFile::encodeName(target.absoluteFilePath() + QStringLiteral(".download")).constData());
+    ::unlink(QFile::encodeName(target.absoluteFilePath() + u".download"_s).constData());
     return StagingFile::create(destination, QByteArrayLiteral(".download"));
 }
 

@@ -9,6 +9,8 @@
 
 #include <QNetworkReply>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora {
 
 namespace {
@@ -123,7 +125,7 @@ void WallpaperAPIClient::performJSON(const QString &path, const QByteArray &meth
         if (transfer->overflow || transfer->body.size() > maximumJSONBodyBytes)
             return completion(malformed("服务器响应过大，已停止接收。"));
         const Status answer = ReplyClassification::outcome(
-            reply, transfer->body, QStringLiteral("连接服务器失败"), m_configuration.proxyMode);
+            reply, transfer->body, u"连接服务器失败"_s, m_configuration.proxyMode);
         if (!answer)
             return completion(answer.error());
         completion(std::move(transfer->body));
@@ -133,7 +135,7 @@ void WallpaperAPIClient::performJSON(const QString &path, const QByteArray &meth
 void WallpaperAPIClient::registerDevice(const QString &deviceID, const QString &deviceName,
                                         Completion<ActivationState> completion) {
     const ClientRegistrationRequest request{deviceID, deviceName};
-    performJSON(QStringLiteral("api/client/register"), "POST", request.toJson(), false,
+    performJSON(u"api/client/register"_s, "POST", request.toJson(), false,
                 checkedBy<ActivationState>(
                     [server = m_baseText, deviceID, deviceName](const QByteArray &body) {
                         return AnswerChecks::credential(body, server, deviceID, deviceName,
@@ -184,7 +186,7 @@ void WallpaperAPIClient::activateByInvite(
 
 void WallpaperAPIClient::redeemRegisteredInvite(const InviteActivationRequest &request,
                                                 Completion<ActivationState> completion) {
-    performJSON(QStringLiteral("api/client/activate-by-invite"), "POST", request.toJson(), true,
+    performJSON(u"api/client/activate-by-invite"_s, "POST", request.toJson(), true,
                 checkedBy<ActivationState>(
                     [server = m_baseText, request](const QByteArray &body) {
                         return AnswerChecks::credential(body, server, request.deviceId,
@@ -195,7 +197,7 @@ void WallpaperAPIClient::redeemRegisteredInvite(const InviteActivationRequest &r
 }
 
 void WallpaperAPIClient::fetchToday(Completion<WallpaperMetadata> completion) {
-    performJSON(QStringLiteral("api/client/wallpaper/today"), "GET", std::nullopt, true,
+    performJSON(u"api/client/wallpaper/today"_s, "GET", std::nullopt, true,
                 checkedBy<WallpaperMetadata>(AnswerChecks::todayDescriptor, std::move(completion)));
 }
 
@@ -204,14 +206,14 @@ void WallpaperAPIClient::fetchLatestUpdate(Completion<SoftwareUpdate> completion
     // The characters a query may hold stay as they are; everything else is percent-encoded.
     const QString version =
         QString::fromLatin1(QUrl::toPercentEncoding(currentVersion, "!$&'()*+,;=:@/?"));
-    performJSON(QStringLiteral("api/client/update/latest?currentVersion=") + version +
-                    QStringLiteral("&platform=") + UpdatePolicy::queryPlatform(),
+    performJSON(u"api/client/update/latest?currentVersion="_s + version + u"&platform="_s +
+                    UpdatePolicy::queryPlatform(),
                 "GET", std::nullopt, true,
                 checkedBy<SoftwareUpdate>(AnswerChecks::updateOffer, std::move(completion)));
 }
 
 void WallpaperAPIClient::fetchPromotionLink(Completion<ClientPromotionLinkResponse> completion) {
-    performJSON(QStringLiteral("api/client/promotion/link"), "GET", std::nullopt, true,
+    performJSON(u"api/client/promotion/link"_s, "GET", std::nullopt, true,
                 checkedBy<ClientPromotionLinkResponse>(
                     [origin = m_baseURL](const QByteArray &body) {
                         return AnswerChecks::promotionLink(body, origin);
@@ -221,7 +223,7 @@ void WallpaperAPIClient::fetchPromotionLink(Completion<ClientPromotionLinkRespon
 
 void WallpaperAPIClient::fetchRewards(Completion<ClientRewardStatusResponse> completion) {
     performJSON(
-        QStringLiteral("api/client/rewards"), "GET", std::nullopt, true,
+        u"api/client/rewards"_s, "GET", std::nullopt, true,
         checkedBy<ClientRewardStatusResponse>(AnswerChecks::rewardStatus, std::move(completion)));
 }
 
@@ -229,7 +231,7 @@ void WallpaperAPIClient::claimReward(const QUuid &campaignID, RewardSource sourc
                                      Completion<ClientRewardStatusResponse> completion) {
     const ClientRewardClaimRequest request{campaignID, source};
     performJSON(
-        QStringLiteral("api/client/rewards/claim"), "POST", request.toJson(), true,
+        u"api/client/rewards/claim"_s, "POST", request.toJson(), true,
         checkedBy<ClientRewardStatusResponse>(AnswerChecks::rewardStatus, std::move(completion)));
 }
 

@@ -15,6 +15,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora::Bundle {
 
 namespace {
@@ -71,7 +73,7 @@ QString directory() {
     if (length <= 0 || size_t(length) >= sizeof buffer)
         return {};
     const QString executable = QFile::decodeName(QByteArray(buffer, qsizetype(length)));
-    return QDir::cleanPath(QFileInfo(executable).path() + QStringLiteral("/../") +
+    return QDir::cleanPath(QFileInfo(executable).path() + u"/../"_s +
                            QStringLiteral(VELMORA_BUNDLE_SUBDIR));
 }
 
@@ -95,8 +97,7 @@ std::optional<QString> infoString(const QString &key) {
 }
 
 std::optional<QString> infoString(const QString &directory, const QString &key) {
-    const std::optional<QString> path =
-        resource(directory, QStringLiteral("Info"), QStringLiteral("plist"));
+    const std::optional<QString> path = resource(directory, u"Info"_s, u"plist"_s);
     const std::optional<QByteArray> bytes = path ? readRegularFile(*path) : std::nullopt;
     if (!bytes || bytes->isEmpty())
         return std::nullopt;

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora::platform {
 
 namespace {
@@ -105,7 +107,7 @@ QString sessionDesktopName(const DesktopSession &session) {
     const QString sessionName = session.desktopSession.trimmed();
     if (!sessionName.isEmpty())
         return sessionName.mid(sessionName.lastIndexOf(u'/') + 1);
-    return QStringLiteral("Wayland");
+    return u"Wayland"_s;
 }
 
 DesktopPlacement desktopPlacement(const DesktopImageOptions &options) {

@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstring>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora::platform {
 
 namespace {
@@ -53,12 +55,11 @@ QString describeSystemError(int errnum, const QString &path) {
     if (const char *sentence = sentenceFor(errnum))
         reason = QString::fromUtf8(sentence);
     else
-        reason = QStringLiteral("系统错误 %1（%2）")
-                     .arg(errnum)
-                     .arg(QString::fromLocal8Bit(std::strerror(errnum)));
+        reason =
+            u"系统错误 %1（%2）"_s.arg(errnum).arg(QString::fromLocal8Bit(std::strerror(errnum)));
     if (path.isEmpty())
-        return reason + QStringLiteral("。");
-    return QStringLiteral("“%1”：%2。").arg(path, reason);
+        return reason + u"。"_s;
+    return u"“%1”：%2。"_s.arg(path, reason);
 }
 
 } // namespace velmora::platform

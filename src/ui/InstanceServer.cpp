@@ -16,11 +16,13 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora {
 
 namespace {
 
-const QString kChannelPrefix = QStringLiteral("无法建立实例通道：");
+const QString kChannelPrefix = u"无法建立实例通道："_s;
 
 enum class Occupant { Nothing, StaleSocket, LiveSocket, Link, Directory, OtherFile, Unreadable };
 
@@ -90,8 +92,7 @@ Status InstanceServer::listen(const ClientLog &log) {
         return {};
     const QByteArray native = QFile::encodeName(m_socketPath);
     if (native.size() > InstanceSocketPath::maximumAddressLength)
-        return ClientError::fileSystem(kChannelPrefix + QStringLiteral("路径过长：") +
-                                       m_socketPath);
+        return ClientError::fileSystem(kChannelPrefix + u"路径过长："_s + m_socketPath);
     if (Status prepared = InstanceSocketPath::prepareDirectory(m_socketPath); !prepared)
         return wrapFileSystemError(kChannelPrefix, prepared.error());
 
@@ -104,22 +105,21 @@ Status InstanceServer::listen(const ClientLog &log) {
     case Occupant::Nothing:
         break;
     case Occupant::Directory:
-        return ClientError::fileSystem(kChannelPrefix + m_socketPath +
-                                       QStringLiteral("已被目录占用。"));
+        return ClientError::fileSystem(kChannelPrefix + m_socketPath + u"已被目录占用。"_s);
     case Occupant::Unreadable:
         return ClientError::fileSystem(kChannelPrefix +
                                        platform::describeSystemError(found.error, m_socketPath));
     case Occupant::StaleSocket:
-        replaced = QStringLiteral("残留的套接字");
+        replaced = u"残留的套接字"_s;
         break;
     case Occupant::LiveSocket:
-        replaced = QStringLiteral("其他程序的套接字");
+        replaced = u"其他程序的套接字"_s;
         break;
     case Occupant::Link:
-        replaced = QStringLiteral("符号链接");
+        replaced = u"符号链接"_s;
         break;
     case Occupant::OtherFile:
-        replaced = QStringLiteral("文件");
+        replaced = u"文件"_s;
         break;
     }
     if (!replaced.isEmpty()) {
@@ -127,8 +127,7 @@ Status InstanceServer::listen(const ClientLog &log) {
             return ClientError::fileSystem(kChannelPrefix +
                                            platform::describeSystemError(errno, m_socketPath));
         if (log)
-            log(QStringLiteral("已移除实例通道位置上的") + replaced + QStringLiteral("：") +
-                m_socketPath);
+            log(u"已移除实例通道位置上的"_s + replaced + u"："_s + m_socketPath);
     }
 
     m_server->setSocketOptions(QLocalServer::UserAccessOption);

@@ -11,6 +11,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora::InstanceSocketPath {
 
 namespace {
@@ -27,8 +29,7 @@ bool isPrivateDirectory(const QString &path) {
 }
 
 QString privateTempDirectory() {
-    return QDir::cleanPath(QDir::tempPath()) + QStringLiteral("/velmora-") +
-           QString::number(::getuid());
+    return QDir::cleanPath(QDir::tempPath()) + u"/velmora-"_s + QString::number(::getuid());
 }
 
 } // namespace
@@ -43,9 +44,8 @@ QString of(const ClientPaths &paths) {
             .left(32));
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (QDir::isAbsolutePath(runtime) && isPrivateDirectory(runtime))
-        return QDir::cleanPath(runtime) + QStringLiteral("/velmora-") + hash +
-               QStringLiteral(".sock");
-    return privateTempDirectory() + u'/' + hash + QStringLiteral(".sock");
+        return QDir::cleanPath(runtime) + u"/velmora-"_s + hash + u".sock"_s;
+    return privateTempDirectory() + u'/' + hash + u".sock"_s;
 }
 
 Status prepareDirectory(const QString &socketPath) {
@@ -56,8 +56,8 @@ Status prepareDirectory(const QString &socketPath) {
     if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST)
         return Error::foreign(platform::describeSystemError(errno, directory));
     if (!isPrivateDirectory(directory))
-        return ClientError::fileSystem(
-            QStringLiteral("实例通道目录不安全，它不属于当前用户或对其他用户开放：") + directory);
+        return ClientError::fileSystem(u"实例通道目录不安全，它不属于当前用户或对其他用户开放："_s +
+                                       directory);
     return {};
 }
 

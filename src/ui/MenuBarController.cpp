@@ -22,13 +22,15 @@
 #include <QMenu>
 #include <QTimer>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora {
 
 namespace {
 
 // A menu shows "&" as a mnemonic marker; a device name is shown as it is.
 QString menuText(QString text) {
-    return text.replace(u'&', QStringLiteral("&&"));
+    return text.replace(u'&', u"&&"_s);
 }
 
 } // namespace
@@ -61,9 +63,8 @@ void MenuBarController::applicationDidFinishLaunching() {
         return refuseSecondInstance();
     listenForOtherLaunches();
 
-    log(QStringLiteral("启动客户端 version=") + ClientConstants::currentVersion +
-        QStringLiteral(" path=") + QCoreApplication::applicationFilePath() +
-        QStringLiteral(" proxy=") + m_context.proxyMode().rawValue());
+    log(u"启动客户端 version="_s + ClientConstants::currentVersion + u" path="_s +
+        QCoreApplication::applicationFilePath() + u" proxy="_s + m_context.proxyMode().rawValue());
 
     buildMenu();
     m_statusItem = std::make_unique<StatusItem>(m_menu.get());
@@ -92,10 +93,10 @@ void MenuBarController::credentialLoaded(Result<std::optional<ActivationState>> 
             m_api = std::move(*client);
         } else {
             m_activation.reset();
-            log(QStringLiteral("读取激活凭证失败：") + client.error().description());
+            log(u"读取激活凭证失败："_s + client.error().description());
         }
     } else if (!loaded) {
-        log(QStringLiteral("读取激活凭证失败：") + loaded.error().description());
+        log(u"读取激活凭证失败："_s + loaded.error().description());
     }
     updateMenu();
     QTimer::singleShot(0, this, &MenuBarController::startupFlow);
@@ -109,9 +110,9 @@ void MenuBarController::startupFlow() {
     promptForStartupIfNeeded([this](bool shown) {
         if (shown)
             return refreshWallpaper(false);
-        showInfo(QStringLiteral("Velmora壁纸已启动"),
+        showInfo(u"Velmora壁纸已启动"_s,
                  currentPlatformWords().whereTheIconIs.toString() +
-                     QStringLiteral("\n\n你可以从菜单栏刷新、保存壁纸或切换显示方式。"),
+                     u"\n\n你可以从菜单栏刷新、保存壁纸或切换显示方式。"_s,
                  [this] { refreshWallpaper(false); });
     });
 }
@@ -130,12 +131,12 @@ void MenuBarController::refuseSecondInstance() {
                 return emit terminateRequested(0);
             m_presenter.showAlert(
                 {Alert::Style::Informational,
-                 QStringLiteral("客户端已经在运行"),
-                 QStringLiteral("已有一个Velmora壁纸实例在运行。它是菜单栏应用，请点击") +
+                 u"客户端已经在运行"_s,
+                 u"已有一个Velmora壁纸实例在运行。它是菜单栏应用，请点击"_s +
                      currentPlatformWords().iconPlace.toString() +
                      QStringLiteral("的Velmora图标；如需使用刚安装的版本，请先从菜单栏退出旧实例，"
                                     "再重新打开。"),
-                 {QStringLiteral("知道了")},
+                 {u"知道了"_s},
                  {}},
                 [this](const AlertAnswer &) { emit terminateRequested(0); });
         });
@@ -145,7 +146,7 @@ void MenuBarController::listenForOtherLaunches() {
     m_instanceServer = new InstanceServer(m_context.paths, this);
     if (Status listening = m_instanceServer->listen([this](const QString &line) { log(line); });
         !listening) {
-        log(QStringLiteral("无法接收其他启动的请求：") + listening.error().description());
+        log(u"无法接收其他启动的请求："_s + listening.error().description());
         return;
     }
     connect(m_instanceServer, &InstanceServer::raiseRequested, this, [this] {
@@ -178,32 +179,30 @@ void MenuBarController::buildMenu() {
         return menu;
     };
 
-    m_statusLine = item(m_menu.get(), QStringLiteral("检查激活状态…"), nullptr);
+    m_statusLine = item(m_menu.get(), u"检查激活状态…"_s, nullptr);
     m_statusLine->setEnabled(false);
     m_menu->addSeparator();
-    m_refreshItem =
-        item(m_menu.get(), QStringLiteral("刷新今日壁纸"), &MenuBarController::refreshAction);
+    m_refreshItem = item(m_menu.get(), u"刷新今日壁纸"_s, &MenuBarController::refreshAction);
     m_refreshItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
-    m_saveTodayItem = item(m_menu.get(), QStringLiteral("一键保存今日壁纸"),
-                           &MenuBarController::saveTodayWallpaperAction);
-    m_rewardsItem =
-        item(m_menu.get(), QStringLiteral("获取红包口令"), &MenuBarController::rewardsAction);
+    m_saveTodayItem =
+        item(m_menu.get(), u"一键保存今日壁纸"_s, &MenuBarController::saveTodayWallpaperAction);
+    m_rewardsItem = item(m_menu.get(), u"获取红包口令"_s, &MenuBarController::rewardsAction);
 
-    QMenu *promotion = submenu(m_menu.get(), QStringLiteral("分享与推广"));
+    QMenu *promotion = submenu(m_menu.get(), u"分享与推广"_s);
     m_promotionGroupItem = promotion->menuAction();
-    m_promotionItem = item(promotion, QStringLiteral("复制我的推广链接"),
-                           &MenuBarController::copyPromotionLinkAction);
+    m_promotionItem =
+        item(promotion, u"复制我的推广链接"_s, &MenuBarController::copyPromotionLinkAction);
 
-    QMenu *settings = submenu(m_menu.get(), QStringLiteral("设置"));
+    QMenu *settings = submenu(m_menu.get(), u"设置"_s);
     m_settingsGroupItem = settings->menuAction();
-    QMenu *display = submenu(settings, QStringLiteral("显示方式"));
+    QMenu *display = submenu(settings, u"显示方式"_s);
     m_fitDisplayItem = checkItem(display, DisplayMode(DisplayMode::Fit).title(), nullptr);
     m_fillDisplayItem = checkItem(display, DisplayMode(DisplayMode::Fill).title(), nullptr);
     connect(m_fitDisplayItem, &QAction::triggered, this,
             [this] { setDisplayMode(DisplayMode::Fit); });
     connect(m_fillDisplayItem, &QAction::triggered, this,
             [this] { setDisplayMode(DisplayMode::Fill); });
-    QMenu *network = submenu(settings, QStringLiteral("网络连接"));
+    QMenu *network = submenu(settings, u"网络连接"_s);
     m_followSystemProxyItem =
         checkItem(network, NetworkProxyMode(NetworkProxyMode::System).title(), nullptr);
     m_directConnectionItem =
@@ -212,20 +211,18 @@ void MenuBarController::buildMenu() {
             [this] { setNetworkProxyMode(NetworkProxyMode::System); });
     connect(m_directConnectionItem, &QAction::triggered, this,
             [this] { setNetworkProxyMode(NetworkProxyMode::Direct); });
-    m_startupItem = checkItem(settings, QStringLiteral("开机自动运行"),
-                              &MenuBarController::toggleStartupAction);
-    m_autoUpdateItem = checkItem(settings, QStringLiteral("自动更新软件"),
-                                 &MenuBarController::toggleAutoUpdateAction);
+    m_startupItem = checkItem(settings, u"开机自动运行"_s, &MenuBarController::toggleStartupAction);
+    m_autoUpdateItem =
+        checkItem(settings, u"自动更新软件"_s, &MenuBarController::toggleAutoUpdateAction);
 
-    QMenu *help = submenu(m_menu.get(), QStringLiteral("帮助与维护"));
-    m_registrationItem =
-        item(help, QStringLiteral("重新连接服务"), &MenuBarController::registerAction);
-    m_updateItem = item(help, QStringLiteral("检查更新"), &MenuBarController::checkUpdateAction);
-    item(help, QStringLiteral("打开数据目录"), &MenuBarController::openDataAction);
-    item(help, QStringLiteral("关于Velmora壁纸"), &MenuBarController::aboutAction);
+    QMenu *help = submenu(m_menu.get(), u"帮助与维护"_s);
+    m_registrationItem = item(help, u"重新连接服务"_s, &MenuBarController::registerAction);
+    m_updateItem = item(help, u"检查更新"_s, &MenuBarController::checkUpdateAction);
+    item(help, u"打开数据目录"_s, &MenuBarController::openDataAction);
+    item(help, u"关于Velmora壁纸"_s, &MenuBarController::aboutAction);
 
     m_menu->addSeparator();
-    QAction *quit = item(m_menu.get(), QStringLiteral("退出"), &MenuBarController::quitAction);
+    QAction *quit = item(m_menu.get(), u"退出"_s, &MenuBarController::quitAction);
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 }
 
@@ -239,21 +236,20 @@ void MenuBarController::updateMenu() {
     const bool connected = isConnected();
     if (connected) {
         const QString name =
-            m_activation->deviceName.isEmpty() ? QStringLiteral("本机") : m_activation->deviceName;
-        m_statusLine->setText(QStringLiteral("状态：已连接 · ") + menuText(name));
-        m_statusLine->setToolTip(m_activation->serverBaseURL + QStringLiteral("\n网络：") +
+            m_activation->deviceName.isEmpty() ? u"本机"_s : m_activation->deviceName;
+        m_statusLine->setText(u"状态：已连接 · "_s + menuText(name));
+        m_statusLine->setToolTip(m_activation->serverBaseURL + u"\n网络："_s +
                                  m_context.proxyMode().title());
     } else {
-        m_statusLine->setText(m_busy ? QStringLiteral("状态：正在自动连接…")
-                                     : QStringLiteral("状态：暂时未连接"));
+        m_statusLine->setText(m_busy ? u"状态：正在自动连接…"_s : u"状态：暂时未连接"_s);
     }
     const bool connectedIdle = connected && !m_busy;
     for (QAction *action : {m_refreshItem, m_saveTodayItem, m_promotionItem, m_promotionGroupItem,
                             m_updateItem, m_startupItem})
         action->setEnabled(connectedIdle);
-    m_promotionItem->setText(connected ? QStringLiteral("复制我的推广链接")
-                             : m_busy ? QStringLiteral("复制我的推广链接（正在连接）")
-                                      : QStringLiteral("复制我的推广链接（需先连接）"));
+    m_promotionItem->setText(connected ? u"复制我的推广链接"_s
+                             : m_busy  ? u"复制我的推广链接（正在连接）"_s
+                                       : u"复制我的推广链接（需先连接）"_s);
     for (QAction *action :
          {m_registrationItem, m_rewardsItem, m_autoUpdateItem, m_fitDisplayItem, m_fillDisplayItem,
           m_followSystemProxyItem, m_directConnectionItem, m_settingsGroupItem})
@@ -287,10 +283,10 @@ void MenuBarController::promptForStartupIfNeeded(std::function<void(bool shown)>
     m_startupPromptOpen = true;
     m_presenter.showAlert(
         {Alert::Style::Informational,
-         QStringLiteral("首次使用设置"),
-         QStringLiteral("以下两项默认开启，可取消勾选，也可以稍后从菜单栏“设置”中修改。"),
-         {QStringLiteral("保存并继续")},
-         {QStringLiteral("开机自动启动"), QStringLiteral("自动更新软件")}},
+         u"首次使用设置"_s,
+         u"以下两项默认开启，可取消勾选，也可以稍后从菜单栏“设置”中修改。"_s,
+         {u"保存并继续"_s},
+         {u"开机自动启动"_s, u"自动更新软件"_s}},
         [this, guard = QPointer<MenuBarController>(this), then](const AlertAnswer &answer) {
             if (!guard)
                 return;
@@ -331,17 +327,14 @@ void MenuBarController::log(const QString &message) const {
 }
 
 void MenuBarController::showError(const Error &error, std::function<void()> then) {
-    m_presenter.showAlert({Alert::Style::Warning,
-                           QStringLiteral("操作失败"),
-                           error.description(),
-                           {QStringLiteral("确定")},
-                           {}},
-                          [then = guarded(std::move(then))](const AlertAnswer &) { then(); });
+    m_presenter.showAlert(
+        {Alert::Style::Warning, u"操作失败"_s, error.description(), {u"确定"_s}, {}},
+        [then = guarded(std::move(then))](const AlertAnswer &) { then(); });
 }
 
 void MenuBarController::showInfo(const QString &title, const QString &text,
                                  std::function<void()> then) {
-    m_presenter.showAlert({Alert::Style::Informational, title, text, {QStringLiteral("确定")}, {}},
+    m_presenter.showAlert({Alert::Style::Informational, title, text, {u"确定"_s}, {}},
                           [then = guarded(std::move(then))](const AlertAnswer &) { then(); });
 }
 

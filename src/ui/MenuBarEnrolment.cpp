@@ -8,13 +8,14 @@
 #include "usecases/EnsureCredential.h"
 #include "usecases/InviteAssociation.h"
 
+using namespace Qt::StringLiterals;
+
 namespace velmora {
 
 QString MenuBarController::enrolmentServer() const {
     if (m_context.serverOverride)
         return *m_context.serverOverride;
-    if (const std::optional<QString> stored =
-            m_context.defaults.string(QStringLiteral("serverBaseURL")))
+    if (const std::optional<QString> stored = m_context.defaults.string(u"serverBaseURL"_s))
         return *stored;
     if (qEnvironmentVariableIsSet("VELMORA_SERVER"))
         return qEnvironmentVariable("VELMORA_SERVER");
@@ -57,8 +58,7 @@ void MenuBarController::beginAutomaticRegistration(bool showSuccess,
             promptForStartupIfNeeded([this](bool) { refreshWallpaper(true); });
         };
         if (showSuccess)
-            return showInfo(QStringLiteral("连接成功"),
-                            QStringLiteral("客户端已自动连接，无需激活码。"), next);
+            return showInfo(u"连接成功"_s, u"客户端已自动连接，无需激活码。"_s, next);
         next();
     });
 }
@@ -69,22 +69,21 @@ void MenuBarController::openURLs(const QList<QUrl> &urls) {
                 PromotionHandoff::parseURI(url.toString(QUrl::FullyEncoded)))
             return beginInviteActivation(*ticket);
         // The rest of the link may carry a ticket: only its scheme is kept.
-        log(QStringLiteral("忽略无效邀请链接：") + url.scheme());
+        log(u"忽略无效邀请链接："_s + url.scheme());
     }
 }
 
 void MenuBarController::beginInviteActivation(const QString &input) {
     if (m_busy)
-        return showError(
-            ClientError::malformedData(QStringLiteral("客户端正在处理上一项操作，请稍后再试。")));
+        return showError(ClientError::malformedData(u"客户端正在处理上一项操作，请稍后再试。"_s));
     const std::optional<QString> ticket = PromotionHandoff::normalizeTicket(input);
     if (!ticket)
-        return showError(ClientError::malformedData(QStringLiteral("邀请链接已损坏或无效。")));
+        return showError(ClientError::malformedData(u"邀请链接已损坏或无效。"_s));
 
     const auto associate = [this, ticket = *ticket] {
         if (m_busy)
-            return showError(ClientError::malformedData(
-                QStringLiteral("客户端正在处理上一项操作，请稍后再试。")));
+            return showError(
+                ClientError::malformedData(u"客户端正在处理上一项操作，请稍后再试。"_s));
         if (Result<EnrolmentClient> ready = enrolmentClient(m_context, enrolmentServer()); !ready)
             return showError(ready.error());
         setBusy(true);
@@ -109,10 +108,9 @@ void MenuBarController::beginInviteActivation(const QString &input) {
             }
             if (!useCredential(*associated))
                 return;
-            showInfo(QStringLiteral("邀请关联成功"),
-                     QStringLiteral("已记录推广来源，现在尝试设置今日壁纸。"), [this] {
-                         promptForStartupIfNeeded([this](bool) { refreshWallpaper(true); });
-                     });
+            showInfo(u"邀请关联成功"_s, u"已记录推广来源，现在尝试设置今日壁纸。"_s, [this] {
+                promptForStartupIfNeeded([this](bool) { refreshWallpaper(true); });
+            });
         });
     };
 
@@ -120,9 +118,9 @@ void MenuBarController::beginInviteActivation(const QString &input) {
         return associate();
     m_presenter.showAlert(
         {Alert::Style::Informational,
-         QStringLiteral("关联此邀请来源？"),
-         QStringLiteral("客户端无需激活码即可使用；继续后会把当前设备关联到该推广渠道。"),
-         {QStringLiteral("继续"), QStringLiteral("取消")},
+         u"关联此邀请来源？"_s,
+         u"客户端无需激活码即可使用；继续后会把当前设备关联到该推广渠道。"_s,
+         {u"继续"_s, u"取消"_s},
          {}},
         [associate, guard = QPointer<MenuBarController>(this)](const AlertAnswer &answer) {
             if (guard && answer.button == 0)

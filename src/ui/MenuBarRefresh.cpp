@@ -9,6 +9,8 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora {
 
 void MenuBarController::refreshAction() {
@@ -42,29 +44,28 @@ void MenuBarController::finishRefresh(const RefreshResult &result, bool showErro
                 showError(*result.error);
             return;
         }
-        setStatusText(QStringLiteral("状态：已设置 ") + result.shown->date + QStringLiteral(" · ") +
+        setStatusText(u"状态：已设置 "_s + result.shown->date + u" · "_s +
                       QFileInfo(result.shown->file).fileName());
         return scheduleAutomaticUpdateCheck();
     }
 
     const RefreshResult::ServiceFailure &failure = *result.serviceFailure;
     const bool descriptorFailed = failure.stage == RefreshResult::Stage::Descriptor;
-    log((descriptorFailed ? QStringLiteral("刷新壁纸失败：") : QStringLiteral("下载壁纸失败：")) +
+    log((descriptorFailed ? u"刷新壁纸失败："_s : u"下载壁纸失败："_s) +
         failure.error.description());
     if (descriptorFailed)
-        setStatusText(QStringLiteral("状态：刷新失败 · 等待下次重试"));
+        setStatusText(u"状态：刷新失败 · 等待下次重试"_s);
     if (!result.shown) {
         // No verified wallpaper to fall back on, or the desktop refused it.
         if (showErrors)
             showError(*result.error);
         return;
     }
-    setStatusText(QStringLiteral("状态：离线，沿用 ") + result.shown->date);
+    setStatusText(u"状态：离线，沿用 "_s + result.shown->date);
     if (showErrors)
-        showInfo(descriptorFailed ? QStringLiteral("暂时无法连接服务器")
-                                  : QStringLiteral("壁纸下载失败"),
-                 QStringLiteral("已沿用上次校验通过的壁纸（") + result.shown->date +
-                     QStringLiteral("）。\n\n详情：") + failure.error.description());
+        showInfo(descriptorFailed ? u"暂时无法连接服务器"_s : u"壁纸下载失败"_s,
+                 u"已沿用上次校验通过的壁纸（"_s + result.shown->date + u"）。\n\n详情："_s +
+                     failure.error.description());
 }
 
 void MenuBarController::saveTodayWallpaperAction() {
@@ -73,9 +74,8 @@ void MenuBarController::saveTodayWallpaperAction() {
     if (!m_api || !isConnected())
         return showError(ClientError::missingActivation());
     m_presenter.chooseFolder(
-        {QStringLiteral("选择今日壁纸的保存目录"),
-         QStringLiteral("选择一个文件夹，壁纸将直接保存到该目录。"), QStringLiteral("选择此目录"),
-         QStandardPaths::writableLocation(QStandardPaths::PicturesLocation)},
+        {u"选择今日壁纸的保存目录"_s, u"选择一个文件夹，壁纸将直接保存到该目录。"_s,
+         u"选择此目录"_s, QStandardPaths::writableLocation(QStandardPaths::PicturesLocation)},
         [this, guard = QPointer<MenuBarController>(this)](std::optional<QString> folder) {
             // The state may have changed while the panel was open.
             if (!guard || !folder || m_busy || !m_api || !isConnected())
@@ -95,18 +95,16 @@ void MenuBarController::finishSave(const SaveTodayResult &result) {
     if (result.error) {
         const SaveTodayResult::Stage stage =
             result.failedStage.value_or(SaveTodayResult::Stage::Copy);
-        log((stage == SaveTodayResult::Stage::Descriptor ? QStringLiteral("读取今日壁纸失败：")
-             : stage == SaveTodayResult::Stage::Download
-                 ? QStringLiteral("保存前下载今日壁纸失败：")
-                 : QStringLiteral("保存今日壁纸失败：")) +
+        log((stage == SaveTodayResult::Stage::Descriptor ? u"读取今日壁纸失败："_s
+             : stage == SaveTodayResult::Stage::Download ? u"保存前下载今日壁纸失败："_s
+                                                         : u"保存今日壁纸失败："_s) +
             result.error->description());
         return showError(*result.error);
     }
     const QString date = result.today->effectiveDate;
-    setStatusText(QStringLiteral("状态：已保存 ") + date);
-    log(QStringLiteral("已保存今日壁纸 date=") + date + QStringLiteral(" path=") +
-        *result.savedPath);
-    showInfo(QStringLiteral("今日壁纸已保存"), QStringLiteral("已保存到：\n") + *result.savedPath);
+    setStatusText(u"状态：已保存 "_s + date);
+    log(u"已保存今日壁纸 date="_s + date + u" path="_s + *result.savedPath);
+    showInfo(u"今日壁纸已保存"_s, u"已保存到：\n"_s + *result.savedPath);
 }
 
 } // namespace velmora

@@ -10,6 +10,8 @@
 
 #include <QTimer>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora {
 
 namespace {
@@ -63,16 +65,16 @@ void MenuBarController::screensChanged() {
         [this](ScreenReapply done) {
             switch (done.outcome) {
             case ScreenReapply::Outcome::NotNeeded:
-                log(QStringLiteral("显示器变化：桌面自行调整各显示器的壁纸"));
+                log(u"显示器变化：桌面自行调整各显示器的壁纸"_s);
                 break;
             case ScreenReapply::Outcome::NothingVerified:
-                log(QStringLiteral("显示器变化：还没有校验通过的壁纸可以重新设置"));
+                log(u"显示器变化：还没有校验通过的壁纸可以重新设置"_s);
                 break;
             case ScreenReapply::Outcome::Applied:
-                log(QStringLiteral("显示器变化，已重新设置上次校验通过的壁纸 date=") + done.detail);
+                log(u"显示器变化，已重新设置上次校验通过的壁纸 date="_s + done.detail);
                 break;
             case ScreenReapply::Outcome::Failed:
-                log(QStringLiteral("显示器变化后重新设置壁纸失败：") + done.detail);
+                log(u"显示器变化后重新设置壁纸失败："_s + done.detail);
                 break;
             }
             setBusy(false);
@@ -87,10 +89,10 @@ void MenuBarController::wokeUp() {
     const QDateTime now = m_context.now();
     if (m_lastRefreshStarted && *m_lastRefreshStarted <= now &&
         m_lastRefreshStarted->secsTo(now) < wakeRefreshGap) {
-        log(QStringLiteral("系统已唤醒：一分钟内刚刷新过壁纸"));
+        log(u"系统已唤醒：一分钟内刚刷新过壁纸"_s);
         return;
     }
-    log(QStringLiteral("系统已唤醒，刷新壁纸"));
+    log(u"系统已唤醒，刷新壁纸"_s);
     // The hour counts from now: the timer did not run while the machine slept.
     m_refreshTimer->start();
     refreshWallpaper(false);
@@ -103,7 +105,7 @@ void MenuBarController::networkReturned() {
         m_pending.network = true;
         return;
     }
-    log(QStringLiteral("网络已恢复，刷新壁纸"));
+    log(u"网络已恢复，刷新壁纸"_s);
     refreshWallpaper(false);
 }
 

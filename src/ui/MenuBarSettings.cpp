@@ -13,6 +13,8 @@
 #include <QAction>
 #include <QUrl>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora {
 
 // Qt flips a checkable item's mark when it is clicked; the marks show the stored state only,
@@ -43,9 +45,8 @@ void MenuBarController::toggleStartupAction() {
             if (!changed)
                 return showError(changed.error());
             updateMenu();
-            showInfo(QStringLiteral("开机刷新设置"),
-                     agent->isEnabled() ? QStringLiteral("已启用，每小时自动刷新今日壁纸。")
-                                        : QStringLiteral("已关闭开机自动刷新。"));
+            showInfo(u"开机刷新设置"_s, agent->isEnabled() ? u"已启用，每小时自动刷新今日壁纸。"_s
+                                                           : u"已关闭开机自动刷新。"_s);
         });
 }
 
@@ -53,9 +54,8 @@ void MenuBarController::toggleAutoUpdateAction() {
     const bool enable = !AutomaticUpdatePreference::isEnabled(m_context.defaults);
     AutomaticUpdatePreference::setEnabled(enable, m_context.defaults);
     updateMenu();
-    showInfo(QStringLiteral("自动更新设置"),
-             enable ? QStringLiteral("已开启。发现新版本后会自动下载、校验并打开安装包。")
-                    : QStringLiteral("已关闭。你仍可从“帮助与维护”手动检查更新。"));
+    showInfo(u"自动更新设置"_s, enable ? u"已开启。发现新版本后会自动下载、校验并打开安装包。"_s
+                                       : u"已关闭。你仍可从“帮助与维护”手动检查更新。"_s);
 }
 
 void MenuBarController::setDisplayMode(DisplayMode mode) {
@@ -84,8 +84,8 @@ void MenuBarController::setNetworkProxyMode(NetworkProxyMode mode) {
     mode.save(m_context.defaults);
     m_api = std::move(client);
     updateMenu();
-    log(QStringLiteral("切换网络连接 proxy=") + mode.rawValue());
-    showInfo(QStringLiteral("网络连接已切换"), mode.confirmationMessage());
+    log(u"切换网络连接 proxy="_s + mode.rawValue());
+    showInfo(u"网络连接已切换"_s, mode.confirmationMessage());
 }
 
 void MenuBarController::rewardsAction() {
@@ -107,10 +107,9 @@ void MenuBarController::openDataAction() {
 }
 
 void MenuBarController::aboutAction() {
-    showInfo(QStringLiteral("Velmora壁纸"),
-             QStringLiteral("Linux 菜单栏客户端\n版本 ") + ClientConstants::currentVersion +
-                 QStringLiteral("\n\n每日从 ") + QUrl(ClientConstants::officialServer).host() +
-                 QStringLiteral(" 获取并设置壁纸。"));
+    showInfo(u"Velmora壁纸"_s, u"Linux 菜单栏客户端\n版本 "_s + ClientConstants::currentVersion +
+                                   u"\n\n每日从 "_s + QUrl(ClientConstants::officialServer).host() +
+                                   u" 获取并设置壁纸。"_s);
 }
 
 } // namespace velmora

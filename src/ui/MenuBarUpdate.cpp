@@ -13,6 +13,8 @@
 #include <QFileInfo>
 #include <QTimer>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora {
 
 using UpdatePolicy::platformName;
@@ -42,32 +44,31 @@ void MenuBarController::checkForUpdates(bool showNoUpdateMessage) {
     setBusy(true);
     m_api->useActivation(*m_activation);
     m_api->fetchLatestUpdate(
-        whileAlive(
-            this,
-            [this, manual = showNoUpdateMessage](Result<SoftwareUpdate> checked) {
-                setBusy(false);
-                if (!checked)
-                    return reportUpdateFailure(checked.error(), manual,
-                                               QStringLiteral("检查更新失败："),
-                                               QStringLiteral("状态：自动更新检查失败 · 稍后重试"));
-                if (!checked->isUpdateAvailable) {
-                    if (manual)
-                        showInfo(QStringLiteral("已是最新版本"),
-                                 QStringLiteral("当前版本 ") + ClientConstants::currentVersion +
-                                     QStringLiteral(" 无需更新。"));
-                    return;
-                }
-                // Nothing is downloaded for a package this platform cannot install or verify.
-                if (!UpdatePolicy::isAcceptable(*checked)) {
-                    if (manual)
-                        showInfo(QStringLiteral("暂无 ") + platformName() + QStringLiteral(" 更新"),
-                                 QStringLiteral("服务器当前发布的更新包不是 ") + platformName() +
-                                     QStringLiteral(" 格式，未执行安装。"));
-                    return;
-                }
-                decideOnUpdate(*checked,
-                               manual || !AutomaticUpdatePreference::isEnabled(m_context.defaults));
-            }),
+        whileAlive(this,
+                   [this, manual = showNoUpdateMessage](Result<SoftwareUpdate> checked) {
+                       setBusy(false);
+                       if (!checked)
+                           return reportUpdateFailure(checked.error(), manual, u"检查更新失败："_s,
+                                                      u"状态：自动更新检查失败 · 稍后重试"_s);
+                       if (!checked->isUpdateAvailable) {
+                           if (manual)
+                               showInfo(u"已是最新版本"_s, u"当前版本 "_s +
+                                                               ClientConstants::currentVersion +
+                                                               u" 无需更新。"_s);
+                           return;
+                       }
+                       // Nothing is downloaded for a package this platform cannot install or
+                       // verify.
+                       if (!UpdatePolicy::isAcceptable(*checked)) {
+                           if (manual)
+                               showInfo(u"暂无 "_s + platformName() + u" 更新"_s,
+                                        u"服务器当前发布的更新包不是 "_s + platformName() +
+                                            u" 格式，未执行安装。"_s);
+                           return;
+                       }
+                       decideOnUpdate(*checked, manual || !AutomaticUpdatePreference::isEnabled(
+                                                              m_context.defaults));
+                   }),
         ClientConstants::currentVersion);
 }
 
@@ -77,15 +78,14 @@ void MenuBarController::decideOnUpdate(const SoftwareUpdate &update, bool manual
         // The same version is never opened twice automatically.
         if (AutomaticUpdatePreference::lastOpenedVersion(m_context.defaults) == version)
             return;
-        log(QStringLiteral("开始自动更新 version=") + version);
+        log(u"开始自动更新 version="_s + version);
         return fetchUpdate(update, false);
     }
     m_presenter.showAlert(
         {Alert::Style::Informational,
-         QStringLiteral("发现 ") + platformName() + QStringLiteral(" 新版本 ") + version,
-         UpdatePolicy::displayNotes(update) +
-             QStringLiteral("\n\n下载完成后将打开安装包，请确认其来源和签名。"),
-         {QStringLiteral("下载并打开"), QStringLiteral("稍后")},
+         u"发现 "_s + platformName() + u" 新版本 "_s + version,
+         UpdatePolicy::displayNotes(update) + u"\n\n下载完成后将打开安装包，请确认其来源和签名。"_s,
+         {u"下载并打开"_s, u"稍后"_s},
          {}},
         [this, guard = QPointer<MenuBarController>(this), update](const AlertAnswer &answer) {
             if (guard && answer.button == 0 && !m_busy && m_api)
@@ -99,7 +99,7 @@ void MenuBarController::fetchUpdate(const SoftwareUpdate &update, bool manual) {
         m_context.paths.updates() + u'/' + UpdatePolicy::packageFileName(update);
     setBusy(true);
     if (!manual)
-        setStatusText(QStringLiteral("状态：正在自动更新到 ") + version);
+        setStatusText(u"状态：正在自动更新到 "_s + version);
     // A package with this digest may be here already; hashing it is file work, off the main
     // thread. Older packages and abandoned downloads go first: only this package is kept.
     const QString digest = *update.sha256;
@@ -133,20 +133,18 @@ void MenuBarController::reportUpdateFailure(const Error &error, bool manual,
 void MenuBarController::openUpdate(Result<QString> fetched, bool manual, const QString &version) {
     setBusy(false);
     if (!fetched)
-        return reportUpdateFailure(fetched.error(), manual, QStringLiteral("下载更新失败："),
-                                   QStringLiteral("状态：自动更新失败 · 稍后重试"));
+        return reportUpdateFailure(fetched.error(), manual, u"下载更新失败："_s,
+                                   u"状态：自动更新失败 · 稍后重试"_s);
     const QString file = *fetched;
     if (!m_workspace.openUrl(QUrl::fromLocalFile(file)))
-        return showError(
-            ClientError::fileSystem(QStringLiteral("更新包已下载，但系统未能自动打开：") + file));
+        return showError(ClientError::fileSystem(u"更新包已下载，但系统未能自动打开："_s + file));
     if (manual)
-        return showInfo(QStringLiteral("更新包已下载"),
-                        QStringLiteral("已打开 ") + QFileInfo(file).fileName() +
-                            QStringLiteral("。请按 ") + platformName() +
-                            QStringLiteral(" 安装器提示完成更新。"));
+        return showInfo(u"更新包已下载"_s, u"已打开 "_s + QFileInfo(file).fileName() +
+                                               u"。请按 "_s + platformName() +
+                                               u" 安装器提示完成更新。"_s);
     AutomaticUpdatePreference::setLastOpenedVersion(version, m_context.defaults);
-    setStatusText(QStringLiteral("状态：已打开新版本安装包 ") + version);
-    log(QStringLiteral("自动更新安装包已打开 version=") + version);
+    setStatusText(u"状态：已打开新版本安装包 "_s + version);
+    log(u"自动更新安装包已打开 version="_s + version);
 }
 
 void MenuBarController::copyPromotionLinkAction() {
@@ -160,8 +158,7 @@ void MenuBarController::copyPromotionLinkAction() {
             return showError(fetched.error());
         if (Status copied = m_workspace.copyText(fetched->link); !copied)
             return showError(copied.error());
-        showInfo(QStringLiteral("推广链接已复制"),
-                 QStringLiteral("已复制你的专属推广链接，可以直接粘贴分享给朋友。"));
+        showInfo(u"推广链接已复制"_s, u"已复制你的专属推广链接，可以直接粘贴分享给朋友。"_s);
     }));
 }
 

@@ -7,11 +7,13 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora {
 
 MenuWindow::MenuWindow(QMenu *menu, QWidget *parent)
     : QWidget(parent, Qt::Window) {
-    setWindowTitle(QStringLiteral("Velmora壁纸"));
+    setWindowTitle(u"Velmora壁纸"_s);
     auto *layout = new QVBoxLayout(this);
     layout->setSpacing(6);
     addItems(menu, layout);

@@ -5,6 +5,8 @@
 
 #include <cmath>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora {
 
 RewardCodeView::RewardCodeView(const QString &code, QWidget *parent)
@@ -22,7 +24,7 @@ RewardCodeView::RewardCodeView(const QString &code, QWidget *parent)
     setWordWrapMode(QTextOption::WrapAnywhere);
     setAcceptRichText(false);
     viewport()->setAutoFillBackground(false);
-    setStyleSheet(QStringLiteral("background: transparent;"));
+    setStyleSheet(u"background: transparent;"_s);
     document()->setDocumentMargin(0);
     setPlainText(code);
 

@@ -10,21 +10,22 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora {
 
 namespace {
 
-const QString kTitle = QStringLiteral("获取红包口令");
-const QString kLoading = QStringLiteral("正在读取红包活动…");
-const QString kUpdated = QStringLiteral("已更新。已领口令可随时在这里查看。");
-const QString kClaimingBase = QStringLiteral("正在领取红包口令…");
-const QString kClaimingReferral = QStringLiteral("正在领取邀请奖励口令…");
-const QString kClaimed = QStringLiteral("口令已领取，可复制后扫码前往小程序使用。");
-const QString kFetchingInvite = QStringLiteral("正在获取邀请链接…");
-const QString kInviteCopied =
-    QStringLiteral("邀请链接已复制；朋友通过链接完成注册后，再刷新查看奖励资格。");
-const QString kInviteFailed = QStringLiteral("暂时无法获取邀请链接。");
-const QString kCodeCopied = QStringLiteral("口令已复制。");
+const QString kTitle = u"获取红包口令"_s;
+const QString kLoading = u"正在读取红包活动…"_s;
+const QString kUpdated = u"已更新。已领口令可随时在这里查看。"_s;
+const QString kClaimingBase = u"正在领取红包口令…"_s;
+const QString kClaimingReferral = u"正在领取邀请奖励口令…"_s;
+const QString kClaimed = u"口令已领取，可复制后扫码前往小程序使用。"_s;
+const QString kFetchingInvite = u"正在获取邀请链接…"_s;
+const QString kInviteCopied = u"邀请链接已复制；朋友通过链接完成注册后，再刷新查看奖励资格。"_s;
+const QString kInviteFailed = u"暂时无法获取邀请链接。"_s;
+const QString kCodeCopied = u"口令已复制。"_s;
 
 QFont sized(QFont font, qreal points, QFont::Weight weight) {
     font.setPointSizeF(points);
@@ -56,7 +57,7 @@ RewardWindowController::RewardWindowController(ClientProvider client, Workspace 
     // The document fills the visible width and keeps its content at its top edge, however
     // tall the window is.
     m_document = new QWidget;
-    m_document->setObjectName(QStringLiteral("body"));
+    m_document->setObjectName(u"body"_s);
     auto *document = new QVBoxLayout(m_document);
     document->setContentsMargins(2, 8, 12, 12);
     document->setSpacing(0);
@@ -75,9 +76,9 @@ RewardWindowController::RewardWindowController(ClientProvider client, Workspace 
     secondary.setColor(QPalette::WindowText, secondary.color(QPalette::PlaceholderText));
     m_message->setPalette(secondary);
 
-    m_refreshButton = new QPushButton(QStringLiteral("刷新"), this);
-    m_inviteButton = new QPushButton(QStringLiteral("复制邀请链接"), this);
-    m_referralButton = new QPushButton(QStringLiteral("领取额外口令"), this);
+    m_refreshButton = new QPushButton(u"刷新"_s, this);
+    m_inviteButton = new QPushButton(u"复制邀请链接"_s, this);
+    m_referralButton = new QPushButton(u"领取额外口令"_s, this);
     connect(m_refreshButton, &QPushButton::clicked, this, [this] { refreshAction(); });
     connect(m_inviteButton, &QPushButton::clicked, this, [this] { copyInviteAction(); });
     connect(m_referralButton, &QPushButton::clicked, this, [this] { claimReferralAction(); });
@@ -282,14 +283,13 @@ QString RewardWindowController::friendlyError(const Error &error) {
         switch (own->statusCode()) {
         case 401:
         case 403:
-            return QStringLiteral("暂时无法验证本机，请在“帮助与维护”中重新连接服务后重试。");
+            return u"暂时无法验证本机，请在“帮助与维护”中重新连接服务后重试。"_s;
         case 404:
-            return QStringLiteral("当前服务器暂未开放红包功能，请稍后再试。壁纸功能可继续使用。");
+            return u"当前服务器暂未开放红包功能，请稍后再试。壁纸功能可继续使用。"_s;
         case 409:
         case 410:
-            return own->text().isEmpty()
-                       ? QStringLiteral("活动状态或口令库存已变化，请刷新后查看。")
-                       : own->text();
+            return own->text().isEmpty() ? u"活动状态或口令库存已变化，请刷新后查看。"_s
+                                         : own->text();
         default:
             break;
         }

@@ -12,6 +12,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora {
 
 namespace {
@@ -105,19 +107,15 @@ void RewardWindowController::render(ClientRewardStatusResponse answer) {
     m_codeButtons.clear();
 
     const QString name = Text::displaySafe(status.campaignName, kNameLength);
-    m_body->addWidget(
-        textLabel(name.isEmpty() ? QStringLiteral("红包活动") : name, 17, QFont::DemiBold));
+    m_body->addWidget(textLabel(name.isEmpty() ? u"红包活动"_s : name, 17, QFont::DemiBold));
 
     if (!status.enabled || !status.campaignId)
-        m_body->addWidget(
-            textLabel(QStringLiteral("红包活动暂未开放。已领取的口令仍显示在下方。")));
+        m_body->addWidget(textLabel(u"红包活动暂未开放。已领取的口令仍显示在下方。"_s));
     else if (!status.stockAvailable)
-        m_body->addWidget(
-            textLabel(QStringLiteral("口令暂时领完了，请稍后再来。已领取的口令不受影响。")));
+        m_body->addWidget(textLabel(u"口令暂时领完了，请稍后再来。已领取的口令不受影响。"_s));
 
-    m_body->addWidget(textLabel(QStringLiteral("成功邀请：") +
-                                QString::number(status.successfulInvitations) +
-                                QStringLiteral(" 人")));
+    m_body->addWidget(
+        textLabel(u"成功邀请："_s + QString::number(status.successfulInvitations) + u" 人"_s));
 
     if (!Text::isBlank(status.instructions))
         m_body->addWidget(textLabel(instructionsText(status.instructions)));
@@ -132,10 +130,10 @@ void RewardWindowController::render(ClientRewardStatusResponse answer) {
     m_body->addWidget(row);
 
     if (hasReferral)
-        m_body->addWidget(textLabel(QStringLiteral("邀请奖励口令已领取。")));
+        m_body->addWidget(textLabel(u"邀请奖励口令已领取。"_s));
     else if (!status.canClaimReferral)
-        m_body->addWidget(textLabel(
-            QStringLiteral("朋友通过你的邀请链接完成注册后，可在这里查看额外口令的领取资格。")));
+        m_body->addWidget(
+            textLabel(u"朋友通过你的邀请链接完成注册后，可在这里查看额外口令的领取资格。"_s));
 
     updateButtons();
 }
@@ -144,16 +142,15 @@ QWidget *RewardWindowController::makeCodesColumn(const ClientRewardStatusRespons
     QVBoxLayout *codes = nullptr;
     QWidget *left = column(18, &codes);
     if (status.codes.empty())
-        codes->addWidget(textLabel(QStringLiteral("还没有领取到口令。")));
+        codes->addWidget(textLabel(u"还没有领取到口令。"_s));
     for (std::size_t i = 0; i < status.codes.size(); ++i) {
         const ClientRewardCodeResponse &code = status.codes[i];
         QVBoxLayout *entry = nullptr;
         QWidget *stack = column(8, &entry);
-        entry->addWidget(textLabel(code.source == u"referral" ? QStringLiteral("邀请奖励口令")
-                                                              : QStringLiteral("红包口令"),
+        entry->addWidget(textLabel(code.source == u"referral" ? u"邀请奖励口令"_s : u"红包口令"_s,
                                    13, QFont::Medium));
         entry->addWidget(new RewardCodeView(Text::displaySafe(code.code, kCodeLength)));
-        auto *copy = new QPushButton(QStringLiteral("复制口令"));
+        auto *copy = new QPushButton(u"复制口令"_s);
         const int index = int(i);
         connect(copy, &QPushButton::clicked, this, [this, index] { copyCodeAction(index); });
         entry->addWidget(copy, 0, Qt::AlignLeft);
@@ -161,7 +158,7 @@ QWidget *RewardWindowController::makeCodesColumn(const ClientRewardStatusRespons
         codes->addWidget(stack);
     }
     if (m_hiddenCodes > 0)
-        codes->addWidget(textLabel(QStringLiteral("还有 %1 个口令未显示。").arg(m_hiddenCodes)));
+        codes->addWidget(textLabel(u"还有 %1 个口令未显示。"_s.arg(m_hiddenCodes)));
     return left;
 }
 
@@ -174,24 +171,23 @@ QWidget *RewardWindowController::makeRedemptionColumn(const ClientRewardStatusRe
     if (const std::optional<QByteArray> png = status.redemptionQRData())
         image = QImage::fromData(*png, "PNG");
     if (!image.isNull() && image.width() > 0 && image.height() > 0) {
-        redemption->addWidget(textLabel(QStringLiteral("扫码前往小程序领取"), 13, QFont::Medium));
+        redemption->addWidget(textLabel(u"扫码前往小程序领取"_s, 13, QFont::Medium));
         if (image.width() > qrSide || image.height() > qrSide)
             image = image.scaled(qrSide, qrSide, Qt::KeepAspectRatio, Qt::SmoothTransformation);
         auto *qr = new QLabel;
         qr->setFixedSize(qrSide, qrSide);
         qr->setAlignment(Qt::AlignCenter);
         qr->setPixmap(QPixmap::fromImage(image));
-        qr->setAccessibleName(QStringLiteral("管理员配置的领奖二维码"));
+        qr->setAccessibleName(u"管理员配置的领奖二维码"_s);
         redemption->addWidget(qr);
     } else {
         const bool absent = !status.redemptionQrBase64 || status.redemptionQrBase64->isEmpty();
-        redemption->addWidget(
-            textLabel(absent ? QStringLiteral("管理员尚未配置领奖二维码。")
-                             : QStringLiteral("领奖二维码暂时无法显示，请联系管理员更新。")));
+        redemption->addWidget(textLabel(absent ? u"管理员尚未配置领奖二维码。"_s
+                                               : u"领奖二维码暂时无法显示，请联系管理员更新。"_s));
     }
 
     if (const std::optional<QUrl> url = status.safeRedemptionURL()) {
-        auto *open = new QPushButton(QStringLiteral("打开领奖页面"));
+        auto *open = new QPushButton(u"打开领奖页面"_s);
         open->setToolTip(url->toString(QUrl::FullyEncoded));
         connect(open, &QPushButton::clicked, this, [this] { openRedemptionAction(); });
         redemption->addWidget(open, 0, Qt::AlignLeft);

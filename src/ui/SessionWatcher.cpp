@@ -5,6 +5,8 @@
 #include <QNetworkInformation>
 #include <QScreen>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora {
 
 SessionWatcher::SessionWatcher(QObject *parent)
@@ -37,10 +39,9 @@ void SessionWatcher::start() {
     // on the bus can make this one refresh.
     QDBusConnection system = QDBusConnection::systemBus();
     if (system.isConnected())
-        system.connect(QStringLiteral("org.freedesktop.login1"),
-                       QStringLiteral("/org/freedesktop/login1"),
-                       QStringLiteral("org.freedesktop.login1.Manager"),
-                       QStringLiteral("PrepareForSleep"), this, SLOT(prepareForSleep(bool)));
+        system.connect(u"org.freedesktop.login1"_s, u"/org/freedesktop/login1"_s,
+                       u"org.freedesktop.login1.Manager"_s, u"PrepareForSleep"_s, this,
+                       SLOT(prepareForSleep(bool)));
 
     // Qt picks NetworkManager by default; GLib's monitor of the kernel's routes covers the
     // sessions without it.

@@ -9,11 +9,13 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora {
 
 namespace {
 
-const QString toolTip = QStringLiteral("Velmora壁纸");
+const QString toolTip = u"Velmora壁纸"_s;
 
 QPixmap drawnBolt() {
     QPixmap pixmap(64, 64);
@@ -44,8 +46,7 @@ StatusItem::StatusItem(QMenu *menu, QObject *parent)
 StatusItem::~StatusItem() = default;
 
 QIcon StatusItem::makeStatusBarIcon() {
-    if (const std::optional<QString> file =
-            Bundle::resource(QStringLiteral("AppIcon"), QStringLiteral("png"))) {
+    if (const std::optional<QString> file = Bundle::resource(u"AppIcon"_s, u"png"_s)) {
         const QPixmap pixmap(*file);
         if (!pixmap.isNull())
             return QIcon(pixmap);

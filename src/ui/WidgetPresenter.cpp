@@ -9,6 +9,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora {
 
 namespace {
@@ -32,7 +34,7 @@ QList<QCheckBox *> addCheckBoxes(QMessageBox *box, const QStringList &titles) {
     stack->setMinimumSize(320, 54);
     // Right under the text, in its column.
     auto *grid = qobject_cast<QGridLayout *>(box->layout());
-    auto *label = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_label"));
+    auto *label = box->findChild<QLabel *>(u"qt_msgbox_label"_s);
     int row = 0, column = 1, rowSpan = 1, columnSpan = 1;
     if (grid && label)
         grid->getItemPosition(grid->indexOf(label), &row, &column, &rowSpan, &columnSpan);

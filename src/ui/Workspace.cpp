@@ -4,6 +4,8 @@
 #include <QDesktopServices>
 #include <QGuiApplication>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora {
 
 Status SystemWorkspace::copyText(const QString &text) {
@@ -15,7 +17,7 @@ Status SystemWorkspace::copyText(const QString &text) {
         if (clipboard->text() == text)
             return {};
     }
-    return ClientError::fileSystem(QStringLiteral("无法写入系统剪贴板。"));
+    return ClientError::fileSystem(u"无法写入系统剪贴板。"_s);
 }
 
 bool SystemWorkspace::openUrl(const QUrl &url) {

@@ -3,6 +3,8 @@
 #include "Background.h"
 #include "net/ServerURL.h"
 
+using namespace Qt::StringLiterals;
+
 namespace velmora {
 
 void loadCredential(QObject *owner, const ClientContext &context,
@@ -83,8 +85,7 @@ clientForCredential(const ClientContext &context, const ActivationState &credent
     if (!own)
         return own.error();
     if (requested && !ServerURL::equalOrigin(QUrl(*requested), QUrl(*own)))
-        return ClientError::invalidServer(
-            QStringLiteral("当前服务器与本机凭证不一致，请重新登记。"));
+        return ClientError::invalidServer(u"当前服务器与本机凭证不一致，请重新登记。"_s);
     return WallpaperAPIClient::create(*own, credential, context.proxyMode());
 }
 

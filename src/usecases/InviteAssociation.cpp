@@ -7,6 +7,8 @@
 
 #include <QUuid>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora {
 
 InviteAssociation::InviteAssociation(const ClientContext &context, QString ticket, QString server,
@@ -28,7 +30,7 @@ void InviteAssociation::start(Completion<ActivationState> done) {
         return finish(ready.error());
     const std::optional<QString> ticket = PromotionHandoff::normalizeTicket(m_ticket);
     if (!ticket)
-        return finish(ClientError::malformedData(QStringLiteral("缺少有效的一次性邀请票据。")));
+        return finish(ClientError::malformedData(u"缺少有效的一次性邀请票据。"_s));
     Result<EnrolmentClient> enrolment = enrolmentClient(m_context, m_server);
     if (!enrolment)
         return finish(enrolment.error());

@@ -5,6 +5,8 @@
 
 #include <QFileInfo>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora {
 
 namespace {
@@ -16,7 +18,7 @@ constexpr qsizetype kDesktopNameLength = 40;
 
 Status WallpaperStore::setDesktopWallpaper(const QString &file, DisplayMode mode) {
     if (!QFileInfo::exists(file))
-        return ClientError::wallpaper(QStringLiteral("壁纸文件不存在：") + file);
+        return ClientError::wallpaper(u"壁纸文件不存在："_s + file);
     if (!m_desktop)
         m_desktop = m_makeDesktop();
     const std::vector<platform::Screen> screens =
@@ -24,10 +26,10 @@ Status WallpaperStore::setDesktopWallpaper(const QString &file, DisplayMode mode
     if (screens.empty()) {
         const QString desktop = m_desktop ? m_desktop->unsupportedDesktopName() : QString();
         if (!desktop.isEmpty())
-            return ClientError::wallpaper(QStringLiteral("当前桌面环境（") +
+            return ClientError::wallpaper(u"当前桌面环境（"_s +
                                           Text::displaySafe(desktop, kDesktopNameLength) +
-                                          QStringLiteral("）不支持自动设置壁纸。"));
-        return ClientError::wallpaper(QStringLiteral("当前没有可用的显示器。"));
+                                          u"）不支持自动设置壁纸。"_s);
+        return ClientError::wallpaper(u"当前没有可用的显示器。"_s);
     }
 
     platform::DesktopImageOptions options;
@@ -35,7 +37,7 @@ Status WallpaperStore::setDesktopWallpaper(const QString &file, DisplayMode mode
     for (const platform::Screen &screen : screens) {
         QString error;
         if (!m_desktop->setDesktopImage(file, screen, options, &error))
-            return ClientError::wallpaper(QStringLiteral("设置桌面壁纸失败：") + error);
+            return ClientError::wallpaper(u"设置桌面壁纸失败："_s + error);
     }
     return {};
 }

@@ -3,6 +3,8 @@
 #include "WallpaperStore.h"
 #include "core/Text.h"
 
+using namespace Qt::StringLiterals;
+
 namespace velmora {
 
 namespace WallpaperNames {
@@ -76,12 +78,12 @@ QString WallpaperStore::fileExtension(const WallpaperMetadata &metadata) {
     }
     const QString type = metadata.contentType.toLower();
     if (type == u"image/png")
-        return QStringLiteral(".png");
+        return u".png"_s;
     if (type == u"image/bmp")
-        return QStringLiteral(".bmp");
+        return u".bmp"_s;
     if (type == u"image/webp")
-        return QStringLiteral(".webp");
-    return QStringLiteral(".jpg");
+        return u".webp"_s;
+    return u".jpg"_s;
 }
 
 QString WallpaperStore::exportFileName(const WallpaperMetadata &metadata) {
@@ -98,7 +100,7 @@ QString WallpaperStore::exportFileName(const WallpaperMetadata &metadata) {
     while (end > begin && trimmable(title[end - 1]))
         --end;
     title = title.mid(begin, end - begin);
-    title = title.isEmpty() ? QStringLiteral("Velmora壁纸") : Text::userPerceivedPrefix(title, 120);
+    title = title.isEmpty() ? u"Velmora壁纸"_s : Text::userPerceivedPrefix(title, 120);
     // The date comes from the service: it may not name another directory.
     const QString date = replaceUnsafeNameCharacters(metadata.effectiveDate, u"/");
     const QString extension = fileExtension(metadata);

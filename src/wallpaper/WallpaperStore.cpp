@@ -14,6 +14,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora {
 
 namespace {
@@ -34,7 +36,7 @@ QString WallpaperStore::recordPath() const {
 }
 
 QString WallpaperStore::cachedURL(const WallpaperMetadata &metadata) const {
-    const QString base = sanitize(QString::number(metadata.id), QStringLiteral("wallpaper"));
+    const QString base = sanitize(QString::number(metadata.id), u"wallpaper"_s);
     QString digest;
     for (const QChar c : metadata.sha256) {
         if (digest.size() == 12)
@@ -43,7 +45,7 @@ QString WallpaperStore::cachedURL(const WallpaperMetadata &metadata) const {
             digest += c;
     }
     if (digest.isEmpty())
-        digest = QStringLiteral("unknown");
+        digest = u"unknown"_s;
     return m_paths.wallpapers() + u'/' + base + u'-' + digest + fileExtension(metadata);
 }
 
@@ -76,9 +78,9 @@ void WallpaperStore::remember(const WallpaperMetadata &metadata, const QString &
         if (date.back().isHighSurrogate())
             date.chop(1);
     }
-    const QJsonObject record{{QStringLiteral("fileName"), info.fileName()},
-                             {QStringLiteral("sha256"), metadata.sha256},
-                             {QStringLiteral("effectiveDate"), date}};
+    const QJsonObject record{{u"fileName"_s, info.fileName()},
+                             {u"sha256"_s, metadata.sha256},
+                             {u"effectiveDate"_s, date}};
     if (PrivateFile::isSymbolicLink(recordPath()))
         return;
     (void)PrivateFile::writeAtomically(recordPath(), encodeJson(record));
@@ -98,9 +100,9 @@ std::optional<WallpaperStore::Record> WallpaperStore::readRecord() const {
     }();
     if (!object)
         return std::nullopt;
-    const QJsonValue fileName = object->value(QStringLiteral("fileName"));
-    const QJsonValue sha256 = object->value(QStringLiteral("sha256"));
-    const QJsonValue date = object->value(QStringLiteral("effectiveDate"));
+    const QJsonValue fileName = object->value(u"fileName"_s);
+    const QJsonValue sha256 = object->value(u"sha256"_s);
+    const QJsonValue date = object->value(u"effectiveDate"_s);
     if (!fileName.isString() || !sha256.isString() || !date.isString())
         return std::nullopt;
     // The record names a file directly in the cache; anything that could step out of it is

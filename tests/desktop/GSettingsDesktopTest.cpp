@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <iostream>
 
+using namespace Qt::StringLiterals;
 using namespace velmora;
 using velmora::platform::GSettingsBackground;
 using velmora::platform::GSettingsDesktop;
@@ -48,30 +49,29 @@ TEST(GSettingsDesktopWriter, DISABLED_SetPicture) {
 QString setPicture(const test::PrivateSessionBus &bus, const GSettingsBackground &background,
                    const QString &file, bool fill) {
     const QStringList job = {bus.address(), bus.configHome(), QLatin1String(background.backendName),
-                             file, fill ? QStringLiteral("fill") : QStringLiteral("fit")};
+                             file, fill ? u"fill"_s : u"fit"_s};
     qputenv("VELMORA_GSETTINGS_WRITER", job.join(u'\n').toUtf8());
-    const QString output = QString::fromUtf8(test::runTool(
-        QCoreApplication::applicationFilePath(),
-        {QStringLiteral("--gtest_also_run_disabled_tests"),
-         QStringLiteral("--gtest_filter=GSettingsDesktopWriter.DISABLED_SetPicture")}));
-    return output.section(QStringLiteral("result:"), 1).section(u'\n', 0, 0);
+    const QString output = QString::fromUtf8(
+        test::runTool(QCoreApplication::applicationFilePath(),
+                      {u"--gtest_also_run_disabled_tests"_s,
+                       u"--gtest_filter=GSettingsDesktopWriter.DISABLED_SetPicture"_s}));
+    return output.section(u"result:"_s, 1).section(u'\n', 0, 0);
 }
 
 QString key(const char *schema, const char *name) {
     return QString::fromUtf8(
-        test::runTool(QStringLiteral("gsettings"),
-                      {QStringLiteral("get"), QLatin1String(schema), QLatin1String(name)})
+        test::runTool(u"gsettings"_s, {u"get"_s, QLatin1String(schema), QLatin1String(name)})
             .trimmed());
 }
 
 TEST(GSettingsDesktopTest, WritesEveryBackgroundKeyOfEachSchemaThroughDconf) {
-    if (QStandardPaths::findExecutable(QStringLiteral("gsettings")).isEmpty())
+    if (QStandardPaths::findExecutable(u"gsettings"_s).isEmpty())
         GTEST_SKIP() << "gsettings is not installed";
     const test::PrivateSessionBus bus;
     ASSERT_FALSE(bus.address().isEmpty()) << "dbus-daemon did not start";
     // Characters that must be percent-encoded in a URI, and some that must survive as text.
     test::TempDir temp;
-    const QString file = temp.path(QStringLiteral("晨光 #1 100%.jpg"));
+    const QString file = temp.path(u"晨光 #1 100%.jpg"_s);
     ASSERT_TRUE(test::writeFile(file, "picture"));
 
     // The picture keys: URIs, or none for MATE, which takes a plain path and a switch.
@@ -85,22 +85,20 @@ TEST(GSettingsDesktopTest, WritesEveryBackgroundKeyOfEachSchemaThroughDconf) {
         ASSERT_TRUE(GSettingsDesktop::available(*background))
             << schema << " is not installed (scripts/install-deps.sh installs it)";
         // Switched off first, so only the write can turn it on.
-        test::runTool(QStringLiteral("gsettings"),
-                      {QStringLiteral("set"), QLatin1String(schema),
-                       QStringLiteral("draw-background"), QStringLiteral("false")});
+        test::runTool(u"gsettings"_s,
+                      {u"set"_s, QLatin1String(schema), u"draw-background"_s, u"false"_s});
         for (const auto &[fill, options] : {std::pair(false, "'scaled'"), {true, "'zoom'"}}) {
-            ASSERT_EQ(setPicture(bus, *background, file, fill), QStringLiteral("ok")) << schema;
+            ASSERT_EQ(setPicture(bus, *background, file, fill), u"ok"_s) << schema;
             for (const char *uriKey : uriKeys) {
                 const QString uri = key(schema, uriKey);
                 EXPECT_EQ(QUrl(uri.mid(1, uri.size() - 2), QUrl::StrictMode).toLocalFile(), file)
                     << schema << " " << uriKey;
             }
-            QStringList expected = {QLatin1String(options), QStringLiteral("'#0e1f29'"),
-                                    QStringLiteral("'solid'")};
+            QStringList expected = {QLatin1String(options), u"'#0e1f29'"_s, u"'solid'"_s};
             QStringList stored = {key(schema, "picture-options"), key(schema, "primary-color"),
                                   key(schema, "color-shading-type")};
             if (uriKeys.empty()) {
-                expected << u'\'' + file + u'\'' << QStringLiteral("true");
+                expected << u'\'' + file + u'\'' << u"true"_s;
                 stored << key(schema, "picture-filename") << key(schema, "draw-background");
             }
             EXPECT_EQ(stored, expected) << schema;
@@ -113,13 +111,13 @@ TEST(GSettingsDesktopTest, AWriteThatDconfCannotStoreIsReported) {
         GTEST_SKIP() << "the org.gnome.desktop.background schema is not installed";
     test::TempDir temp;
     qputenv("XDG_RUNTIME_DIR", temp.path().toUtf8());
-    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + temp.path(QStringLiteral("none")).toUtf8());
-    ASSERT_TRUE(test::writeFile(temp.path(QStringLiteral("a.jpg")), "picture"));
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + temp.path(u"none"_s).toUtf8());
+    ASSERT_TRUE(test::writeFile(temp.path(u"a.jpg"_s), "picture"));
     GSettingsDesktop desktop(GSettingsBackground::gnome);
     QString error;
-    EXPECT_FALSE(desktop.setDesktopImage(temp.path(QStringLiteral("a.jpg")),
-                                         desktop.screens().at(0), {}, &error));
-    EXPECT_EQ(error, QStringLiteral("GNOME 桌面设置没有保存下来（dconf 服务或会话总线不可用）。"));
+    EXPECT_FALSE(
+        desktop.setDesktopImage(temp.path(u"a.jpg"_s), desktop.screens().at(0), {}, &error));
+    EXPECT_EQ(error, u"GNOME 桌面设置没有保存下来（dconf 服务或会话总线不可用）。"_s);
 }
 
 } // namespace

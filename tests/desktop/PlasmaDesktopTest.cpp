@@ -14,6 +14,7 @@
 
 #include <future>
 
+using namespace Qt::StringLiterals;
 using namespace velmora;
 using velmora::platform::PlasmaDesktop;
 
@@ -27,9 +28,8 @@ class FakePlasmaShell : public QObject, protected QDBusContext {
 public slots:
     QString evaluateScript(const QString &script) {
         lastScript = script;
-        if (script.contains(QStringLiteral("locked")))
-            sendErrorReply(QStringLiteral("org.kde.plasmashell.error"),
-                           QStringLiteral("Widgets are locked"));
+        if (script.contains(u"locked"_s))
+            sendErrorReply(u"org.kde.plasmashell.error"_s, u"Widgets are locked"_s);
         return {};
     }
 
@@ -43,14 +43,14 @@ protected:
         if (bus.address().isEmpty())
             GTEST_SKIP() << "no private session bus: dbus-daemon is missing or did not start";
         QDBusConnection shellBus =
-            QDBusConnection::connectToBus(bus.address(), QStringLiteral("fake-plasmashell"));
-        ASSERT_TRUE(shellBus.registerObject(QStringLiteral("/PlasmaShell"), &shell,
-                                            QDBusConnection::ExportAllSlots));
-        ASSERT_TRUE(shellBus.registerService(QStringLiteral("org.kde.plasmashell")));
+            QDBusConnection::connectToBus(bus.address(), u"fake-plasmashell"_s);
+        ASSERT_TRUE(
+            shellBus.registerObject(u"/PlasmaShell"_s, &shell, QDBusConnection::ExportAllSlots));
+        ASSERT_TRUE(shellBus.registerService(u"org.kde.plasmashell"_s));
     }
     void TearDown() override {
-        QDBusConnection::disconnectFromBus(QStringLiteral("fake-plasmashell"));
-        QDBusConnection::disconnectFromBus(QStringLiteral("client"));
+        QDBusConnection::disconnectFromBus(u"fake-plasmashell"_s);
+        QDBusConnection::disconnectFromBus(u"client"_s);
     }
 
     // The script sent, its writeConfig("Image", …) literal decoded as JavaScript would (the
@@ -76,7 +76,7 @@ protected:
     }
 
     test::PrivateSessionBus bus;
-    PlasmaDesktop desktop{QDBusConnection::connectToBus(bus.address(), QStringLiteral("client"))};
+    PlasmaDesktop desktop{QDBusConnection::connectToBus(bus.address(), u"client"_s)};
     FakePlasmaShell shell;
 };
 
@@ -91,19 +91,17 @@ QString script(const QString &path, int fillMode) {
                           "    d.writeConfig(\"FillMode\", FILL);\n"
                           "    d.writeConfig(\"Color\", \"#0e1f29\");\n"
                           "}\n")
-        .replace(QStringLiteral("FILL"), QString::number(fillMode))
-        .replace(QStringLiteral("IMAGE"), u'‹' + path + u'›');
+        .replace(u"FILL"_s, QString::number(fillMode))
+        .replace(u"IMAGE"_s, u'‹' + path + u'›');
 }
 
 TEST_F(PlasmaDesktopTest, SendsOneScriptThatSetsEveryDesktopAndCannotBeBrokenOutOf) {
-    const QString breakout =
-        QStringLiteral("/tmp/it's \"quoted\" \\ line\nbreak\");evil();(\".jpg");
-    const QString placeholders = QStringLiteral("/tmp/%2 %1 晨光\u2028.png");
+    const QString breakout = u"/tmp/it's \"quoted\" \\ line\nbreak\");evil();(\".jpg"_s;
+    const QString placeholders = u"/tmp/%2 %1 晨光\u2028.png"_s;
     const std::tuple<QString, bool, QString> rows[] = {
         {breakout, true, script(breakout, 2)},
         {placeholders, false, script(placeholders, 1)},
-        {QStringLiteral("/tmp/locked.jpg"), false,
-         QStringLiteral("Plasma 桌面没有接受壁纸设置：Widgets are locked")},
+        {u"/tmp/locked.jpg"_s, false, u"Plasma 桌面没有接受壁纸设置：Widgets are locked"_s},
     };
     for (const auto &[path, fill, expected] : rows)
         EXPECT_EQ(set(path, fill), expected);

@@ -11,6 +11,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 
+using namespace Qt::StringLiterals;
 using namespace velmora;
 
 namespace {
@@ -20,9 +21,9 @@ TEST(SecretServiceMigration, LegacyItemOfThisDataDirectoryIsCopiedIntoThePrivate
         // The test main hides the session bus from every test; this one brought its own.
         qputenv("DBUS_SESSION_BUS_ADDRESS", qgetenv("VELMORA_DESKTOP_BUS"));
         const ClientPaths paths(qEnvironmentVariable("VELMORA_DESKTOP_DATA"));
-        const auto loaded = KeychainStore(paths, QStringLiteral("alice")).load();
+        const auto loaded = KeychainStore(paths, u"alice"_s).load();
         ASSERT_TRUE(loaded.ok()) << loaded.error().description().toStdString();
-        EXPECT_EQ(loaded->value_or(ActivationState{}).token, QStringLiteral("legacy-token"));
+        EXPECT_EQ(loaded->value_or(ActivationState{}).token, u"legacy-token"_s);
         return;
     }
     for (const char *tool : {"gnome-keyring-daemon", "secret-tool"})
@@ -32,12 +33,11 @@ TEST(SecretServiceMigration, LegacyItemOfThisDataDirectoryIsCopiedIntoThePrivate
     ASSERT_FALSE(bus.address().isEmpty()) << "dbus-daemon did not start";
 
     test::TempDir temp;
-    const ClientPaths paths(temp.path(QStringLiteral("data")));
+    const ClientPaths paths(temp.path(u"data"_s));
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("VELMORA_DESKTOP_ROLE"), QStringLiteral("inner"));
-    environment.insert(QStringLiteral("VELMORA_DESKTOP_DATA"), paths.root());
-    environment.insert(QStringLiteral("VELMORA_DESKTOP_SERVICE"),
-                       KeychainStore::serviceName(paths));
+    environment.insert(u"VELMORA_DESKTOP_ROLE"_s, u"inner"_s);
+    environment.insert(u"VELMORA_DESKTOP_DATA"_s, paths.root());
+    environment.insert(u"VELMORA_DESKTOP_SERVICE"_s, KeychainStore::serviceName(paths));
     // The item in the older key names, and a decoy under the default service name that a
     // private data directory must not pick up.
     const QString script = QStringLiteral(
@@ -55,12 +55,11 @@ TEST(SecretServiceMigration, LegacyItemOfThisDataDirectoryIsCopiedIntoThePrivate
     QProcess session;
     session.setProcessEnvironment(environment);
     session.setProcessChannelMode(QProcess::MergedChannels);
-    session.start(QStringLiteral("sh"),
-                  {QStringLiteral("-c"), script, QCoreApplication::applicationFilePath()});
+    session.start(u"sh"_s, {u"-c"_s, script, QCoreApplication::applicationFilePath()});
     ASSERT_TRUE(session.waitForFinished(90000)) << "the session did not finish";
     const QString output = QString::fromUtf8(session.readAll());
     ASSERT_EQ(session.exitCode(), 0) << output.toStdString();
-    EXPECT_FALSE(output.contains(QStringLiteral("legacy-token"))) << "the secret is never printed";
+    EXPECT_FALSE(output.contains(u"legacy-token"_s)) << "the secret is never printed";
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 
 #include <cstdio>
 
+using namespace Qt::StringLiterals;
 using namespace velmora;
 using velmora::platform::Screen;
 using velmora::platform::X11Desktop;
@@ -18,7 +19,7 @@ namespace {
 class X11DesktopTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty())
+        if (QStandardPaths::findExecutable(u"Xvfb"_s).isEmpty())
             GTEST_SKIP() << "Xvfb is not installed (scripts/install-deps.sh installs it)";
         ASSERT_FALSE(server->address().isEmpty()) << "Xvfb did not start";
         // 4:3 on a 16:10 root, so fitting leaves bands left and right.
@@ -43,7 +44,7 @@ protected:
     test::TempDir temp;
     std::unique_ptr<test::Server> server = test::startVirtualDisplay();
     QByteArray display = ':' + server->address();
-    QString photo = temp.path(QStringLiteral("风景 photo.jpg"));
+    QString photo = temp.path(u"风景 photo.jpg"_s);
     X11Desktop desktop{display};
     test::XProbe observer{display}; // a second, independent look at the server
 };
@@ -64,14 +65,14 @@ TEST_F(X11DesktopTest, PaintsTheRootAndPublishesAPixmapThatOutlivesTheSetter) {
         << "the same picture again is painted again";
 
     // As the wallpaper store replaces a file: a new one renamed over it must be painted.
-    const QString replacement = temp.path(QStringLiteral("replacement.jpg"));
+    const QString replacement = temp.path(u"replacement.jpg"_s);
     ASSERT_TRUE(QImage(photo).mirrored(true, false).save(replacement, "JPEG", 92));
     ASSERT_EQ(::rename(QFile::encodeName(replacement), QFile::encodeName(photo)), 0);
     const QImage before = std::get<QImage>(set(whole, false));
     EXPECT_EQ(before, painted(whole, false)) << "the old picture is still shown";
 
     // Xvfb cannot show two monitors, so a screen covering the left half stands in for one.
-    const QImage after = std::get<QImage>(set({QStringLiteral("left"), {0, 0, 640, 800}}, true));
+    const QImage after = std::get<QImage>(set({u"left"_s, {0, 0, 640, 800}}, true));
     EXPECT_EQ(after.copy(640, 0, 640, 800), before.copy(640, 0, 640, 800));
     EXPECT_EQ(after.copy(0, 0, 640, 800), painted({{}, {0, 0, 640, 800}}, true));
 }

@@ -10,6 +10,7 @@
 
 #include <QDBusConnection>
 
+using namespace Qt::StringLiterals;
 using namespace velmora;
 using velmora::platform::Screen;
 using velmora::platform::XfceDesktop;
@@ -18,11 +19,10 @@ namespace {
 
 // The property as xfconf-query prints it; with a type and value, creates it first.
 QByteArray query(const QString &property, const char *type = nullptr, const char *value = nullptr) {
-    QStringList arguments = QStringLiteral("-c xfce4-desktop -p").split(u' ') << property;
+    QStringList arguments = u"-c xfce4-desktop -p"_s.split(u' ') << property;
     if (type)
-        arguments << QStringLiteral("-n") << QStringLiteral("-t") << QLatin1String(type)
-                  << QStringLiteral("-s") << QLatin1String(value);
-    return test::runTool(QStringLiteral("xfconf-query"), arguments).trimmed();
+        arguments << u"-n"_s << u"-t"_s << QLatin1String(type) << u"-s"_s << QLatin1String(value);
+    return test::runTool(u"xfconf-query"_s, arguments).trimmed();
 }
 
 // The properties xfdesktop reads of a monitor's workspace.
@@ -42,24 +42,24 @@ TEST(XfceDesktopTest, XfdesktopShowsThePictureAndEveryWorkspaceOfItsMonitorGetsI
     const std::unique_ptr<test::Server> xvfb = test::startVirtualDisplay("1280x800x24");
     qputenv("DISPLAY", ':' + xvfb->address());
     const test::XProbe x(qgetenv("DISPLAY"));
-    query(QStringLiteral("/desktop-icons/style"), "int", "0"); // no icons over the picture
+    query(u"/desktop-icons/style"_s, "int", "0"); // no icons over the picture
     QProcess xfdesktop;
     xfdesktop.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    xfdesktop.start(QStringLiteral("xfdesktop"), {QStringLiteral("--disable-wm-check")});
+    xfdesktop.start(u"xfdesktop"_s, {u"--disable-wm-check"_s});
     // xfdesktop writes its monitor's group once it has drawn it (Xvfb's monitor is "screen").
-    const QString own = QStringLiteral("/backdrop/screen0/monitorscreen/workspace");
-    test::waitFor([&] { return !query(own + QStringLiteral("0/last-image")).isEmpty(); }, 20000);
+    const QString own = u"/backdrop/screen0/monitorscreen/workspace"_s;
+    test::waitFor([&] { return !query(own + u"0/last-image"_s).isEmpty(); }, 20000);
     // What xfdesktop leaves after showing a picture on a second workspace and on another monitor.
-    const QString other = QStringLiteral("/backdrop/screen0/monitoreDP-1/workspace0");
+    const QString other = u"/backdrop/screen0/monitoreDP-1/workspace0"_s;
     for (const QString &path : {own + u'1', other})
-        query(path + QStringLiteral("/last-image"), "string", "/usr/share/old.png");
+        query(path + u"/last-image"_s, "string", "/usr/share/old.png");
     const QList<QByteArray> untouched = group(other);
 
     const test::TempDir temp;
-    const QString file = temp.path(QStringLiteral("风景.png"));
+    const QString file = temp.path(u"风景.png"_s);
     const QImage picture = test::landscape(QSize(1200, 900));
     ASSERT_TRUE(picture.save(file));
-    XfceDesktop desktop(QDBusConnection::connectToBus(bus.address(), QStringLiteral("xfce")));
+    XfceDesktop desktop(QDBusConnection::connectToBus(bus.address(), u"xfce"_s));
     const std::vector<Screen> screens = desktop.screens();
     ASSERT_EQ(screens.size(), 1u);
     for (const bool fill : {false, true}) {
@@ -73,8 +73,8 @@ TEST(XfceDesktopTest, XfdesktopShowsThePictureAndEveryWorkspaceOfItsMonitorGetsI
         EXPECT_EQ(group(own + u'1'), group(own + u'0'));
         EXPECT_EQ(group(other), untouched);
     }
-    test::saveScreenshot(x.image(), QStringLiteral("xfdesktop-fill"));
-    QDBusConnection::disconnectFromBus(QStringLiteral("xfce"));
+    test::saveScreenshot(x.image(), u"xfdesktop-fill"_s);
+    QDBusConnection::disconnectFromBus(u"xfce"_s);
     xfdesktop.terminate();
     xfdesktop.waitForFinished(3000);
 }

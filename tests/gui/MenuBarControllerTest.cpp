@@ -27,6 +27,7 @@
 
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
+using namespace Qt::StringLiterals;
 using namespace velmora;
 using test::pumpUntil;
 
@@ -39,13 +40,13 @@ QString dump(const QMenu *menu, int depth = 0) {
     for (const QAction *action : menu->actions()) {
         text += QString(depth * 2, u' ');
         if (action->isSeparator()) {
-            text += QStringLiteral("-\n");
+            text += u"-\n"_s;
             continue;
         }
         if (!action->isEnabled())
             text += u'~';
         if (action->isCheckable())
-            text += action->isChecked() ? QStringLiteral("[x] ") : QStringLiteral("[ ] ");
+            text += action->isChecked() ? u"[x] "_s : u"[ ] "_s;
         text += action->text();
         if (!action->shortcut().isEmpty())
             text += u' ' + action->shortcut().toString();
@@ -57,9 +58,9 @@ QString dump(const QMenu *menu, int depth = 0) {
 }
 
 // What the user reads when today's file fails its check, and when the service answers 503.
-const QString kBadDigest = QStringLiteral("壁纸文件校验失败，已保留当前桌面。");
-const QString kDigestAlert = QStringLiteral("!操作失败|") + kBadDigest + QStringLiteral("|确定");
-const QString k503 = QStringLiteral("服务器返回错误（HTTP 503）：服务器暂时无法处理请求。");
+const QString kBadDigest = u"壁纸文件校验失败，已保留当前桌面。"_s;
+const QString kDigestAlert = u"!操作失败|"_s + kBadDigest + u"|确定"_s;
+const QString k503 = u"服务器返回错误（HTTP 503）：服务器暂时无法处理请求。"_s;
 
 class MenuBar : public test::ServiceTest {
 protected:
@@ -81,7 +82,7 @@ protected:
         auto client = makeClient();
         ActivationState credential =
             test::await<ActivationState>([&](auto done) {
-                client->registerDevice(QString(64, u'a'), QStringLiteral("书房电脑"), done);
+                client->registerDevice(QString(64, u'a'), u"书房电脑"_s, done);
             }).value();
         ASSERT_TRUE(run.context.credentials->save(credential).ok());
         QFile(run.context.paths.startupPromptMarker()).open(QIODevice::WriteOnly);
@@ -142,7 +143,7 @@ TEST_F(MenuBar, AFirstLaunchEnrolsAsksOnceThenSetsTodaysWallpaper) {
     presenter.answers.push_back({0, {false, false}});
     launch();
     ASSERT_TRUE(pumpUntil([&] { return controller->isBusy(); }));
-    EXPECT_EQ(status(), QStringLiteral("状态：正在自动连接…"));
+    EXPECT_EQ(status(), u"状态：正在自动连接…"_s);
     ASSERT_TRUE(pumpUntil([&] { return !run.desktop->calls.empty() && !controller->isBusy(); }));
 
     EXPECT_EQ(presenter.shown,
@@ -151,16 +152,15 @@ TEST_F(MenuBar, AFirstLaunchEnrolsAsksOnceThenSetsTodaysWallpaper) {
                   "保存并继续|开机自动启动,自动更新软件")});
     EXPECT_FALSE(AutomaticUpdatePreference::isEnabled(run.context.defaults));
     EXPECT_TRUE(QFile::exists(run.context.paths.startupPromptMarker()));
-    EXPECT_TRUE(status().startsWith(QStringLiteral("状态：已设置 ") +
-                                    service->todayWallpaper().effectiveDate +
-                                    QStringLiteral(" · ")));
-    EXPECT_TRUE(logText().startsWith(QStringLiteral("启动客户端 version=1.3.0 path=")));
+    EXPECT_TRUE(status().startsWith(u"状态：已设置 "_s + service->todayWallpaper().effectiveDate +
+                                    u" · "_s));
+    EXPECT_TRUE(logText().startsWith(u"启动客户端 version=1.3.0 path="_s));
     EXPECT_TRUE(QFile::permissions(run.context.paths.clientLog()) ==
                 (QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser));
 }
 
 TEST_F(MenuBar, TheMenuFollowsConnectionAndBusyState) {
-    run.context.defaults.setString(QStringLiteral("networkProxyMode"), QStringLiteral("direct"));
+    run.context.defaults.setString(u"networkProxyMode"_s, u"direct"_s);
     launchConnected();
     controller->updateMenu();
     EXPECT_EQ(dump(controller->menu()), QStringLiteral("~状态：已连接 · 书房电脑\n"
@@ -187,18 +187,16 @@ TEST_F(MenuBar, TheMenuFollowsConnectionAndBusyState) {
                                                        "-\n"
                                                        "退出 Ctrl+Q\n"));
     EXPECT_EQ(controller->menu()->actions().first()->toolTip(),
-              service->origin() + QStringLiteral("\n网络：直连（忽略系统代理）"));
+              service->origin() + u"\n网络：直连（忽略系统代理）"_s);
     controller->menu()->adjustSize();
-    test::saveScreenshot(controller->menu(), QStringLiteral("menu-connected"));
+    test::saveScreenshot(controller->menu(), u"menu-connected"_s);
 
     // Busy while connected: only the data folder, About and Quit stay usable (and the submenus
     // that lead there).
     service->setFault(test::kTodayPath, {.delayMs = 400});
     controller->refreshWallpaper(false);
     EXPECT_EQ(controller->statusItem()->opacity(), 0.55);
-    EXPECT_EQ(dump(controller->menu())
-                  .split(u'\n')
-                  .filter(QRegularExpression(QStringLiteral("^ *[^ ~-]"))),
+    EXPECT_EQ(dump(controller->menu()).split(u'\n').filter(QRegularExpression(u"^ *[^ ~-]"_s)),
               QStringList({"  显示方式", "  网络连接", "帮助与维护", "  打开数据目录",
                            "  关于Velmora壁纸", "退出 Ctrl+Q"}));
     // The window shown where no tray exists shares the menu's actions, so it waits too.
@@ -207,41 +205,41 @@ TEST_F(MenuBar, TheMenuFollowsConnectionAndBusyState) {
     window.adjustSize();
     const QList<QAbstractButton *> buttons = window.findChildren<QAbstractButton *>();
     ASSERT_FALSE(buttons.isEmpty());
-    EXPECT_EQ(buttons.first()->text(), QStringLiteral("刷新今日壁纸"));
+    EXPECT_EQ(buttons.first()->text(), u"刷新今日壁纸"_s);
     EXPECT_FALSE(buttons.first()->isEnabled());
-    test::saveScreenshot(&window, QStringLiteral("no-tray-window"));
+    test::saveScreenshot(&window, u"no-tray-window"_s);
     // A second refresh or an enrolment while busy is ignored; an invite is refused aloud.
     EXPECT_EQ(alertsOf([&] {
                   controller->refreshWallpaper(true);
                   controller->beginAutomaticRegistration(true);
                   controller->beginInviteActivation(service->createInviteTicket());
               }),
-              QStringLiteral("!操作失败|客户端正在处理上一项操作，请稍后再试。|确定"));
+              u"!操作失败|客户端正在处理上一项操作，请稍后再试。|确定"_s);
 }
 
 // Without a connection the menu waits disabled and says why; the rewards item enrols first.
 TEST_F(MenuBar, StartingOfflineTheMenuWaitsUntilTheRewardsItemOrReconnectingEnrols) {
-    service->setFault(QStringLiteral("/api/client/register"), {.status = 500});
+    service->setFault(u"/api/client/register"_s, {.status = 500});
     ASSERT_TRUE(run.context.paths.ensure().ok());
     QFile(run.context.paths.startupPromptMarker()).open(QIODevice::WriteOnly);
     launch();
     ASSERT_TRUE(settle(1));
-    EXPECT_EQ(status(), QStringLiteral("状态：暂时未连接"));
+    EXPECT_EQ(status(), u"状态：暂时未连接"_s);
     const QString menu = dump(controller->menu());
-    EXPECT_TRUE(menu.contains(QStringLiteral("~刷新今日壁纸")));
-    EXPECT_TRUE(menu.contains(QStringLiteral("  ~复制我的推广链接（需先连接）")));
+    EXPECT_TRUE(menu.contains(u"~刷新今日壁纸"_s));
+    EXPECT_TRUE(menu.contains(u"  ~复制我的推广链接（需先连接）"_s));
     EXPECT_EQ(alertsOf([&] { controller->refreshWallpaper(true); }),
-              QStringLiteral("!操作失败|客户端尚未完成自动连接，请稍后重试。|确定"));
+              u"!操作失败|客户端尚未完成自动连接，请稍后重试。|确定"_s);
 
     service->clearFaults();
     item(4)->trigger();
-    ASSERT_TRUE(pumpUntil([&] { return requests(QStringLiteral("/api/client/rewards")) == 1; }));
+    ASSERT_TRUE(pumpUntil([&] { return requests(u"/api/client/rewards"_s) == 1; }));
     settle();
 
     // Reconnecting replaces the credential and says so.
     const QString before = run.context.credentials->load().value()->token;
     EXPECT_EQ(choose(item(7)->menu()->actions().at(0)),
-              QStringLiteral("连接成功|客户端已自动连接，无需激活码。|确定"));
+              u"连接成功|客户端已自动连接，无需激活码。|确定"_s);
     EXPECT_NE(run.context.credentials->load().value()->token, before);
     EXPECT_EQ(controller->activation()->token, run.context.credentials->load().value()->token);
 }
@@ -269,10 +267,10 @@ TEST_P(MenuBarRefresh, FailuresFallBackToTheLastVerifiedWallpaper) {
         service->setFault(test::kTodayPath, {.status = 503});
 
     EXPECT_EQ(alertsOf([&] { controller->refreshWallpaper(true); }),
-              QString(row.alert).replace(QStringLiteral("%1"), date));
-    EXPECT_EQ(logText(), row.downloadFails ? QStringLiteral("下载壁纸失败：") + kBadDigest + u'\n'
-                                           : QStringLiteral("刷新壁纸失败：") + k503 + u'\n');
-    EXPECT_EQ(status(), QString(row.status).replace(QStringLiteral("%1"), date));
+              QString(row.alert).replace(u"%1"_s, date));
+    EXPECT_EQ(logText(), row.downloadFails ? u"下载壁纸失败："_s + kBadDigest + u'\n'
+                                           : u"刷新壁纸失败："_s + k503 + u'\n');
+    EXPECT_EQ(status(), QString(row.status).replace(u"%1"_s, date));
     EXPECT_EQ(run.desktop->calls.empty(), !row.verifiedBefore);
 }
 
@@ -297,24 +295,21 @@ TEST_F(MenuBar, SavingTodaysWallpaperAsksForAFolderAndLeavesTheDesktopAlone) {
     EXPECT_EQ(choose(item(3), 0), QString());
     EXPECT_TRUE(service->requests().empty());
 
-    const QString folder = run.temp.path(QStringLiteral("图片"));
+    const QString folder = run.temp.path(u"图片"_s);
     QDir().mkpath(folder);
     presenter.folders.push_back(folder);
     const QString shown = choose(item(3));
     const QString saved = shown.section(u'\n', 1).section(u'|', 0, 0);
-    EXPECT_TRUE(shown.startsWith(QStringLiteral("今日壁纸已保存|已保存到：\n") + folder + u'/'));
+    EXPECT_TRUE(shown.startsWith(u"今日壁纸已保存|已保存到：\n"_s + folder + u'/'));
     const QString date = service->todayWallpaper().effectiveDate;
-    EXPECT_EQ(status(), QStringLiteral("状态：已保存 ") + date);
-    EXPECT_TRUE(logText().endsWith(QStringLiteral("已保存今日壁纸 date=") + date +
-                                   QStringLiteral(" path=") + saved + u'\n'));
-    EXPECT_TRUE(
-        presenter.panels.first().startsWith(QStringLiteral("选择今日壁纸的保存目录|选择此目录|")));
+    EXPECT_EQ(status(), u"状态：已保存 "_s + date);
+    EXPECT_TRUE(logText().endsWith(u"已保存今日壁纸 date="_s + date + u" path="_s + saved + u'\n'));
+    EXPECT_TRUE(presenter.panels.first().startsWith(u"选择今日壁纸的保存目录|选择此目录|"_s));
 
     failTodaysDownloadCheck();
     presenter.folders.push_back(folder);
     EXPECT_EQ(choose(item(3)), kDigestAlert);
-    EXPECT_TRUE(
-        logText().endsWith(QStringLiteral("保存前下载今日壁纸失败：") + kBadDigest + u'\n'));
+    EXPECT_TRUE(logText().endsWith(u"保存前下载今日壁纸失败："_s + kBadDigest + u'\n'));
     EXPECT_TRUE(run.desktop->calls.empty());
 }
 
@@ -325,23 +320,22 @@ TEST_F(MenuBar, InviteLinksAreConfirmedWhenEnrolledAndOnlyTheirSchemeIsLogged) {
 
     // Cancelled: nothing is sent.
     presenter.answers.push_back({1, {}});
-    EXPECT_EQ(
-        alertsOf([&] {
-            controller->openURLs(
-                {QUrl(QStringLiteral("https://example.com/?ticket=") + inviteTicket), QUrl(link)});
-        }),
-        QStringLiteral("关联此邀请来源？|客户端无需激活码即可使用；继续后会把当前设备关联到该"
-                       "推广渠道。|继续,取消"));
+    EXPECT_EQ(alertsOf([&] {
+                  controller->openURLs(
+                      {QUrl(u"https://example.com/?ticket="_s + inviteTicket), QUrl(link)});
+              }),
+              QStringLiteral("关联此邀请来源？|客户端无需激活码即可使用；继续后会把当前设备关联到该"
+                             "推广渠道。|继续,取消"));
     EXPECT_TRUE(service->requests().empty());
-    EXPECT_EQ(logText(), QStringLiteral("忽略无效邀请链接：https\n"));
+    EXPECT_EQ(logText(), u"忽略无效邀请链接：https\n"_s);
 
     // Accepted: the device is associated and today's wallpaper is set.
     EXPECT_EQ(alertsOf([&] { controller->openURLs({QUrl(link)}); }, 2).section(u'\n', 1),
-              QStringLiteral("邀请关联成功|已记录推广来源，现在尝试设置今日壁纸。|确定"));
+              u"邀请关联成功|已记录推广来源，现在尝试设置今日壁纸。|确定"_s);
     EXPECT_FALSE(logText().contains(inviteTicket));
 
-    EXPECT_EQ(alertsOf([&] { controller->beginInviteActivation(QStringLiteral("not a ticket")); }),
-              QStringLiteral("!操作失败|邀请链接已损坏或无效。|确定"));
+    EXPECT_EQ(alertsOf([&] { controller->beginInviteActivation(u"not a ticket"_s); }),
+              u"!操作失败|邀请链接已损坏或无效。|确定"_s);
 }
 
 // The settings submenu: every switch is stored, its mark follows what was stored, and a failed
@@ -350,16 +344,14 @@ TEST_F(MenuBar, SettingsAndSharingAreConfirmed) {
     launchConnected();
     QMenu *settings = item(6)->menu();
     QAction *autoUpdate = settings->actions().at(3);
-    EXPECT_EQ(
-        choose(autoUpdate),
-        QStringLiteral("自动更新设置|已开启。发现新版本后会自动下载、校验并打开安装包。|确定"));
+    EXPECT_EQ(choose(autoUpdate),
+              u"自动更新设置|已开启。发现新版本后会自动下载、校验并打开安装包。|确定"_s);
     EXPECT_TRUE(autoUpdate->isChecked());
 
     // The stand-in systemctl fails: the error is shown and the mark stays off.
-    test::writeFile(run.temp.path(QStringLiteral("systemctl")),
-                    "#!/bin/sh\necho 拒绝 >&2\nexit 1\n", 0755);
+    test::writeFile(run.temp.path(u"systemctl"_s), "#!/bin/sh\necho 拒绝 >&2\nexit 1\n", 0755);
     QAction *startup = settings->actions().at(2);
-    EXPECT_TRUE(choose(startup).startsWith(QStringLiteral("!操作失败|")));
+    EXPECT_TRUE(choose(startup).startsWith(u"!操作失败|"_s));
     EXPECT_FALSE(startup->isChecked());
 
     // Fill is stored and today's wallpaper applied again in it.
@@ -374,7 +366,7 @@ TEST_F(MenuBar, SettingsAndSharingAreConfirmed) {
     EXPECT_EQ(choose(network->actions().at(1)),
               QStringLiteral("网络连接已切换|后续登记、刷新、下载、更新和推广请求将忽略"
                              "系统代理，直接连接 wallpaper.velmora.example。|确定"));
-    EXPECT_TRUE(logText().endsWith(QStringLiteral("切换网络连接 proxy=direct\n")));
+    EXPECT_TRUE(logText().endsWith(u"切换网络连接 proxy=direct\n"_s));
     EXPECT_EQ(choose(network->actions().at(1), 0), QString());
     EXPECT_TRUE(network->actions().at(1)->isChecked());
 
@@ -384,26 +376,25 @@ TEST_F(MenuBar, SettingsAndSharingAreConfirmed) {
 
     // The promotion link goes to the clipboard, or the user hears why not.
     QAction *copy = item(5)->menu()->actions().first();
-    EXPECT_EQ(
-        choose(copy),
-        QStringLiteral("推广链接已复制|已复制你的专属推广链接，可以直接粘贴分享给朋友。|确定"));
+    EXPECT_EQ(choose(copy),
+              u"推广链接已复制|已复制你的专属推广链接，可以直接粘贴分享给朋友。|确定"_s);
     EXPECT_EQ(workspace.copied.size(), 1);
     workspace.clipboardWorks = false;
-    EXPECT_EQ(choose(copy), QStringLiteral("!操作失败|无法写入系统剪贴板。|确定"));
+    EXPECT_EQ(choose(copy), u"!操作失败|无法写入系统剪贴板。|确定"_s);
 }
 
 dev::UpdatePackage linuxPackage() {
-    dev::UpdatePackage package = dev::DevService::syntheticUpdate(QStringLiteral("1.4.0"), 20'000);
-    package.fileName = QStringLiteral("velmora-wallpaper_1.4.0_amd64.deb");
-    package.platform = QStringLiteral("linux");
+    dev::UpdatePackage package = dev::DevService::syntheticUpdate(u"1.4.0"_s, 20'000);
+    package.fileName = u"velmora-wallpaper_1.4.0_amd64.deb"_s;
+    package.platform = u"linux"_s;
     return package;
 }
 
 TEST_F(MenuBar, AManualUpdateAsksThenOpensOnlyAVerifiedPackage) {
     launchConnected();
     const dev::UpdatePackage package = *service->setUpdatePackage(linuxPackage());
-    const QString file = run.context.paths.updates() + QStringLiteral("/") + package.fileName;
-    const QString older = run.context.paths.updates() + QStringLiteral("/older.deb");
+    const QString file = run.context.paths.updates() + u"/"_s + package.fileName;
+    const QString older = run.context.paths.updates() + u"/older.deb"_s;
     test::writeFile(older, "an older package");
     const auto check = [&](int alerts) {
         return alertsOf([&] { controller->checkForUpdates(true); }, alerts);
@@ -432,11 +423,10 @@ TEST_F(MenuBar, AManualUpdateAsksThenOpensOnlyAVerifiedPackage) {
 
     // A package this platform cannot install is never downloaded.
     dev::UpdatePackage mac = linuxPackage();
-    mac.fileName = QStringLiteral("VelmoraWallpaper.dmg");
+    mac.fileName = u"VelmoraWallpaper.dmg"_s;
     service->setUpdatePackage(mac);
-    EXPECT_EQ(
-        check(1),
-        QStringLiteral("暂无 Linux 更新|服务器当前发布的更新包不是 Linux 格式，未执行安装。|确定"));
+    EXPECT_EQ(check(1),
+              u"暂无 Linux 更新|服务器当前发布的更新包不是 Linux 格式，未执行安装。|确定"_s);
 }
 
 TEST_F(MenuBar, AutomaticUpdatesOpenAVersionOnceAndRetryAFailedOpen) {
@@ -452,17 +442,16 @@ TEST_F(MenuBar, AutomaticUpdatesOpenAVersionOnceAndRetryAFailedOpen) {
                        "\n\n你可以从菜单栏刷新、保存壁纸或切换显示方式。|确定"));
     const QString file = workspace.opened.first().toLocalFile();
     EXPECT_EQ(presenter.shown.first(),
-              QStringLiteral("!操作失败|更新包已下载，但系统未能自动打开：") + file +
-                  QStringLiteral("|确定"));
+              u"!操作失败|更新包已下载，但系统未能自动打开："_s + file + u"|确定"_s);
 
     workspace.handlerWorks = true;
     controller->refreshWallpaper(false);
     ASSERT_TRUE(pumpUntil([&] { return workspace.opened.size() == 2 && !controller->isBusy(); }));
-    EXPECT_EQ(status(), QStringLiteral("状态：已打开新版本安装包 1.4.0"));
-    EXPECT_TRUE(logText().endsWith(QStringLiteral("自动更新安装包已打开 version=1.4.0\n")));
+    EXPECT_EQ(status(), u"状态：已打开新版本安装包 1.4.0"_s);
+    EXPECT_TRUE(logText().endsWith(u"自动更新安装包已打开 version=1.4.0\n"_s));
 
     // Nothing is opened again, and what a killed update download left is swept.
-    QFile killed(run.context.paths.updates() + QStringLiteral("/.a.deb.Xy12.download"));
+    QFile killed(run.context.paths.updates() + u"/.a.deb.Xy12.download"_s);
     killed.open(QIODevice::WriteOnly);
     killed.setFileTime(QDateTime::fromSecsSinceEpoch(1'000'000'000), QFile::FileModificationTime);
     killed.close();
@@ -483,7 +472,7 @@ TEST_F(MenuBar, AScreenChangeBurstPutsTheLastVerifiedWallpaperBackOnce) {
     QScreen *screen = QGuiApplication::primaryScreen();
     for (const int width : {1280, 1600, 1920})
         emit screen->geometryChanged(QRect(0, 0, width, 1080));
-    const QString applied = QStringLiteral("显示器变化，已重新设置上次校验通过的壁纸 date=") +
+    const QString applied = u"显示器变化，已重新设置上次校验通过的壁纸 date="_s +
                             service->todayWallpaper().effectiveDate + u'\n';
     ASSERT_TRUE(pumpUntil([&] { return logText() == applied; }));
     settle();
@@ -497,19 +486,18 @@ TEST_F(MenuBar, AScreenChangeBurstPutsTheLastVerifiedWallpaperBackOnce) {
 // A stand-in logind on a private system bus announces the end of a sleep: a refresh follows,
 // unless one started less than a minute before by the wall clock. Only logind is listened to.
 TEST_F(MenuBar, WakingFromSleepRefreshesUnlessARefreshJustStarted) {
-    test::Server bus("dbus-daemon",
-                     QStringLiteral("--session --nofork --print-address=1").split(u' '));
+    test::Server bus("dbus-daemon", u"--session --nofork --print-address=1"_s.split(u' '));
     ASSERT_FALSE(bus.address().isEmpty()) << "dbus-daemon did not start";
     qputenv("DBUS_SYSTEM_BUS_ADDRESS", bus.address());
     QDBusConnection logind =
-        QDBusConnection::connectToBus(QString::fromUtf8(bus.address()), QStringLiteral("logind"));
-    ASSERT_TRUE(logind.registerService(QStringLiteral("org.freedesktop.login1")));
+        QDBusConnection::connectToBus(QString::fromUtf8(bus.address()), u"logind"_s);
+    ASSERT_TRUE(logind.registerService(u"org.freedesktop.login1"_s));
     QDBusConnection intruder =
-        QDBusConnection::connectToBus(QString::fromUtf8(bus.address()), QStringLiteral("other"));
+        QDBusConnection::connectToBus(QString::fromUtf8(bus.address()), u"other"_s);
     const auto announce = [](QDBusConnection &from, bool sleeping) {
-        from.send(QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/login1"),
-                                             QStringLiteral("org.freedesktop.login1.Manager"),
-                                             QStringLiteral("PrepareForSleep"))
+        from.send(QDBusMessage::createSignal(u"/org/freedesktop/login1"_s,
+                                             u"org.freedesktop.login1.Manager"_s,
+                                             u"PrepareForSleep"_s)
                   << sleeping);
     };
     const auto clock = std::make_shared<QDateTime>(run.context.now());
@@ -526,16 +514,15 @@ TEST_F(MenuBar, WakingFromSleepRefreshesUnlessARefreshJustStarted) {
     *clock = clock->addSecs(8 * 3600);
     announce(intruder, false);
     pumpUntil([] { return false; }, 300);
-    EXPECT_EQ(logText(), QStringLiteral("系统已唤醒：一分钟内刚刷新过壁纸\n"));
+    EXPECT_EQ(logText(), u"系统已唤醒：一分钟内刚刷新过壁纸\n"_s);
     EXPECT_TRUE(service->requests().empty());
 
     announce(logind, false);
     ASSERT_TRUE(pumpUntil([&] { return requests(test::kTodayPath) == 1; }));
     settle();
-    EXPECT_EQ(logText(),
-              QStringLiteral("系统已唤醒：一分钟内刚刷新过壁纸\n系统已唤醒，刷新壁纸\n"));
-    QDBusConnection::disconnectFromBus(QStringLiteral("logind"));
-    QDBusConnection::disconnectFromBus(QStringLiteral("other"));
+    EXPECT_EQ(logText(), u"系统已唤醒：一分钟内刚刷新过壁纸\n系统已唤醒，刷新壁纸\n"_s);
+    QDBusConnection::disconnectFromBus(u"logind"_s);
+    QDBusConnection::disconnectFromBus(u"other"_s);
 }
 
 // Reachability, as the system's network information reports it (reported by hand here: the
@@ -550,8 +537,7 @@ TEST_F(MenuBar, TheNetworkComingBackRefreshesOnlyAfterAnOfflineRefresh) {
     // The hourly refresh falls back in silence.
     service->setFault(test::kTodayPath, {.status = 503});
     EXPECT_EQ(alertsOf([&] { controller->refreshWallpaper(false); }, 0), QString());
-    ASSERT_EQ(status(),
-              QStringLiteral("状态：离线，沿用 ") + service->todayWallpaper().effectiveDate);
+    ASSERT_EQ(status(), u"状态：离线，沿用 "_s + service->todayWallpaper().effectiveDate);
     service->clearFaults();
     service->clearRequests();
     QFile::remove(run.context.paths.clientLog());
@@ -561,7 +547,7 @@ TEST_F(MenuBar, TheNetworkComingBackRefreshesOnlyAfterAnOfflineRefresh) {
     settle();
     pumpUntil([] { return false; }, SessionWatcher::networkSettleMs + 300);
     EXPECT_EQ(requests(test::kTodayPath), 1);
-    EXPECT_EQ(logText(), QStringLiteral("网络已恢复，刷新壁纸\n"));
+    EXPECT_EQ(logText(), u"网络已恢复，刷新壁纸\n"_s);
 }
 
 } // namespace

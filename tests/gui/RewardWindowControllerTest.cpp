@@ -22,23 +22,23 @@
 
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
+using namespace Qt::StringLiterals;
 using namespace velmora;
 
 namespace {
 
-const QString kRewardsPath = QStringLiteral("/api/client/rewards");
-const QString kClaimPath = QStringLiteral("/api/client/rewards/claim");
+const QString kRewardsPath = u"/api/client/rewards"_s;
+const QString kClaimPath = u"/api/client/rewards/claim"_s;
 
 const QString kInstructions =
     QStringLiteral("每台设备可领取一个新用户红包；成功邀请好友后还可再领取一个推荐红包。"
                    "在兑换页面输入兑换码即可使用。");
-const QString kNotOpen = QStringLiteral("红包活动暂未开放。已领取的口令仍显示在下方。");
-const QString kNoCodes = QStringLiteral("还没有领取到口令。");
-const QString kOpenPage = QStringLiteral("[打开领奖页面]");
-const QString kReferralHint =
-    QStringLiteral("朋友通过你的邀请链接完成注册后，可在这里查看额外口令的领取资格。");
-const QString kClaimed = QStringLiteral("口令已领取，可复制后扫码前往小程序使用。");
-const QString kUpdated = QStringLiteral("已更新。已领口令可随时在这里查看。");
+const QString kNotOpen = u"红包活动暂未开放。已领取的口令仍显示在下方。"_s;
+const QString kNoCodes = u"还没有领取到口令。"_s;
+const QString kOpenPage = u"[打开领奖页面]"_s;
+const QString kReferralHint = u"朋友通过你的邀请链接完成注册后，可在这里查看额外口令的领取资格。"_s;
+const QString kClaimed = u"口令已领取，可复制后扫码前往小程序使用。"_s;
+const QString kUpdated = u"已更新。已领口令可随时在这里查看。"_s;
 
 // The content as the user reads it, top to bottom and left column before right: a text as
 // itself, a code as "<口令>", a button as "[text]", an image as "[图 accessible name]".
@@ -50,11 +50,10 @@ QStringList content(const QLayout *layout) {
         if (item->layout())
             lines << content(item->layout());
         else if (const auto *label = qobject_cast<const QLabel *>(widget))
-            lines << (label->pixmap().isNull()
-                          ? label->text()
-                          : QStringLiteral("[图 ") + label->accessibleName() + u']');
+            lines << (label->pixmap().isNull() ? label->text()
+                                               : u"[图 "_s + label->accessibleName() + u']');
         else if (qobject_cast<const RewardCodeView *>(widget))
-            lines << QStringLiteral("<口令>");
+            lines << u"<口令>"_s;
         else if (const auto *button = qobject_cast<const QPushButton *>(widget))
             lines << u'[' + button->text() + u']';
         else if (widget && widget->layout())
@@ -68,18 +67,17 @@ QStringList content(const RewardWindowController &window) {
 
 // "refresh invite referral", each 1 when enabled.
 QString buttons(const RewardWindowController &window) {
-    return QStringLiteral("%1%2%3")
-        .arg(int(window.refreshButton()->isEnabled()))
+    return u"%1%2%3"_s.arg(int(window.refreshButton()->isEnabled()))
         .arg(int(window.inviteButton()->isEnabled()))
         .arg(int(window.referralButton()->isEnabled()));
 }
 
 // A code as the service lists it.
 QJsonObject listedCode(const QString &code, const QString &source, const QString &issuedAt) {
-    return {{QStringLiteral("claimId"), QUuid::createUuid().toString(QUuid::WithoutBraces)},
-            {QStringLiteral("code"), code},
-            {QStringLiteral("source"), source},
-            {QStringLiteral("issuedAtUtc"), issuedAt}};
+    return {{u"claimId"_s, QUuid::createUuid().toString(QUuid::WithoutBraces)},
+            {u"code"_s, code},
+            {u"source"_s, source},
+            {u"issuedAtUtc"_s, issuedAt}};
 }
 
 class RewardWindow : public test::ServiceTest {
@@ -138,13 +136,11 @@ TEST_P(RewardWindowStates, ShowTheCampaignAndOfferWhatItAllows) {
 // The content of the sample campaign: its title, a notice, the count and the instructions;
 // one base code; the QR block.
 QStringList campaign(const QStringList &notice = {}, int invited = 0) {
-    return QStringList{QStringLiteral("每日壁纸新用户红包")} + notice +
-           QStringList{QStringLiteral("成功邀请：%1 人").arg(invited), kInstructions};
+    return QStringList{u"每日壁纸新用户红包"_s} + notice +
+           QStringList{u"成功邀请：%1 人"_s.arg(invited), kInstructions};
 }
-const QStringList kBaseCode{QStringLiteral("红包口令"), QStringLiteral("<口令>"),
-                            QStringLiteral("[复制口令]")};
-const QStringList kQrBlock{QStringLiteral("扫码前往小程序领取"),
-                           QStringLiteral("[图 管理员配置的领奖二维码]"), kOpenPage};
+const QStringList kBaseCode{u"红包口令"_s, u"<口令>"_s, u"[复制口令]"_s};
+const QStringList kQrBlock{u"扫码前往小程序领取"_s, u"[图 管理员配置的领奖二维码]"_s, kOpenPage};
 
 // A status that fails to load leaves no content and only the refresh button.
 std::function<void(dev::DevService &)> failLoad(dev::Fault fault) {
@@ -163,20 +159,20 @@ INSTANTIATE_TEST_SUITE_P(
         StateCase{"NoCampaignId", [](dev::DevService &s) { s.setRewardCampaignListed(false); },
                   campaign({kNotOpen}) << kNoCodes << kQrBlock << kReferralHint, "110", kUpdated},
         StateCase{"OutOfStock", [](dev::DevService &s) { s.setRewardStock(0); },
-                  campaign({QStringLiteral("口令暂时领完了，请稍后再来。已领取的口令不受影响。")})
+                  campaign({u"口令暂时领完了，请稍后再来。已领取的口令不受影响。"_s})
                       << kNoCodes << kQrBlock << kReferralHint,
                   "110", kUpdated},
         StateCase{"QrAbsent",
                   [](dev::DevService &s) { s.setRewardQr(dev::DevService::RewardQr::Absent); },
-                  campaign() << kBaseCode << QStringLiteral("管理员尚未配置领奖二维码。")
-                             << kOpenPage << kReferralHint,
+                  campaign() << kBaseCode << u"管理员尚未配置领奖二维码。"_s << kOpenPage
+                             << kReferralHint,
                   "110", kClaimed},
         StateCase{"NotFound", failLoad({.status = 404}), QStringList(), "100",
-                  QStringLiteral("当前服务器暂未开放红包功能，请稍后再试。壁纸功能可继续使用。")},
+                  u"当前服务器暂未开放红包功能，请稍后再试。壁纸功能可继续使用。"_s},
         StateCase{"GoneWithoutMessage", failLoad({.status = 410, .body = QByteArray()}),
-                  QStringList(), "100", QStringLiteral("活动状态或口令库存已变化，请刷新后查看。")},
+                  QStringList(), "100", u"活动状态或口令库存已变化，请刷新后查看。"_s},
         StateCase{"ServerError", failLoad({.status = 500}), QStringList(), "100",
-                  QStringLiteral("服务器返回错误（HTTP 500）：服务器暂时无法处理请求。")}),
+                  u"服务器返回错误（HTTP 500）：服务器暂时无法处理请求。"_s}),
     [](const auto &info) { return std::string(info.param.name); });
 
 // A refused claim shows the campaign as it is now before it explains; when that reload fails
@@ -186,7 +182,7 @@ TEST_F(RewardWindow, ARefusedClaimReloadsTheCampaignThenExplains) {
     service->setFault(kClaimPath, refused);
     auto window = open();
     ASSERT_EQ(service->requests().size(), 3u); // load, claim, reload
-    EXPECT_EQ(window->message()->text(), QStringLiteral("活动已结束。"));
+    EXPECT_EQ(window->message()->text(), u"活动已结束。"_s);
     EXPECT_EQ(buttons(*window), "110");
 
     refused.delayMs = 300;
@@ -195,7 +191,7 @@ TEST_F(RewardWindow, ARefusedClaimReloadsTheCampaignThenExplains) {
     ASSERT_TRUE(test::pumpUntil([&] { return window->message()->text() == u"正在领取红包口令…"; }));
     service->setFault(kRewardsPath, {.status = 500});
     ASSERT_TRUE(settle(*window));
-    EXPECT_EQ(window->message()->text(), QStringLiteral("活动已结束。"));
+    EXPECT_EQ(window->message()->text(), u"活动已结束。"_s);
     EXPECT_TRUE(content(*window).contains(kNoCodes));
 }
 
@@ -206,30 +202,28 @@ TEST_F(RewardWindow, TheReferralCodeIsClaimedOnRequestAndCodesStayUsableWhileBus
     service->setRewardInvitationBonus(1);
     auto window = open();
     window->referralButton()->click();
-    EXPECT_EQ(window->message()->text(), QStringLiteral("正在领取邀请奖励口令…"));
+    EXPECT_EQ(window->message()->text(), u"正在领取邀请奖励口令…"_s);
     ASSERT_TRUE(settle(*window));
     EXPECT_EQ(window->message()->text(), kClaimed);
     // Newest first.
     EXPECT_EQ(content(*window), campaign({}, 1)
-                                    << QStringLiteral("邀请奖励口令") << QStringLiteral("<口令>")
-                                    << QStringLiteral("[复制口令]") << kBaseCode << kQrBlock
-                                    << QStringLiteral("邀请奖励口令已领取。"));
+                                    << u"邀请奖励口令"_s << u"<口令>"_s << u"[复制口令]"_s
+                                    << kBaseCode << kQrBlock << u"邀请奖励口令已领取。"_s);
     EXPECT_EQ(buttons(*window), "110");
-    test::saveScreenshot(window.get(), QStringLiteral("rewards-BothCodes"));
+    test::saveScreenshot(window.get(), u"rewards-BothCodes"_s);
 
     service->setFault(kRewardsPath, {.delayMs = 800});
     window->refreshButton()->click();
-    EXPECT_EQ(window->message()->text(), QStringLiteral("正在读取红包活动…"));
+    EXPECT_EQ(window->message()->text(), u"正在读取红包活动…"_s);
     EXPECT_EQ(buttons(*window), "000");
     window->codeButtons().at(1)->click();
     window->codeButtons().at(0)->click();
     EXPECT_EQ(workspace.copied,
               (QStringList{window->status()->codes[1].code, window->status()->codes[0].code}));
-    EXPECT_EQ(window->message()->text(), QStringLiteral("口令已复制。"));
+    EXPECT_EQ(window->message()->text(), u"口令已复制。"_s);
     // The redemption page is the last button of the content.
     window->body()->findChildren<QPushButton *>().last()->click();
-    EXPECT_EQ(workspace.opened,
-              QList<QUrl>{QUrl(QStringLiteral("https://redeem.velmora.example/redeem"))});
+    EXPECT_EQ(workspace.opened, QList<QUrl>{QUrl(u"https://redeem.velmora.example/redeem"_s)});
     ASSERT_TRUE(settle(*window));
     EXPECT_EQ(window->message()->text(), kUpdated);
 
@@ -237,7 +231,7 @@ TEST_F(RewardWindow, TheReferralCodeIsClaimedOnRequestAndCodesStayUsableWhileBus
     ASSERT_TRUE(window->isBusy());
     client = makeClient();
     ASSERT_TRUE(settle(*window));
-    EXPECT_EQ(window->message()->text(), QStringLiteral("客户端尚未完成自动连接，请稍后重试。"));
+    EXPECT_EQ(window->message()->text(), u"客户端尚未完成自动连接，请稍后重试。"_s);
     EXPECT_EQ(buttons(*window), "110");
 }
 
@@ -245,43 +239,39 @@ TEST_F(RewardWindow, TheInviteLinkGoesToTheClipboardOrTheWindowSaysWhyNot) {
     auto window = open();
     const auto invite = [&] {
         window->inviteButton()->click();
-        EXPECT_EQ(window->message()->text(), QStringLiteral("正在获取邀请链接…"));
+        EXPECT_EQ(window->message()->text(), u"正在获取邀请链接…"_s);
         EXPECT_TRUE(settle(*window));
         EXPECT_EQ(buttons(*window), "110");
         return window->message()->text();
     };
-    EXPECT_EQ(invite(),
-              QStringLiteral("邀请链接已复制；朋友通过链接完成注册后，再刷新查看奖励资格。"));
+    EXPECT_EQ(invite(), u"邀请链接已复制；朋友通过链接完成注册后，再刷新查看奖励资格。"_s);
     ASSERT_EQ(workspace.copied.size(), 1);
-    EXPECT_TRUE(workspace.copied[0].startsWith(service->origin() + QStringLiteral("/r/")));
+    EXPECT_TRUE(workspace.copied[0].startsWith(service->origin() + u"/r/"_s));
     workspace.clipboardWorks = false;
-    EXPECT_EQ(invite(), QStringLiteral("无法写入系统剪贴板。"));
-    service->setFault(QStringLiteral("/api/client/promotion/link"), {.status = 401});
+    EXPECT_EQ(invite(), u"无法写入系统剪贴板。"_s);
+    service->setFault(u"/api/client/promotion/link"_s, {.status = 401});
     EXPECT_EQ(invite(), QStringLiteral("暂时无法获取邀请链接。暂时无法验证本机，请在“帮助与维护”中"
                                        "重新连接服务后重试。"));
     EXPECT_EQ(workspace.copied.size(), 1);
 }
 
 TEST_F(RewardWindow, HostileServiceTextsLeaveTheWindowUsable) {
-    const QString longCode = QStringLiteral("\u202eA\x1b[31m\r\n") + QString(200000, u'Z');
-    serveStatus(
-        {{QStringLiteral("campaignName"), QStringLiteral("\u202e包红\x07")},
-         {QStringLiteral("redemptionUrl"), QStringLiteral("javascript:alert(1)")},
-         {QStringLiteral("instructions"), QStringLiteral(" \n\t ")},
-         {QStringLiteral("codes"),
-          QJsonArray{listedCode(longCode, QStringLiteral("\u200fbase"), QStringLiteral("x"))}},
-         {QStringLiteral("redemptionQrBase64"), QString(3'000'004, u'A')}});
+    const QString longCode = u"\u202eA\x1b[31m\r\n"_s + QString(200000, u'Z');
+    serveStatus({{u"campaignName"_s, u"\u202e包红\x07"_s},
+                 {u"redemptionUrl"_s, u"javascript:alert(1)"_s},
+                 {u"instructions"_s, u" \n\t "_s},
+                 {u"codes"_s, QJsonArray{listedCode(longCode, u"\u200fbase"_s, u"x"_s)}},
+                 {u"redemptionQrBase64"_s, QString(3'000'004, u'A')}});
     auto window = open();
     EXPECT_EQ(window->message()->text(), kUpdated);
     EXPECT_EQ(content(*window),
-              (QStringList{QStringLiteral("包红"), QStringLiteral("成功邀请：0 人")}
-               << kBaseCode << QStringLiteral("领奖二维码暂时无法显示，请联系管理员更新。")
-               << kReferralHint));
+              (QStringList{u"包红"_s, u"成功邀请：0 人"_s}
+               << kBaseCode << u"领奖二维码暂时无法显示，请联系管理员更新。"_s << kReferralHint));
     const QString shown = window->body()->findChild<RewardCodeView *>()->toPlainText();
-    EXPECT_TRUE(shown.startsWith(QStringLiteral("A[31mZZZ"))) << shown.left(20).toStdString();
+    EXPECT_TRUE(shown.startsWith(u"A[31mZZZ"_s)) << shown.left(20).toStdString();
     EXPECT_LE(shown.size(), 512);
     EXPECT_LE(window->width(), 580);
-    test::saveScreenshot(window.get(), QStringLiteral("rewards-HostileCode"));
+    test::saveScreenshot(window.get(), u"rewards-HostileCode"_s);
     window->openRedemptionAction();
     EXPECT_TRUE(workspace.opened.isEmpty());
     window->codeButtons().at(0)->click();
@@ -289,7 +279,7 @@ TEST_F(RewardWindow, HostileServiceTextsLeaveTheWindowUsable) {
 }
 
 long residentBytes() {
-    QFile statm(QStringLiteral("/proc/self/statm"));
+    QFile statm(u"/proc/self/statm"_s);
     if (!statm.open(QIODevice::ReadOnly))
         return 0;
     return statm.readAll().split(' ').value(1).toLong() * sysconf(_SC_PAGESIZE);
@@ -302,27 +292,27 @@ TEST_F(RewardWindow, ThousandsOfCodesShowTheNewestFiftyAndStaySmall) {
     QJsonArray codes;
     for (int i = 0; i < 20'000; ++i)
         codes.append(listedCode(
-            QStringLiteral("CODE-%1").arg(i), i == 0 ? QStringLiteral("base") : QStringLiteral("x"),
+            u"CODE-%1"_s.arg(i), i == 0 ? u"base"_s : u"x"_s,
             QDateTime::fromSecsSinceEpoch(1'800'000'000 + i, Qt::UTC).toString(Qt::ISODate)));
     QImage picture(400, 200, QImage::Format_RGB32);
     picture.fill(Qt::black);
     QByteArray png;
     QBuffer buffer(&png);
     picture.save(&buffer, "PNG");
-    serveStatus({{QStringLiteral("codes"), codes},
-                 {QStringLiteral("canClaimBase"), true},
-                 {QStringLiteral("redemptionQrBase64"), QString::fromLatin1(png.toBase64())}});
+    serveStatus({{u"codes"_s, codes},
+                 {u"canClaimBase"_s, true},
+                 {u"redemptionQrBase64"_s, QString::fromLatin1(png.toBase64())}});
     codes = {};
     const long before = residentBytes();
     auto window = open();
     [[maybe_unused]] const long grown = residentBytes() - before;
     const QStringList shown = content(*window);
-    EXPECT_EQ(shown.count(QStringLiteral("<口令>")), 50);
-    EXPECT_TRUE(shown.contains(QStringLiteral("还有 19950 个口令未显示。")));
+    EXPECT_EQ(shown.count(u"<口令>"_s), 50);
+    EXPECT_TRUE(shown.contains(u"还有 19950 个口令未显示。"_s));
     EXPECT_EQ(window->message()->text(), kUpdated);
     EXPECT_EQ(service->requests().size(), 3u); // no claim after the first load and claim
     window->codeButtons().at(0)->click();
-    EXPECT_EQ(workspace.copied, QStringList{QStringLiteral("CODE-19999")});
+    EXPECT_EQ(workspace.copied, QStringList{u"CODE-19999"_s});
     QList<QSize> qr;
     for (QLabel *label : window->body()->findChildren<QLabel *>())
         if (!label->pixmap().isNull())
@@ -331,7 +321,7 @@ TEST_F(RewardWindow, ThousandsOfCodesShowTheNewestFiftyAndStaySmall) {
 #ifndef __SANITIZE_ADDRESS__ // its allocator keeps freed memory in quarantine, resident
     EXPECT_LT(grown, 20L << 20) << grown;
 #endif
-    test::saveScreenshot(window.get(), QStringLiteral("rewards-ManyCodes"));
+    test::saveScreenshot(window.get(), u"rewards-ManyCodes"_s);
 }
 
 } // namespace

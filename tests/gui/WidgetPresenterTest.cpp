@@ -12,6 +12,7 @@
 
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
+using namespace Qt::StringLiterals;
 using namespace velmora;
 using test::pumpUntil;
 
@@ -50,20 +51,20 @@ void showAndAnswer(const Alert &alert, const char *screenshot, const AlertAnswer
 
 TEST(Alerts, KeepTheButtonOrderAndAnswerWithTheCheckBoxes) {
     showAndAnswer({Alert::Style::Informational,
-                   QStringLiteral("关联此邀请来源？"),
-                   QStringLiteral("客户端无需激活码即可使用；继续后会把当前设备关联到该推广渠道。"),
-                   {QStringLiteral("继续"), QStringLiteral("取消")}},
+                   u"关联此邀请来源？"_s,
+                   u"客户端无需激活码即可使用；继续后会把当前设备关联到该推广渠道。"_s,
+                   {u"继续"_s, u"取消"_s}},
                   "alert-invite", {1, {}});
     showAndAnswer({Alert::Style::Informational,
-                   QStringLiteral("首次使用设置"),
-                   QStringLiteral("以下两项默认开启，可取消勾选，也可以稍后从菜单栏“设置”中修改。"),
-                   {QStringLiteral("保存并继续")},
-                   {QStringLiteral("开机自动启动"), QStringLiteral("自动更新软件")}},
+                   u"首次使用设置"_s,
+                   u"以下两项默认开启，可取消勾选，也可以稍后从菜单栏“设置”中修改。"_s,
+                   {u"保存并继续"_s},
+                   {u"开机自动启动"_s, u"自动更新软件"_s}},
                   "first-use-prompt", {0, {false, true}});
     showAndAnswer({Alert::Style::Warning,
-                   QStringLiteral("操作失败"),
-                   QStringLiteral("壁纸文件校验失败，已保留当前桌面。"),
-                   {QStringLiteral("确定")}},
+                   u"操作失败"_s,
+                   u"壁纸文件校验失败，已保留当前桌面。"_s,
+                   {u"确定"_s}},
                   "alert-error", {0, {}});
 }
 

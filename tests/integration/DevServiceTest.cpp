@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 using velmora::dev::DevService;
 
 namespace {
@@ -16,10 +18,10 @@ TEST(DevService, BindsLoopbackOnly) {
         EXPECT_FALSE(DevService(options).start()) << address;
     }
     DevService::Options local;
-    local.bindAddress = QStringLiteral("localhost");
+    local.bindAddress = u"localhost"_s;
     DevService service(local);
     ASSERT_TRUE(service.start());
-    EXPECT_EQ(service.origin(), QStringLiteral("http://127.0.0.1:%1").arg(service.port()));
+    EXPECT_EQ(service.origin(), u"http://127.0.0.1:%1"_s.arg(service.port()));
 }
 
 } // namespace

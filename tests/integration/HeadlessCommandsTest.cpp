@@ -13,6 +13,7 @@
 
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
+using namespace Qt::StringLiterals;
 using namespace velmora;
 
 namespace {
@@ -26,7 +27,7 @@ protected:
             run_.context.serverOverride = server;
         CommandLineOptions options{mode, std::nullopt, std::nullopt, ticket};
         const int status = runCommand(options, run_.context);
-        return QStringLiteral("%1|%2|%3").arg(status).arg(run_.out(), run_.err());
+        return u"%1|%2|%3"_s.arg(status).arg(run_.out(), run_.err());
     }
 
     QStringList requestPaths() const {
@@ -42,14 +43,14 @@ protected:
 
     QString credentialLines() const {
         const ActivationState credential = stored().value();
-        return QStringLiteral("server=%1\ndevice=%2\ndeviceId=%3…\n")
-            .arg(credential.serverBaseURL, credential.deviceName, credential.deviceId.left(12));
+        return u"server=%1\ndevice=%2\ndeviceId=%3…\n"_s.arg(
+            credential.serverBaseURL, credential.deviceName, credential.deviceId.left(12));
     }
 
     const ClientPaths &paths() const { return run_.context.paths; }
     std::vector<test::FakeDesktop::Call> &calls() { return run_.desktop->calls; }
     QString applied(const QString &line, const QString &date) {
-        return QStringLiteral("0|%1%2（%3）\n|").arg(line, calls().front().file, date);
+        return u"0|%1%2（%3）\n|"_s.arg(line, calls().front().file, date);
     }
 
     test::TestContext run_;
@@ -60,14 +61,14 @@ protected:
 TEST_F(Commands, RefreshEnrolsVerifiesSetsEveryScreenRemembersAndThenUsesTheCache) {
     const dev::WallpaperInfo wallpaper = service->todayWallpaper();
     const QString first = run(ClientMode::Refresh, service->origin());
-    EXPECT_EQ(first, applied(QStringLiteral("已设置壁纸："), wallpaper.effectiveDate));
+    EXPECT_EQ(first, applied(u"已设置壁纸："_s, wallpaper.effectiveDate));
     ASSERT_EQ(calls().size(), 2u);
     const QString file = calls().front().file;
     EXPECT_EQ(QFileInfo(file).absolutePath() + u' ' + FileHasher::sha256(file).value(),
               paths().wallpapers() + u' ' + wallpaper.sha256);
     EXPECT_FALSE(calls().front().options.allowClipping);
     EXPECT_EQ(requestPaths(),
-              (QStringList{QStringLiteral("/api/client/register"), today, wallpaper.downloadPath}));
+              (QStringList{u"/api/client/register"_s, today, wallpaper.downloadPath}));
 
     // A warm cache: no download, and the display mode is read at the moment of applying.
     DisplayMode(DisplayMode::Fill).save(run_.context.defaults);
@@ -91,51 +92,46 @@ TEST_F(Commands, OfflineTheLastVerifiedWallpaperReturnsButADownloadFailureFails)
     // A download that fails its check fails the command even with an older record.
     failTodaysDownloadCheck();
     calls().clear();
-    EXPECT_EQ(run(ClientMode::Refresh),
-              QStringLiteral("1||错误：壁纸文件校验失败，已保留当前桌面。\n"));
+    EXPECT_EQ(run(ClientMode::Refresh), u"1||错误：壁纸文件校验失败，已保留当前桌面。\n"_s);
     EXPECT_TRUE(calls().empty());
 
     // Unreachable: the recorded wallpaper goes back on every screen, and nothing is written.
     const QString date = service->todayWallpaper().effectiveDate;
     service->stop();
     const QString offline = run(ClientMode::Refresh);
-    EXPECT_EQ(offline, applied(QStringLiteral("服务器暂时不可用，沿用壁纸："), date));
+    EXPECT_EQ(offline, applied(u"服务器暂时不可用，沿用壁纸："_s, date));
     EXPECT_EQ(calls().front().file, file);
     EXPECT_EQ(test::readAll(paths().lastWallpaperRecord()), record);
 
     // Without a usable record the fetch error is the outcome.
     QFile::remove(file);
-    EXPECT_TRUE(
-        run(ClientMode::Refresh)
-            .startsWith(QStringLiteral("1||错误：服务器返回错误（HTTP 0）：连接服务器失败：")));
+    EXPECT_TRUE(run(ClientMode::Refresh)
+                    .startsWith(u"1||错误：服务器返回错误（HTTP 0）：连接服务器失败："_s));
 }
 
 TEST_F(Commands, RefreshRefusesAnotherOriginAndADesktopWithoutScreensRemembersNothing) {
     EXPECT_TRUE(run(ClientMode::Register, service->origin()).startsWith(u"0|"));
     service->clearRequests();
-    EXPECT_EQ(
-        run(ClientMode::Refresh, otherOrigin().origin()),
-        QStringLiteral("1||错误：服务器地址无效：当前服务器与本机凭证不一致，请重新登记。\n"));
+    EXPECT_EQ(run(ClientMode::Refresh, otherOrigin().origin()),
+              u"1||错误：服务器地址无效：当前服务器与本机凭证不一致，请重新登记。\n"_s);
     EXPECT_TRUE(service->requests().empty());
     EXPECT_TRUE(otherOrigin().requests().empty());
 
     run_.desktop->screens.clear();
-    EXPECT_EQ(run(ClientMode::Refresh, service->origin()),
-              QStringLiteral("1||错误：当前没有可用的显示器。\n"));
+    EXPECT_EQ(run(ClientMode::Refresh, service->origin()), u"1||错误：当前没有可用的显示器。\n"_s);
     EXPECT_FALSE(QFile::exists(paths().lastWallpaperRecord()));
 }
 
 // The date the service sends is printed: it arrives without escape sequences or reordering marks.
 TEST_F(Commands, AHostileDateIsPrintedClean) {
     const dev::WallpaperInfo w = service->todayWallpaper();
-    const WallpaperMetadata descriptor{
-        w.id,          QStringLiteral("\u001b]0;x\u0007 2026-12-06\u202E\r"),
-        w.fileName,    w.contentType,
-        w.length,      w.sha256,
-        w.downloadPath};
+    const WallpaperMetadata descriptor{w.id,          u"\u001b]0;x\u0007 2026-12-06\u202E\r"_s,
+                                       w.fileName,    w.contentType,
+                                       w.length,      w.sha256,
+                                       w.downloadPath};
     service->setFault(today, {.body = encodeJson(descriptor.toJson())});
     const QString printed = run(ClientMode::Refresh, service->origin());
-    EXPECT_EQ(printed, applied(QStringLiteral("已设置壁纸："), QStringLiteral("]0;x 2026-12-06")));
+    EXPECT_EQ(printed, applied(u"已设置壁纸："_s, u"]0;x 2026-12-06"_s));
 }
 
 // A job may go while its request is in flight (the application quits): the answer reaches nobody.
@@ -150,29 +146,27 @@ TEST_F(Commands, ARefreshJobDestroyedBeforeItsAnswerReportsNothing) {
 }
 
 TEST_F(Commands, StatusRegisterClearAndTheStartupCommands) {
-    const QString settings =
-        QStringLiteral("startup=disabled\nautoUpdate=enabled\nnetwork=system\n");
-    EXPECT_EQ(run(ClientMode::Status), QStringLiteral("0|activated=no\n") + settings + u'|');
-    EXPECT_EQ(run(ClientMode::StartupStatus), QStringLiteral("0|disabled\n|"));
+    const QString settings = u"startup=disabled\nautoUpdate=enabled\nnetwork=system\n"_s;
+    EXPECT_EQ(run(ClientMode::Status), u"0|activated=no\n"_s + settings + u'|');
+    EXPECT_EQ(run(ClientMode::StartupStatus), u"0|disabled\n|"_s);
     EXPECT_EQ(run(ClientMode::StartupDisable),
-              QStringLiteral("1||错误：使用自定义 --app-data 时不会修改正式开机自动刷新服务。\n"));
+              u"1||错误：使用自定义 --app-data 时不会修改正式开机自动刷新服务。\n"_s);
 
     const QString registered = run(ClientMode::Register, service->origin());
-    EXPECT_EQ(registered, QStringLiteral("0|registered=yes\n") + credentialLines() + u'|');
+    EXPECT_EQ(registered, u"0|registered=yes\n"_s + credentialLines() + u'|');
     EXPECT_EQ(run(ClientMode::Status),
-              QStringLiteral("0|activated=yes\n") + settings + credentialLines() + u'|');
+              u"0|activated=yes\n"_s + settings + credentialLines() + u'|');
 
     // With a usable credential, enabling the agent sends nothing to the service.
     service->clearRequests();
-    EXPECT_EQ(run(ClientMode::StartupEnable), QStringLiteral("0|已启用开机自动刷新\n|"));
+    EXPECT_EQ(run(ClientMode::StartupEnable), u"0|已启用开机自动刷新\n|"_s);
     EXPECT_TRUE(service->requests().empty());
-    EXPECT_TRUE(run_.systemctlCalls().contains(QStringLiteral("--user enable --now")));
+    EXPECT_TRUE(run_.systemctlCalls().contains(u"--user enable --now"_s));
 
     // Clearing twice succeeds; a private data directory's clear leaves the agent alone.
     const QString agentCalls = run_.systemctlCalls();
     for (int i = 0; i < 2; ++i)
-        EXPECT_EQ(run(ClientMode::Clear),
-                  QStringLiteral("0|已清除本机服务凭证；下次运行会自动重新登记\n|"));
+        EXPECT_EQ(run(ClientMode::Clear), u"0|已清除本机服务凭证；下次运行会自动重新登记\n|"_s);
     EXPECT_FALSE(stored());
     EXPECT_EQ(run_.systemctlCalls(), agentCalls);
 }
@@ -180,14 +174,13 @@ TEST_F(Commands, StatusRegisterClearAndTheStartupCommands) {
 TEST_F(Commands, ActivateInviteStoresTheInviteCredentialWithAFreshKeyPerAttempt) {
     ticket = service->createInviteTicket();
     const QString activated = run(ClientMode::ActivateInvite, service->origin());
-    EXPECT_EQ(activated, QStringLiteral("0|activated=yes\n") + credentialLines() + u'|');
+    EXPECT_EQ(activated, u"0|activated=yes\n"_s + credentialLines() + u'|');
     EXPECT_TRUE(service->isValidToken(stored()->token));
 
     // A spent ticket fails, but the fresh enrolment of that attempt is kept.
     QFile::remove(paths().activationFallback());
     const QString spent = run(ClientMode::ActivateInvite);
-    EXPECT_TRUE(spent.startsWith(QStringLiteral("1||错误：服务器返回错误（HTTP ")))
-        << spent.toStdString();
+    EXPECT_TRUE(spent.startsWith(u"1||错误：服务器返回错误（HTTP "_s)) << spent.toStdString();
     EXPECT_FALSE(spent.contains(*ticket));
     EXPECT_TRUE(stored());
 
@@ -196,7 +189,7 @@ TEST_F(Commands, ActivateInviteStoresTheInviteCredentialWithAFreshKeyPerAttempt)
         if (request.path == u"/api/client/activate-by-invite")
             keys << QJsonDocument::fromJson(request.body)["idempotencyKey"].toString();
     }
-    const QRegularExpression key(QStringLiteral("^[0-9A-F]{32}$"));
+    const QRegularExpression key(u"^[0-9A-F]{32}$"_s);
     ASSERT_EQ(keys.size(), 2);
     EXPECT_TRUE(key.match(keys[0]).hasMatch() && key.match(keys[1]).hasMatch())
         << keys.join(u' ').toStdString();

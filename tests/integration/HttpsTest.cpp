@@ -6,6 +6,7 @@
 
 #include <QSslCertificate>
 
+using namespace Qt::StringLiterals;
 using namespace velmora;
 
 namespace {
@@ -13,8 +14,8 @@ namespace {
 TEST(Https, OnlyTheTrustedCertificateWorks) {
     test::TempDir temp;
     dev::DevService::Options options;
-    options.certFile = temp.path(QStringLiteral("cert.pem"));
-    options.keyFile = temp.path(QStringLiteral("key.pem"));
+    options.certFile = temp.path(u"cert.pem"_s);
+    options.keyFile = temp.path(u"key.pem"_s);
     ASSERT_TRUE(dev::DevService::writeSelfSignedCertificate(options.certFile, options.keyFile));
     dev::DevService service(options);
     ASSERT_TRUE(service.start());
@@ -25,7 +26,7 @@ TEST(Https, OnlyTheTrustedCertificateWorks) {
         if (trusted)
             client->addTrustedCertificates(QSslCertificate::fromPath(options.certFile));
         EXPECT_EQ(test::failureOf(test::await<ActivationState>([&](auto done) {
-                      client->registerDevice(QString(64, u'c'), QStringLiteral("测试机"), done);
+                      client->registerDevice(QString(64, u'c'), u"测试机"_s, done);
                   })),
                   trusted ? QString()
                           : QStringLiteral("服务器返回错误（HTTP 0）：连接服务器失败：无法建立安全"

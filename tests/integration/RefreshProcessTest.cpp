@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+using namespace Qt::StringLiterals;
 using namespace velmora;
 
 namespace {
@@ -64,7 +65,7 @@ class RefreshRace : public test::ServiceTest {
 protected:
     void SetUp() override {
         test::ServiceTest::SetUp();
-        if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty())
+        if (QStandardPaths::findExecutable(u"Xvfb"_s).isEmpty())
             GTEST_SKIP() << "Xvfb is not installed (scripts/install-deps.sh installs it)";
         xvfb = test::startVirtualDisplay("640x480x24");
         ASSERT_FALSE(xvfb->address().isEmpty()) << "Xvfb did not start";
@@ -75,9 +76,9 @@ protected:
         auto *process = new QProcess;
         process->setProcessEnvironment(
             environment.isEmpty() ? test::displayEnvironment(xvfb->address()) : environment);
-        process->start(QStringLiteral(VELMORA_EXECUTABLE),
-                       {QStringLiteral("--refresh"), QStringLiteral("--server"), service->origin(),
-                        QStringLiteral("--app-data"), paths.root()});
+        process->start(
+            QStringLiteral(VELMORA_EXECUTABLE),
+            {u"--refresh"_s, u"--server"_s, service->origin(), u"--app-data"_s, paths.root()});
         return process;
     }
 
@@ -88,8 +89,7 @@ protected:
 
     // Five refreshes at once, of a picture no monitor shows yet.
     void runRound(int round) {
-        service->setTodayWallpaper(QStringLiteral("round%1.png").arg(round), png(round),
-                                   QStringLiteral("image/png"));
+        service->setTodayWallpaper(u"round%1.png"_s.arg(round), png(round), u"image/png"_s);
         std::vector<std::unique_ptr<QProcess>> runs;
         for (int i = 0; i < 5; ++i)
             runs.emplace_back(refresh());
@@ -100,7 +100,7 @@ protected:
     }
 
     test::TempDir temp;
-    ClientPaths paths{temp.path(QStringLiteral("data"))};
+    ClientPaths paths{temp.path(u"data"_s)};
     std::unique_ptr<test::Server> xvfb;
     QByteArray display;
 };
@@ -116,7 +116,7 @@ TEST_F(RefreshRace, ParallelRefreshesKeepTheRecordedFileAndLeakNoXClients) {
     // Cache entries newer than anything a refresh applies: pruning would take the applied and
     // the recorded file first.
     for (int i = 0; i < 9; ++i) {
-        const QString junk = paths.wallpapers() + QStringLiteral("/junk%1.png").arg(i);
+        const QString junk = paths.wallpapers() + u"/junk%1.png"_s.arg(i);
         ASSERT_TRUE(test::writeFile(junk, "x"));
         const timespec future[2] = {{4'000'000'000, 0}, {4'000'000'000, 0}};
         ::utimensat(AT_FDCWD, QFile::encodeName(junk).constData(), future, 0);
@@ -139,21 +139,19 @@ TEST_F(RefreshRace, ParallelRefreshesKeepTheRecordedFileAndLeakNoXClients) {
 // gets no picture. The name from the environment is printed clean.
 TEST_F(RefreshRace, ADesktopThatCannotBeReachedIsNamedAndNothingIsPainted) {
     const std::tuple<QString, const char *, QString> cases[] = {
-        {QStringLiteral("Hyprland\u001b]0;x\u0007"), "wayland", QStringLiteral("Hyprland]0;x")},
-        {QStringLiteral("LXQt"), "x11", QStringLiteral("LXQt")},
+        {u"Hyprland\u001b]0;x\u0007"_s, "wayland", u"Hyprland]0;x"_s},
+        {u"LXQt"_s, "x11", u"LXQt"_s},
     };
     for (const auto &[desktop, type, shown] : cases) {
         QProcessEnvironment environment = test::displayEnvironment(xvfb->address());
-        environment.insert(QStringLiteral("XDG_CURRENT_DESKTOP"), desktop);
-        environment.insert(QStringLiteral("XDG_SESSION_TYPE"), QLatin1String(type));
-        environment.remove(QStringLiteral("SWAYSOCK"));
+        environment.insert(u"XDG_CURRENT_DESKTOP"_s, desktop);
+        environment.insert(u"XDG_SESSION_TYPE"_s, QLatin1String(type));
+        environment.remove(u"SWAYSOCK"_s);
         EXPECT_EQ(QString::fromUtf8(refreshed(environment).line()),
-                  QStringLiteral("1 [] [错误：当前桌面环境（") + shown +
-                      QStringLiteral("）不支持自动设置壁纸。\n]"));
+                  u"1 [] [错误：当前桌面环境（"_s + shown + u"）不支持自动设置壁纸。\n]"_s);
     }
-    EXPECT_FALSE(test::runOnDisplay(xvfb->address(), QStringLiteral("xprop"),
-                                    {QStringLiteral("-root"), QStringLiteral("_XROOTPMAP_ID")})
-                     .contains(QStringLiteral("pixmap id")));
+    EXPECT_FALSE(test::runOnDisplay(xvfb->address(), u"xprop"_s, {u"-root"_s, u"_XROOTPMAP_ID"_s})
+                     .contains(u"pixmap id"_s));
 }
 
 // Logout and a unit's time-out end a refresh with SIGTERM: its staging file goes with it. One
@@ -161,8 +159,7 @@ TEST_F(RefreshRace, ADesktopThatCannotBeReachedIsNamedAndNothingIsPainted) {
 TEST_F(RefreshRace, AKilledDownloadLeavesNoStagingFileBehindForLong) {
     service->setFault(service->todayWallpaper().downloadPath, {.stallAfter = 4096});
     const auto stagingFiles = [this] {
-        return QDir(paths.wallpapers())
-            .entryList({QStringLiteral(".*.download")}, QDir::Files | QDir::Hidden);
+        return QDir(paths.wallpapers()).entryList({u".*.download"_s}, QDir::Files | QDir::Hidden);
     };
     for (const int signal : {SIGTERM, SIGKILL}) {
         std::unique_ptr<QProcess> run(refresh());
@@ -182,7 +179,7 @@ TEST_F(RefreshRace, AKilledDownloadLeavesNoStagingFileBehindForLong) {
 TEST_F(RefreshRace, StandardErrorHoldsOnlyTheProgramsOwnLine) {
     service->setFault(test::kTodayPath, {.redirectTo = otherOrigin().origin() + test::kTodayPath});
     EXPECT_EQ(QString::fromUtf8(refreshed().line()),
-              QStringLiteral("1 [] [错误：服务器返回错误（HTTP 302）：\n]"));
+              u"1 [] [错误：服务器返回错误（HTTP 302）：\n]"_s);
 }
 
 } // namespace

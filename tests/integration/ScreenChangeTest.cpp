@@ -8,6 +8,7 @@
 
 #include <algorithm>
 
+using namespace Qt::StringLiterals;
 using namespace velmora;
 using test::pumpUntil;
 
@@ -24,7 +25,7 @@ protected:
     }
 
     void xrandr(const QStringList &arguments) {
-        test::runOnDisplay(xvfb->address(), QStringLiteral("xrandr"), arguments);
+        test::runOnDisplay(xvfb->address(), u"xrandr"_s, arguments);
     }
     // What the client recorded it painted into the root pixmap, one monitor a line.
     QByteArray painted() const { return x.property("_VELMORA_WALLPAPER", XCB_ATOM_STRING); }
@@ -36,35 +37,33 @@ protected:
     std::unique_ptr<test::Server> xvfb = test::startVirtualDisplay("1920x1080x24");
     test::XProbe x{':' + xvfb->address()};
     test::TempDir temp;
-    ClientPaths paths{temp.path(QStringLiteral("data"))};
+    ClientPaths paths{temp.path(u"data"_s)};
 };
 
 TEST_F(ScreenChange, TheRootIsPaintedAgainAtItsNewSizeOncePerBurst) {
     QProcess app;
     QProcessEnvironment environment = test::displayEnvironment(xvfb->address());
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    environment.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
     // The first-use question turns the login agent on: a stand-in systemctl agrees.
-    const QString bin = temp.path(QStringLiteral("bin"));
+    const QString bin = temp.path(u"bin"_s);
     ASSERT_TRUE(QDir().mkpath(bin) &&
-                test::writeFile(bin + QStringLiteral("/systemctl"), "#!/bin/sh\nexit 0\n", 0755));
-    environment.insert(QStringLiteral("PATH"), bin + u':' + environment.value("PATH"));
+                test::writeFile(bin + u"/systemctl"_s, "#!/bin/sh\nexit 0\n", 0755));
+    environment.insert(u"PATH"_s, bin + u':' + environment.value("PATH"));
     app.setProcessEnvironment(environment);
-    app.start(QStringLiteral(VELMORA_EXECUTABLE), {QStringLiteral("--server"), service->origin(),
-                                                   QStringLiteral("--app-data"), paths.root()});
-    ASSERT_TRUE(test::acceptWindow(xvfb->address(), QStringLiteral("首次使用设置")));
+    app.start(QStringLiteral(VELMORA_EXECUTABLE),
+              {u"--server"_s, service->origin(), u"--app-data"_s, paths.root()});
+    ASSERT_TRUE(test::acceptWindow(xvfb->address(), u"首次使用设置"_s));
     ASSERT_TRUE(pumpUntil([&] { return painted().contains("\n0,0,1920,1080 "); }));
     const auto descriptors = todayRequests();
 
     // Two sizes in a row, as a monitor being set up goes through them.
-    for (const QString &mode :
-         {QStringLiteral("1600x900 118.25 1600 1696 1856 2112 900 903 908 934"),
-          QStringLiteral("1280x720 74.25 1280 1390 1430 1650 720 725 730 750")}) {
-        xrandr(QStringList{QStringLiteral("--newmode")} + mode.split(u' '));
-        xrandr({QStringLiteral("--addmode"), QStringLiteral("screen"), mode.section(u' ', 0, 0)});
+    for (const QString &mode : {u"1600x900 118.25 1600 1696 1856 2112 900 903 908 934"_s,
+                                u"1280x720 74.25 1280 1390 1430 1650 720 725 730 750"_s}) {
+        xrandr(QStringList{u"--newmode"_s} + mode.split(u' '));
+        xrandr({u"--addmode"_s, u"screen"_s, mode.section(u' ', 0, 0)});
     }
     for (const char *mode : {"1600x900", "1280x720"})
-        xrandr({QStringLiteral("--output"), QStringLiteral("screen"), QStringLiteral("--mode"),
-                QLatin1String(mode)});
+        xrandr({u"--output"_s, u"screen"_s, u"--mode"_s, QLatin1String(mode)});
     ASSERT_TRUE(pumpUntil([&] { return painted().contains("\n0,0,1280,720 "); }))
         << painted().data();
 
@@ -73,11 +72,11 @@ TEST_F(ScreenChange, TheRootIsPaintedAgainAtItsNewSizeOncePerBurst) {
     EXPECT_TRUE(test::showsPicture(shown, {QRect(0, 0, 1280, 720)},
                                    QImage(WallpaperStore(paths).lastVerifiedWallpaper()->path),
                                    false));
-    test::saveScreenshot(shown, QStringLiteral("screen-resized-root"));
+    test::saveScreenshot(shown, u"screen-resized-root"_s);
     pumpUntil([] { return false; }, 2000);
     const QString log = QString::fromUtf8(test::readAll(paths.clientLog()));
-    EXPECT_EQ(log.count(QStringLiteral("显示器变化")), 1) << log.toStdString();
-    EXPECT_TRUE(log.contains(QStringLiteral("显示器变化，已重新设置上次校验通过的壁纸 date=")));
+    EXPECT_EQ(log.count(u"显示器变化"_s), 1) << log.toStdString();
+    EXPECT_TRUE(log.contains(u"显示器变化，已重新设置上次校验通过的壁纸 date="_s));
     EXPECT_EQ(todayRequests(), descriptors);
     app.terminate();
     app.waitForFinished(5000);

@@ -11,6 +11,7 @@
 
 #include <QBuffer>
 
+using namespace Qt::StringLiterals;
 using namespace velmora;
 
 namespace {
@@ -25,12 +26,11 @@ protected:
             GTEST_SKIP() << "sway or grim is not installed (scripts/install-deps.sh installs them)";
         ServiceTest::SetUp();
         ASSERT_FALSE(sway.socket().isEmpty())
-            << test::readAll(sway.path(QStringLiteral("sway.log"))).toStdString();
+            << test::readAll(sway.path(u"sway.log"_s)).toStdString();
     }
 
     QStringList client(const QStringList &command) const {
-        return command + QStringList{QStringLiteral("--server"), service->origin(),
-                                     QStringLiteral("--app-data"), data};
+        return command + QStringList{u"--server"_s, service->origin(), u"--app-data"_s, data};
     }
 
     // Today's picture is a JPEG of a landscape; returned as the client decodes it.
@@ -38,15 +38,15 @@ protected:
         QByteArray jpeg;
         QBuffer buffer(&jpeg);
         test::landscape(QSize(1200, 900)).save(&buffer, "JPEG", 95);
-        service->setTodayWallpaper(QStringLiteral("dawn.jpg"), jpeg, QStringLiteral("image/jpeg"));
+        service->setTodayWallpaper(u"dawn.jpg"_s, jpeg, u"image/jpeg"_s);
         return QImage::fromData(jpeg).convertToFormat(QImage::Format_RGB32);
     }
 
     test::HeadlessSway sway;
-    QString data = sway.makeUserDirectory(QStringLiteral("home/data"));
+    QString data = sway.makeUserDirectory(u"home/data"_s);
     // The build tree may sit in a directory only its owner can enter (a clone in mktemp -d's
     // folder): sway's user runs a copy of the client from the session's folder.
-    QString program = test::installClient(sway.path(QStringLiteral("client")));
+    QString program = test::installClient(sway.path(u"client"_s));
 };
 
 // The real refresh, as the sway user's login agent runs it; then every placement through the
@@ -55,20 +55,20 @@ TEST_F(SwaySession, TheRefreshShowsThePictureOnEveryOutputAndNoFileNameBreaksThe
     const QImage decoded = serveToday();
 
     // Filled, as the user's settings file says (fitting is the default).
-    ASSERT_TRUE(test::writeFile(sway.makeUserDirectory(QStringLiteral("home/.config")) +
-                                    QStringLiteral("/example.velmora.wallpaper.conf"),
+    ASSERT_TRUE(test::writeFile(sway.makeUserDirectory(u"home/.config"_s) +
+                                    u"/example.velmora.wallpaper.conf"_s,
                                 "[General]\ndisplayMode=fill\n", 0644));
-    const QByteArray refreshed = sway.run(program, client({QStringLiteral("--refresh")}));
+    const QByteArray refreshed = sway.run(program, client({u"--refresh"_s}));
     ASSERT_TRUE(refreshed.startsWith("0 [已设置壁纸：")) << refreshed.toStdString();
     QThread::msleep(500); // swaybg draws once it has loaded the picture
     EXPECT_TRUE(test::showsPicture(sway.screenshot(), kOutputs, decoded, true));
 
-    const QString pictures = sway.makeUserDirectory(QStringLiteral("home/图片"));
+    const QString pictures = sway.makeUserDirectory(u"home/图片"_s);
     platform::SwayDesktop desktop(sway.socket());
     for (const auto &[name, fill] :
-         {std::pair(QStringLiteral("a  b; exec touch injected, output * bg x.png"), true),
-          {QStringLiteral("$(touch injected) `touch injected` \"q\" 'q' \\n"), false},
-          {QStringLiteral("晨光 #1 {a,b} * ~ fit.jpg"), true}}) {
+         {std::pair(u"a  b; exec touch injected, output * bg x.png"_s, true),
+          {u"$(touch injected) `touch injected` \"q\" 'q' \\n"_s, false},
+          {u"晨光 #1 {a,b} * ~ fit.jpg"_s, true}}) {
         const QString file = pictures + u'/' + name;
         ASSERT_TRUE(decoded.save(file, "PNG"));
         QFile::setPermissions(file, QFile::permissions(file) | QFileDevice::ReadOther);
@@ -77,12 +77,11 @@ TEST_F(SwaySession, TheRefreshShowsThePictureOnEveryOutputAndNoFileNameBreaksThe
             << error.toStdString();
         QThread::msleep(500);
         const QImage shown = sway.screenshot();
-        test::saveScreenshot(shown,
-                             fill ? QStringLiteral("sway-fill") : QStringLiteral("sway-fit"));
+        test::saveScreenshot(shown, fill ? u"sway-fill"_s : u"sway-fit"_s);
         EXPECT_TRUE(test::showsPicture(shown, kOutputs, decoded, fill)) << name.toStdString();
     }
-    EXPECT_FALSE(QFile::exists(sway.path(QStringLiteral("home/injected"))));
-    EXPECT_FALSE(QFile::exists(sway.path(QStringLiteral("home/图片/injected"))));
+    EXPECT_FALSE(QFile::exists(sway.path(u"home/injected"_s)));
+    EXPECT_FALSE(QFile::exists(sway.path(u"home/图片/injected"_s)));
 }
 
 // On Wayland the tray item registers with the session's watcher. sway lays out `output *` on an
@@ -98,25 +97,22 @@ TEST_F(SwaySession, APluggedInOutputShowsThePictureWithNoApplyAndNoRequest) {
     ASSERT_TRUE(host.isRunning()) << host.lastError().toStdString();
     // The bus's own runtime directory is not the session's, where the Wayland socket is.
     QProcessEnvironment withBus = host.environment();
-    withBus.insert(QStringLiteral("XDG_RUNTIME_DIR"),
-                   environment.value(QStringLiteral("XDG_RUNTIME_DIR")));
-    const auto app =
-        sway.start(program, client({}), withBus, sway.path(QStringLiteral("tray.log")));
+    withBus.insert(u"XDG_RUNTIME_DIR"_s, environment.value(u"XDG_RUNTIME_DIR"_s));
+    const auto app = sway.start(program, client({}), withBus, sway.path(u"tray.log"_s));
     EXPECT_FALSE(host.waitForItem(15000).isEmpty())
-        << host.lastError().toStdString()
-        << test::readAll(sway.path(QStringLiteral("tray.log"))).toStdString();
-    EXPECT_EQ(host.toolTip().value_or(test::TrayToolTip{}).title, QStringLiteral("Velmora壁纸"));
+        << host.lastError().toStdString() << test::readAll(sway.path(u"tray.log"_s)).toStdString();
+    EXPECT_EQ(host.toolTip().value_or(test::TrayToolTip{}).title, u"Velmora壁纸"_s);
     ASSERT_TRUE(test::pumpUntil(
         [&] { return bool(test::showsPicture(sway.screenshot(), kOutputs, decoded, false)); },
         30000))
-        << test::readAll(sway.path(QStringLiteral("tray.log"))).toStdString();
+        << test::readAll(sway.path(u"tray.log"_s)).toStdString();
     const qsizetype requests = service->requests().size();
 
-    ASSERT_TRUE(sway.run(QStringLiteral("swaymsg"),
+    ASSERT_TRUE(sway.run(u"swaymsg"_s,
                          {QStringLiteral("output HEADLESS-3 resolution 800x600 position 1920 0; "
                                          "create_output")})
                     .startsWith("0 "));
-    const QString noticed = QStringLiteral("显示器变化：桌面自行调整各显示器的壁纸");
+    const QString noticed = u"显示器变化：桌面自行调整各显示器的壁纸"_s;
     EXPECT_TRUE(test::pumpUntil([&] {
         return QString::fromUtf8(test::readAll(paths.clientLog())).contains(noticed);
     })) << test::readAll(paths.clientLog()).toStdString();
@@ -130,24 +126,22 @@ TEST_F(SwaySession, APluggedInOutputShowsThePictureWithNoApplyAndNoRequest) {
         },
         10000))
         << test::showsPicture(shown, outputs, decoded, false).message();
-    test::saveScreenshot(shown, QStringLiteral("sway-output-added"));
+    test::saveScreenshot(shown, u"sway-output-added"_s);
     EXPECT_EQ(service->requests().size(), requests);
-    EXPECT_EQ(
-        QString::fromUtf8(test::readAll(paths.clientLog())).count(QStringLiteral("显示器变化")), 1);
+    EXPECT_EQ(QString::fromUtf8(test::readAll(paths.clientLog())).count(u"显示器变化"_s), 1);
 }
 
 // With no tray host on the session's bus the menu shows in its window instead.
 TEST_F(SwaySession, WithoutATrayTheMenuShowsInAWaylandWindow) {
     const auto app = sway.start(program, client({}));
     const auto windows = [&] {
-        return sway.run(QStringLiteral("swaymsg"),
-                        {QStringLiteral("-t"), QStringLiteral("get_tree")});
+        return sway.run(u"swaymsg"_s, {u"-t"_s, u"get_tree"_s});
     };
     EXPECT_TRUE(
         test::pumpUntil([&] { return windows().contains("\"name\": \"Velmora壁纸\""); }, 30000))
         << windows().toStdString();
     QThread::msleep(500);
-    test::saveScreenshot(sway.screenshot(), QStringLiteral("sway-menu-window"));
+    test::saveScreenshot(sway.screenshot(), u"sway-menu-window"_s);
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 
+using namespace Qt::StringLiterals;
 using namespace velmora;
 using test::pumpUntil;
 
@@ -20,7 +21,7 @@ class TrayApp : public test::ServiceTest {
 protected:
     void SetUp() override {
         ServiceTest::SetUp();
-        if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
+        if (QStandardPaths::findExecutable(u"xdotool"_s).isEmpty())
             GTEST_SKIP() << "xdotool is not installed (scripts/install-deps.sh installs it)";
         ASSERT_TRUE(host.isRunning()) << host.lastError().toStdString();
         ASSERT_FALSE(xvfb->address().isEmpty()) << "Xvfb did not start";
@@ -29,16 +30,14 @@ protected:
     std::unique_ptr<QProcess> launch(const QStringList &extra = {}) {
         auto process = std::make_unique<QProcess>();
         QProcessEnvironment environment = host.environment();
-        environment.insert(QStringLiteral("DISPLAY"), u':' + QString::fromLatin1(xvfb->address()));
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        environment.insert(u"DISPLAY"_s, u':' + QString::fromLatin1(xvfb->address()));
+        environment.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
         // Stand-ins for the session's systemctl and xdg-open, when a test puts them there.
-        environment.insert(QStringLiteral("PATH"),
-                           temp.path(QStringLiteral("bin")) + u':' + environment.value("PATH"));
+        environment.insert(u"PATH"_s, temp.path(u"bin"_s) + u':' + environment.value("PATH"));
         process->setProcessEnvironment(environment);
-        process->start(QStringLiteral(VELMORA_EXECUTABLE),
-                       QStringList{QStringLiteral("--server"), service->origin(),
-                                   QStringLiteral("--app-data"), paths.root()} +
-                           extra);
+        process->start(
+            QStringLiteral(VELMORA_EXECUTABLE),
+            QStringList{u"--server"_s, service->origin(), u"--app-data"_s, paths.root()} + extra);
         return process;
     }
 
@@ -58,14 +57,14 @@ protected:
     test::TrayMenuEntry menu;
     std::unique_ptr<test::Server> xvfb = test::startVirtualDisplay();
     test::TempDir temp;
-    ClientPaths paths{temp.path(QStringLiteral("data"))};
+    ClientPaths paths{temp.path(u"data"_s)};
 };
 
 TEST_F(TrayApp, ASecondLaunchHandsItsTicketOverOrIsRefusedWithoutTouchingAnything) {
     const std::unique_ptr<QProcess> first = launch();
     ASSERT_FALSE(host.waitForItem().isEmpty()) << host.lastError().toStdString();
-    ASSERT_TRUE(pumpUntil([&] { return status().startsWith(QStringLiteral("状态：已连接 · ")); }));
-    ASSERT_TRUE(accept(QStringLiteral("首次使用设置")));
+    ASSERT_TRUE(pumpUntil([&] { return status().startsWith(u"状态：已连接 · "_s); }));
+    ASSERT_TRUE(accept(u"首次使用设置"_s));
 
     // A link opened in the browser: handed over quietly; the running instance asks first,
     // since this device is enrolled.
@@ -73,7 +72,7 @@ TEST_F(TrayApp, ASecondLaunchHandsItsTicketOverOrIsRefusedWithoutTouchingAnythin
     const std::unique_ptr<QProcess> link = launch({PromotionHandoff::buildURI(ticket).value()});
     ASSERT_TRUE(pumpUntil([&] { return link->state() == QProcess::NotRunning; }));
     EXPECT_EQ(test::finish(*link).line(), "0 [] []");
-    ASSERT_TRUE(accept(QStringLiteral("关联此邀请来源？")));
+    ASSERT_TRUE(accept(u"关联此邀请来源？"_s));
     EXPECT_TRUE(pumpUntil([&] {
         return std::ranges::any_of(service->requests(), [](const dev::RecordedRequest &request) {
             return request.path == u"/api/client/activate-by-invite";
@@ -81,11 +80,11 @@ TEST_F(TrayApp, ASecondLaunchHandsItsTicketOverOrIsRefusedWithoutTouchingAnythin
     }));
 
     // A plain second launch is refused and changes neither the log nor the credential.
-    ASSERT_TRUE(pumpUntil([&] { return !status().contains(QStringLiteral("正在")); }));
+    ASSERT_TRUE(pumpUntil([&] { return !status().contains(u"正在"_s); }));
     const QByteArray log = test::readAll(paths.clientLog());
     const QByteArray credential = test::readAll(paths.activationFallback());
     const std::unique_ptr<QProcess> second = launch();
-    ASSERT_TRUE(accept(QStringLiteral("客户端已经在运行")));
+    ASSERT_TRUE(accept(u"客户端已经在运行"_s));
     ASSERT_TRUE(pumpUntil([&] { return second->state() == QProcess::NotRunning; }));
     EXPECT_EQ(second->exitCode(), 0);
     EXPECT_EQ(test::readAll(paths.clientLog()), log);
@@ -95,29 +94,29 @@ TEST_F(TrayApp, ASecondLaunchHandsItsTicketOverOrIsRefusedWithoutTouchingAnythin
 // The menu as a user clicks it in the panel, with stand-ins for systemctl (which links the timer
 // as the real one does) and xdg-open (which records the file).
 TEST_F(TrayApp, APanelReadsTheMenuAndItsClicksReachTheSystem) {
-    const QString bin = temp.path(QStringLiteral("bin"));
+    const QString bin = temp.path(u"bin"_s);
     QDir().mkpath(bin);
-    const QString units = qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/systemd/user");
-    const QString timer = QStringLiteral("example.velmora.wallpaper.refresh.timer");
-    ASSERT_TRUE(test::writeFile(bin + QStringLiteral("/systemctl"),
+    const QString units = qEnvironmentVariable("XDG_CONFIG_HOME") + u"/systemd/user"_s;
+    const QString timer = u"example.velmora.wallpaper.refresh.timer"_s;
+    ASSERT_TRUE(test::writeFile(bin + u"/systemctl"_s,
                                 "#!/bin/sh\necho \"$@\" >> \"$0.log\"\n"
                                 "case \"$2\" in enable) mkdir -p \"" +
                                     units.toUtf8() + "/timers.target.wants\" && ln -sf ../" +
                                     timer.toUtf8() + " \"" + units.toUtf8() +
                                     "/timers.target.wants/\";; esac\n",
                                 0755));
-    ASSERT_TRUE(test::writeFile(bin + QStringLiteral("/xdg-open"),
-                                "#!/bin/sh\necho \"$1\" >> \"$0.log\"\n", 0755));
-    dev::UpdatePackage package = dev::DevService::syntheticUpdate(QStringLiteral("1.4.0"), 800);
-    package.fileName = QStringLiteral("velmora-wallpaper_1.4.0_amd64.deb");
-    package.platform = QStringLiteral("linux");
+    ASSERT_TRUE(
+        test::writeFile(bin + u"/xdg-open"_s, "#!/bin/sh\necho \"$1\" >> \"$0.log\"\n", 0755));
+    dev::UpdatePackage package = dev::DevService::syntheticUpdate(u"1.4.0"_s, 800);
+    package.fileName = u"velmora-wallpaper_1.4.0_amd64.deb"_s;
+    package.platform = u"linux"_s;
     service->setUpdatePackage(package);
 
     const std::unique_ptr<QProcess> app = launch();
     ASSERT_FALSE(host.waitForItem().isEmpty()) << host.lastError().toStdString();
     // The first-use question, both boxes ticked: the login agent is installed.
-    ASSERT_TRUE(accept(QStringLiteral("首次使用设置")));
-    const QStringList startup{QStringLiteral("设置"), QStringLiteral("开机自动运行")};
+    ASSERT_TRUE(accept(u"首次使用设置"_s));
+    const QStringList startup{u"设置"_s, u"开机自动运行"_s};
     ASSERT_TRUE(pumpUntil([&] {
         const test::TrayMenuEntry *item = entry(startup);
         return item && item->checked;
@@ -131,24 +130,23 @@ TEST_F(TrayApp, APanelReadsTheMenuAndItsClicksReachTheSystem) {
 
     ASSERT_TRUE(entry(startup));
     ASSERT_TRUE(host.click(entry(startup)->id));
-    ASSERT_TRUE(accept(QStringLiteral("开机刷新设置")));
+    ASSERT_TRUE(accept(u"开机刷新设置"_s));
     EXPECT_FALSE(entry(startup)->checked);
     EXPECT_FALSE(QFile::exists(units + u'/' + timer));
-    EXPECT_TRUE(test::readAll(bin + QStringLiteral("/systemctl.log"))
+    EXPECT_TRUE(test::readAll(bin + u"/systemctl.log"_s)
                     .contains("--user disable --now " + timer.toUtf8()));
 
     // The promotion link reaches the X clipboard.
-    const QStringList copy{QStringLiteral("分享与推广"), QStringLiteral("复制我的推广链接")};
+    const QStringList copy{u"分享与推广"_s, u"复制我的推广链接"_s};
     ASSERT_TRUE(pumpUntil([&] { return entry(copy) && entry(copy)->enabled; }))
         << menu.dump().toStdString();
     ASSERT_TRUE(host.click(entry(copy)->id));
-    ASSERT_TRUE(accept(QStringLiteral("推广链接已复制")));
-    EXPECT_TRUE(test::runOnDisplay(xvfb->address(), QStringLiteral("xclip"),
-                                   {QStringLiteral("-o"), QStringLiteral("-selection"),
-                                    QStringLiteral("clipboard")})
-                    .startsWith(u"http"));
+    ASSERT_TRUE(accept(u"推广链接已复制"_s));
+    EXPECT_TRUE(
+        test::runOnDisplay(xvfb->address(), u"xclip"_s, {u"-o"_s, u"-selection"_s, u"clipboard"_s})
+            .startsWith(u"http"));
 
-    ASSERT_TRUE(host.click(entry({QStringLiteral("退出")})->id));
+    ASSERT_TRUE(host.click(entry({u"退出"_s})->id));
     EXPECT_TRUE(host.waitForItemGone());
     // Already ended while the host watched it leave, or about to.
     ASSERT_TRUE(pumpUntil([&] { return app->state() == QProcess::NotRunning; }));

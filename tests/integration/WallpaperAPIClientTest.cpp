@@ -10,6 +10,7 @@
 // Faults are written with designated initialisers naming only the fields that matter.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
+using namespace Qt::StringLiterals;
 using namespace velmora;
 using velmora::test::await;
 using velmora::test::failureOf;
@@ -41,8 +42,7 @@ protected:
         return QDir(temp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
                << QString::fromUtf8(test::readAll(destination));
     }
-    const QStringList previousOnly{QStringLiteral("today.jpg"),
-                                   QStringLiteral("previous wallpaper")};
+    const QStringList previousOnly{u"today.jpg"_s, u"previous wallpaper"_s};
 
     // Each call's exact failure, or "" when it succeeded.
     QString today(WallpaperAPIClient &client) {
@@ -56,18 +56,18 @@ protected:
     }
 
     test::TempDir temp;
-    const QString destination = temp.path(QStringLiteral("today.jpg"));
+    const QString destination = temp.path(u"today.jpg"_s);
 };
 
 // Followed with the credential, or the service would refuse the call instead: the rewards path
 // now answers with today's wallpaper, which is not a rewards status.
 TEST_F(ClientCalls, RedirectsWithinTheOriginAreFollowed) {
     auto client = enrolledClient();
-    service->setFault(QStringLiteral("/api/client/rewards"),
+    service->setFault(u"/api/client/rewards"_s,
                       {.redirectTo = service->origin() + test::kTodayPath});
     EXPECT_EQ(failureOf(await<ClientRewardStatusResponse>(
                   [&](auto done) { client->fetchRewards(done); })),
-              QStringLiteral("暂时无法读取红包活动信息，请稍后重试。"));
+              u"暂时无法读取红包活动信息，请稍后重试。"_s);
 }
 
 TEST_F(ClientCalls, DownloadsReplaceTheFileOnlyWholeAndVerified) {
@@ -111,11 +111,10 @@ TEST_F(ClientCalls, DownloadAddressesOffTheOriginAreRefusedBeforeAnyRequest) {
     const QString path = service->todayWallpaper().downloadPath;
     const QString foreign = otherOrigin().origin();
     for (const QString &address :
-         {foreign + path,
-          service->origin().replace(QStringLiteral("http:"), QStringLiteral("https:")) + path,
-          QStringLiteral("http://[::1")}) {
+         {foreign + path, service->origin().replace(u"http:"_s, u"https:"_s) + path,
+          u"http://[::1"_s}) {
         EXPECT_EQ(download(*client, address, std::nullopt),
-                  QStringLiteral("服务器返回的下载地址与激活服务器不一致，已拒绝发送凭证。"));
+                  u"服务器返回的下载地址与激活服务器不一致，已拒绝发送凭证。"_s);
     }
     EXPECT_EQ(service->requests().size() + otherOrigin().requests().size(), 0u);
     EXPECT_EQ(scratch(), QStringList{QString()});
@@ -126,13 +125,13 @@ TEST_F(ClientCalls, DownloadAddressesOffTheOriginAreRefusedBeforeAnyRequest) {
 TEST_F(ClientCalls, AnEnrolmentThatCannotBeStoredSendsNoInvite) {
     auto client = makeClient();
     const auto refuse = [](const ActivationState &) -> Status {
-        return ClientError::fileSystem(QStringLiteral("写不进去。"));
+        return ClientError::fileSystem(u"写不进去。"_s);
     };
     EXPECT_EQ(failureOf(await<ActivationState>([&](auto done) {
-                  client->activateByInvite(service->createInviteTicket(), kDeviceId,
-                                           QStringLiteral("测试机"), std::nullopt, refuse, done);
+                  client->activateByInvite(service->createInviteTicket(), kDeviceId, u"测试机"_s,
+                                           std::nullopt, refuse, done);
               })),
-              QStringLiteral("写不进去。"));
+              u"写不进去。"_s);
     EXPECT_EQ(service->requests().size(), 1u) << "only the enrolment";
 }
 

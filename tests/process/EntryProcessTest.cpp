@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 using velmora::test::runExecutable;
 
 namespace {
@@ -14,31 +16,29 @@ QByteArray run(const QStringList &arguments) {
 
 TEST(Executable, RunsWithoutADisplayAndFailsWithOneErrorLine) {
     // --version is the bundle layouts' test (the self-test's).
-    EXPECT_TRUE(
-        run({QStringLiteral("-h")}).startsWith("0 [Velmora壁纸 Linux 菜单栏客户端\n\n用法：\n"));
-    EXPECT_EQ(run({QStringLiteral("--refresh"), QStringLiteral("--nope")}),
+    EXPECT_TRUE(run({u"-h"_s}).startsWith("0 [Velmora壁纸 Linux 菜单栏客户端\n\n用法：\n"));
+    EXPECT_EQ(run({u"--refresh"_s, u"--nope"_s}),
               QByteArray("2 [] [错误：未知参数：--nope。使用 --help 查看用法。\n]"));
 }
 
 // A command works in the directory --app-data names, never in the one the variable names.
 TEST(Executable, AppDataOnTheCommandLineWinsOverTheEnvironment) {
     velmora::test::TempDir temp;
-    const QString arg = temp.path(QStringLiteral("arg")), env = temp.path(QStringLiteral("env"));
+    const QString arg = temp.path(u"arg"_s), env = temp.path(u"env"_s);
     EXPECT_TRUE(runExecutable(QStringLiteral(VELMORA_EXECUTABLE),
-                              {QStringLiteral("--status"), QStringLiteral("--app-data"), arg},
-                              {{QStringLiteral("VELMORA_MAC_APPDATA"), env}})
+                              {u"--status"_s, u"--app-data"_s, arg},
+                              {{u"VELMORA_MAC_APPDATA"_s, env}})
                     .startsWith("0 ["));
     // Bytes that are not UTF-8 would name another directory: refused, and nothing made.
     for (const char *variable : {"VELMORA_MAC_APPDATA", "XDG_DATA_HOME", "HOME"}) {
         const QByteArray saved = qgetenv(variable);
         qputenv(variable, QFile::encodeName(env) + "\xff\xfe");
-        EXPECT_EQ(run({QStringLiteral("--status")}), QByteArray("2 [] [错误：环境变量 ") +
-                                                         variable +
-                                                         " 的目录路径不是有效的 UTF-8。\n]");
+        EXPECT_EQ(run({u"--status"_s}), QByteArray("2 [] [错误：环境变量 ") + variable +
+                                            " 的目录路径不是有效的 UTF-8。\n]");
         saved.isNull() ? qunsetenv(variable) : qputenv(variable, saved);
     }
     EXPECT_EQ(QDir(temp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
-              QStringList{QStringLiteral("arg")});
+              QStringList{u"arg"_s});
 }
 
 } // namespace

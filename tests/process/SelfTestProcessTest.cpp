@@ -5,26 +5,27 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
 using namespace velmora;
 
 namespace {
 
 // The run's TMPDIR, in the private home, so whatever the run leaves shows there.
 QString scratch() {
-    const QString tmp = QDir::homePath() + QStringLiteral("/tmp");
+    const QString tmp = QDir::homePath() + u"/tmp"_s;
     QDir().mkpath(tmp);
     return tmp;
 }
 
 QByteArray selfTest(const QString &executable, const QString &configHome = {}) {
-    QList<std::pair<QString, QString>> variables{{QStringLiteral("TMPDIR"), scratch()}};
+    QList<std::pair<QString, QString>> variables{{u"TMPDIR"_s, scratch()}};
     if (!configHome.isEmpty())
-        variables.append({QStringLiteral("XDG_CONFIG_HOME"), configHome});
-    return test::runExecutable(executable, {QStringLiteral("--self-test")}, variables);
+        variables.append({u"XDG_CONFIG_HOME"_s, configHome});
+    return test::runExecutable(executable, {u"--self-test"_s}, variables);
 }
 
 TEST(SelfTest, PassesFromTheBuildTreeFailsOnAnUnwritableStoreAndLeavesNothingBehind) {
-    const QString notAFolder = QDir::homePath() + QStringLiteral("/config-file");
+    const QString notAFolder = QDir::homePath() + u"/config-file"_s;
     ASSERT_TRUE(test::writeFile(notAFolder, "x"));
     scratch();
     const QStringList before = test::everythingBelow(QDir::homePath());
@@ -54,8 +55,8 @@ TEST_P(SelfTestBundle, ChecksTheBundleBesideTheExecutable) {
     const test::TempDir prefix;
     const QString executable = test::installClient(prefix.path(), row.module);
     ASSERT_FALSE(executable.isEmpty());
-    const QString icon = prefix.path(QStringLiteral("share/velmora-wallpaper/AppIcon.png"));
-    const QString plist = prefix.path(QStringLiteral("share/velmora-wallpaper/Info.plist"));
+    const QString icon = prefix.path(u"share/velmora-wallpaper/AppIcon.png"_s);
+    const QString plist = prefix.path(u"share/velmora-wallpaper/Info.plist"_s);
     ASSERT_TRUE(!row.icon ||
                 (*row.icon ? test::writeFile(icon, row.icon, 0644) : QFile::remove(icon)));
     const QByteArray versioned =
@@ -68,7 +69,7 @@ TEST_P(SelfTestBundle, ChecksTheBundleBesideTheExecutable) {
     EXPECT_EQ(selfTest(executable).replace(prefix.path().toUtf8(), "PREFIX"), row.expected)
         << row.what;
     // The commands the executable answers itself need no module.
-    EXPECT_EQ(test::runExecutable(executable, {QStringLiteral("--version")}), "0 [1.3.0\n] []");
+    EXPECT_EQ(test::runExecutable(executable, {u"--version"_s}), "0 [1.3.0\n] []");
     // The scratch directory goes on failure as well.
     EXPECT_EQ(test::everythingBelow(scratch()), QStringList()) << row.what;
 }

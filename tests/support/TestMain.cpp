@@ -8,8 +8,10 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 int main(int argc, char **argv) {
-    QTemporaryDir home(QDir::tempPath() + QStringLiteral("/velmora-test-home-XXXXXX"));
+    QTemporaryDir home(QDir::tempPath() + u"/velmora-test-home-XXXXXX"_s);
     if (!home.isValid())
         return 3;
     for (const char *name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"}) {

@@ -4,16 +4,15 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
 using namespace velmora;
 
 namespace {
 
 // The stored form must stay byte for byte what earlier versions wrote and read.
 TEST(ActivationStateEncoding, IsCompactSortedAndLeavesSlashesAlone) {
-    const ActivationState record{QStringLiteral("https://wallpaper.velmora.example"),
-                                 QStringLiteral("0123abcd"), QStringLiteral("小明的电脑"),
-                                 QStringLiteral("tok/en+secret"),
-                                 QStringLiteral("2026-08-31T00:00:00Z")};
+    const ActivationState record{u"https://wallpaper.velmora.example"_s, u"0123abcd"_s,
+                                 u"小明的电脑"_s, u"tok/en+secret"_s, u"2026-08-31T00:00:00Z"_s};
     EXPECT_EQ(
         QString::fromUtf8(record.encoded()),
         QStringLiteral("{\"activatedAtUtc\":\"2026-08-31T00:00:00Z\",\"deviceId\":\"0123abcd\","
@@ -23,8 +22,7 @@ TEST(ActivationStateEncoding, IsCompactSortedAndLeavesSlashesAlone) {
 
 // Each JSON text with the exact failure, or "" when it gives the record.
 TEST(ActivationStateDecoding, ReadsBothKeySetsAndRefusesIncompleteRecords) {
-    const ActivationState record{QStringLiteral("https://s"), QStringLiteral("d"),
-                                 QStringLiteral("n"), QStringLiteral("t"), QStringLiteral("a")};
+    const ActivationState record{u"https://s"_s, u"d"_s, u"n"_s, u"t"_s, u"a"_s};
     const std::pair<QByteArray, const char *> cases[] = {
         {R"({"server_base_url":"https://s","device_id":"d","device_name":"n","token":"t","activated_at_utc":"a"})",
          ""},

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 
+using namespace Qt::StringLiterals;
 using namespace velmora;
 
 namespace {
@@ -14,18 +15,15 @@ namespace {
 // (even to the real icon), not a file reached through "..".
 TEST(BundleResource, AnswersOnlyRegularFilesInsideTheBundle) {
     test::TempDir temp;
-    const QString bundle = temp.path(QStringLiteral("share/velmora-wallpaper"));
-    ASSERT_TRUE(QDir().mkpath(bundle + QStringLiteral("/Folder.png")));
-    ASSERT_TRUE(test::writeFile(bundle + QStringLiteral("/AppIcon.png"), "png", 0644));
-    ASSERT_TRUE(test::writeFile(temp.path(QStringLiteral("share/Outside.png")), "png", 0644));
-    ASSERT_TRUE(QFile::link(bundle + QStringLiteral("/AppIcon.png"),
-                            bundle + QStringLiteral("/Linked.png")));
+    const QString bundle = temp.path(u"share/velmora-wallpaper"_s);
+    ASSERT_TRUE(QDir().mkpath(bundle + u"/Folder.png"_s));
+    ASSERT_TRUE(test::writeFile(bundle + u"/AppIcon.png"_s, "png", 0644));
+    ASSERT_TRUE(test::writeFile(temp.path(u"share/Outside.png"_s), "png", 0644));
+    ASSERT_TRUE(QFile::link(bundle + u"/AppIcon.png"_s, bundle + u"/Linked.png"_s));
 
-    EXPECT_EQ(Bundle::resource(bundle, QStringLiteral("AppIcon"), QStringLiteral("png")),
-              bundle + QStringLiteral("/AppIcon.png"));
+    EXPECT_EQ(Bundle::resource(bundle, u"AppIcon"_s, u"png"_s), bundle + u"/AppIcon.png"_s);
     for (const char *name : {"Folder", "Linked", "../Outside"})
-        EXPECT_EQ(Bundle::resource(bundle, QString::fromUtf8(name), QStringLiteral("png")),
-                  std::nullopt)
+        EXPECT_EQ(Bundle::resource(bundle, QString::fromUtf8(name), u"png"_s), std::nullopt)
             << name;
 }
 

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 
+using namespace Qt::StringLiterals;
 using namespace velmora;
 
 namespace {
@@ -27,7 +28,7 @@ TEST(ClientPathsRoot, TheEnvironmentWinsOverTheDefaultUnlessEmpty) {
     // A relative root is resolved against the working directory once, when given.
     const QString previous = QDir::currentPath();
     ASSERT_TRUE(QDir::setCurrent(temp.path()));
-    const ClientPaths relative(QStringLiteral("./sub/../data/"));
+    const ClientPaths relative(u"./sub/../data/"_s);
     QDir::setCurrent(previous);
     EXPECT_EQ(relative.root(), temp.path("data"));
 }
@@ -56,7 +57,7 @@ TEST(ClientPathsEnsure, RefusesASymbolicLinkAtEachDirectory) {
         ASSERT_TRUE(QFile::link(scratch.path("target"), at));
 
         EXPECT_EQ(test::failureOf(paths.ensure()),
-                  QStringLiteral("无法创建客户端数据目录：客户端数据目录不能是符号链接：") + at);
+                  u"无法创建客户端数据目录：客户端数据目录不能是符号链接："_s + at);
         EXPECT_TRUE(QDir(scratch.path("target")).isEmpty());
         EXPECT_NE(test::permissions(scratch.path("target")), 0700);
     }

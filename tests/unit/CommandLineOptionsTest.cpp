@@ -6,12 +6,13 @@
 
 #include <QDir>
 
+using namespace Qt::StringLiterals;
 using namespace velmora;
 
 namespace {
 
-const QString kTicket = QStringLiteral("Ab0-_cD1efGH2ijKL3mnOP4qrST5uvWX6yz-_789");
-const QString kLink = QStringLiteral("velmora://activate?ticket=") + kTicket;
+const QString kTicket = u"Ab0-_cD1efGH2ijKL3mnOP4qrST5uvWX6yz-_789"_s;
+const QString kLink = u"velmora://activate?ticket="_s + kTicket;
 
 CommandLineOptions with(ClientMode mode, std::optional<QString> ticket = {},
                         std::optional<QString> appData = {}) {
@@ -20,35 +21,30 @@ CommandLineOptions with(ClientMode mode, std::optional<QString> ticket = {},
 
 TEST(ParseCommandLine, ADataDirectoryThatIsNotUtf8IsRefusedNotReplaced) {
     EXPECT_EQ(test::failureOf(decodeArguments({"--app-data", "/tmp/caf\xe9"})),
-              QStringLiteral("--app-data 的目录路径不是有效的 UTF-8。"));
+              u"--app-data 的目录路径不是有效的 UTF-8。"_s);
 }
 
 // The arguments, and the options they give or the exact message of the rejection.
 TEST(ParseCommandLine, GivesTheOptionsOrTheExactRejection) {
     const std::tuple<QString, CommandLineOptions, const char *> cases[] = {
-        {QStringLiteral("--status --refresh"), with(ClientMode::Refresh), ""},
-        {QStringLiteral("--app-data a --app-data c"),
-         with(ClientMode::App, {}, QDir::current().absoluteFilePath(QStringLiteral("c"))), ""},
+        {u"--status --refresh"_s, with(ClientMode::Refresh), ""},
+        {u"--app-data a --app-data c"_s,
+         with(ClientMode::App, {}, QDir::current().absoluteFilePath(u"c"_s)), ""},
         {kLink, with(ClientMode::App, kTicket), ""},
-        {QStringLiteral("--invite-uri ") + kLink, with(ClientMode::App, kTicket), ""},
-        {QStringLiteral("--handoff-ticket ") + kTicket, with(ClientMode::App, kTicket), ""},
-        {QStringLiteral("--activate-invite ") + kLink, with(ClientMode::ActivateInvite, kTicket),
-         ""},
-        {QStringLiteral("--server"), {}, "--server 需要一个地址。"},
-        {QStringLiteral("--app-data "), {}, "--app-data 需要一个目录。"},
-        {QStringLiteral("--invite-uri ") + kTicket,
-         {},
-         "--invite-uri 需要有效的 velmora 邀请链接。"},
-        {QStringLiteral("--handoff-ticket ") + kLink,
-         {},
-         "--handoff-ticket 需要有效的一次性邀请票据。"},
-        {QStringLiteral("--activate-invite velmora://evil?ticket=") + kTicket,
+        {u"--invite-uri "_s + kLink, with(ClientMode::App, kTicket), ""},
+        {u"--handoff-ticket "_s + kTicket, with(ClientMode::App, kTicket), ""},
+        {u"--activate-invite "_s + kLink, with(ClientMode::ActivateInvite, kTicket), ""},
+        {u"--server"_s, {}, "--server 需要一个地址。"},
+        {u"--app-data "_s, {}, "--app-data 需要一个目录。"},
+        {u"--invite-uri "_s + kTicket, {}, "--invite-uri 需要有效的 velmora 邀请链接。"},
+        {u"--handoff-ticket "_s + kLink, {}, "--handoff-ticket 需要有效的一次性邀请票据。"},
+        {u"--activate-invite velmora://evil?ticket="_s + kTicket,
          {},
          "--activate-invite 需要有效的邀请链接或一次性票据。"},
-        {QStringLiteral("--activate-invite ") + kTicket + QStringLiteral(" --status"),
+        {u"--activate-invite "_s + kTicket + u" --status"_s,
          {},
          "邀请票据只能与图形启动或 --activate-invite 一起使用。"},
-        {kLink + QStringLiteral(" --handoff-ticket ") + kTicket, {}, "只能指定一个邀请票据。"},
+        {kLink + u" --handoff-ticket "_s + kTicket, {}, "只能指定一个邀请票据。"},
     };
     for (const auto &[line, options, message] : cases) {
         const Result<CommandLineOptions> result = CommandLineOptions::parse(line.split(u' '));

@@ -11,6 +11,7 @@
 #include <set>
 #include <string_view>
 
+using namespace Qt::StringLiterals;
 using namespace velmora::platform;
 
 namespace {
@@ -72,9 +73,9 @@ TEST(DesktopSelection, PicksTheFirstNamedDesktopThatCanBeReached) {
 TEST(DesktopSelection, PcmanfmDesktopProcessesAndTheirProfiles) {
     using std::literals::string_view_literals::operator""sv;
     const std::tuple<std::string_view, const char *, std::optional<QString>> cases[] = {
-        {"pcmanfm-qt\0--desktop\0--profile=lxqt"sv, "pcmanfm-qt", QStringLiteral("lxqt")},
-        {"/usr/bin/pcmanfm\0--desktop\0-p\0LXDE"sv, "pcmanfm", QStringLiteral("LXDE")},
-        {"pcmanfm-qt\0--desktop"sv, "pcmanfm-qt", QStringLiteral("default")},
+        {"pcmanfm-qt\0--desktop\0--profile=lxqt"sv, "pcmanfm-qt", u"lxqt"_s},
+        {"/usr/bin/pcmanfm\0--desktop\0-p\0LXDE"sv, "pcmanfm", u"LXDE"_s},
+        {"pcmanfm-qt\0--desktop"sv, "pcmanfm-qt", u"default"_s},
         {"pcmanfm-qt\0-d"sv, "pcmanfm-qt", std::nullopt}, // the daemon mode, no desktop
         {"pcmanfm-qt\0--desktop"sv, "pcmanfm", std::nullopt},
     };
@@ -89,21 +90,18 @@ TEST(DesktopSelection, PcmanfmDesktopProcessesAndTheirProfiles) {
 // (not one whose name merely starts the same) on every workspace in use, and every group when
 // the monitor has none yet.
 TEST(XfceGroups, AScreensOwnMonitorOnEveryWorkspaceInUse) {
-    const QString prefix = QStringLiteral("/backdrop/screen0/monitor");
-    const QStringList properties = {prefix + QStringLiteral("HDMI-1/workspace0/last-image"),
-                                    prefix + QStringLiteral("HDMI-1/workspace0/image-style"),
-                                    prefix + QStringLiteral("HDMI-1/workspace1/last-image"),
-                                    prefix + QStringLiteral("HDMI-10/workspace0/last-image"),
-                                    QStringLiteral("/backdrop/single-workspace-mode")};
-    EXPECT_EQ(XfceDesktop::groupsToSet(properties, QStringLiteral("HDMI-1")),
-              QStringList({prefix + QStringLiteral("HDMI-1/workspace0"),
-                           prefix + QStringLiteral("HDMI-1/workspace1")}));
+    const QString prefix = u"/backdrop/screen0/monitor"_s;
+    const QStringList properties = {
+        prefix + u"HDMI-1/workspace0/last-image"_s, prefix + u"HDMI-1/workspace0/image-style"_s,
+        prefix + u"HDMI-1/workspace1/last-image"_s, prefix + u"HDMI-10/workspace0/last-image"_s,
+        u"/backdrop/single-workspace-mode"_s};
+    EXPECT_EQ(XfceDesktop::groupsToSet(properties, u"HDMI-1"_s),
+              QStringList({prefix + u"HDMI-1/workspace0"_s, prefix + u"HDMI-1/workspace1"_s}));
     // A monitor plugged in since xfdesktop last wrote: its own groups on the workspaces in use.
-    EXPECT_EQ(XfceDesktop::groupsToSet(properties, QStringLiteral("DP-3")).mid(3),
-              QStringList({prefix + QStringLiteral("DP-3/workspace0"),
-                           prefix + QStringLiteral("DP-3/workspace1")}));
-    EXPECT_EQ(XfceDesktop::groupsToSet({}, QStringLiteral("Virtual-1")),
-              QStringList{prefix + QStringLiteral("Virtual-1/workspace0")});
+    EXPECT_EQ(XfceDesktop::groupsToSet(properties, u"DP-3"_s).mid(3),
+              QStringList({prefix + u"DP-3/workspace0"_s, prefix + u"DP-3/workspace1"_s}));
+    EXPECT_EQ(XfceDesktop::groupsToSet({}, u"Virtual-1"_s),
+              QStringList{prefix + u"Virtual-1/workspace0"_s});
 }
 
 } // namespace

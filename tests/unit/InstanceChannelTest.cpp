@@ -17,12 +17,13 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
 using namespace velmora;
 using namespace std::chrono_literals;
 
 namespace {
 
-const QString kTicket = QStringLiteral("aB3-_").repeated(8);
+const QString kTicket = u"aB3-_"_s.repeated(8);
 
 // The blocking sender on a thread of its own while this thread serves.
 bool sendWhilePumping(const ClientPaths &paths, const InstanceRequest &request,
@@ -48,7 +49,7 @@ protected:
     }
 
     test::TempDir temp;
-    ClientPaths paths{temp.path(QStringLiteral("data"))};
+    ClientPaths paths{temp.path(u"data"_s)};
     InstanceServer server{paths};
     int raises = 0;
     QStringList tickets;
@@ -63,13 +64,13 @@ TEST_F(InstanceChannelTest, DeliversEachRequestOnceToAnOwnerOnlySocket) {
     EXPECT_EQ(test::permissions(server.socketPath()), 0600);
     ASSERT_TRUE(QTest::qWaitFor([&] { return raises == 1; }, 1000));
     // The sender normalises, and so does the server.
-    ASSERT_TRUE(sendWhilePumping(
-        paths, {InstanceRequest::Kind::OpenTicket, QStringLiteral(" ") + kTicket + u'\n'}));
+    ASSERT_TRUE(
+        sendWhilePumping(paths, {InstanceRequest::Kind::OpenTicket, u" "_s + kTicket + u'\n'}));
     ASSERT_TRUE(QTest::qWaitFor([&] { return tickets.size() == 1; }, 1000));
     EXPECT_EQ(tickets, QStringList{kTicket});
     EXPECT_EQ(raises, 1);
 
-    EXPECT_FALSE(sendWhilePumping(paths, {InstanceRequest::Kind::OpenTicket, QStringLiteral("x")}));
+    EXPECT_FALSE(sendWhilePumping(paths, {InstanceRequest::Kind::OpenTicket, u"x"_s}));
     // A message may be as long as its header and the payload cap, not a byte longer.
     QByteArray header = InstanceMessage::encode({InstanceRequest::Kind::OpenTicket, kTicket});
     for (const qsizetype length : {InstanceMessage::maximumPayloadSize, qsizetype(4097)}) {
@@ -86,11 +87,11 @@ TEST_F(InstanceChannelTest, DeliversEachRequestOnceToAnOwnerOnlySocket) {
 TEST_F(InstanceChannelTest, ListenTakesThePathOverAndTheSenderFollowsNoLink) {
     const QString path = paths.instanceSocket();
     QLocalServer decoy;
-    ASSERT_TRUE(decoy.listen(temp.path(QStringLiteral("decoy"))));
+    ASSERT_TRUE(decoy.listen(temp.path(u"decoy"_s)));
     // A second name for a socket whose listener then ends: what a crash leaves.
     const auto stale = [&] {
         QLocalServer crashed;
-        crashed.listen(temp.path(QStringLiteral("crashed")));
+        crashed.listen(temp.path(u"crashed"_s));
         ::link(QFile::encodeName(crashed.fullServerName()).constData(),
                QFile::encodeName(path).constData());
     };

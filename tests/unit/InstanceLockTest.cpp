@@ -5,6 +5,7 @@
 
 #include <QFile>
 
+using namespace Qt::StringLiterals;
 using namespace velmora;
 
 namespace {
@@ -12,7 +13,7 @@ namespace {
 // An older, wider lock file is narrowed; a link at the lock is never followed.
 TEST(InstanceLockTest, NarrowsAnOldFileAndRefusesASymbolicLink) {
     test::TempDir temp;
-    const ClientPaths paths(temp.path(QStringLiteral("data")));
+    const ClientPaths paths(temp.path(u"data"_s));
     ASSERT_TRUE(paths.ensure().ok());
     InstanceLock lock(paths);
     test::writeFile(lock.path(), QByteArray(), 0644);
@@ -21,10 +22,10 @@ TEST(InstanceLockTest, NarrowsAnOldFileAndRefusesASymbolicLink) {
     lock.release();
 
     QFile::remove(lock.path());
-    test::writeFile(temp.path(QStringLiteral("target")), QByteArray(), 0644);
-    QFile::link(temp.path(QStringLiteral("target")), lock.path());
+    test::writeFile(temp.path(u"target"_s), QByteArray(), 0644);
+    QFile::link(temp.path(u"target"_s), lock.path());
     EXPECT_FALSE(InstanceLock(paths).acquire());
-    EXPECT_EQ(test::permissions(temp.path(QStringLiteral("target"))), 0644);
+    EXPECT_EQ(test::permissions(temp.path(u"target"_s)), 0644);
 }
 
 } // namespace

@@ -7,20 +7,21 @@
 namespace velmora {
 namespace {
 
+using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 
 const QString kExecutable =
-    QStringLiteral("/Applications/Velmora Wallpaper.app/Contents/MacOS/VelmoraWallpaper");
+    u"/Applications/Velmora Wallpaper.app/Contents/MacOS/VelmoraWallpaper"_s;
 
 // The private data directory travels as --app-data, escaped for XML. The stand-in launchctl
 // records each call as one line in "<script>.log".
 TEST(LaunchAgentManagerTest, EnableWritesTheAgentForThisExecutableOnly) {
     test::TempDir temp;
-    const QString home = temp.path(QStringLiteral("home"));
+    const QString home = temp.path(u"home"_s);
     const QString agentFile =
-        home + QStringLiteral("/Library/LaunchAgents/example.velmora.wallpaper.refresh.plist");
-    const ClientPaths paths(temp.path(QStringLiteral("Velmora data & <notes")));
-    const QString launchctl = temp.path(QStringLiteral("launchctl"));
+        home + u"/Library/LaunchAgents/example.velmora.wallpaper.refresh.plist"_s;
+    const ClientPaths paths(temp.path(u"Velmora data & <notes"_s));
+    const QString launchctl = temp.path(u"launchctl"_s);
     ASSERT_TRUE(
         test::writeFile(launchctl, "#!/bin/sh\nprintf '%s\\n' \"$*\" >> \"$0.log\"\n", 0755));
     const auto manager = [&](const QString &executable) {
@@ -30,7 +31,7 @@ TEST(LaunchAgentManagerTest, EnableWritesTheAgentForThisExecutableOnly) {
 
     ASSERT_EQ(test::failureOf(manager(kExecutable).setEnabled(true)), QString());
     QString root = paths.root();
-    root.replace(u'&', QStringLiteral("&amp;")).replace(u'<', QStringLiteral("&lt;"));
+    root.replace(u'&', u"&amp;"_s).replace(u'<', u"&lt;"_s);
     EXPECT_EQ(
         QString::fromUtf8(test::readAll(agentFile)),
         QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -51,10 +52,10 @@ TEST(LaunchAgentManagerTest, EnableWritesTheAgentForThisExecutableOnly) {
                        "</dict>\n</plist>\n")
             .arg(kExecutable, root));
     EXPECT_EQ(test::permissions(agentFile), 0600);
-    EXPECT_EQ(QString::fromUtf8(test::readAll(launchctl + QStringLiteral(".log"))),
-              QStringLiteral("bootout gui/501 %1\nbootstrap gui/501 %1\n").arg(agentFile));
+    EXPECT_EQ(QString::fromUtf8(test::readAll(launchctl + u".log"_s)),
+              u"bootout gui/501 %1\nbootstrap gui/501 %1\n"_s.arg(agentFile));
     EXPECT_TRUE(manager(kExecutable).isEnabled());
-    EXPECT_FALSE(manager(QStringLiteral("/Applications/Old/VelmoraWallpaper")).isEnabled());
+    EXPECT_FALSE(manager(u"/Applications/Old/VelmoraWallpaper"_s).isEnabled());
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
 using namespace velmora;
 
 namespace {
@@ -15,8 +16,7 @@ QByteArray replaced(QByteArray text, const char *from, const char *to) {
 TEST(Messages, DecodingIsStrictAboutKeysAndTypes) {
     const QByteArray wallpaper = R"({"id":1027,"effectiveDate":"2026-12-06","fileName":"a.jpg",
       "contentType":"image/jpeg","length":2048,"sha256":"9f","downloadUrl":"/files/1027","extra":1})";
-    EXPECT_EQ(WallpaperMetadata::decode(wallpaper).value().downloadURL,
-              QStringLiteral("/files/1027"));
+    EXPECT_EQ(WallpaperMetadata::decode(wallpaper).value().downloadURL, u"/files/1027"_s);
     const char *broken[][2] = {
         {"\"downloadUrl\"", "\"downloadURL\""}, // the key is lower camel case exactly
         {"\"id\":1027", "\"id\":1027.5"},       // a number that is not an integer
@@ -30,8 +30,7 @@ TEST(Messages, DecodingIsStrictAboutKeysAndTypes) {
 
 TEST(Messages, AClaimSpellsTheCampaignIdInUpperCase) {
     const ClientRewardClaimRequest claim{
-        QUuid::fromString(QStringLiteral("b74395d2-a831-4e70-8a7b-03be4a0d4861")),
-        RewardSource::Referral};
+        QUuid::fromString(u"b74395d2-a831-4e70-8a7b-03be4a0d4861"_s), RewardSource::Referral};
     EXPECT_EQ(
         encodeJson(claim.toJson()),
         QByteArray(R"({"campaignId":"B74395D2-A831-4E70-8A7B-03BE4A0D4861","source":"referral"})"));

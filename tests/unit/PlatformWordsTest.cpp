@@ -4,6 +4,7 @@
 
 #include <QStringList>
 
+using namespace Qt::StringLiterals;
 using namespace velmora;
 
 // The texts naming the platform: the Mac keeps the words its users know, Linux gets its own,
@@ -26,26 +27,21 @@ TEST(PlatformWords, EachPlatformNamesItselfAndItsParts) {
     EXPECT_EQ(
         words(Platform::MacOS),
         (QStringList{
-            QStringLiteral("Velmora壁纸 macOS 菜单栏客户端"),
-            QStringLiteral("覆盖 Application Support 目录"),
-            QStringLiteral("后续登记、刷新、下载、更新和推广请求将跟随 macOS 系统代理设置。"),
-            QStringLiteral("后续登记、刷新、下载、更新和推广请求将忽略 macOS 系统代理，直接连接 "),
-            QStringLiteral("macOS"), QStringLiteral("LaunchAgent 启动失败："),
-            QStringLiteral("无法写入 LaunchAgent："), QStringLiteral("无法删除 LaunchAgent："),
-            QStringLiteral("使用自定义 --app-data 时不会修改正式 LaunchAgent。"),
-            QStringLiteral("客户端运行在屏幕右上角菜单栏的Velmora图标中，不会显示在 Dock。"),
-            QStringLiteral("屏幕右上角")}));
+            u"Velmora壁纸 macOS 菜单栏客户端"_s, u"覆盖 Application Support 目录"_s,
+            u"后续登记、刷新、下载、更新和推广请求将跟随 macOS 系统代理设置。"_s,
+            u"后续登记、刷新、下载、更新和推广请求将忽略 macOS 系统代理，直接连接 "_s, u"macOS"_s,
+            u"LaunchAgent 启动失败："_s, u"无法写入 LaunchAgent："_s, u"无法删除 LaunchAgent："_s,
+            u"使用自定义 --app-data 时不会修改正式 LaunchAgent。"_s,
+            u"客户端运行在屏幕右上角菜单栏的Velmora图标中，不会显示在 Dock。"_s, u"屏幕右上角"_s}));
     EXPECT_EQ(words(Platform::Linux),
-              (QStringList{
-                  QStringLiteral("Velmora壁纸 Linux 菜单栏客户端"),
-                  QStringLiteral("覆盖数据目录（默认 ~/.local/share/VelmoraWallpaper）"),
-                  QStringLiteral("后续登记、刷新、下载、更新和推广请求将跟随系统代理设置。"),
-                  QStringLiteral("后续登记、刷新、下载、更新和推广请求将忽略系统代理，直接连接 "),
-                  QStringLiteral("Linux"), QStringLiteral("开机自动刷新服务启动失败："),
-                  QStringLiteral("无法写入开机自动刷新服务："),
-                  QStringLiteral("无法删除开机自动刷新服务："),
-                  QStringLiteral("使用自定义 --app-data 时不会修改正式开机自动刷新服务。"),
-                  QStringLiteral("客户端运行在面板托盘区的Velmora图标中，不会显示在任务栏。"),
-                  QStringLiteral("面板托盘区")}));
+              (QStringList{u"Velmora壁纸 Linux 菜单栏客户端"_s,
+                           u"覆盖数据目录（默认 ~/.local/share/VelmoraWallpaper）"_s,
+                           u"后续登记、刷新、下载、更新和推广请求将跟随系统代理设置。"_s,
+                           u"后续登记、刷新、下载、更新和推广请求将忽略系统代理，直接连接 "_s,
+                           u"Linux"_s, u"开机自动刷新服务启动失败："_s,
+                           u"无法写入开机自动刷新服务："_s, u"无法删除开机自动刷新服务："_s,
+                           u"使用自定义 --app-data 时不会修改正式开机自动刷新服务。"_s,
+                           u"客户端运行在面板托盘区的Velmora图标中，不会显示在任务栏。"_s,
+                           u"面板托盘区"_s}));
     EXPECT_EQ(&currentPlatformWords(), &platformWords(Platform::Linux));
 }

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QUuid>
 
+using namespace Qt::StringLiterals;
 using namespace velmora;
 
 namespace {
@@ -15,7 +16,7 @@ namespace {
 class PreferencesTest : public ::testing::Test {
 protected:
     void TearDown() override { defaults.removePersistentDomain(); }
-    UserDefaults defaults = UserDefaults::suite(QStringLiteral("example.velmora.test-") +
+    UserDefaults defaults = UserDefaults::suite(u"example.velmora.test-"_s +
                                                 QUuid::createUuid().toString(QUuid::WithoutBraces));
 };
 
@@ -30,17 +31,17 @@ TEST_F(PreferencesTest, ModesReadExactRawValuesAndFallBackOtherwise) {
         {"Direct", NetworkProxyMode::System, DisplayMode::Fit},
     };
     for (const auto &[stored, proxy, display] : cases) {
-        defaults.setValue(QStringLiteral("networkProxyMode"), QString::fromUtf8(stored));
-        defaults.setValue(QStringLiteral("displayMode"), QString::fromUtf8(stored));
+        defaults.setValue(u"networkProxyMode"_s, QString::fromUtf8(stored));
+        defaults.setValue(u"displayMode"_s, QString::fromUtf8(stored));
         EXPECT_EQ(NetworkProxyMode::load(defaults), proxy) << stored;
         EXPECT_EQ(DisplayMode::load(defaults), display) << stored;
-        EXPECT_EQ(defaults.string(QStringLiteral("displayMode")), QString::fromUtf8(stored));
+        EXPECT_EQ(defaults.string(u"displayMode"_s), QString::fromUtf8(stored));
     }
 }
 
 TEST(StartupPromptMarker, IsWrittenButNeverThroughALink) {
     test::TempDir temp;
-    const ClientPaths paths(temp.path(QStringLiteral("data")));
+    const ClientPaths paths(temp.path(u"data"_s));
     QStringList lines;
     const ClientLog log = [&lines](const QString &line) {
         lines << line;
@@ -50,12 +51,11 @@ TEST(StartupPromptMarker, IsWrittenButNeverThroughALink) {
     EXPECT_TRUE(isStartupPromptShown(paths));
 
     QFile::remove(paths.startupPromptMarker());
-    test::writeFile(temp.path(QStringLiteral("elsewhere")), "precious");
-    QFile::link(temp.path(QStringLiteral("elsewhere")), paths.startupPromptMarker());
+    test::writeFile(temp.path(u"elsewhere"_s), "precious");
+    QFile::link(temp.path(u"elsewhere"_s), paths.startupPromptMarker());
     tryMarkStartupPromptShown(paths, log);
-    EXPECT_EQ(lines,
-              QStringList{QStringLiteral("写入启动提醒标记失败：启动提醒标记不能是符号链接。")});
-    EXPECT_EQ(test::readAll(temp.path(QStringLiteral("elsewhere"))), QByteArrayLiteral("precious"));
+    EXPECT_EQ(lines, QStringList{u"写入启动提醒标记失败：启动提醒标记不能是符号链接。"_s});
+    EXPECT_EQ(test::readAll(temp.path(u"elsewhere"_s)), QByteArrayLiteral("precious"));
 }
 
 } // namespace

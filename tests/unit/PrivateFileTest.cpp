@@ -9,6 +9,7 @@
 
 #include <sys/stat.h>
 
+using namespace Qt::StringLiterals;
 using namespace velmora;
 
 namespace {
@@ -16,7 +17,7 @@ namespace {
 // Under any umask, without leftovers; a link, even to a directory, is never written through.
 TEST(PrivateFile, WriteReplacesAWiderFileWithAnOwnerOnlyOneAndRefusesLinks) {
     test::TempDir temp;
-    const QString target = temp.path(QStringLiteral("record.json"));
+    const QString target = temp.path(u"record.json"_s);
     test::writeFile(target, "old", 0644);
     const mode_t previous = ::umask(0);
     EXPECT_EQ(test::failureOf(PrivateFile::writeAtomically(target, "new")), QString());
@@ -24,16 +25,16 @@ TEST(PrivateFile, WriteReplacesAWiderFileWithAnOwnerOnlyOneAndRefusesLinks) {
     EXPECT_EQ(test::readAll(target), QByteArrayLiteral("new"));
     EXPECT_EQ(test::permissions(target), 0600);
     EXPECT_EQ(QDir(temp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-              QStringList{QStringLiteral("record.json")});
+              QStringList{u"record.json"_s});
 
-    const QString link = temp.path(QStringLiteral("link"));
+    const QString link = temp.path(u"link"_s);
     QFile::link(target, link);
-    QFile::link(temp.path(), temp.path(QStringLiteral("alias")));
+    QFile::link(temp.path(), temp.path(u"alias"_s));
     EXPECT_EQ(test::failureOf(PrivateFile::writeAtomically(link, "evil")),
-              QStringLiteral("“%1”：路径是符号链接或链接层级过多。").arg(link));
-    EXPECT_FALSE(PrivateFile::writeAtomically(temp.path(QStringLiteral("alias/id")), "x").ok());
+              u"“%1”：路径是符号链接或链接层级过多。"_s.arg(link));
+    EXPECT_FALSE(PrivateFile::writeAtomically(temp.path(u"alias/id"_s), "x").ok());
     EXPECT_EQ(test::readAll(target), QByteArrayLiteral("new"));
-    EXPECT_FALSE(QFile::exists(temp.path(QStringLiteral("id"))));
+    EXPECT_FALSE(QFile::exists(temp.path(u"id"_s)));
 }
 
 TEST(PrivateFile, ReadsOnlyTrustworthyRegularFilesWithinTheLimit) {

@@ -3,13 +3,14 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
 using namespace velmora;
 
 namespace {
 
 // 40 characters drawn from the whole alphabet.
-const QString kTicket = QStringLiteral("Ab0-_cD1efGH2ijKL3mnOP4qrST5uvWX6yz-_789");
-const QString kPrefix = QStringLiteral("velmora://activate?ticket=");
+const QString kTicket = u"Ab0-_cD1efGH2ijKL3mnOP4qrST5uvWX6yz-_789"_s;
+const QString kPrefix = u"velmora://activate?ticket="_s;
 
 QString ticketOfLength(int length) {
     return kTicket.repeated(13).left(length);
@@ -20,8 +21,8 @@ TEST(PromotionHandoff, NormalizeTicketAcceptsOnlyWellFormedTickets) {
         {ticketOfLength(512), ticketOfLength(512)},
         {ticketOfLength(39), std::nullopt},
         {ticketOfLength(513), std::nullopt},
-        {QStringLiteral("  ") + kTicket + QStringLiteral("\n"), kTicket},
-        {ticketOfLength(39) + QStringLiteral("\uff21"), std::nullopt},
+        {u"  "_s + kTicket + u"\n"_s, kTicket},
+        {ticketOfLength(39) + u"\uff21"_s, std::nullopt},
     };
     for (const auto &[input, expected] : cases)
         EXPECT_EQ(PromotionHandoff::normalizeTicket(input), expected) << input.toStdString();
@@ -30,14 +31,14 @@ TEST(PromotionHandoff, NormalizeTicketAcceptsOnlyWellFormedTickets) {
 TEST(PromotionHandoff, ParseURIExtractsTheTicketOfWellFormedLinksOnly) {
     const std::pair<QString, bool> cases[] = {
         {kPrefix + kTicket, true},
-        {QStringLiteral("VELMORA://ACTIVATE/?HandOff_Ticket=") + kTicket, true},
+        {u"VELMORA://ACTIVATE/?HandOff_Ticket="_s + kTicket, true},
         // The value is decoded before the ticket is trimmed, as for any other blank around it.
-        {QStringLiteral(" velmora://activate?tick%65t=%20") + kTicket + u'\n', true},
-        {QStringLiteral("velmora://activate?token=") + kTicket, false},
-        {QStringLiteral("https://activate?ticket=") + kTicket, false},
-        {kPrefix + kTicket + QStringLiteral("&utm_source=test"), false},
-        {QStringLiteral("velmora://activate/x?ticket=") + kTicket, false},
-        {QStringLiteral("velmora://me@activate?ticket=") + kTicket, false},
+        {u" velmora://activate?tick%65t=%20"_s + kTicket + u'\n', true},
+        {u"velmora://activate?token="_s + kTicket, false},
+        {u"https://activate?ticket="_s + kTicket, false},
+        {kPrefix + kTicket + u"&utm_source=test"_s, false},
+        {u"velmora://activate/x?ticket="_s + kTicket, false},
+        {u"velmora://me@activate?ticket="_s + kTicket, false},
     };
     for (const auto &[link, accepted] : cases)
         EXPECT_EQ(PromotionHandoff::parseURI(link),
@@ -46,7 +47,7 @@ TEST(PromotionHandoff, ParseURIExtractsTheTicketOfWellFormedLinksOnly) {
 }
 
 TEST(PromotionHandoff, BuildURIIsCanonical) {
-    EXPECT_EQ(PromotionHandoff::buildURI(QStringLiteral(" ") + kTicket), kPrefix + kTicket);
+    EXPECT_EQ(PromotionHandoff::buildURI(u" "_s + kTicket), kPrefix + kTicket);
     EXPECT_EQ(PromotionHandoff::buildURI(kTicket.left(39)), std::nullopt);
 }
 

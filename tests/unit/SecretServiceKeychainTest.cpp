@@ -11,6 +11,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
 using namespace velmora;
 using velmora::test::ScopedEnvironment;
 using namespace std::chrono_literals;
@@ -21,10 +22,9 @@ namespace {
 qint64 lookupTime(std::chrono::milliseconds deadline) {
     QElapsedTimer timer;
     timer.start();
-    EXPECT_FALSE(
-        platform::SecretServiceKeychain(deadline)
-            .lookup(QStringLiteral("alice"), QStringLiteral("example.velmora.wallpaper.activation"))
-            .answered);
+    EXPECT_FALSE(platform::SecretServiceKeychain(deadline)
+                     .lookup(u"alice"_s, u"example.velmora.wallpaper.activation"_s)
+                     .answered);
     return timer.elapsed();
 }
 
@@ -39,7 +39,7 @@ TEST(SecretServiceKeychainTest, NoBusAnswersAtOnceAndASilentOneAtTheDeadline) {
     const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    const QByteArray path = QFile::encodeName(temp.path(QStringLiteral("bus")));
+    const QByteArray path = QFile::encodeName(temp.path(u"bus"_s));
     ASSERT_LT(size_t(path.size()), sizeof(address.sun_path));
     std::copy(path.begin(), path.end(), address.sun_path);
     ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof(address)), 0);

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
 using namespace velmora;
 
 namespace {
@@ -38,7 +39,7 @@ TEST(ServerURL, NormalizeGivesTheOriginOrTheExactRefusal) {
         const Result<QString> result = ServerURL::normalize(QString::fromUtf8(raw));
         EXPECT_EQ(result.ok() ? *result : result.error().description(),
                   expected ? QString::fromUtf8(expected)
-                           : QStringLiteral("服务器地址无效：") + QString::fromUtf8(raw));
+                           : u"服务器地址无效："_s + QString::fromUtf8(raw));
         EXPECT_TRUE(result.ok() || result.error().is(ClientError::Kind::InvalidServer));
     }
 }

@@ -12,6 +12,8 @@
 
 #include <thread>
 
+using namespace Qt::StringLiterals;
+
 using velmora::platform::DesktopImageOptions;
 using velmora::platform::SwayDesktop;
 
@@ -24,7 +26,7 @@ QByteArray frame(const QByteArray &magic, quint32 type, const QByteArray &payloa
 
 TEST(SwayDesktopTest, SendsOneFramedCommandAndReportsWhatSwayRefused) {
     const velmora::test::TempDir temp;
-    const QString file = temp.path(QStringLiteral("a.png"));
+    const QString file = temp.path(u"a.png"_s);
     ASSERT_TRUE(velmora::test::writeFile(file, "png"));
     DesktopImageOptions fill;
     fill.allowClipping = true;
@@ -36,12 +38,12 @@ TEST(SwayDesktopTest, SendsOneFramedCommandAndReportsWhatSwayRefused) {
         {frame("i3-ipc", 0, R"([{"success": true}])"), {}},
         {frame("i3-ipc", 0,
                R"([{"success": true}, {"success": false, "error": "Unknown\n\tcommand"}])"),
-         QStringLiteral("sway 没有接受壁纸设置：Unknown command")},
-        {frame("i3-ipx", 0, R"([{"success": true}])"), QStringLiteral("sway 的回应无法识别。")},
-        {"", QStringLiteral("sway 没有回应壁纸设置。")},
+         u"sway 没有接受壁纸设置：Unknown command"_s},
+        {frame("i3-ipx", 0, R"([{"success": true}])"), u"sway 的回应无法识别。"_s},
+        {"", u"sway 没有回应壁纸设置。"_s},
     };
     for (const auto &row : rows) {
-        const QString socket = temp.path(QStringLiteral("ipc.sock"));
+        const QString socket = temp.path(u"ipc.sock"_s);
         QLocalServer::removeServer(socket);
         QLocalServer server;
         ASSERT_TRUE(server.listen(socket));

@@ -11,10 +11,11 @@
 namespace velmora {
 namespace {
 
+using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 
-const QString kTimer = QStringLiteral("example.velmora.wallpaper.refresh.timer");
-const QString kStartFailed = QStringLiteral("开机自动刷新服务启动失败：");
+const QString kTimer = u"example.velmora.wallpaper.refresh.timer"_s;
+const QString kStartFailed = u"开机自动刷新服务启动失败："_s;
 
 // A stand-in for systemctl that records each call as one line in "<script>.log" and runs the
 // shell commands `action` for the call whose last argument is `failing`.
@@ -42,35 +43,35 @@ protected:
     }
 
     test::TempDir temp;
-    QString configHome = temp.path(QStringLiteral("config"));
-    QString unitFolder = configHome + QStringLiteral("/systemd/user");
-    QString service = unitFolder + QStringLiteral("/example.velmora.wallpaper.refresh.service");
+    QString configHome = temp.path(u"config"_s);
+    QString unitFolder = configHome + u"/systemd/user"_s;
+    QString service = unitFolder + u"/example.velmora.wallpaper.refresh.service"_s;
     QString timer = unitFolder + u'/' + kTimer;
-    QString wantsLink = unitFolder + QStringLiteral("/timers.target.wants/") + kTimer;
-    ClientPaths paths{temp.path(QStringLiteral("data 100% $HOME"))};
-    QString executable = makeExecutable(QStringLiteral("Velmora Wallpaper 2%"));
-    QString systemctl = writeFakeSystemctl(temp.path(QStringLiteral("systemctl")));
+    QString wantsLink = unitFolder + u"/timers.target.wants/"_s + kTimer;
+    ClientPaths paths{temp.path(u"data 100% $HOME"_s)};
+    QString executable = makeExecutable(u"Velmora Wallpaper 2%"_s);
+    QString systemctl = writeFakeSystemctl(temp.path(u"systemctl"_s));
 };
 
 TEST_F(SystemdUserAgentTest, EnableWritesTheUnitsAndDisableRemovesThem) {
     ASSERT_TRUE(agent().setEnabled(true).ok());
 
-    EXPECT_EQ(QString::fromUtf8(test::readAll(service)),
-              QStringLiteral("[Unit]\nDescription=VelmoraWallpaper 壁纸刷新\n\n"
-                             "[Service]\nType=oneshot\nTimeoutStartSec=15min\n"
-                             "ExecStart=\"%1/Velmora Wallpaper 2%%\" --refresh --app-data \"%3\"\n"
-                             "WorkingDirectory=%2\n"
-                             "StandardOutput=append:%2/logs/launch-agent.log\n"
-                             "StandardError=append:%2/logs/launch-agent.error.log\n")
-                  .arg(temp.path(), temp.path(QStringLiteral("data 100%% $HOME")),
-                       temp.path(QStringLiteral("data 100%% $$HOME"))));
+    EXPECT_EQ(
+        QString::fromUtf8(test::readAll(service)),
+        QStringLiteral("[Unit]\nDescription=VelmoraWallpaper 壁纸刷新\n\n"
+                       "[Service]\nType=oneshot\nTimeoutStartSec=15min\n"
+                       "ExecStart=\"%1/Velmora Wallpaper 2%%\" --refresh --app-data \"%3\"\n"
+                       "WorkingDirectory=%2\n"
+                       "StandardOutput=append:%2/logs/launch-agent.log\n"
+                       "StandardError=append:%2/logs/launch-agent.error.log\n")
+            .arg(temp.path(), temp.path(u"data 100%% $HOME"_s), temp.path(u"data 100%% $$HOME"_s)));
     EXPECT_EQ(QString::fromUtf8(test::readAll(timer)),
               QStringLiteral("[Unit]\nDescription=VelmoraWallpaper 登录时及每 3600 秒刷新壁纸\n\n"
                              "[Timer]\nOnStartupSec=1min\nOnUnitActiveSec=3600s\n\n"
                              "[Install]\nWantedBy=timers.target\n"));
     EXPECT_EQ(test::permissions(service), 0600);
-    EXPECT_EQ(QString::fromUtf8(test::readAll(systemctl + QStringLiteral(".log"))),
-              QStringLiteral("--user daemon-reload\n--user enable --now ") + kTimer + u'\n');
+    EXPECT_EQ(QString::fromUtf8(test::readAll(systemctl + u".log"_s)),
+              u"--user daemon-reload\n--user enable --now "_s + kTimer + u'\n');
     EXPECT_FALSE(agent().isEnabled()) << "written but not recorded as enabled by systemd";
 
     // The timer counts as enabled once systemd has linked it, and only for the program its service
@@ -79,41 +80,39 @@ TEST_F(SystemdUserAgentTest, EnableWritesTheUnitsAndDisableRemovesThem) {
     ASSERT_TRUE(QDir().mkpath(QFileInfo(wantsLink).absolutePath()));
     ASSERT_TRUE(QFile::link(timer, wantsLink));
     EXPECT_TRUE(agent().isEnabled());
-    EXPECT_FALSE(agent(makeExecutable(QStringLiteral("old"))).isEnabled());
+    EXPECT_FALSE(agent(makeExecutable(u"old"_s)).isEnabled());
 
-    systemctl = temp.path(QStringLiteral("no-systemctl"));
+    systemctl = temp.path(u"no-systemctl"_s);
     EXPECT_EQ(test::failureOf(agent().setEnabled(false)), QString());
     const auto everything = QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System;
-    EXPECT_EQ(QDir(unitFolder).entryList(everything),
-              QStringList{QStringLiteral("timers.target.wants")});
+    EXPECT_EQ(QDir(unitFolder).entryList(everything), QStringList{u"timers.target.wants"_s});
     EXPECT_TRUE(QDir(QFileInfo(wantsLink).absolutePath()).isEmpty(everything));
 
-    QDir().mkpath(service + QStringLiteral("/occupied"));
-    EXPECT_TRUE(test::failureOf(agent().setEnabled(false))
-                    .startsWith(QStringLiteral("无法删除开机自动刷新服务：")));
+    QDir().mkpath(service + u"/occupied"_s);
+    EXPECT_TRUE(
+        test::failureOf(agent().setEnabled(false)).startsWith(u"无法删除开机自动刷新服务："_s));
 }
 
 // systemctl works on unit files itself without a user manager (containers, CI): it records the
 // timer as enabled, which is what isEnabled() reads, while the failed start is reported. The
 // paths only survive correct quoting: spaces, "%" before a specifier letter, "$", a backslash.
 TEST_F(SystemdUserAgentTest, RealSystemdToolsAcceptTheUnitsAndRecordTheTimer) {
-    const QString analyze = QStandardPaths::findExecutable(QStringLiteral("systemd-analyze"));
-    if (QStandardPaths::findExecutable(QStringLiteral("systemctl")).isEmpty() || analyze.isEmpty())
+    const QString analyze = QStandardPaths::findExecutable(u"systemd-analyze"_s);
+    if (QStandardPaths::findExecutable(u"systemctl"_s).isEmpty() || analyze.isEmpty())
         GTEST_SKIP() << "systemd is not installed";
     const test::ScopedEnvironment runtime("XDG_RUNTIME_DIR", temp.path().toUtf8());
     const test::ScopedEnvironment clientSide("SYSTEMCTL_INSTALL_CLIENT_SIDE", "1");
     const test::ScopedEnvironment config("XDG_CONFIG_HOME", configHome.toUtf8());
-    paths = ClientPaths(temp.path(QStringLiteral("data %Z $USER a\\b")));
-    SystemdUserAgent onPath(
-        paths, 3600,
-        SystemdAgentEnvironment{{}, {}, makeExecutable(QStringLiteral("V %h $HOME 100%"))});
+    paths = ClientPaths(temp.path(u"data %Z $USER a\\b"_s));
+    SystemdUserAgent onPath(paths, 3600,
+                            SystemdAgentEnvironment{{}, {}, makeExecutable(u"V %h $HOME 100%"_s)});
 
     EXPECT_TRUE(test::failureOf(onPath.setEnabled(true)).startsWith(kStartFailed));
     EXPECT_TRUE(onPath.isEnabled());
     // Silence: the program exists at the path systemd read, and no specifier went unresolved.
     QProcess verify;
     verify.setProcessChannelMode(QProcess::MergedChannels);
-    verify.start(analyze, {QStringLiteral("--user"), QStringLiteral("verify"), service, timer});
+    verify.start(analyze, {u"--user"_s, u"verify"_s, service, timer});
     verify.waitForFinished(60000);
     EXPECT_EQ(verify.readAll().trimmed() + QByteArray::number(verify.exitCode()), "0");
 }
@@ -122,10 +121,10 @@ TEST_F(SystemdUserAgentTest, RealSystemdToolsAcceptTheUnitsAndRecordTheTimer) {
 TEST_F(SystemdUserAgentTest, AFailingEnableIsReportedWithTheToolsTrimmedOutput) {
     const std::tuple<QByteArray, QByteArray, QString> cases[] = {
         {kTimer.toUtf8(), "printf '\\nFailed to enable unit: Unit file is masked.\\n'; exit 1",
-         kStartFailed + QStringLiteral("Failed to enable unit: Unit file is masked.")},
+         kStartFailed + u"Failed to enable unit: Unit file is masked."_s},
         {"daemon-reload", "printf 'Failed to connect to bus'; exit 1", QString()},
         {kTimer.toUtf8(), "exec sleep 10",
-         kStartFailed + QStringLiteral("systemctl 在 1 秒内没有结束，已终止。")},
+         kStartFailed + u"systemctl 在 1 秒内没有结束，已终止。"_s},
     };
     for (const auto &[failing, action, message] : cases) {
         writeFakeSystemctl(systemctl, failing, action);
@@ -134,12 +133,12 @@ TEST_F(SystemdUserAgentTest, AFailingEnableIsReportedWithTheToolsTrimmedOutput) 
 }
 
 TEST_F(SystemdUserAgentTest, PathsThatAUnitFileCannotCarryAreRefusedBeforeAnythingIsWritten) {
-    const QString program = temp.path(QStringLiteral("quote\"d"));
+    const QString program = temp.path(u"quote\"d"_s);
     const QString sentence =
-        QStringLiteral("无法写入开机自动刷新服务：“%1”含有 systemd 单元文件无法表示的字符。");
+        u"无法写入开机自动刷新服务：“%1”含有 systemd 单元文件无法表示的字符。"_s;
     EXPECT_EQ(test::failureOf(agent(program).setEnabled(true)), sentence.arg(program));
     EXPECT_FALSE(QFileInfo::exists(unitFolder));
-    EXPECT_FALSE(QFileInfo::exists(systemctl + QStringLiteral(".log")));
+    EXPECT_FALSE(QFileInfo::exists(systemctl + u".log"_s));
 }
 
 } // namespace

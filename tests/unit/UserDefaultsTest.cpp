@@ -3,18 +3,15 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
 using namespace velmora;
 
 namespace {
 
 TEST(UserDefaultsTest, BooleansReadTheWayTheDefaultsSystemDoes) {
     const std::pair<QVariant, bool> cases[] = {
-        {-3, true},
-        {QStringLiteral("Yes"), true},
-        {QStringLiteral("FALSE"), false},
-        {QStringLiteral(" 12 "), true},
-        {QStringLiteral("maybe"), false},
-        {QStringList{QStringLiteral("YES")}, false},
+        {-3, true},        {u"Yes"_s, true},    {u"FALSE"_s, false},
+        {u" 12 "_s, true}, {u"maybe"_s, false}, {QStringList{u"YES"_s}, false},
     };
     for (const auto &[stored, expected] : cases)
         EXPECT_EQ(defaultsBooleanValue(stored), expected) << stored.toString().toStdString();

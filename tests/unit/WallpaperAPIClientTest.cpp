@@ -11,6 +11,7 @@
 #include <QCryptographicHash>
 #include <QtCore/qtestsupport_core.h>
 
+using namespace Qt::StringLiterals;
 using namespace velmora;
 
 namespace {
@@ -19,8 +20,8 @@ TEST(FileHasher, HashesAcrossChunks) {
     test::TempDir temp;
     // Larger than one chunk, and not a multiple of it.
     const QByteArray big(FileHasher::chunkSize * 3 + 17, 'v');
-    test::writeFile(temp.path(QStringLiteral("big")), big);
-    EXPECT_EQ(FileHasher::sha256(temp.path(QStringLiteral("big"))).value(),
+    test::writeFile(temp.path(u"big"_s), big);
+    EXPECT_EQ(FileHasher::sha256(temp.path(u"big"_s)).value(),
               QCryptographicHash::hash(big, QCryptographicHash::Sha256).toHex());
 }
 
@@ -39,7 +40,7 @@ TEST(AnswerChecks, TodaysDescriptorNeedsEverythingTheDownloadUses) {
         QJsonObject answer = complete.toJson();
         answer[QLatin1String(key)] = value;
         EXPECT_EQ(AnswerChecks::todayDescriptor(encodeJson(answer)).error().description(),
-                  QStringLiteral("服务器壁纸响应不完整。"))
+                  u"服务器壁纸响应不完整。"_s)
             << key;
     }
 }
@@ -51,7 +52,7 @@ TEST(AnswerChecks, ACredentialNeedsAPrintableTokenAndATime) {
           R"({"token":"abc
 X-Evil: 1","activatedAtUtc":"t"})"}) {
         EXPECT_EQ(test::failureOf(AnswerChecks::credential(body, {}, {}, {}, "不完整。")),
-                  QStringLiteral("不完整。"));
+                  u"不完整。"_s);
     }
 }
 
@@ -59,11 +60,10 @@ X-Evil: 1","activatedAtUtc":"t"})"}) {
 // bidirectional control, no answer-sized alert.
 TEST(AnswerChecks, AnUpdatesVersionAndNotesAreCleanedAndCapped) {
     const std::pair<QString, std::optional<QString>> rows[] = {
-        {QStringLiteral("1.4.0\n[2026-12-07T00:00:00Z] forged"),
-         QStringLiteral("1.4.0[2026-12-07T00:00:00Z] forged")},
-        {QStringLiteral("\x1b[2J1.4\a\u202E0"), QStringLiteral("[2J1.40")},
+        {u"1.4.0\n[2026-12-07T00:00:00Z] forged"_s, u"1.4.0[2026-12-07T00:00:00Z] forged"_s},
+        {u"\x1b[2J1.4\a\u202E0"_s, u"[2J1.40"_s},
         {QString(1 << 20, u'9'), QString(64, u'9')},
-        {QStringLiteral("\u200B\r"), std::nullopt},
+        {u"\u200B\r"_s, std::nullopt},
     };
     for (const auto &[version, shown] : rows) {
         SoftwareUpdate offer;
@@ -72,27 +72,27 @@ TEST(AnswerChecks, AnUpdatesVersionAndNotesAreCleanedAndCapped) {
             << version.left(40).toStdString();
     }
     SoftwareUpdate offer;
-    offer.releaseNotes = QStringLiteral(" \u202E修复\x1b[2J问题\r\n") + QString(300, u'长') +
-                         QStringLiteral("\n").repeated(30) + QStringLiteral("第 32 行");
+    offer.releaseNotes = u" \u202E修复\x1b[2J问题\r\n"_s + QString(300, u'长') +
+                         u"\n"_s.repeated(30) + u"第 32 行"_s;
     EXPECT_EQ(AnswerChecks::updateOffer(encodeJson(offer.toJson()))->releaseNotes,
-              QStringLiteral("修复[2J问题\n") + QString(200, u'长'));
+              u"修复[2J问题\n"_s + QString(200, u'长'));
 }
 
 TEST(AnswerChecks, ThePromotionLinkIsTheOriginsOwnTicketPage) {
     const QString ticket(40, u'T');
     const std::pair<QString, bool> cases[] = {
-        {QStringLiteral("http://127.0.0.1:8080/r/") + ticket, true},
-        {QStringLiteral("http://127.0.0.1:9090/r/") + ticket, false},
-        {QStringLiteral("http://u@127.0.0.1:8080/r/") + ticket, false},
-        {QStringLiteral("http://127.0.0.1:8080/r/") + ticket + QStringLiteral("?a=1"), false},
-        {QStringLiteral("http://127.0.0.1:8080/x/") + ticket, false},
-        {QStringLiteral("/r/") + ticket, false},
+        {u"http://127.0.0.1:8080/r/"_s + ticket, true},
+        {u"http://127.0.0.1:9090/r/"_s + ticket, false},
+        {u"http://u@127.0.0.1:8080/r/"_s + ticket, false},
+        {u"http://127.0.0.1:8080/r/"_s + ticket + u"?a=1"_s, false},
+        {u"http://127.0.0.1:8080/x/"_s + ticket, false},
+        {u"/r/"_s + ticket, false},
     };
     for (const auto &[link, valid] : cases) {
         const ClientPromotionLinkResponse answer{link, std::nullopt, 20, 0};
-        EXPECT_EQ(test::failureOf(AnswerChecks::promotionLink(
-                      encodeJson(answer.toJson()), QUrl(QStringLiteral("http://127.0.0.1:8080")))),
-                  valid ? QString() : QStringLiteral("服务器返回的推广链接无效。"))
+        EXPECT_EQ(test::failureOf(AnswerChecks::promotionLink(encodeJson(answer.toJson()),
+                                                              QUrl(u"http://127.0.0.1:8080"_s))),
+                  valid ? QString() : u"服务器返回的推广链接无效。"_s)
             << link.toStdString();
     }
 }
@@ -104,16 +104,15 @@ TEST(WallpaperAPIClient, CompletionsRunOnlyLaterAndNeverOnceTheClientIsGone) {
     std::vector<QString> kept, dropped;
     const auto start = [&](std::vector<QString> &errors) {
         // Nothing listens on this origin.
-        auto client = WallpaperAPIClient::create(QStringLiteral("http://127.0.0.1:9"), std::nullopt,
+        auto client = WallpaperAPIClient::create(u"http://127.0.0.1:9"_s, std::nullopt,
                                                  NetworkProxyMode::Direct)
                           .value();
         const auto record = [&](const auto &result) {
             EXPECT_FALSE(insideCall) << "a completion ran inside the call that started it";
             errors.push_back(test::failureOf(result));
         };
-        client->download(QStringLiteral("/f/x"), std::nullopt, QStringLiteral("x"), record);
-        client->activateByInvite(QStringLiteral("short"), QStringLiteral("d"), QStringLiteral("n"),
-                                 std::nullopt, nullptr, record);
+        client->download(u"/f/x"_s, std::nullopt, u"x"_s, record);
+        client->activateByInvite(u"short"_s, u"d"_s, u"n"_s, std::nullopt, nullptr, record);
         client->fetchToday(record);
         return client;
     };
@@ -123,8 +122,8 @@ TEST(WallpaperAPIClient, CompletionsRunOnlyLaterAndNeverOnceTheClientIsGone) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return kept.size() == 3; }, 10'000));
     EXPECT_TRUE(dropped.empty());
     kept.pop_back(); // today's call got as far as the refused connection
-    EXPECT_EQ(kept, (std::vector<QString>{QStringLiteral("客户端尚未完成自动连接，请稍后重试。"),
-                                          QStringLiteral("邀请链接已损坏或无效。")}));
+    EXPECT_EQ(kept, (std::vector<QString>{u"客户端尚未完成自动连接，请稍后重试。"_s,
+                                          u"邀请链接已损坏或无效。"_s}));
 }
 
 } // namespace

@@ -15,6 +15,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
 using namespace velmora;
 using velmora::test::TempDir;
 
@@ -22,8 +23,8 @@ namespace {
 
 WallpaperMetadata metadata(qint64 id, const QString &fileName, const QString &contentType,
                            const QString &sha256 = QString(64, u'a'),
-                           const QString &date = QStringLiteral("2026-12-06")) {
-    return {id, date, fileName, contentType, 8, sha256, QStringLiteral("/f")};
+                           const QString &date = u"2026-12-06"_s) {
+    return {id, date, fileName, contentType, 8, sha256, u"/f"_s};
 }
 
 class StoreOnDisk : public ::testing::Test {
@@ -32,7 +33,7 @@ protected:
         ASSERT_TRUE(paths.ensure().ok());
         Sha256 hash;
         hash.update("wallpaper bytes");
-        today = metadata(1, QStringLiteral("w.jpg"), QStringLiteral("image/jpeg"), hash.finalHex());
+        today = metadata(1, u"w.jpg"_s, u"image/jpeg"_s, hash.finalHex());
         path = store.cachedURL(today);
         ASSERT_TRUE(test::writeFile(path, "wallpaper bytes"));
     }
@@ -46,7 +47,7 @@ protected:
     // "path|date" of the remembered wallpaper, or "none".
     QString last() const {
         const auto found = store.lastVerifiedWallpaper();
-        return found ? found->path + u'|' + found->date : QStringLiteral("none");
+        return found ? found->path + u'|' + found->date : u"none"_s;
     }
     // The saved copy's path or the failure, as the user reads it.
     QString save(const WallpaperMetadata &metadata, const QString &folder) const {
@@ -56,7 +57,7 @@ protected:
     QString at(const char *name) const { return temp.path(QString::fromUtf8(name)); }
 
     TempDir temp;
-    ClientPaths paths{temp.path(QStringLiteral("data"))};
+    ClientPaths paths{temp.path(u"data"_s)};
     QString record = paths.lastWallpaperRecord();
     std::shared_ptr<test::FakeDesktop::State> desktop =
         std::make_shared<test::FakeDesktop::State>();
@@ -66,21 +67,19 @@ protected:
 };
 
 TEST_F(StoreOnDisk, CacheAndExportNamesFollowTheNamingRules) {
-    const QString digest = QStringLiteral("9f2c41ab07de55") + QString(50, u'0');
+    const QString digest = u"9f2c41ab07de55"_s + QString(50, u'0');
     const struct {
         WallpaperMetadata metadata;
         const char *cacheName;
         const char *exportName;
     } rows[] = {
-        {metadata(1027, QStringLiteral("Sunrise.JPEG"), QStringLiteral("image/jpeg"), digest),
-         "1027-9f2c41ab07de.jpeg", "2026-12-06_Sunrise.jpeg"},
-        {metadata(-42, QStringLiteral("a.gif"), QStringLiteral("IMAGE/WEBP")),
-         "42-aaaaaaaaaaaa.webp", "2026-12-06_a.webp"},
-        {metadata(1, QStringLiteral(" . .png"), QString()), "1-aaaaaaaaaaaa.png",
-         "2026-12-06_Velmora壁纸.png"},
+        {metadata(1027, u"Sunrise.JPEG"_s, u"image/jpeg"_s, digest), "1027-9f2c41ab07de.jpeg",
+         "2026-12-06_Sunrise.jpeg"},
+        {metadata(-42, u"a.gif"_s, u"IMAGE/WEBP"_s), "42-aaaaaaaaaaaa.webp", "2026-12-06_a.webp"},
+        {metadata(1, u" . .png"_s, QString()), "1-aaaaaaaaaaaa.png", "2026-12-06_Velmora壁纸.png"},
         // A right-to-left override would make "evil\u202Egpj.png" read as "evilgnp.jpg".
-        {metadata(1, QStringLiteral("a/Dawn: \u202Eharbour\n\u200B.JPG"), QString()),
-         "1-aaaaaaaaaaaa.jpg", "2026-12-06_Dawn_ _harbour__.jpg"},
+        {metadata(1, u"a/Dawn: \u202Eharbour\n\u200B.JPG"_s, QString()), "1-aaaaaaaaaaaa.jpg",
+         "2026-12-06_Dawn_ _harbour__.jpg"},
     };
     for (const auto &row : rows) {
         EXPECT_EQ(store.cachedURL(row.metadata),
@@ -88,16 +87,15 @@ TEST_F(StoreOnDisk, CacheAndExportNamesFollowTheNamingRules) {
         EXPECT_EQ(WallpaperStore::exportFileName(row.metadata), QString::fromUtf8(row.exportName));
     }
     // A name holds 255 bytes: a long Chinese title is cut to fit, with room left for " (n)".
-    EXPECT_EQ(
-        WallpaperStore::exportFileName(metadata(1, QString(200, u'长') + QStringLiteral(".jpg"), {},
-                                                {}, QStringLiteral("../../.ssh/x\u202E"))),
-        QStringLiteral(".._.._.ssh_x__") + QString(75, u'长') + QStringLiteral(".jpg"));
+    EXPECT_EQ(WallpaperStore::exportFileName(
+                  metadata(1, QString(200, u'长') + u".jpg"_s, {}, {}, u"../../.ssh/x\u202E"_s)),
+              u".._.._.ssh_x__"_s + QString(75, u'长') + u".jpg"_s);
 }
 
 // A FIFO blocks a plain open for ever.
 TEST_F(StoreOnDisk, CacheCheckNeedsAnExistingUnlinkedRegularMatchingFile) {
-    const QString link = paths.wallpapers() + QStringLiteral("/link.jpg");
-    const QString fifo = paths.wallpapers() + QStringLiteral("/fifo.jpg");
+    const QString link = paths.wallpapers() + u"/link.jpg"_s;
+    const QString fifo = paths.wallpapers() + u"/fifo.jpg"_s;
     ASSERT_TRUE(QFile::link(path, link));
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     const std::tuple<QString, QString, bool> cases[] = {
@@ -119,16 +117,15 @@ TEST_F(StoreOnDisk, RememberedWallpaperComesBackWhileItsFileStillMatches) {
     EXPECT_EQ(test::permissions(record), 0600);
     EXPECT_EQ(last(), path + u'|' + QString(256, u'日'));
     ASSERT_TRUE(test::writeFile(path, "replaced"));
-    EXPECT_EQ(last(), QStringLiteral("none"));
+    EXPECT_EQ(last(), u"none"_s);
 
     ASSERT_TRUE(test::writeFile(path, "wallpaper bytes"));
     const QString row = QStringLiteral(R"({"fileName":"%1","sha256":"%2","effectiveDate":%3})");
     const QString name = path.section(u'/', -1);
-    for (const QString &content : {row.arg(name, today.sha256, QStringLiteral("7")),
-                                   row.arg(QStringLiteral("../wallpapers/") + name, today.sha256,
-                                           QStringLiteral("\"d\""))}) {
+    for (const QString &content : {row.arg(name, today.sha256, u"7"_s),
+                                   row.arg(u"../wallpapers/"_s + name, today.sha256, u"\"d\""_s)}) {
         ASSERT_TRUE(test::writeFile(record, content.toUtf8()));
-        EXPECT_EQ(last(), QStringLiteral("none")) << content.toStdString();
+        EXPECT_EQ(last(), u"none"_s) << content.toStdString();
     }
 
     QFile::remove(record);
@@ -136,7 +133,7 @@ TEST_F(StoreOnDisk, RememberedWallpaperComesBackWhileItsFileStillMatches) {
     ASSERT_TRUE(QFile::link(at("target.json"), record));
     store.remember(today, path);
     EXPECT_EQ(test::readAll(at("target.json")), QByteArray("keep"));
-    EXPECT_EQ(last(), QStringLiteral("none"));
+    EXPECT_EQ(last(), u"none"_s);
 }
 
 TEST_F(StoreOnDisk, PruneKeepsTheNewestAndNeverTouchesHiddenLinkedOrExtensionlessEntries) {
@@ -153,24 +150,24 @@ TEST_F(StoreOnDisk, PruneKeepsTheNewestAndNeverTouchesHiddenLinkedOrExtensionles
         test::writeFile(updates + QLatin1String(name), "x");
         setModified(updates + QLatin1String(name), 1'000'000 + 10 * ++age);
     }
-    store.pruneUpdates(updates + QStringLiteral("a.deb"));
-    EXPECT_EQ(entries(paths.updates()), QStringLiteral("a.deb"));
-    test::writeFile(updates + QStringLiteral("b.deb"), "x");
+    store.pruneUpdates(updates + u"a.deb"_s);
+    EXPECT_EQ(entries(paths.updates()), u"a.deb"_s);
+    test::writeFile(updates + u"b.deb"_s, "x");
     store.pruneUpdates();
-    EXPECT_EQ(entries(paths.updates()), QStringLiteral("b.deb"));
+    EXPECT_EQ(entries(paths.updates()), u"b.deb"_s);
 
     for (int i = 0; i < 10; ++i) {
-        const QString file = paths.wallpapers() + QStringLiteral("/%1.jpg").arg(i);
+        const QString file = paths.wallpapers() + u"/%1.jpg"_s.arg(i);
         test::writeFile(file, "x");
         setModified(file, 1'000'000 + i * 10);
     }
     for (const char *kept : {".hidden.jpg", "noextension"})
         test::writeFile(paths.wallpapers() + u'/' + QLatin1String(kept), "x");
-    QFile::link(at("nowhere"), paths.wallpapers() + QStringLiteral("/link.jpg"));
-    QDir().mkpath(paths.wallpapers() + QStringLiteral("/old.dir"));
-    setModified(paths.wallpapers() + QStringLiteral("/old.dir"), 1);
+    QFile::link(at("nowhere"), paths.wallpapers() + u"/link.jpg"_s);
+    QDir().mkpath(paths.wallpapers() + u"/old.dir"_s);
+    setModified(paths.wallpapers() + u"/old.dir"_s, 1);
     // A writer killed outright leaves its staging file, new as it is, unlocked; a live one stays.
-    const QString destination = paths.wallpapers() + QStringLiteral("/9.jpg");
+    const QString destination = paths.wallpapers() + u"/9.jpg"_s;
     if (const pid_t child = ::fork(); child == 0) {
         Result<StagingFile> left = StagingFile::create(destination, ".download");
         ::_exit(left.ok() ? 0 : 1);
@@ -189,7 +186,7 @@ TEST_F(StoreOnDisk, PruneKeepsTheNewestAndNeverTouchesHiddenLinkedOrExtensionles
     test::writeFile(record, R"({"fileName":"2.jpg","sha256":"","effectiveDate":"d"})");
     for (const char *newer : {"10.jpg", "11.jpg"})
         test::writeFile(paths.wallpapers() + u'/' + QLatin1String(newer), "x");
-    store.pruneCache(paths.wallpapers() + QStringLiteral("/3.jpg"));
+    store.pruneCache(paths.wallpapers() + u"/3.jpg"_s);
     EXPECT_EQ(entries(paths.wallpapers()),
               QFileInfo(live->path()).fileName() +
                   QStringLiteral(" .hidden.jpg 10.jpg 11.jpg 2.jpg 3.jpg 4.jpg 5.jpg 6.jpg 7.jpg "
@@ -205,11 +202,10 @@ TEST_F(StoreOnDisk, DesktopIsSetOnEveryScreenWithTheModesOptions) {
         desktop->calls.clear();
         return outcome;
     };
-    EXPECT_EQ(set(path, DisplayMode::Fill), QStringLiteral("|DP-1+HDMI-1+"));
+    EXPECT_EQ(set(path, DisplayMode::Fill), u"|DP-1+HDMI-1+"_s);
     desktop->failOnCall = 1;
-    EXPECT_EQ(set(path, DisplayMode::Fit),
-              QStringLiteral("设置桌面壁纸失败：显示器拒绝了图片。|DP-1-"));
-    EXPECT_EQ(set(path + u'~', DisplayMode::Fit), QStringLiteral("壁纸文件不存在：%1~|").arg(path));
+    EXPECT_EQ(set(path, DisplayMode::Fit), u"设置桌面壁纸失败：显示器拒绝了图片。|DP-1-"_s);
+    EXPECT_EQ(set(path + u'~', DisplayMode::Fit), u"壁纸文件不存在：%1~|"_s.arg(path));
 }
 
 // Someone else's file, a planted link or FIFO is numbered around, never written through; a
@@ -219,7 +215,7 @@ TEST_F(StoreOnDisk, SavingStepsAroundWhateverIsAlreadyThere) {
     const QString second = at("Pictures/2026-12-06_w (1).jpg");
     WallpaperMetadata wrong = today;
     wrong.sha256 = QString(64, u'0');
-    EXPECT_EQ(save(wrong, at("Pictures")), QStringLiteral("今日壁纸缓存校验失败，未执行保存。"));
+    EXPECT_EQ(save(wrong, at("Pictures")), u"今日壁纸缓存校验失败，未执行保存。"_s);
     EXPECT_FALSE(QFile::exists(at("Pictures")));
     EXPECT_EQ(save(today, at("Pictures/../Pictures")), first);
     test::writeFile(first, "someone else's picture");
@@ -227,11 +223,11 @@ TEST_F(StoreOnDisk, SavingStepsAroundWhateverIsAlreadyThere) {
     EXPECT_EQ(test::readAll(first) + test::readAll(second),
               QByteArray("someone else's picturewallpaper bytes"));
     EXPECT_EQ(store.saveCopy(today, path).value(),
-              QDir::homePath() + QStringLiteral("/Pictures/Velmora壁纸/2026-12-06_w.jpg"));
+              QDir::homePath() + u"/Pictures/Velmora壁纸/2026-12-06_w.jpg"_s);
 
     QDir().mkpath(at("elsewhere"));
     QFile::link(at("elsewhere"), at("linked"));
-    EXPECT_EQ(save(today, at("linked")), QStringLiteral("目标图片目录不能是符号链接。"));
+    EXPECT_EQ(save(today, at("linked")), u"目标图片目录不能是符号链接。"_s);
     EXPECT_EQ(entries(at("elsewhere")), QString());
     QFile::link(at("victim"), at("elsewhere/2026-12-06_w.jpg"));
     ASSERT_EQ(::mkfifo(QFile::encodeName(at("elsewhere/2026-12-06_w (1).jpg")).constData(), 0600),
@@ -240,7 +236,7 @@ TEST_F(StoreOnDisk, SavingStepsAroundWhateverIsAlreadyThere) {
     EXPECT_FALSE(QFile::exists(at("victim")));
 
     test::writeFile(at("file"), "x");
-    EXPECT_TRUE(save(today, at("file")).startsWith(QStringLiteral("无法创建图片保存目录：")));
+    EXPECT_TRUE(save(today, at("file")).startsWith(u"无法创建图片保存目录："_s));
 }
 
 } // namespace

@@ -15,6 +15,8 @@
 
 #include <sys/socket.h>
 
+using namespace Qt::StringLiterals;
+
 #ifndef VELMORA_SAMPLE_WALLPAPERS
 #define VELMORA_SAMPLE_WALLPAPERS ""
 #endif
@@ -33,7 +35,7 @@ Reply jsonReply(int status, const QJsonObject &object) {
 }
 
 Reply errorReply(int status, const QString &message) {
-    return jsonReply(status, QJsonObject{{QStringLiteral("error"), message}});
+    return jsonReply(status, QJsonObject{{u"error"_s, message}});
 }
 
 QString nowUtc() {
@@ -128,7 +130,7 @@ void writeReply(const Reply &reply, const Fault &fault, std::function<void()> st
 DevService::Private::Private(Options opts)
     : options(std::move(opts)) {
     if (options.redemptionUrl.isEmpty())
-        options.redemptionUrl = QStringLiteral("https://redeem.velmora.example/redeem");
+        options.redemptionUrl = u"https://redeem.velmora.example/redeem"_s;
 }
 
 DevService::Private::~Private() = default;
@@ -196,8 +198,8 @@ bool DevService::start(int port) {
         } else if (fault.status || fault.body) {
             reply.status = fault.status.value_or(200);
             reply.contentType = fault.contentType;
-            reply.body = fault.body.value_or(jsonBytes(QJsonObject{
-                {QStringLiteral("error"), QStringLiteral("服务器暂时无法处理请求。")}}));
+            reply.body = fault.body.value_or(
+                jsonBytes(QJsonObject{{u"error"_s, u"服务器暂时无法处理请求。"_s}}));
         } else {
             call.wrongDigest = fault.wrongDigest;
             reply = p->dispatch(call);
@@ -269,20 +271,18 @@ int DevService::port() const {
 }
 
 QString DevService::origin() const {
-    return d->tls ? QStringLiteral("https://localhost:%1").arg(d->port.load())
-                  : QStringLiteral("http://127.0.0.1:%1").arg(d->port.load());
+    return d->tls ? u"https://localhost:%1"_s.arg(d->port.load())
+                  : u"http://127.0.0.1:%1"_s.arg(d->port.load());
 }
 
 QString DevService::Private::originFor(const Call &call) const {
     // Answer with the host name the client used, so links stay on the client's own origin.
-    static const QRegularExpression loopbackHost(
-        QStringLiteral("^(127\\.0\\.0\\.1|localhost):[0-9]{1,5}$"));
-    const auto host = call.headers.find(QStringLiteral("host"));
-    const QString scheme = tls ? QStringLiteral("https://") : QStringLiteral("http://");
+    static const QRegularExpression loopbackHost(u"^(127\\.0\\.0\\.1|localhost):[0-9]{1,5}$"_s);
+    const auto host = call.headers.find(u"host"_s);
+    const QString scheme = tls ? u"https://"_s : u"http://"_s;
     if (host != call.headers.end() && loopbackHost.match(host->second).hasMatch())
         return scheme + host->second;
-    return scheme + (tls ? QStringLiteral("localhost:") : QStringLiteral("127.0.0.1:")) +
-           QString::number(port.load());
+    return scheme + (tls ? u"localhost:"_s : u"127.0.0.1:"_s) + QString::number(port.load());
 }
 
 std::vector<RecordedRequest> DevService::requests() const {
@@ -362,10 +362,9 @@ std::optional<UpdatePackage> DevService::setUpdatePackage(std::optional<UpdatePa
     const QString client =
         (package->offeredTo.isEmpty() ? package->platform : package->offeredTo).toLower();
     if (package->fileName.isEmpty())
-        package->fileName =
-            client == u"linux"
-                ? QStringLiteral("velmora-wallpaper_%1_amd64.deb").arg(package->version)
-                : QStringLiteral("VelmoraWallpaper-%1-macos.zip").arg(package->version);
+        package->fileName = client == u"linux"
+                                ? u"velmora-wallpaper_%1_amd64.deb"_s.arg(package->version)
+                                : u"VelmoraWallpaper-%1-macos.zip"_s.arg(package->version);
     if (package->filePath.isEmpty()) {
         package->length = package->bytes.size();
         package->sha256 = sha256Of(package->bytes);
@@ -373,7 +372,7 @@ std::optional<UpdatePackage> DevService::setUpdatePackage(std::optional<UpdatePa
         package->length = QFile(package->filePath).size();
         package->sha256 = sha256OfFile(package->filePath);
     }
-    package->downloadPath = QStringLiteral("/api/client/files/update/") +
+    package->downloadPath = u"/api/client/files/update/"_s +
                             QString::fromLatin1(QUrl::toPercentEncoding(package->fileName));
     std::lock_guard lock(d->mutex);
     d->updates[client] = *package;
@@ -383,7 +382,7 @@ std::optional<UpdatePackage> DevService::setUpdatePackage(std::optional<UpdatePa
 UpdatePackage DevService::syntheticUpdate(const QString &version, qint64 size) {
     UpdatePackage package;
     package.version = version;
-    package.releaseNotes = QStringLiteral("开发服务生成的测试更新包。");
+    package.releaseNotes = u"开发服务生成的测试更新包。"_s;
     package.bytes.resize(qsizetype(std::max<qint64>(size, 0)));
     QRandomGenerator generator(quint32(qHash(version)));
     for (char &byte : package.bytes)
@@ -434,11 +433,11 @@ void DevService::setRewardInvitationBonus(int count) {
 }
 
 const Account *DevService::Private::authenticate(const Call &call) const {
-    const auto authorization = call.headers.find(QStringLiteral("authorization"));
-    const auto deviceId = call.headers.find(QStringLiteral("x-device-id"));
+    const auto authorization = call.headers.find(u"authorization"_s);
+    const auto deviceId = call.headers.find(u"x-device-id"_s);
     if (authorization == call.headers.end() || deviceId == call.headers.end())
         return nullptr;
-    static const QString scheme = QStringLiteral("Bearer ");
+    static const QString scheme = u"Bearer "_s;
     if (!authorization->second.startsWith(scheme, Qt::CaseInsensitive))
         return nullptr;
     const auto account = accounts.find(authorization->second.mid(scheme.size()));
@@ -511,7 +510,7 @@ Reply DevService::Private::dispatch(const Call &call) {
             continue;
         }
         pathKnown = true;
-        const QString method = call.method == u"HEAD" ? QStringLiteral("GET") : call.method;
+        const QString method = call.method == u"HEAD" ? u"GET"_s : call.method;
         if (method != QLatin1String(route.method))
             continue;
 
@@ -520,14 +519,14 @@ Reply DevService::Private::dispatch(const Call &call) {
         if (route.authenticated) {
             caller = authenticate(call);
             if (!caller)
-                return errorReply(401, QStringLiteral("身份验证失败，请重新登记本机。"));
+                return errorReply(401, u"身份验证失败，请重新登记本机。"_s);
         }
         const Account callerCopy = caller ? *caller : Account{};
         return route.answer(*this, call, callerCopy, argument);
     }
     if (pathKnown)
-        return errorReply(405, QStringLiteral("不支持该请求方法。"));
-    return errorReply(404, QStringLiteral("请求的接口不存在。"));
+        return errorReply(405, u"不支持该请求方法。"_s);
+    return errorReply(404, u"请求的接口不存在。"_s);
 }
 
 } // namespace velmora::dev

@@ -11,6 +11,8 @@
 #include <QUuid>
 #include <QVersionNumber>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora::dev {
 namespace {
 
@@ -23,7 +25,7 @@ std::optional<QJsonObject> jsonObject(const QByteArray &body) {
 }
 
 bool isTicket(const QString &text) {
-    static const QRegularExpression form(QStringLiteral("^[A-Za-z0-9_-]{40,512}$"));
+    static const QRegularExpression form(u"^[A-Za-z0-9_-]{40,512}$"_s);
     return form.match(text).hasMatch();
 }
 
@@ -35,7 +37,7 @@ int compareVersions(const QString &left, const QString &right) {
 
 QString rewardCode() {
     static const char alphabet[] = "ABCDEFGHJKLMNPQRSTUVWXYZ23456789";
-    QString code = QStringLiteral("VW");
+    QString code = u"VW"_s;
     for (int group = 0; group < 3; ++group) {
         code += u'-';
         for (int i = 0; i < 4; ++i)
@@ -45,7 +47,7 @@ QString rewardCode() {
 }
 
 QJsonObject activationJson(const QString &token, const QString &activatedAtUtc) {
-    return {{QStringLiteral("token"), token}, {QStringLiteral("activatedAtUtc"), activatedAtUtc}};
+    return {{u"token"_s, token}, {u"activatedAtUtc"_s, activatedAtUtc}};
 }
 
 // A digest of the right form that belongs to no file served here.
@@ -74,11 +76,11 @@ Account DevService::Private::issueToken(const QString &deviceId, const QString &
 Reply DevService::Private::registerDevice(const Call &call) {
     const auto body = jsonObject(call.body);
     if (!body)
-        return errorReply(400, QStringLiteral("请求内容不是有效的 JSON。"));
-    const QJsonValue deviceId = body->value(QStringLiteral("deviceId"));
-    const QJsonValue deviceName = body->value(QStringLiteral("deviceName"));
+        return errorReply(400, u"请求内容不是有效的 JSON。"_s);
+    const QJsonValue deviceId = body->value(u"deviceId"_s);
+    const QJsonValue deviceName = body->value(u"deviceName"_s);
     if (!deviceId.isString() || deviceId.toString().trimmed().isEmpty() || !deviceName.isString())
-        return errorReply(400, QStringLiteral("登记信息不完整，请提供设备标识和设备名称。"));
+        return errorReply(400, u"登记信息不完整，请提供设备标识和设备名称。"_s);
     const Account account = issueToken(deviceId.toString(), deviceName.toString());
     return jsonReply(200, activationJson(account.token, account.activatedAtUtc));
 }
@@ -86,19 +88,19 @@ Reply DevService::Private::registerDevice(const Call &call) {
 Reply DevService::Private::activateByInvite(const Call &call, const Account &caller) {
     const auto body = jsonObject(call.body);
     if (!body)
-        return errorReply(400, QStringLiteral("请求内容不是有效的 JSON。"));
-    const QJsonValue ticketValue = body->value(QStringLiteral("handoffTicket"));
-    const QJsonValue deviceId = body->value(QStringLiteral("deviceId"));
-    const QJsonValue deviceName = body->value(QStringLiteral("deviceName"));
-    const QJsonValue keyValue = body->value(QStringLiteral("idempotencyKey"));
+        return errorReply(400, u"请求内容不是有效的 JSON。"_s);
+    const QJsonValue ticketValue = body->value(u"handoffTicket"_s);
+    const QJsonValue deviceId = body->value(u"deviceId"_s);
+    const QJsonValue deviceName = body->value(u"deviceName"_s);
+    const QJsonValue keyValue = body->value(u"idempotencyKey"_s);
     if (!ticketValue.isString() || !deviceId.isString() || !deviceName.isString() ||
         !(keyValue.isUndefined() || keyValue.isNull() || keyValue.isString()))
-        return errorReply(400, QStringLiteral("激活请求不完整。"));
+        return errorReply(400, u"激活请求不完整。"_s);
     if (deviceId.toString() != caller.deviceId)
-        return errorReply(403, QStringLiteral("设备标识与登记凭证不一致。"));
+        return errorReply(403, u"设备标识与登记凭证不一致。"_s);
     const QString ticket = ticketValue.toString();
     if (!isTicket(ticket))
-        return errorReply(400, QStringLiteral("邀请链接已损坏或无效。"));
+        return errorReply(400, u"邀请链接已损坏或无效。"_s);
 
     const QString key = keyValue.toString();
     std::vector<Redemption> &used = redemptions[ticket];
@@ -111,17 +113,17 @@ Reply DevService::Private::activateByInvite(const Call &call, const Account &cal
     const bool oneTime = inviteTickets.count(ticket) != 0;
     const auto link = promotionLinks.find(ticket);
     if (!oneTime && link == promotionLinks.end())
-        return errorReply(404, QStringLiteral("邀请链接不存在或已失效。"));
+        return errorReply(404, u"邀请链接不存在或已失效。"_s);
     if (oneTime && !used.empty())
-        return errorReply(409, QStringLiteral("该邀请链接已经使用过了。"));
+        return errorReply(409, u"该邀请链接已经使用过了。"_s);
     if (!oneTime) {
         if (link->second.ownerDeviceId == caller.deviceId)
-            return errorReply(409, QStringLiteral("不能使用自己的推广链接激活本机。"));
+            return errorReply(409, u"不能使用自己的推广链接激活本机。"_s);
         for (const Redemption &earlier : used)
             if (earlier.deviceId == caller.deviceId)
-                return errorReply(409, QStringLiteral("本机已经通过该推广链接激活过了。"));
+                return errorReply(409, u"本机已经通过该推广链接激活过了。"_s);
         if (int(used.size()) >= maxPromotionActivations)
-            return errorReply(409, QStringLiteral("该推广链接的激活次数已经用完。"));
+            return errorReply(409, u"该推广链接的激活次数已经用完。"_s);
     }
 
     const Account account = issueToken(caller.deviceId, deviceName.toString());
@@ -134,18 +136,17 @@ Reply DevService::Private::wallpaperToday(const Call &call) {
     const QDate date = today();
     const CatalogImage *image = catalog.forDate(date);
     if (!image)
-        return errorReply(503, QStringLiteral("今天的壁纸尚未发布，请稍后再试。"));
-    return jsonReply(
-        200,
-        {
-            {QStringLiteral("id"), image->id},
-            {QStringLiteral("effectiveDate"), date.toString(Qt::ISODate)},
-            {QStringLiteral("fileName"), image->fileName},
-            {QStringLiteral("contentType"), image->contentType},
-            {QStringLiteral("length"), image->length},
-            {QStringLiteral("sha256"), call.wrongDigest ? corrupted(image->sha256) : image->sha256},
-            {QStringLiteral("downloadUrl"), WallpaperCatalog::downloadPath(image->id)},
-        });
+        return errorReply(503, u"今天的壁纸尚未发布，请稍后再试。"_s);
+    return jsonReply(200,
+                     {
+                         {u"id"_s, image->id},
+                         {u"effectiveDate"_s, date.toString(Qt::ISODate)},
+                         {u"fileName"_s, image->fileName},
+                         {u"contentType"_s, image->contentType},
+                         {u"length"_s, image->length},
+                         {u"sha256"_s, call.wrongDigest ? corrupted(image->sha256) : image->sha256},
+                         {u"downloadUrl"_s, WallpaperCatalog::downloadPath(image->id)},
+                     });
 }
 
 // A file answer: the bytes in memory, or the file they came from, streamed.
@@ -163,34 +164,32 @@ Reply DevService::Private::wallpaperFile(const QString &idText) {
     bool ok = false;
     const CatalogImage *image = catalog.byId(idText.toLongLong(&ok));
     if (!ok || !image)
-        return errorReply(404, QStringLiteral("壁纸文件不存在。"));
+        return errorReply(404, u"壁纸文件不存在。"_s);
     return fileReply(image->contentType, image->bytes, image->filePath, image->length);
 }
 
 Reply DevService::Private::latestUpdate(const Call &call) {
-    const QString current =
-        call.query.queryItemValue(QStringLiteral("currentVersion"), QUrl::FullyDecoded);
-    const QString platform = call.query.queryItemValue(QStringLiteral("platform"));
+    const QString current = call.query.queryItemValue(u"currentVersion"_s, QUrl::FullyDecoded);
+    const QString platform = call.query.queryItemValue(u"platform"_s);
     if (current.trimmed().isEmpty())
-        return errorReply(400, QStringLiteral("缺少当前版本号。"));
+        return errorReply(400, u"缺少当前版本号。"_s);
     const auto found = updates.find(platform.toLower());
     const UpdatePackage *update = found == updates.end() ? nullptr : &found->second;
     const bool offered = update && compareVersions(update->version, current) > 0;
     if (!offered)
-        return jsonReply(200, {{QStringLiteral("isUpdateAvailable"), false},
-                               {QStringLiteral("isMandatory"), false}});
+        return jsonReply(200, {{u"isUpdateAvailable"_s, false}, {u"isMandatory"_s, false}});
     return jsonReply(200, {
-                              {QStringLiteral("isUpdateAvailable"), true},
-                              {QStringLiteral("version"), update->version},
-                              {QStringLiteral("fileName"), update->fileName},
-                              {QStringLiteral("contentType"), update->contentType},
-                              {QStringLiteral("length"), update->length},
-                              {QStringLiteral("sha256"), update->sha256},
-                              {QStringLiteral("downloadUrl"), update->downloadPath},
-                              {QStringLiteral("releaseNotes"), update->releaseNotes},
-                              {QStringLiteral("isMandatory"), update->mandatory},
-                              {QStringLiteral("publishedAtUtc"), nowUtc()},
-                              {QStringLiteral("platform"), update->platform},
+                              {u"isUpdateAvailable"_s, true},
+                              {u"version"_s, update->version},
+                              {u"fileName"_s, update->fileName},
+                              {u"contentType"_s, update->contentType},
+                              {u"length"_s, update->length},
+                              {u"sha256"_s, update->sha256},
+                              {u"downloadUrl"_s, update->downloadPath},
+                              {u"releaseNotes"_s, update->releaseNotes},
+                              {u"isMandatory"_s, update->mandatory},
+                              {u"publishedAtUtc"_s, nowUtc()},
+                              {u"platform"_s, update->platform},
                           });
 }
 
@@ -198,7 +197,7 @@ Reply DevService::Private::updateFile(const QString &fileName) {
     for (const auto &[platform, update] : updates)
         if (QUrl::fromPercentEncoding(fileName.toUtf8()) == update.fileName)
             return fileReply(update.contentType, update.bytes, update.filePath, update.length);
-    return errorReply(404, QStringLiteral("更新包不存在。"));
+    return errorReply(404, u"更新包不存在。"_s);
 }
 
 QString DevService::Private::promotionTicketFor(const QString &deviceId) {
@@ -224,19 +223,18 @@ int DevService::Private::successfulInvitations(const QString &deviceId) const {
 
 Reply DevService::Private::promotionLink(const Call &call, const Account &caller) {
     const QString ticket = promotionTicketFor(caller.deviceId);
-    return jsonReply(
-        200, {
-                 {QStringLiteral("link"), originFor(call) + QStringLiteral("/r/") + ticket},
-                 {QStringLiteral("expiresAtUtc"), promotionLinks[ticket].expiresAtUtc},
-                 {QStringLiteral("maxActivations"), maxPromotionActivations},
-                 {QStringLiteral("successfulActivations"), successfulInvitations(caller.deviceId)},
-             });
+    return jsonReply(200, {
+                              {u"link"_s, originFor(call) + u"/r/"_s + ticket},
+                              {u"expiresAtUtc"_s, promotionLinks[ticket].expiresAtUtc},
+                              {u"maxActivations"_s, maxPromotionActivations},
+                              {u"successfulActivations"_s, successfulInvitations(caller.deviceId)},
+                          });
 }
 
 Reply DevService::Private::promotionPage(const QString &ticket) {
     if (promotionLinks.count(ticket) == 0)
-        return errorReply(404, QStringLiteral("推广链接不存在或已失效。"));
-    const QString invite = QStringLiteral("velmora://activate?ticket=") + ticket;
+        return errorReply(404, u"推广链接不存在或已失效。"_s);
+    const QString invite = u"velmora://activate?ticket="_s + ticket;
     Reply reply;
     reply.contentType = "text/html; charset=utf-8";
     reply.body =
@@ -259,30 +257,30 @@ QJsonObject DevService::Private::rewardStatus(const QString &deviceId) {
     const int invitations = successfulInvitations(deviceId);
     QJsonArray issued;
     for (const RewardCode &code : codes)
-        issued.append(QJsonObject{{QStringLiteral("claimId"), code.claimId},
-                                  {QStringLiteral("code"), code.code},
-                                  {QStringLiteral("source"), code.source},
-                                  {QStringLiteral("issuedAtUtc"), code.issuedAtUtc}});
+        issued.append(QJsonObject{{u"claimId"_s, code.claimId},
+                                  {u"code"_s, code.code},
+                                  {u"source"_s, code.source},
+                                  {u"issuedAtUtc"_s, code.issuedAtUtc}});
     QJsonObject status{
-        {QStringLiteral("campaignId"), campaignId},
-        {QStringLiteral("campaignName"), QStringLiteral("每日壁纸新用户红包")},
-        {QStringLiteral("enabled"), rewardsEnabled},
-        {QStringLiteral("successfulInvitations"), invitations},
-        {QStringLiteral("canClaimBase"), rewardsEnabled && !has("base")},
-        {QStringLiteral("canClaimReferral"), rewardsEnabled && invitations > 0 && !has("referral")},
-        {QStringLiteral("stockAvailable"), stock > 0},
-        {QStringLiteral("redemptionUrl"), options.redemptionUrl},
-        {QStringLiteral("instructions"),
+        {u"campaignId"_s, campaignId},
+        {u"campaignName"_s, u"每日壁纸新用户红包"_s},
+        {u"enabled"_s, rewardsEnabled},
+        {u"successfulInvitations"_s, invitations},
+        {u"canClaimBase"_s, rewardsEnabled && !has("base")},
+        {u"canClaimReferral"_s, rewardsEnabled && invitations > 0 && !has("referral")},
+        {u"stockAvailable"_s, stock > 0},
+        {u"redemptionUrl"_s, options.redemptionUrl},
+        {u"instructions"_s,
          QStringLiteral("每台设备可领取一个新用户红包；成功邀请好友后还可再领取一个推荐红包。"
                         "在兑换页面输入兑换码即可使用。")},
-        {QStringLiteral("codes"), issued},
+        {u"codes"_s, issued},
     };
     if (!campaignListed)
-        status.remove(QStringLiteral("campaignId"));
+        status.remove(u"campaignId"_s);
     if (qr == RewardQr::Generated && !qrPng.isEmpty())
-        status.insert(QStringLiteral("redemptionQrBase64"), QString::fromLatin1(qrPng.toBase64()));
+        status.insert(u"redemptionQrBase64"_s, QString::fromLatin1(qrPng.toBase64()));
     if (qr == RewardQr::Undecodable)
-        status.insert(QStringLiteral("redemptionQrBase64"),
+        status.insert(u"redemptionQrBase64"_s,
                       QString::fromLatin1(QByteArray("\x89PNG\r\n\x1a\nnot an image").toBase64()));
     return status;
 }
@@ -294,24 +292,24 @@ Reply DevService::Private::rewards(const Account &caller) {
 Reply DevService::Private::claimReward(const Call &call, const Account &caller) {
     const auto body = jsonObject(call.body);
     if (!body)
-        return errorReply(400, QStringLiteral("请求内容不是有效的 JSON。"));
-    const QUuid requested = QUuid::fromString(body->value(QStringLiteral("campaignId")).toString());
-    const QString source = body->value(QStringLiteral("source")).toString();
+        return errorReply(400, u"请求内容不是有效的 JSON。"_s);
+    const QUuid requested = QUuid::fromString(body->value(u"campaignId"_s).toString());
+    const QString source = body->value(u"source"_s).toString();
     if (requested.isNull() || (source != u"base" && source != u"referral"))
-        return errorReply(400, QStringLiteral("领取请求无效。"));
+        return errorReply(400, u"领取请求无效。"_s);
     if (requested != QUuid::fromString(campaignId))
-        return errorReply(404, QStringLiteral("红包活动不存在或已结束。"));
+        return errorReply(404, u"红包活动不存在或已结束。"_s);
     if (!rewardsEnabled)
-        return errorReply(409, QStringLiteral("红包活动暂未开启。"));
+        return errorReply(409, u"红包活动暂未开启。"_s);
 
     std::vector<RewardCode> &codes = rewardCodes[caller.deviceId];
     for (const RewardCode &code : codes)
         if (code.source == source)
-            return errorReply(409, QStringLiteral("这个红包已经领取过了。"));
+            return errorReply(409, u"这个红包已经领取过了。"_s);
     if (source == u"referral" && successfulInvitations(caller.deviceId) == 0)
-        return errorReply(409, QStringLiteral("成功邀请好友后才能领取推荐红包。"));
+        return errorReply(409, u"成功邀请好友后才能领取推荐红包。"_s);
     if (stock <= 0)
-        return errorReply(409, QStringLiteral("红包已经被领完了。"));
+        return errorReply(409, u"红包已经被领完了。"_s);
 
     --stock;
     codes.push_back({QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper(), rewardCode(),

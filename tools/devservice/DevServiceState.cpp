@@ -9,11 +9,13 @@
 #include <QJsonDocument>
 #include <QSaveFile>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora::dev {
 namespace {
 
 QString stateFile(const QString &dataDir) {
-    return QDir(dataDir).filePath(QStringLiteral("devservice-state.json"));
+    return QDir(dataDir).filePath(u"devservice-state.json"_s);
 }
 
 QString text(const QJsonObject &object, const char *key) {
@@ -27,10 +29,10 @@ void DevService::Private::saveState() const {
         return;
     QJsonArray accountList;
     for (const auto &[token, account] : accounts)
-        accountList.append(QJsonObject{{QStringLiteral("token"), token},
-                                       {QStringLiteral("deviceId"), account.deviceId},
-                                       {QStringLiteral("deviceName"), account.deviceName},
-                                       {QStringLiteral("activatedAtUtc"), account.activatedAtUtc}});
+        accountList.append(QJsonObject{{u"token"_s, token},
+                                       {u"deviceId"_s, account.deviceId},
+                                       {u"deviceName"_s, account.deviceName},
+                                       {u"activatedAtUtc"_s, account.activatedAtUtc}});
     QJsonArray ticketList;
     for (const QString &ticket : inviteTickets)
         ticketList.append(ticket);
@@ -38,35 +40,35 @@ void DevService::Private::saveState() const {
     for (const auto &[ticket, list] : redemptions) {
         QJsonArray uses;
         for (const Redemption &use : list)
-            uses.append(QJsonObject{{QStringLiteral("deviceId"), use.deviceId},
-                                    {QStringLiteral("idempotencyKey"), use.idempotencyKey},
-                                    {QStringLiteral("token"), use.token},
-                                    {QStringLiteral("activatedAtUtc"), use.activatedAtUtc}});
+            uses.append(QJsonObject{{u"deviceId"_s, use.deviceId},
+                                    {u"idempotencyKey"_s, use.idempotencyKey},
+                                    {u"token"_s, use.token},
+                                    {u"activatedAtUtc"_s, use.activatedAtUtc}});
         if (!uses.isEmpty())
             redemptionMap.insert(ticket, uses);
     }
     QJsonObject linkMap;
     for (const auto &[ticket, link] : promotionLinks)
-        linkMap.insert(ticket, QJsonObject{{QStringLiteral("ownerDeviceId"), link.ownerDeviceId},
-                                           {QStringLiteral("expiresAtUtc"), link.expiresAtUtc}});
+        linkMap.insert(ticket, QJsonObject{{u"ownerDeviceId"_s, link.ownerDeviceId},
+                                           {u"expiresAtUtc"_s, link.expiresAtUtc}});
     QJsonObject codeMap;
     for (const auto &[deviceId, codes] : rewardCodes) {
         QJsonArray list;
         for (const RewardCode &code : codes)
-            list.append(QJsonObject{{QStringLiteral("claimId"), code.claimId},
-                                    {QStringLiteral("code"), code.code},
-                                    {QStringLiteral("source"), code.source},
-                                    {QStringLiteral("issuedAtUtc"), code.issuedAtUtc}});
+            list.append(QJsonObject{{u"claimId"_s, code.claimId},
+                                    {u"code"_s, code.code},
+                                    {u"source"_s, code.source},
+                                    {u"issuedAtUtc"_s, code.issuedAtUtc}});
         if (!list.isEmpty())
             codeMap.insert(deviceId, list);
     }
-    const QJsonObject state{{QStringLiteral("accounts"), accountList},
-                            {QStringLiteral("inviteTickets"), ticketList},
-                            {QStringLiteral("redemptions"), redemptionMap},
-                            {QStringLiteral("promotionLinks"), linkMap},
-                            {QStringLiteral("rewardCodes"), codeMap},
-                            {QStringLiteral("campaignId"), campaignId},
-                            {QStringLiteral("stock"), stock}};
+    const QJsonObject state{{u"accounts"_s, accountList},
+                            {u"inviteTickets"_s, ticketList},
+                            {u"redemptions"_s, redemptionMap},
+                            {u"promotionLinks"_s, linkMap},
+                            {u"rewardCodes"_s, codeMap},
+                            {u"campaignId"_s, campaignId},
+                            {u"stock"_s, stock}};
 
     QDir().mkpath(options.dataDir);
     QSaveFile file(stateFile(options.dataDir));
@@ -87,28 +89,28 @@ void DevService::Private::loadState() {
     if (state.isEmpty())
         return;
 
-    for (const QJsonValue &value : state.value(QStringLiteral("accounts")).toArray()) {
+    for (const QJsonValue &value : state.value(u"accounts"_s).toArray()) {
         const QJsonObject o = value.toObject();
         const Account account{text(o, "token"), text(o, "deviceId"), text(o, "deviceName"),
                               text(o, "activatedAtUtc")};
         if (!account.token.isEmpty())
             accounts[account.token] = account;
     }
-    for (const QJsonValue &value : state.value(QStringLiteral("inviteTickets")).toArray())
+    for (const QJsonValue &value : state.value(u"inviteTickets"_s).toArray())
         inviteTickets.insert(value.toString());
-    const QJsonObject redemptionMap = state.value(QStringLiteral("redemptions")).toObject();
+    const QJsonObject redemptionMap = state.value(u"redemptions"_s).toObject();
     for (auto it = redemptionMap.begin(); it != redemptionMap.end(); ++it)
         for (const QJsonValue &value : it.value().toArray()) {
             const QJsonObject o = value.toObject();
             redemptions[it.key()].push_back({text(o, "deviceId"), text(o, "idempotencyKey"),
                                              text(o, "token"), text(o, "activatedAtUtc")});
         }
-    const QJsonObject linkMap = state.value(QStringLiteral("promotionLinks")).toObject();
+    const QJsonObject linkMap = state.value(u"promotionLinks"_s).toObject();
     for (auto it = linkMap.begin(); it != linkMap.end(); ++it) {
         const QJsonObject o = it.value().toObject();
         promotionLinks[it.key()] = {text(o, "ownerDeviceId"), text(o, "expiresAtUtc")};
     }
-    const QJsonObject codeMap = state.value(QStringLiteral("rewardCodes")).toObject();
+    const QJsonObject codeMap = state.value(u"rewardCodes"_s).toObject();
     for (auto it = codeMap.begin(); it != codeMap.end(); ++it)
         for (const QJsonValue &value : it.value().toArray()) {
             const QJsonObject o = value.toObject();
@@ -117,7 +119,7 @@ void DevService::Private::loadState() {
         }
     if (const QString id = text(state, "campaignId"); !id.isEmpty())
         campaignId = id;
-    stock = state.value(QStringLiteral("stock")).toInt(stock);
+    stock = state.value(u"stock"_s).toInt(stock);
 }
 
 } // namespace velmora::dev

@@ -16,6 +16,8 @@
 #include <functional>
 #include <memory>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora::dev {
 namespace {
 
@@ -27,7 +29,7 @@ QString openSslError(const char *what) {
     char text[256] = {};
     if (code != 0)
         ERR_error_string_n(code, text, sizeof text);
-    return QString::fromLatin1(what) + QStringLiteral(": ") + QString::fromLatin1(text);
+    return QString::fromLatin1(what) + u": "_s + QString::fromLatin1(text);
 }
 
 bool addExtension(X509 *cert, int nid, const char *value) {
@@ -112,9 +114,9 @@ bool DevService::writeSelfSignedCertificate(const QString &certFile, const QStri
     QFile out(certFile);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
         out.write(certPem) != certPem.size())
-        return fail(QStringLiteral("cannot write ") + certFile);
+        return fail(u"cannot write "_s + certFile);
     if (!writePrivate(keyFile, keyPem))
-        return fail(QStringLiteral("cannot write ") + keyFile);
+        return fail(u"cannot write "_s + keyFile);
     return true;
 }
 

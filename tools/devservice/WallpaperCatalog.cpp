@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora::dev {
 
 QString sha256OfFile(const QString &path) {
@@ -24,22 +26,20 @@ QString sha256Of(const QByteArray &bytes) {
 QString WallpaperCatalog::contentTypeFor(const QString &fileName) {
     const QString suffix = QFileInfo(fileName).suffix().toLower();
     if (suffix == u"png")
-        return QStringLiteral("image/png");
+        return u"image/png"_s;
     if (suffix == u"bmp")
-        return QStringLiteral("image/bmp");
+        return u"image/bmp"_s;
     if (suffix == u"webp")
-        return QStringLiteral("image/webp");
-    return QStringLiteral("image/jpeg");
+        return u"image/webp"_s;
+    return u"image/jpeg"_s;
 }
 
 QString WallpaperCatalog::downloadPath(qint64 id) {
-    return QStringLiteral("/api/client/files/wallpaper/%1").arg(id);
+    return u"/api/client/files/wallpaper/%1"_s.arg(id);
 }
 
 void WallpaperCatalog::load(const QString &folder) {
-    const QStringList filters{QStringLiteral("*.jpg"), QStringLiteral("*.jpeg"),
-                              QStringLiteral("*.png"), QStringLiteral("*.bmp"),
-                              QStringLiteral("*.webp")};
+    const QStringList filters{u"*.jpg"_s, u"*.jpeg"_s, u"*.png"_s, u"*.bmp"_s, u"*.webp"_s};
     const QFileInfoList files = QDir(folder).entryInfoList(filters, QDir::Files | QDir::Readable,
                                                            QDir::Name | QDir::IgnoreCase);
     for (const QFileInfo &file : files) {

@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <map>
 
+using namespace Qt::StringLiterals;
+
 int main(int argc, char **argv) {
     // Block the stop signals before any thread exists, so every thread inherits the mask and
     // only the sigwait below receives them.
@@ -20,64 +22,44 @@ int main(int argc, char **argv) {
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("velmora-devservice"));
+    QCoreApplication::setApplicationName(u"velmora-devservice"_s);
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Loopback development service for VelmoraWallpaper."));
+    parser.setApplicationDescription(u"Loopback development service for VelmoraWallpaper."_s);
     parser.addHelpOption();
-    const QCommandLineOption port(QStringLiteral("port"),
-                                  QStringLiteral("Port (0 or absent: any free port)."),
-                                  QStringLiteral("N"), QStringLiteral("0"));
-    const QCommandLineOption data(QStringLiteral("data"),
-                                  QStringLiteral("Directory for the service's state."),
-                                  QStringLiteral("DIR"));
+    const QCommandLineOption port(u"port"_s, u"Port (0 or absent: any free port)."_s, u"N"_s,
+                                  u"0"_s);
+    const QCommandLineOption data(u"data"_s, u"Directory for the service's state."_s, u"DIR"_s);
     const QCommandLineOption wallpapers(
-        QStringLiteral("wallpapers"),
-        QStringLiteral("Images to serve, one per day (default: bundled samples)."),
-        QStringLiteral("DIR"));
-    const QCommandLineOption cert(QStringLiteral("tls-cert"),
-                                  QStringLiteral("PEM certificate: serve HTTPS."),
-                                  QStringLiteral("FILE"));
-    const QCommandLineOption key(QStringLiteral("tls-key"),
-                                 QStringLiteral("PEM private key for --tls-cert."),
-                                 QStringLiteral("FILE"));
+        u"wallpapers"_s, u"Images to serve, one per day (default: bundled samples)."_s, u"DIR"_s);
+    const QCommandLineOption cert(u"tls-cert"_s, u"PEM certificate: serve HTTPS."_s, u"FILE"_s);
+    const QCommandLineOption key(u"tls-key"_s, u"PEM private key for --tls-cert."_s, u"FILE"_s);
     const QCommandLineOption update(
-        QStringLiteral("update-version"),
-        QStringLiteral("Offer a generated update package of this version."),
-        QStringLiteral("VERSION"));
+        u"update-version"_s, u"Offer a generated update package of this version."_s, u"VERSION"_s);
     const QCommandLineOption invites(
-        QStringLiteral("invites"),
-        QStringLiteral("Print this many one-time invite links after the origin."),
-        QStringLiteral("N"), QStringLiteral("0"));
+        u"invites"_s, u"Print this many one-time invite links after the origin."_s, u"N"_s, u"0"_s);
     // The reward campaign in the state a rewards window should show.
-    const QCommandLineOption rewardsOff(
-        QStringLiteral("rewards-disabled"),
-        QStringLiteral("Serve the reward campaign as switched off."));
-    const QCommandLineOption unlisted(
-        QStringLiteral("reward-unlisted"),
-        QStringLiteral("Serve reward statuses without a campaign id."));
-    const QCommandLineOption stock(QStringLiteral("reward-stock"),
-                                   QStringLiteral("Codes left in the campaign (0: out of stock)."),
-                                   QStringLiteral("N"));
-    const QCommandLineOption qr(
-        QStringLiteral("reward-qr"),
-        QStringLiteral("The redemption QR image: generated, absent or undecodable."),
-        QStringLiteral("KIND"), QStringLiteral("generated"));
-    const QCommandLineOption redemption(QStringLiteral("redemption-url"),
-                                        QStringLiteral("Redemption address, served as given."),
-                                        QStringLiteral("URL"));
+    const QCommandLineOption rewardsOff(u"rewards-disabled"_s,
+                                        u"Serve the reward campaign as switched off."_s);
+    const QCommandLineOption unlisted(u"reward-unlisted"_s,
+                                      u"Serve reward statuses without a campaign id."_s);
+    const QCommandLineOption stock(u"reward-stock"_s,
+                                   u"Codes left in the campaign (0: out of stock)."_s, u"N"_s);
+    const QCommandLineOption qr(u"reward-qr"_s,
+                                u"The redemption QR image: generated, absent or undecodable."_s,
+                                u"KIND"_s, u"generated"_s);
+    const QCommandLineOption redemption(u"redemption-url"_s,
+                                        u"Redemption address, served as given."_s, u"URL"_s);
     const QCommandLineOption invitations(
-        QStringLiteral("reward-invitations"),
-        QStringLiteral("Successful invitations credited to every device (referral codes)."),
-        QStringLiteral("N"), QStringLiteral("0"));
+        u"reward-invitations"_s,
+        u"Successful invitations credited to every device (referral codes)."_s, u"N"_s, u"0"_s);
     parser.addOptions({port, data, wallpapers, cert, key, update, invites, rewardsOff, unlisted,
                        stock, qr, redemption, invitations});
     parser.process(app);
     const std::map<QString, velmora::dev::DevService::RewardQr> qrKinds{
-        {QStringLiteral("generated"), velmora::dev::DevService::RewardQr::Generated},
-        {QStringLiteral("absent"), velmora::dev::DevService::RewardQr::Absent},
-        {QStringLiteral("undecodable"), velmora::dev::DevService::RewardQr::Undecodable}};
+        {u"generated"_s, velmora::dev::DevService::RewardQr::Generated},
+        {u"absent"_s, velmora::dev::DevService::RewardQr::Absent},
+        {u"undecodable"_s, velmora::dev::DevService::RewardQr::Undecodable}};
     if (!qrKinds.count(parser.value(qr))) {
         std::fprintf(stderr, "velmora-devservice: invalid --reward-qr\n");
         return 2;
@@ -106,9 +88,9 @@ int main(int argc, char **argv) {
             velmora::dev::DevService::syntheticUpdate(parser.value(update));
         service.setUpdatePackage(mac);
         velmora::dev::UpdatePackage deb = mac;
-        deb.platform = QStringLiteral("linux");
+        deb.platform = u"linux"_s;
         deb.fileName.clear();
-        deb.contentType = QStringLiteral("application/vnd.debian.binary-package");
+        deb.contentType = u"application/vnd.debian.binary-package"_s;
         service.setUpdatePackage(deb);
     }
     service.setRewardsEnabled(!parser.isSet(rewardsOff));

@@ -13,13 +13,15 @@
 
 #include <atomic>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora::test {
 
 namespace {
 
-const QString kWatcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
-const QString kItemInterface = QStringLiteral("org.kde.StatusNotifierItem");
-const QString kMenuInterface = QStringLiteral("com.canonical.dbusmenu");
+const QString kWatcherService = u"org.kde.StatusNotifierWatcher"_s;
+const QString kItemInterface = u"org.kde.StatusNotifierItem"_s;
+const QString kMenuInterface = u"com.canonical.dbusmenu"_s;
 constexpr int kCallTimeoutMs = 5000;
 
 // a(iiay): ARGB32 pixels in network byte order.
@@ -51,48 +53,47 @@ QList<QImage> readPixmaps(const QDBusArgument &array) {
 } // namespace
 
 StatusNotifierHost::StatusNotifierHost(const QProcessEnvironment &base, bool anyUser)
-    : m_dir(QDir::tempPath() + QStringLiteral("/velmora-tray-host-XXXXXX"))
+    : m_dir(QDir::tempPath() + u"/velmora-tray-host-XXXXXX"_s)
     , m_busEnvironment(base) {
     static std::atomic<int> instances{0};
-    m_connectionName = QStringLiteral("velmora-tray-host-%1").arg(++instances);
+    m_connectionName = u"velmora-tray-host-%1"_s.arg(++instances);
 
-    const QString runtime = m_dir.path() + QStringLiteral("/runtime");
-    const QString program = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
+    const QString runtime = m_dir.path() + u"/runtime"_s;
+    const QString program = QStandardPaths::findExecutable(u"dbus-daemon"_s);
     if (!m_dir.isValid() || !QDir().mkpath(runtime) ||
         !QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                             QFileDevice::ExeOwner)) {
-        fail(QStringLiteral("no private runtime directory"));
+        fail(u"no private runtime directory"_s);
         return;
     }
     if (program.isEmpty()) {
-        fail(QStringLiteral("dbus-daemon is not installed"));
+        fail(u"dbus-daemon is not installed"_s);
         return;
     }
     // Services the bus starts on demand inherit its environment, not the test's.
-    m_busEnvironment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
-    m_busEnvironment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
-    QString configuration = QStringLiteral("--session");
+    m_busEnvironment.insert(u"XDG_RUNTIME_DIR"_s, runtime);
+    m_busEnvironment.remove(u"DBUS_SESSION_BUS_ADDRESS"_s);
+    QString configuration = u"--session"_s;
     if (anyUser) {
         // A session bus admits only its own user unless its policy says otherwise.
-        QFile file(m_dir.path() + QStringLiteral("/bus.conf"));
+        QFile file(m_dir.path() + u"/bus.conf"_s);
         if (!file.open(QIODevice::WriteOnly) ||
             file.write("<busconfig><include>/usr/share/dbus-1/session.conf</include>"
                        "<policy context=\"default\"><allow user=\"*\"/></policy></busconfig>\n") <
                 0) {
-            fail(QStringLiteral("cannot write the bus configuration"));
+            fail(u"cannot write the bus configuration"_s);
             return;
         }
-        configuration = QStringLiteral("--config-file=") + file.fileName();
+        configuration = u"--config-file="_s + file.fileName();
     }
     m_daemon.setProcessEnvironment(m_busEnvironment);
-    m_daemon.start(
-        program, {configuration, QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
+    m_daemon.start(program, {configuration, u"--nofork"_s, u"--print-address=1"_s});
     while (m_daemon.waitForStarted(5000) && !m_daemon.canReadLine() &&
            m_daemon.waitForReadyRead(10000)) {
     }
     m_address = QString::fromUtf8(m_daemon.readLine().trimmed());
     if (m_address.isEmpty()) {
-        fail(QStringLiteral("dbus-daemon did not start: ") +
+        fail(u"dbus-daemon did not start: "_s +
              QString::fromLocal8Bit(m_daemon.readAllStandardError()));
         return;
     }
@@ -100,16 +101,15 @@ StatusNotifierHost::StatusNotifierHost(const QProcessEnvironment &base, bool any
     m_connection = std::make_unique<QDBusConnection>(
         QDBusConnection::connectToBus(m_address, m_connectionName));
     if (!m_connection->isConnected()) {
-        fail(QStringLiteral("cannot connect to the private bus: ") +
-             m_connection->lastError().message());
+        fail(u"cannot connect to the private bus: "_s + m_connection->lastError().message());
         return;
     }
     auto watcher = std::make_unique<StatusNotifierWatcher>(*m_connection);
     // The object first, so whoever sees the name appear can already introspect it.
-    if (!m_connection->registerObject(QStringLiteral("/StatusNotifierWatcher"), watcher.get(),
+    if (!m_connection->registerObject(u"/StatusNotifierWatcher"_s, watcher.get(),
                                       QDBusConnection::ExportAllContents) ||
         !m_connection->registerService(kWatcherService)) {
-        fail(QStringLiteral("cannot publish the watcher: ") + m_connection->lastError().message());
+        fail(u"cannot publish the watcher: "_s + m_connection->lastError().message());
         return;
     }
     m_watcher = std::move(watcher);
@@ -117,7 +117,7 @@ StatusNotifierHost::StatusNotifierHost(const QProcessEnvironment &base, bool any
 
 StatusNotifierHost::~StatusNotifierHost() {
     if (m_connection) {
-        m_connection->unregisterObject(QStringLiteral("/StatusNotifierWatcher"));
+        m_connection->unregisterObject(u"/StatusNotifierWatcher"_s);
         m_watcher.reset();
         m_connection.reset();
         QDBusConnection::disconnectFromBus(m_connectionName);
@@ -133,7 +133,7 @@ StatusNotifierHost::~StatusNotifierHost() {
 
 QProcessEnvironment StatusNotifierHost::environment() const {
     QProcessEnvironment environment = m_busEnvironment;
-    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_address);
+    environment.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, m_address);
     for (const char *name :
          {"XDG_CURRENT_DESKTOP", "XDG_SESSION_DESKTOP", "DESKTOP_SESSION", "KDE_FULL_SESSION",
           "GNOME_DESKTOP_SESSION_ID", "QT_QPA_PLATFORMTHEME"})
@@ -145,7 +145,7 @@ QString StatusNotifierHost::waitForItem(int timeoutMs) {
     if (!m_watcher)
         return {};
     if (!QTest::qWaitFor([&] { return !m_watcher->registeredItems().isEmpty(); }, timeoutMs))
-        fail(QStringLiteral("no tray item registered within %1 ms").arg(timeoutMs));
+        fail(u"no tray item registered within %1 ms"_s.arg(timeoutMs));
     return itemService();
 }
 
@@ -153,7 +153,7 @@ bool StatusNotifierHost::waitForItemGone(int timeoutMs) {
     if (!m_watcher)
         return false;
     return QTest::qWaitFor([&] { return m_watcher->registeredItems().isEmpty(); }, timeoutMs) ||
-           fail(QStringLiteral("the tray item is still registered after %1 ms").arg(timeoutMs));
+           fail(u"the tray item is still registered after %1 ms"_s.arg(timeoutMs));
 }
 
 QStringList StatusNotifierHost::itemParts() const {
@@ -171,22 +171,22 @@ QString StatusNotifierHost::itemService() const {
 QVariant StatusNotifierHost::itemProperty(const QString &name) {
     const QStringList item = itemParts();
     if (item.isEmpty()) {
-        fail(QStringLiteral("no tray item is registered"));
+        fail(u"no tray item is registered"_s);
         return {};
     }
     QDBusMessage get = QDBusMessage::createMethodCall(
-        item[0], item[1], QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+        item[0], item[1], u"org.freedesktop.DBus.Properties"_s, u"Get"_s);
     get << kItemInterface << name;
     const QDBusMessage reply = m_connection->call(get, QDBus::Block, kCallTimeoutMs);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
-        fail(QStringLiteral("reading %1 failed: %2").arg(name, reply.errorMessage()));
+        fail(u"reading %1 failed: %2"_s.arg(name, reply.errorMessage()));
         return {};
     }
     return reply.arguments().constFirst().value<QDBusVariant>().variant();
 }
 
 std::optional<TrayToolTip> StatusNotifierHost::toolTip() {
-    const QVariant value = itemProperty(QStringLiteral("ToolTip"));
+    const QVariant value = itemProperty(u"ToolTip"_s);
     if (!value.canConvert<QDBusArgument>())
         return std::nullopt;
     // (sa(iiay)ss)
@@ -201,16 +201,16 @@ std::optional<TrayToolTip> StatusNotifierHost::toolTip() {
 }
 
 QList<QImage> StatusNotifierHost::iconPixmaps() {
-    const QVariant value = itemProperty(QStringLiteral("IconPixmap"));
+    const QVariant value = itemProperty(u"IconPixmap"_s);
     return value.canConvert<QDBusArgument>() ? readPixmaps(value.value<QDBusArgument>())
                                              : QList<QImage>();
 }
 
 QString StatusNotifierHost::menuPath() {
-    const QVariant value = itemProperty(QStringLiteral("Menu"));
+    const QVariant value = itemProperty(u"Menu"_s);
     const QString path = value.value<QDBusObjectPath>().path();
     if (value.isValid() && path.isEmpty())
-        fail(QStringLiteral("the tray item has no menu"));
+        fail(u"the tray item has no menu"_s);
     return path;
 }
 
@@ -218,14 +218,14 @@ std::optional<TrayMenuEntry> StatusNotifierHost::readMenu() {
     const QString path = menuPath();
     if (path.isEmpty())
         return std::nullopt;
-    QDBusMessage getLayout = QDBusMessage::createMethodCall(itemService(), path, kMenuInterface,
-                                                            QStringLiteral("GetLayout"));
+    QDBusMessage getLayout =
+        QDBusMessage::createMethodCall(itemService(), path, kMenuInterface, u"GetLayout"_s);
     getLayout << 0 << -1 << QStringList();
     const QDBusMessage reply = m_connection->call(getLayout, QDBus::Block, kCallTimeoutMs);
     // (u revision, (ia{sv}av) layout)
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() != 2 ||
         !reply.arguments().at(1).canConvert<QDBusArgument>()) {
-        fail(QStringLiteral("reading the menu failed: ") + reply.errorMessage());
+        fail(u"reading the menu failed: "_s + reply.errorMessage());
         return std::nullopt;
     }
     return TrayMenuEntry::fromLayout(reply.arguments().at(1).value<QDBusArgument>());
@@ -237,8 +237,7 @@ std::optional<TrayMenuEntry> StatusNotifierHost::findEntry(const QStringList &la
         return std::nullopt;
     if (const TrayMenuEntry *entry = menu->find(labelPath))
         return *entry;
-    fail(QStringLiteral("no entry %1 in the menu:\n%2")
-             .arg(labelPath.join(QStringLiteral(" › ")), menu->dump()));
+    fail(u"no entry %1 in the menu:\n%2"_s.arg(labelPath.join(u" › "_s), menu->dump()));
     return std::nullopt;
 }
 
@@ -246,22 +245,22 @@ bool StatusNotifierHost::aboutToShow(int id) {
     const QString path = menuPath();
     if (path.isEmpty())
         return false;
-    QDBusMessage call = QDBusMessage::createMethodCall(itemService(), path, kMenuInterface,
-                                                       QStringLiteral("AboutToShow"));
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(itemService(), path, kMenuInterface, u"AboutToShow"_s);
     call << id;
     const QDBusMessage reply = m_connection->call(call, QDBus::Block, kCallTimeoutMs);
     return reply.type() == QDBusMessage::ReplyMessage ||
-           fail(QStringLiteral("AboutToShow failed: ") + reply.errorMessage());
+           fail(u"AboutToShow failed: "_s + reply.errorMessage());
 }
 
 bool StatusNotifierHost::click(int id) {
     const QString path = menuPath();
     if (path.isEmpty())
         return false;
-    QDBusMessage event = QDBusMessage::createMethodCall(itemService(), path, kMenuInterface,
-                                                        QStringLiteral("Event"));
-    event << id << QStringLiteral("clicked") << QVariant::fromValue(QDBusVariant(0)) << 0u;
-    return m_connection->send(event) || fail(QStringLiteral("cannot send the click"));
+    QDBusMessage event =
+        QDBusMessage::createMethodCall(itemService(), path, kMenuInterface, u"Event"_s);
+    event << id << u"clicked"_s << QVariant::fromValue(QDBusVariant(0)) << 0u;
+    return m_connection->send(event) || fail(u"cannot send the click"_s);
 }
 
 bool StatusNotifierHost::fail(const QString &error) {

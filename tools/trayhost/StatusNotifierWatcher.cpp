@@ -4,6 +4,8 @@
 #include <QDBusMessage>
 #include <QDBusServiceWatcher>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora::test {
 
 StatusNotifierWatcher::StatusNotifierWatcher(const QDBusConnection &connection, QObject *parent)
@@ -18,7 +20,7 @@ void StatusNotifierWatcher::RegisterStatusNotifierItem(const QString &serviceOrP
     // Some items register an object path and are then known by the caller's unique name.
     const bool isPath = serviceOrPath.startsWith(u'/');
     const QString service = isPath ? message().service() : serviceOrPath;
-    const QString item = service + (isPath ? serviceOrPath : QStringLiteral("/StatusNotifierItem"));
+    const QString item = service + (isPath ? serviceOrPath : u"/StatusNotifierItem"_s);
     if (m_items.contains(item))
         return;
     m_items.append(item);

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora::test {
 
 namespace {
@@ -26,16 +28,15 @@ QList<QStringList> readShortcut(const QVariant &value) {
 }
 
 QString describe(const TrayMenuEntry &entry) {
-    QString line = entry.isSeparator ? QStringLiteral("----")
-                                     : QStringLiteral("[%1] %2").arg(entry.id).arg(entry.label);
+    QString line = entry.isSeparator ? u"----"_s : u"[%1] %2"_s.arg(entry.id).arg(entry.label);
     if (entry.checkable)
-        line += entry.checked ? QStringLiteral(" (checked)") : QStringLiteral(" (unchecked)");
+        line += entry.checked ? u" (checked)"_s : u" (unchecked)"_s;
     if (!entry.shortcut.isEmpty())
-        line += QStringLiteral(" <%1>").arg(entry.shortcut);
+        line += u" <%1>"_s.arg(entry.shortcut);
     if (!entry.enabled)
-        line += QStringLiteral(" disabled");
+        line += u" disabled"_s;
     if (!entry.visible)
-        line += QStringLiteral(" hidden");
+        line += u" hidden"_s;
     return line;
 }
 
@@ -61,19 +62,19 @@ QString shortcutText(const QList<QStringList> &chords) {
         QStringList keys;
         for (const QString &token : chord) {
             if (token == QLatin1String("Control"))
-                keys.append(QStringLiteral("Ctrl"));
+                keys.append(u"Ctrl"_s);
             else if (token == QLatin1String("Super"))
-                keys.append(QStringLiteral("Meta"));
+                keys.append(u"Meta"_s);
             else if (token == QLatin1String("plus"))
-                keys.append(QStringLiteral("+"));
+                keys.append(u"+"_s);
             else if (token == QLatin1String("minus"))
-                keys.append(QStringLiteral("-"));
+                keys.append(u"-"_s);
             else
                 keys.append(token);
         }
         parts.append(keys.join(u'+'));
     }
-    return parts.join(QStringLiteral(", "));
+    return parts.join(u", "_s);
 }
 
 TrayMenuEntry TrayMenuEntry::fromLayout(const QDBusArgument &node) {
@@ -91,16 +92,15 @@ TrayMenuEntry TrayMenuEntry::fromLayout(const QDBusArgument &node) {
     node.endStructure();
 
     // Absent properties take dbusmenu's defaults.
-    entry.label = labelWithoutMnemonic(properties.value(QStringLiteral("label")).toString());
-    entry.enabled = properties.value(QStringLiteral("enabled"), true).toBool();
-    entry.visible = properties.value(QStringLiteral("visible"), true).toBool();
-    entry.isSeparator = properties.value(QStringLiteral("type")).toString() == u"separator";
-    const QString toggle = properties.value(QStringLiteral("toggle-type")).toString();
+    entry.label = labelWithoutMnemonic(properties.value(u"label"_s).toString());
+    entry.enabled = properties.value(u"enabled"_s, true).toBool();
+    entry.visible = properties.value(u"visible"_s, true).toBool();
+    entry.isSeparator = properties.value(u"type"_s).toString() == u"separator";
+    const QString toggle = properties.value(u"toggle-type"_s).toString();
     entry.checkable = toggle == u"checkmark" || toggle == u"radio";
     entry.exclusive = toggle == u"radio";
-    entry.checked =
-        entry.checkable && properties.value(QStringLiteral("toggle-state")).toInt() == 1;
-    entry.shortcut = shortcutText(readShortcut(properties.value(QStringLiteral("shortcut"))));
+    entry.checked = entry.checkable && properties.value(u"toggle-state"_s).toInt() == 1;
+    entry.shortcut = shortcutText(readShortcut(properties.value(u"shortcut"_s)));
     return entry;
 }
 

@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora::platform {
 
 namespace {
@@ -81,15 +83,15 @@ bool GSettingsDesktop::available(const GSettingsBackground &background) {
 QString GSettingsDesktop::pictureOption(DesktopPlacement placement) {
     switch (placement) {
     case DesktopPlacement::Fill:
-        return QStringLiteral("zoom");
+        return u"zoom"_s;
     case DesktopPlacement::Stretch:
-        return QStringLiteral("stretched");
+        return u"stretched"_s;
     case DesktopPlacement::Centre:
-        return QStringLiteral("centered");
+        return u"centered"_s;
     case DesktopPlacement::Fit:
         break;
     }
-    return QStringLiteral("scaled");
+    return u"scaled"_s;
 }
 
 std::vector<Screen> GSettingsDesktop::screens() const {
@@ -104,8 +106,8 @@ bool GSettingsDesktop::setDesktopImage(const QString &file, const Screen &,
 
     const Schema schema = lookupSchema(m_background.schema);
     if (!schema) {
-        message = QStringLiteral("系统中没有 %1 桌面背景设置（%2）。")
-                      .arg(desktop, QLatin1String(m_background.schema));
+        message = u"系统中没有 %1 桌面背景设置（%2）。"_s.arg(desktop,
+                                                              QLatin1String(m_background.schema));
         return false;
     }
     const QByteArray path = QFile::encodeName(QFileInfo(file).absoluteFilePath());
@@ -115,8 +117,7 @@ bool GSettingsDesktop::setDesktopImage(const QString &file, const Screen &,
         GError *failure = nullptr;
         const GText uri(g_filename_to_uri(path.constData(), nullptr, &failure));
         if (!uri) {
-            message = QStringLiteral("无法把图片路径转换为地址：%1")
-                          .arg(QString::fromUtf8(failure->message));
+            message = u"无法把图片路径转换为地址：%1"_s.arg(QString::fromUtf8(failure->message));
             g_error_free(failure);
             return false;
         }
@@ -147,21 +148,20 @@ bool GSettingsDesktop::setDesktopImage(const QString &file, const Screen &,
         if (!key ||
             !g_variant_is_of_type(value.get(), g_settings_schema_key_get_value_type(key.get())) ||
             !g_settings_schema_key_range_check(key.get(), value.get())) {
-            message = QStringLiteral("%1 桌面设置“%2”不接受值“%3”。")
-                          .arg(desktop, QLatin1String(name), variantText(value.get()));
+            message = u"%1 桌面设置“%2”不接受值“%3”。"_s.arg(desktop, QLatin1String(name),
+                                                             variantText(value.get()));
             return false;
         }
     }
 
     const Settings settings(g_settings_new_full(schema.get(), nullptr, nullptr));
     if (storesNothing(settings.get())) {
-        message = QStringLiteral("%1 桌面设置无法保存：系统缺少 dconf 设置后端。").arg(desktop);
+        message = u"%1 桌面设置无法保存：系统缺少 dconf 设置后端。"_s.arg(desktop);
         return false;
     }
     for (const auto &[name, value] : values) {
         if (!g_settings_is_writable(settings.get(), name)) {
-            message = QStringLiteral("%1 桌面设置“%2”已被锁定，无法修改。")
-                          .arg(desktop, QLatin1String(name));
+            message = u"%1 桌面设置“%2”已被锁定，无法修改。"_s.arg(desktop, QLatin1String(name));
             return false;
         }
     }
@@ -177,8 +177,7 @@ bool GSettingsDesktop::setDesktopImage(const QString &file, const Screen &,
     for (const auto &[name, value] : values) {
         const Variant stored(g_settings_get_value(settings.get(), name));
         if (!g_variant_equal(stored.get(), value.get())) {
-            message = QStringLiteral("%1 桌面设置没有保存下来（dconf 服务或会话总线不可用）。")
-                          .arg(desktop);
+            message = u"%1 桌面设置没有保存下来（dconf 服务或会话总线不可用）。"_s.arg(desktop);
             return false;
         }
     }

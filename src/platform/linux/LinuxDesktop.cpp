@@ -11,6 +11,8 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora::platform {
 
 namespace {
@@ -19,12 +21,12 @@ namespace {
 // has no way to talk to, a service without a display.
 class NoDesktop : public Desktop {
 public:
-    QString backendName() const override { return QStringLiteral("none"); }
+    QString backendName() const override { return u"none"_s; }
     std::vector<Screen> screens() const override { return {}; }
     bool setDesktopImage(const QString &, const Screen &, const DesktopImageOptions &,
                          QString *error) override {
         if (error)
-            *error = QStringLiteral("没有找到可以设置壁纸的桌面。");
+            *error = u"没有找到可以设置壁纸的桌面。"_s;
         return false;
     }
 };
@@ -35,13 +37,13 @@ class UnsupportedDesktop : public Desktop {
 public:
     explicit UnsupportedDesktop(QString name)
         : m_name(std::move(name)) {}
-    QString backendName() const override { return QStringLiteral("unsupported"); }
+    QString backendName() const override { return u"unsupported"_s; }
     std::vector<Screen> screens() const override { return {}; }
     QString unsupportedDesktopName() const override { return m_name; }
     bool setDesktopImage(const QString &, const Screen &, const DesktopImageOptions &,
                          QString *error) override {
         if (error)
-            *error = QStringLiteral("没有找到可以设置壁纸的桌面。");
+            *error = u"没有找到可以设置壁纸的桌面。"_s;
         return false;
     }
 
@@ -58,12 +60,10 @@ bool onSessionBus(const QString &service, bool orActivatable) {
         return true;
     if (!orActivatable)
         return false;
-    const QDBusMessage answer =
-        bus.call(QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
-                                                QStringLiteral("/org/freedesktop/DBus"),
-                                                QStringLiteral("org.freedesktop.DBus"),
-                                                QStringLiteral("ListActivatableNames")),
-                 QDBus::Block, 5000);
+    const QDBusMessage answer = bus.call(
+        QDBusMessage::createMethodCall(u"org.freedesktop.DBus"_s, u"/org/freedesktop/DBus"_s,
+                                       u"org.freedesktop.DBus"_s, u"ListActivatableNames"_s),
+        QDBus::Block, 5000);
     return answer.type() == QDBusMessage::ReplyMessage && !answer.arguments().isEmpty() &&
            answer.arguments().constFirst().toStringList().contains(service);
 }

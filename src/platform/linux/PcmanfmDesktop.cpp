@@ -17,6 +17,8 @@
 
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora::platform {
 
 namespace {
@@ -25,7 +27,7 @@ namespace {
 constexpr int kToolTimeoutMs = 15000;
 
 QByteArray commandLineOf(qint64 pid) {
-    QFile file(QStringLiteral("/proc/%1/cmdline").arg(pid));
+    QFile file(u"/proc/%1/cmdline"_s.arg(pid));
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
@@ -44,7 +46,7 @@ std::optional<QString> runningDesktopProfile(const PcmanfmProgram &program) {
     }
     const QString self = QString::number(::getuid());
     for (const QFileInfo &entry :
-         QDir(QStringLiteral("/proc")).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+         QDir(u"/proc"_s).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         bool numeric = false;
         const qint64 pid = entry.fileName().toLongLong(&numeric);
         if (!numeric || QString::number(entry.ownerId()) != self)
@@ -68,15 +70,15 @@ QSize largestScreen(const std::vector<Screen> &screens) {
 QString placementName(DesktopPlacement placement) {
     switch (placement) {
     case DesktopPlacement::Fill:
-        return QStringLiteral("fill");
+        return u"fill"_s;
     case DesktopPlacement::Stretch:
-        return QStringLiteral("stretch");
+        return u"stretch"_s;
     case DesktopPlacement::Centre:
-        return QStringLiteral("centre");
+        return u"centre"_s;
     case DesktopPlacement::Fit:
         break;
     }
-    return QStringLiteral("fit");
+    return u"fit"_s;
 }
 
 } // namespace
@@ -91,7 +93,7 @@ std::optional<QString> PcmanfmDesktop::desktopProfile(const QByteArray &commandL
         QFileInfo(QFile::decodeName(arguments.first())).fileName() != QLatin1String(program))
         return std::nullopt;
     bool desktop = false;
-    QString profile = QStringLiteral("default");
+    QString profile = u"default"_s;
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QByteArray &argument = arguments.at(i);
         if (argument == "--desktop")
@@ -123,15 +125,14 @@ bool PcmanfmDesktop::setDesktopImage(const QString &file, const Screen &,
 
     const QSize size = largestScreen(screens());
     if (size.isEmpty()) {
-        message = QStringLiteral("无法得知屏幕大小，不能设置 %1 桌面壁纸。").arg(desktop);
+        message = u"无法得知屏幕大小，不能设置 %1 桌面壁纸。"_s.arg(desktop);
         return false;
     }
     const QFileInfo source(file);
-    const QString prefix = QStringLiteral(".%1-desktop-").arg(backendName());
-    const QString laidOut = source.dir().filePath(
-        QStringLiteral("%1%2-%3x%4-%5.jpg")
-            .arg(prefix, source.completeBaseName(), QString::number(size.width()),
-                 QString::number(size.height()), placementName(desktopPlacement(options))));
+    const QString prefix = u".%1-desktop-"_s.arg(backendName());
+    const QString laidOut = source.dir().filePath(u"%1%2-%3x%4-%5.jpg"_s.arg(
+        prefix, source.completeBaseName(), QString::number(size.width()),
+        QString::number(size.height()), placementName(desktopPlacement(options))));
     if (laidOut == m_lastSet)
         return true; // the next screen of the same desktop
 
@@ -139,7 +140,7 @@ bool PcmanfmDesktop::setDesktopImage(const QString &file, const Screen &,
     reader.setAutoTransform(true); // photographs often carry their orientation in Exif
     const QImage picture = reader.read();
     if (picture.isNull()) {
-        message = QStringLiteral("无法读取图片文件：%1（%2）").arg(file, reader.errorString());
+        message = u"无法读取图片文件：%1（%2）"_s.arg(file, reader.errorString());
         return false;
     }
     // Written whole under a temporary name and renamed over the old one, so the desktop never
@@ -152,18 +153,17 @@ bool PcmanfmDesktop::setDesktopImage(const QString &file, const Screen &,
     if (!output.open(QIODevice::WriteOnly) ||
         !writer.write(paintDesktopImage(picture, size, {QRect(QPoint(0, 0), size)}, options)) ||
         !output.commit()) {
-        message = QStringLiteral("无法保存为 %1 桌面准备的图片：%2").arg(desktop, laidOut);
+        message = u"无法保存为 %1 桌面准备的图片：%2"_s.arg(desktop, laidOut);
         return false;
     }
 
     QProcess tool;
     tool.setProgram(QLatin1String(m_program.program));
-    tool.setArguments({QStringLiteral("--set-wallpaper"), laidOut,
-                       QStringLiteral("--wallpaper-mode"), QStringLiteral("fit")});
+    tool.setArguments({u"--set-wallpaper"_s, laidOut, u"--wallpaper-mode"_s, u"fit"_s});
     if (m_program.busName) {
         // The second run only passes the command on over the bus: it needs no display.
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
         tool.setProcessEnvironment(environment);
     }
     tool.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -173,14 +173,13 @@ bool PcmanfmDesktop::setDesktopImage(const QString &file, const Screen &,
         const bool started = tool.state() != QProcess::NotRunning;
         tool.kill();
         tool.waitForFinished(1000);
-        message = started ? QStringLiteral("%1 没有在时限内完成设置壁纸。")
-                                .arg(QLatin1String(m_program.program))
-                          : QStringLiteral("无法运行 %1。").arg(QLatin1String(m_program.program));
+        message = started ? u"%1 没有在时限内完成设置壁纸。"_s.arg(QLatin1String(m_program.program))
+                          : u"无法运行 %1。"_s.arg(QLatin1String(m_program.program));
         return false;
     }
     if (tool.exitStatus() != QProcess::NormalExit || tool.exitCode() != 0) {
-        message = QStringLiteral("%1 设置壁纸失败（退出状态 %2）。")
-                      .arg(QLatin1String(m_program.program), QString::number(tool.exitCode()));
+        message = u"%1 设置壁纸失败（退出状态 %2）。"_s.arg(QLatin1String(m_program.program),
+                                                            QString::number(tool.exitCode()));
         return false;
     }
 
@@ -191,11 +190,10 @@ bool PcmanfmDesktop::setDesktopImage(const QString &file, const Screen &,
         const std::optional<QString> profile = runningDesktopProfile(m_program);
         const QSettings settings(
             QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-                QStringLiteral("/%1/%2/settings.conf")
-                    .arg(m_program.program, profile.value_or(QString())),
+                u"/%1/%2/settings.conf"_s.arg(m_program.program, profile.value_or(QString())),
             QSettings::IniFormat);
-        if (!profile || settings.value(QStringLiteral("Desktop/Wallpaper")).toString() != laidOut) {
-            message = QStringLiteral("%1 桌面没有接受新的壁纸。").arg(desktop);
+        if (!profile || settings.value(u"Desktop/Wallpaper"_s).toString() != laidOut) {
+            message = u"%1 桌面没有接受新的壁纸。"_s.arg(desktop);
             return false;
         }
     }

@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QUrl>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora::platform {
 
 namespace {
@@ -32,7 +34,7 @@ int fillMode(DesktopPlacement placement) {
 } // namespace
 
 QString javaScriptStringLiteral(const QString &text) {
-    QString literal = QStringLiteral("\"");
+    QString literal = u"\""_s;
     for (const QChar c : text) {
         const char16_t unit = c.unicode();
         if (unit == u'"' || unit == u'\\')
@@ -40,7 +42,7 @@ QString javaScriptStringLiteral(const QString &text) {
         else if (unit >= 0x20 && unit < 0x7f)
             literal += c;
         else
-            literal += QStringLiteral("\\u%1").arg(unsigned(unit), 4, 16, QLatin1Char('0'));
+            literal += u"\\u%1"_s.arg(unsigned(unit), 4, 16, QLatin1Char('0'));
     }
     return literal + u'"';
 }
@@ -73,8 +75,7 @@ QString PlasmaDesktop::wallpaperScript(const QString &file, const DesktopImageOp
 bool PlasmaDesktop::setDesktopImage(const QString &file, const Screen &,
                                     const DesktopImageOptions &options, QString *error) {
     QDBusMessage call = QDBusMessage::createMethodCall(
-        QLatin1String(kService), QStringLiteral("/PlasmaShell"),
-        QStringLiteral("org.kde.PlasmaShell"), QStringLiteral("evaluateScript"));
+        QLatin1String(kService), u"/PlasmaShell"_s, u"org.kde.PlasmaShell"_s, u"evaluateScript"_s);
     call << wallpaperScript(file, options);
     const QDBusMessage answer = m_bus.call(call, QDBus::Block, kCallTimeoutMs);
     if (answer.type() == QDBusMessage::ReplyMessage)
@@ -82,7 +83,7 @@ bool PlasmaDesktop::setDesktopImage(const QString &file, const Screen &,
     if (error) {
         const QString detail =
             answer.errorMessage().isEmpty() ? answer.errorName() : answer.errorMessage();
-        *error = QStringLiteral("Plasma 桌面没有接受壁纸设置：%1").arg(detail);
+        *error = u"Plasma 桌面没有接受壁纸设置：%1"_s.arg(detail);
     }
     return false;
 }

@@ -12,6 +12,8 @@
 
 #include <sys/stat.h>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora::platform {
 
 namespace {
@@ -102,7 +104,7 @@ bool SecretServiceKeychain::sessionBusConfigured() {
     if (runtime.isEmpty())
         return false;
     struct stat info {};
-    return ::stat(QFile::encodeName(runtime + QStringLiteral("/bus")).constData(), &info) == 0 &&
+    return ::stat(QFile::encodeName(runtime + u"/bus"_s).constData(), &info) == 0 &&
            S_ISSOCK(info.st_mode);
 }
 

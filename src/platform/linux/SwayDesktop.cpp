@@ -13,6 +13,8 @@
 
 #include <sys/stat.h>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora::platform {
 
 namespace {
@@ -97,13 +99,13 @@ QByteArray readExactly(QLocalSocket &socket, qint64 size, const QDeadlineTimer &
 QString failureIn(const QByteArray &reply) {
     const QJsonDocument answer = QJsonDocument::fromJson(reply);
     if (!answer.isArray() || answer.array().isEmpty())
-        return QStringLiteral("sway 的回应无法识别。");
+        return u"sway 的回应无法识别。"_s;
     for (const QJsonValue &result : answer.array()) {
-        if (result.toObject().value(QStringLiteral("success")).toBool())
+        if (result.toObject().value(u"success"_s).toBool())
             continue;
-        const QString why = cleaned(result.toObject().value(QStringLiteral("error")).toString());
-        return why.isEmpty() ? QStringLiteral("sway 没有接受壁纸设置。")
-                             : QStringLiteral("sway 没有接受壁纸设置：%1").arg(why);
+        const QString why = cleaned(result.toObject().value(u"error"_s).toString());
+        return why.isEmpty() ? u"sway 没有接受壁纸设置。"_s
+                             : u"sway 没有接受壁纸设置：%1"_s.arg(why);
     }
     return {};
 }
@@ -138,12 +140,12 @@ bool SwayDesktop::setDesktopImage(const QString &file, const Screen &,
 
     // sway accepts a file it cannot open and shows the band colour alone.
     if (!QFileInfo(file).isReadable()) {
-        failure = QStringLiteral("无法读取图片文件：%1").arg(file);
+        failure = u"无法读取图片文件：%1"_s.arg(file);
         return false;
     }
     const QByteArray command = backgroundCommand(file, options);
     if (command.isEmpty()) {
-        failure = QStringLiteral("图片文件名含有控制字符，无法交给 sway：%1").arg(cleaned(file));
+        failure = u"图片文件名含有控制字符，无法交给 sway：%1"_s.arg(cleaned(file));
         return false;
     }
 
@@ -151,7 +153,7 @@ bool SwayDesktop::setDesktopImage(const QString &file, const Screen &,
     QLocalSocket socket;
     socket.connectToServer(m_socket);
     if (!socket.waitForConnected(int(deadline.remainingTime()))) {
-        failure = QStringLiteral("无法连接到 sway（%1）：%2").arg(m_socket, socket.errorString());
+        failure = u"无法连接到 sway（%1）：%2"_s.arg(m_socket, socket.errorString());
         return false;
     }
     socket.write(message(kRunCommand, command));
@@ -167,13 +169,12 @@ bool SwayDesktop::setDesktopImage(const QString &file, const Screen &,
         std::memcpy(&type, header.constData() + kMagic.size() + 4, 4);
     }
     if (!header.startsWith(kMagic) || type != kRunCommand || length > kMaximumReply) {
-        failure = header.isEmpty() ? QStringLiteral("sway 没有回应壁纸设置。")
-                                   : QStringLiteral("sway 的回应无法识别。");
+        failure = header.isEmpty() ? u"sway 没有回应壁纸设置。"_s : u"sway 的回应无法识别。"_s;
         return false;
     }
     const QByteArray reply = readExactly(socket, length, deadline);
     if (reply.size() != qsizetype(length)) {
-        failure = QStringLiteral("sway 没有回应壁纸设置。");
+        failure = u"sway 没有回应壁纸设置。"_s;
         return false;
     }
     failure = failureIn(reply);

@@ -16,6 +16,8 @@
 
 #include <sys/stat.h>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora::platform {
 
 namespace {
@@ -127,8 +129,7 @@ std::vector<Screen> randrMonitors(const Connection &x) {
 std::vector<Screen> monitorsOf(const Connection &x) {
     std::vector<Screen> screens = randrMonitors(x);
     if (screens.empty())
-        screens.push_back(
-            {QStringLiteral("screen%1").arg(x.screenNumber()), QRect(QPoint(0, 0), x.rootSize())});
+        screens.push_back({u"screen%1"_s.arg(x.screenNumber()), QRect(QPoint(0, 0), x.rootSize())});
     return screens;
 }
 
@@ -178,7 +179,7 @@ bool rootTakesRgb32(const Connection &x) {
 QString requestFailure(xcb_generic_error_t *failure) {
     const int code = failure->error_code;
     std::free(failure);
-    return QStringLiteral("X 服务器拒绝了请求（错误代码 %1）。").arg(code);
+    return u"X 服务器拒绝了请求（错误代码 %1）。"_s.arg(code);
 }
 
 // Sends the image in pieces small enough for one request each.
@@ -219,8 +220,7 @@ QByteArray pictureSignature(const QString &file, const QRect &monitor,
     struct stat info {};
     if (::stat(QFile::encodeName(file).constData(), &info) != 0)
         return {};
-    return QStringLiteral("%1,%2,%3,%4 %5 %6 %7,%8,%9 %10:%11:%12 %13")
-        .arg(monitor.x())
+    return u"%1,%2,%3,%4 %5 %6 %7,%8,%9 %10:%11:%12 %13"_s.arg(monitor.x())
         .arg(monitor.y())
         .arg(monitor.width())
         .arg(monitor.height())
@@ -290,18 +290,17 @@ bool X11Desktop::setDesktopImage(const QString &file, const Screen &screen,
 
     const Connection x(m_display);
     if (!x.isOpen()) {
-        message = QStringLiteral("无法连接到 X 显示服务器“%1”。").arg(displayName(m_display));
+        message = u"无法连接到 X 显示服务器“%1”。"_s.arg(displayName(m_display));
         return false;
     }
     if (!rootTakesRgb32(x)) {
-        message =
-            QStringLiteral("不支持当前显示器的颜色格式（%1 位色深）。").arg(x.screen().root_depth);
+        message = u"不支持当前显示器的颜色格式（%1 位色深）。"_s.arg(x.screen().root_depth);
         return false;
     }
     const QRect root(QPoint(0, 0), x.rootSize());
     const QRect monitor = screen.geometry.isEmpty() ? root : screen.geometry & root;
     if (monitor.isEmpty()) {
-        message = QStringLiteral("显示器“%1”不在当前桌面范围内。").arg(screen.name);
+        message = u"显示器“%1”不在当前桌面范围内。"_s.arg(screen.name);
         return false;
     }
 
@@ -327,7 +326,7 @@ bool X11Desktop::setDesktopImage(const QString &file, const Screen &screen,
         monitor.size(), desktopPlacement(options)));
     const QImage picture = reader.read();
     if (picture.isNull()) {
-        message = QStringLiteral("无法读取图片文件：%1（%2）").arg(file, reader.errorString());
+        message = u"无法读取图片文件：%1（%2）"_s.arg(file, reader.errorString());
         return false;
     }
 

@@ -10,14 +10,16 @@
 
 #include <set>
 
+using namespace Qt::StringLiterals;
+
 namespace velmora::platform {
 
 namespace {
 
 constexpr int kCallTimeoutMs = 10000;
-const QString kChannel = QStringLiteral("xfce4-desktop");
-const QString kLastImage = QStringLiteral("/last-image");
-const QRegularExpression kWorkspace(QStringLiteral("/workspace([0-9]+)$"));
+const QString kChannel = u"xfce4-desktop"_s;
+const QString kLastImage = u"/last-image"_s;
+const QRegularExpression kWorkspace(u"/workspace([0-9]+)$"_s);
 
 int imageStyle(DesktopPlacement placement) {
     switch (placement) {
@@ -34,16 +36,15 @@ int imageStyle(DesktopPlacement placement) {
 }
 
 QDBusMessage xfconfCall(const QString &method, const QVariantList &arguments) {
-    QDBusMessage call = QDBusMessage::createMethodCall(QLatin1String(XfceDesktop::kService),
-                                                       QStringLiteral("/org/xfce/Xfconf"),
-                                                       QStringLiteral("org.xfce.Xfconf"), method);
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QLatin1String(XfceDesktop::kService), u"/org/xfce/Xfconf"_s, u"org.xfce.Xfconf"_s, method);
     call.setArguments(arguments);
     return call;
 }
 
 QString describe(const QDBusMessage &answer) {
-    return QStringLiteral("Xfce 桌面设置服务（xfconfd）出错：%1")
-        .arg(answer.errorMessage().isEmpty() ? answer.errorName() : answer.errorMessage());
+    return u"Xfce 桌面设置服务（xfconfd）出错：%1"_s.arg(
+        answer.errorMessage().isEmpty() ? answer.errorName() : answer.errorMessage());
 }
 
 } // namespace
@@ -59,7 +60,7 @@ QStringList XfceDesktop::groupsToSet(const QStringList &properties, const QStrin
     QStringList all;
     QStringList ofScreen;
     std::set<int> workspaces;
-    const QString monitor = QStringLiteral("/monitor%1/").arg(screenName);
+    const QString monitor = u"/monitor%1/"_s.arg(screenName);
     for (const QString &property : properties) {
         if (!property.endsWith(kLastImage))
             continue;
@@ -71,10 +72,9 @@ QStringList XfceDesktop::groupsToSet(const QStringList &properties, const QStrin
         if (workspace.hasMatch())
             workspaces.insert(workspace.captured(1).toInt());
     }
-    const bool named = !screenName.isEmpty() && screenName != QStringLiteral("xfce");
+    const bool named = !screenName.isEmpty() && screenName != u"xfce"_s;
     if (!named)
-        return all.isEmpty() ? QStringList{QStringLiteral("/backdrop/screen0/monitor0/workspace0")}
-                             : all;
+        return all.isEmpty() ? QStringList{u"/backdrop/screen0/monitor0/workspace0"_s} : all;
     // xfdesktop writes a monitor's groups the first time it draws it, and shows its default
     // until then: a monitor plugged in since gets a group of its own on every workspace in use.
     // Without one of its own yet, every group there is is written as well, in case this
@@ -83,9 +83,8 @@ QStringList XfceDesktop::groupsToSet(const QStringList &properties, const QStrin
     if (workspaces.empty())
         workspaces.insert(0);
     for (const int workspace : workspaces) {
-        const QString own = QStringLiteral("/backdrop/screen0/monitor%1/workspace%2")
-                                .arg(screenName)
-                                .arg(workspace);
+        const QString own =
+            u"/backdrop/screen0/monitor%1/workspace%2"_s.arg(screenName).arg(workspace);
         if (!groups.contains(own))
             groups << own;
     }
@@ -98,12 +97,12 @@ bool XfceDesktop::setDesktopImage(const QString &file, const Screen &screen,
     QString &message = error ? *error : ignored;
 
     QStringList properties;
-    const QDBusMessage listed = m_bus.call(
-        xfconfCall(QStringLiteral("GetAllProperties"), {kChannel, QStringLiteral("/backdrop")}),
-        QDBus::Block, kCallTimeoutMs);
+    const QDBusMessage listed =
+        m_bus.call(xfconfCall(u"GetAllProperties"_s, {kChannel, u"/backdrop"_s}), QDBus::Block,
+                   kCallTimeoutMs);
     if (listed.type() == QDBusMessage::ReplyMessage && !listed.arguments().isEmpty()) {
         properties = qdbus_cast<QVariantMap>(listed.arguments().constFirst()).keys();
-    } else if (listed.errorName() != QStringLiteral("org.xfce.Xfconf.Error.PropertyNotFound")) {
+    } else if (listed.errorName() != u"org.xfce.Xfconf.Error.PropertyNotFound"_s) {
         // A channel without any backdrop yet answers "not found"; anything else is a failure.
         message = describe(listed);
         return false;
@@ -112,17 +111,17 @@ bool XfceDesktop::setDesktopImage(const QString &file, const Screen &screen,
     const QVariantList colour = {options.fillRed, options.fillGreen, options.fillBlue, 1.0};
     // The image last: xfdesktop redraws on each change, and then the style is already right.
     const std::vector<std::pair<QString, QVariant>> values = {
-        {QStringLiteral("/image-style"), imageStyle(desktopPlacement(options))},
-        {QStringLiteral("/color-style"), 0}, // solid
-        {QStringLiteral("/rgba1"), colour},
+        {u"/image-style"_s, imageStyle(desktopPlacement(options))},
+        {u"/color-style"_s, 0}, // solid
+        {u"/rgba1"_s, colour},
         {kLastImage, QFileInfo(file).absoluteFilePath()},
     };
     for (const QString &group : groupsToSet(properties, screen.name)) {
         for (const auto &[key, value] : values) {
-            const QDBusMessage answer = m_bus.call(
-                xfconfCall(QStringLiteral("SetProperty"),
-                           {kChannel, group + key, QVariant::fromValue(QDBusVariant(value))}),
-                QDBus::Block, kCallTimeoutMs);
+            const QDBusMessage answer =
+                m_bus.call(xfconfCall(u"SetProperty"_s, {kChannel, group + key,
+                                                         QVariant::fromValue(QDBusVariant(value))}),
+                           QDBus::Block, kCallTimeoutMs);
             if (answer.type() != QDBusMessage::ReplyMessage) {
                 message = describe(answer);
                 return false;
