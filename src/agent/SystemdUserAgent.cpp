@@ -66,18 +66,19 @@ QString serviceText(const QString &executable, const ClientPaths &paths) {
     // variables in the arguments only, never in the path it executes. A oneshot job has no start
     // timeout of its own, and a refresh stuck past every network timeout would hold back all
     // later ones until logout.
-    return QStringLiteral("[Unit]\n"
-                          "Description=VelmoraWallpaper 壁纸刷新\n"
-                          "\n"
-                          "[Service]\n"
-                          "Type=oneshot\n"
-                          "TimeoutStartSec=15min\n"
-                          "ExecStart=\"%1\" %2\n"
-                          "WorkingDirectory=%3\n"
-                          "StandardOutput=append:%4\n"
-                          "StandardError=append:%5\n")
-        .arg(escapeSpecifiers(executable), refreshArguments(paths), escapeSpecifiers(paths.root()),
-             escapeSpecifiers(paths.agentLog()), escapeSpecifiers(paths.agentErrorLog()));
+    return u"[Unit]\n"
+           "Description=VelmoraWallpaper 壁纸刷新\n"
+           "\n"
+           "[Service]\n"
+           "Type=oneshot\n"
+           "TimeoutStartSec=15min\n"
+           "ExecStart=\"%1\" %2\n"
+           "WorkingDirectory=%3\n"
+           "StandardOutput=append:%4\n"
+           "StandardError=append:%5\n"_s.arg(escapeSpecifiers(executable), refreshArguments(paths),
+                                             escapeSpecifiers(paths.root()),
+                                             escapeSpecifiers(paths.agentLog()),
+                                             escapeSpecifiers(paths.agentErrorLog()));
 }
 
 QString timerText(int interval) {
@@ -85,16 +86,15 @@ QString timerText(int interval) {
     // the desktop session time to hand its display variables to the manager. A timer that is
     // started later than that (enabling in a running session) elapses at once, so the first
     // refresh follows enabling just as it follows login.
-    return QStringLiteral("[Unit]\n"
-                          "Description=VelmoraWallpaper 登录时及每 %1 秒刷新壁纸\n"
-                          "\n"
-                          "[Timer]\n"
-                          "OnStartupSec=1min\n"
-                          "OnUnitActiveSec=%1s\n"
-                          "\n"
-                          "[Install]\n"
-                          "WantedBy=timers.target\n")
-        .arg(interval);
+    return u"[Unit]\n"
+           "Description=VelmoraWallpaper 登录时及每 %1 秒刷新壁纸\n"
+           "\n"
+           "[Timer]\n"
+           "OnStartupSec=1min\n"
+           "OnUnitActiveSec=%1s\n"
+           "\n"
+           "[Install]\n"
+           "WantedBy=timers.target\n"_s.arg(interval);
 }
 
 // Undoes specifier escaping. Any other specifier depends on the manager's state, so a value

@@ -134,8 +134,8 @@ void MenuBarController::refuseSecondInstance() {
                  u"客户端已经在运行"_s,
                  u"已有一个Velmora壁纸实例在运行。它是菜单栏应用，请点击"_s +
                      currentPlatformWords().iconPlace.toString() +
-                     QStringLiteral("的Velmora图标；如需使用刚安装的版本，请先从菜单栏退出旧实例，"
-                                    "再重新打开。"),
+                     u"的Velmora图标；如需使用刚安装的版本，请先从菜单栏退出旧实例，"
+                     "再重新打开。"_s,
                  {u"知道了"_s},
                  {}},
                 [this](const AlertAnswer &) { emit terminateRequested(0); });

@@ -17,11 +17,10 @@ MenuWindow::MenuWindow(QMenu *menu, QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->setSpacing(6);
     addItems(menu, layout);
-    auto *hint = new QLabel(
-        QStringLiteral(
-            "桌面没有可用的托盘：托盘图标需要 StatusNotifierItem 托盘宿主（GNOME 上请启用 "
-            "AppIndicator 扩展），在此之前请从这个窗口操作。"),
-        this);
+    auto *hint =
+        new QLabel(u"桌面没有可用的托盘：托盘图标需要 StatusNotifierItem 托盘宿主（GNOME 上请启用 "
+                   "AppIndicator 扩展），在此之前请从这个窗口操作。"_s,
+                   this);
     hint->setWordWrap(true);
     hint->setForegroundRole(QPalette::PlaceholderText);
     layout->addWidget(hint);

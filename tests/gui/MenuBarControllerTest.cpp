@@ -79,12 +79,7 @@ protected:
     // Launches with a stored credential and the first-use prompt already answered.
     void launchEnrolled() {
         ASSERT_TRUE(run.context.paths.ensure().ok());
-        auto client = makeClient();
-        ActivationState credential =
-            test::await<ActivationState>([&](auto done) {
-                client->registerDevice(QString(64, u'a'), u"书房电脑"_s, done);
-            }).value();
-        ASSERT_TRUE(run.context.credentials->save(credential).ok());
+        ASSERT_TRUE(run.context.credentials->save(*enrolledClient()->activation()).ok());
         QFile(run.context.paths.startupPromptMarker()).open(QIODevice::WriteOnly);
         launch();
     }
@@ -146,10 +141,10 @@ TEST_F(MenuBar, AFirstLaunchEnrolsAsksOnceThenSetsTodaysWallpaper) {
     EXPECT_EQ(status(), u"状态：正在自动连接…"_s);
     ASSERT_TRUE(pumpUntil([&] { return !run.desktop->calls.empty() && !controller->isBusy(); }));
 
-    EXPECT_EQ(presenter.shown,
-              QStringList{QStringLiteral(
-                  "首次使用设置|以下两项默认开启，可取消勾选，也可以稍后从菜单栏“设置”中修改。|"
-                  "保存并继续|开机自动启动,自动更新软件")});
+    EXPECT_EQ(
+        presenter.shown,
+        QStringList{u"首次使用设置|以下两项默认开启，可取消勾选，也可以稍后从菜单栏“设置”中修改。|"
+                    "保存并继续|开机自动启动,自动更新软件"_s});
     EXPECT_FALSE(AutomaticUpdatePreference::isEnabled(run.context.defaults));
     EXPECT_TRUE(QFile::exists(run.context.paths.startupPromptMarker()));
     EXPECT_TRUE(status().startsWith(u"状态：已设置 "_s + service->todayWallpaper().effectiveDate +
@@ -163,29 +158,29 @@ TEST_F(MenuBar, TheMenuFollowsConnectionAndBusyState) {
     run.context.defaults.setString(u"networkProxyMode"_s, u"direct"_s);
     launchConnected();
     controller->updateMenu();
-    EXPECT_EQ(dump(controller->menu()), QStringLiteral("~状态：已连接 · 书房电脑\n"
-                                                       "-\n"
-                                                       "刷新今日壁纸 Ctrl+R\n"
-                                                       "一键保存今日壁纸\n"
-                                                       "获取红包口令\n"
-                                                       "分享与推广\n"
-                                                       "  复制我的推广链接\n"
-                                                       "设置\n"
-                                                       "  显示方式\n"
-                                                       "    [x] 完整显示（推荐）\n"
-                                                       "    [ ] 填满屏幕（可能裁切）\n"
-                                                       "  网络连接\n"
-                                                       "    [ ] 跟随系统代理\n"
-                                                       "    [x] 直连（忽略系统代理）\n"
-                                                       "  [ ] 开机自动运行\n"
-                                                       "  [ ] 自动更新软件\n"
-                                                       "帮助与维护\n"
-                                                       "  重新连接服务\n"
-                                                       "  检查更新\n"
-                                                       "  打开数据目录\n"
-                                                       "  关于Velmora壁纸\n"
-                                                       "-\n"
-                                                       "退出 Ctrl+Q\n"));
+    EXPECT_EQ(dump(controller->menu()), u"~状态：已连接 · 测试机\n"
+                                        "-\n"
+                                        "刷新今日壁纸 Ctrl+R\n"
+                                        "一键保存今日壁纸\n"
+                                        "获取红包口令\n"
+                                        "分享与推广\n"
+                                        "  复制我的推广链接\n"
+                                        "设置\n"
+                                        "  显示方式\n"
+                                        "    [x] 完整显示（推荐）\n"
+                                        "    [ ] 填满屏幕（可能裁切）\n"
+                                        "  网络连接\n"
+                                        "    [ ] 跟随系统代理\n"
+                                        "    [x] 直连（忽略系统代理）\n"
+                                        "  [ ] 开机自动运行\n"
+                                        "  [ ] 自动更新软件\n"
+                                        "帮助与维护\n"
+                                        "  重新连接服务\n"
+                                        "  检查更新\n"
+                                        "  打开数据目录\n"
+                                        "  关于Velmora壁纸\n"
+                                        "-\n"
+                                        "退出 Ctrl+Q\n"_s);
     EXPECT_EQ(controller->menu()->actions().first()->toolTip(),
               service->origin() + u"\n网络：直连（忽略系统代理）"_s);
     controller->menu()->adjustSize();
@@ -284,7 +279,7 @@ INSTANTIATE_TEST_SUITE_P(
                       RefreshRow{"BadDigestFallsBack", true, true, "状态：离线，沿用 %1",
                                  "壁纸下载失败|已沿用上次校验通过的壁纸（%1）。\n\n详情：" +
                                      kBadDigest + "|确定"},
-                      RefreshRow{"BadDigestWithoutFallback", false, true, "状态：已连接 · 书房电脑",
+                      RefreshRow{"BadDigestWithoutFallback", false, true, "状态：已连接 · 测试机",
                                  kDigestAlert}),
     [](const auto &info) { return std::string(info.param.name); });
 
@@ -324,8 +319,8 @@ TEST_F(MenuBar, InviteLinksAreConfirmedWhenEnrolledAndOnlyTheirSchemeIsLogged) {
                   controller->openURLs(
                       {QUrl(u"https://example.com/?ticket="_s + inviteTicket), QUrl(link)});
               }),
-              QStringLiteral("关联此邀请来源？|客户端无需激活码即可使用；继续后会把当前设备关联到该"
-                             "推广渠道。|继续,取消"));
+              u"关联此邀请来源？|客户端无需激活码即可使用；继续后会把当前设备关联到该"
+              "推广渠道。|继续,取消"_s);
     EXPECT_TRUE(service->requests().empty());
     EXPECT_EQ(logText(), u"忽略无效邀请链接：https\n"_s);
 
@@ -364,15 +359,15 @@ TEST_F(MenuBar, SettingsAndSharingAreConfirmed) {
     // Direct connection: stored, logged and confirmed; choosing it again keeps its mark.
     QMenu *network = settings->actions().at(1)->menu();
     EXPECT_EQ(choose(network->actions().at(1)),
-              QStringLiteral("网络连接已切换|后续登记、刷新、下载、更新和推广请求将忽略"
-                             "系统代理，直接连接 wallpaper.velmora.example。|确定"));
+              u"网络连接已切换|后续登记、刷新、下载、更新和推广请求将忽略"
+              "系统代理，直接连接 wallpaper.velmora.example。|确定"_s);
     EXPECT_TRUE(logText().endsWith(u"切换网络连接 proxy=direct\n"_s));
     EXPECT_EQ(choose(network->actions().at(1), 0), QString());
     EXPECT_TRUE(network->actions().at(1)->isChecked());
 
     EXPECT_EQ(choose(item(7)->menu()->actions().at(3)),
-              QStringLiteral("Velmora壁纸|Linux 菜单栏客户端\n版本 1.3.0\n\n每日从 "
-                             "wallpaper.velmora.example 获取并设置壁纸。|确定"));
+              u"Velmora壁纸|Linux 菜单栏客户端\n版本 1.3.0\n\n每日从 "
+              "wallpaper.velmora.example 获取并设置壁纸。|确定"_s);
 
     // The promotion link goes to the clipboard, or the user hears why not.
     QAction *copy = item(5)->menu()->actions().first();
@@ -399,11 +394,10 @@ TEST_F(MenuBar, AManualUpdateAsksThenOpensOnlyAVerifiedPackage) {
     const auto check = [&](int alerts) {
         return alertsOf([&] { controller->checkForUpdates(true); }, alerts);
     };
-    EXPECT_EQ(check(2), QStringLiteral(
-                            "发现 Linux 新版本 1.4.0|开发服务生成的测试更新包。\n\n下载完成后将打开"
-                            "安装包，请确认其来源和签名。|下载并打开,稍后\n"
-                            "更新包已下载|已打开 velmora-wallpaper_1.4.0_amd64.deb。请"
-                            "按 Linux 安装器提示完成更新。|确定"));
+    EXPECT_EQ(check(2), u"发现 Linux 新版本 1.4.0|开发服务生成的测试更新包。\n\n下载完成后将打开"
+                        "安装包，请确认其来源和签名。|下载并打开,稍后\n"
+                        "更新包已下载|已打开 velmora-wallpaper_1.4.0_amd64.deb。请"
+                        "按 Linux 安装器提示完成更新。|确定"_s);
     EXPECT_EQ(workspace.opened, QList<QUrl>{QUrl::fromLocalFile(file)});
     EXPECT_EQ(test::readAll(file), package.bytes);
     EXPECT_FALSE(QFile::exists(older));
@@ -436,10 +430,9 @@ TEST_F(MenuBar, AutomaticUpdatesOpenAVersionOnceAndRetryAFailedOpen) {
     launchEnrolled();
     ASSERT_TRUE(settle(2)) << presenter.shown.join(u'\n').toStdString() << logText().toStdString();
     // A launch with a credential greets once.
-    EXPECT_EQ(
-        presenter.shown.takeFirst(),
-        QStringLiteral("Velmora壁纸已启动|客户端运行在面板托盘区的Velmora图标中，不会显示在任务栏。"
-                       "\n\n你可以从菜单栏刷新、保存壁纸或切换显示方式。|确定"));
+    EXPECT_EQ(presenter.shown.takeFirst(),
+              u"Velmora壁纸已启动|客户端运行在面板托盘区的Velmora图标中，不会显示在任务栏。"
+              "\n\n你可以从菜单栏刷新、保存壁纸或切换显示方式。|确定"_s);
     const QString file = workspace.opened.first().toLocalFile();
     EXPECT_EQ(presenter.shown.first(),
               u"!操作失败|更新包已下载，但系统未能自动打开："_s + file + u"|确定"_s);

@@ -31,8 +31,8 @@ const QString kRewardsPath = u"/api/client/rewards"_s;
 const QString kClaimPath = u"/api/client/rewards/claim"_s;
 
 const QString kInstructions =
-    QStringLiteral("每台设备可领取一个新用户红包；成功邀请好友后还可再领取一个推荐红包。"
-                   "在兑换页面输入兑换码即可使用。");
+    u"每台设备可领取一个新用户红包；成功邀请好友后还可再领取一个推荐红包。"
+    "在兑换页面输入兑换码即可使用。"_s;
 const QString kNotOpen = u"红包活动暂未开放。已领取的口令仍显示在下方。"_s;
 const QString kNoCodes = u"还没有领取到口令。"_s;
 const QString kOpenPage = u"[打开领奖页面]"_s;
@@ -250,8 +250,8 @@ TEST_F(RewardWindow, TheInviteLinkGoesToTheClipboardOrTheWindowSaysWhyNot) {
     workspace.clipboardWorks = false;
     EXPECT_EQ(invite(), u"无法写入系统剪贴板。"_s);
     service->setFault(u"/api/client/promotion/link"_s, {.status = 401});
-    EXPECT_EQ(invite(), QStringLiteral("暂时无法获取邀请链接。暂时无法验证本机，请在“帮助与维护”中"
-                                       "重新连接服务后重试。"));
+    EXPECT_EQ(invite(), u"暂时无法获取邀请链接。暂时无法验证本机，请在“帮助与维护”中"
+                        "重新连接服务后重试。"_s);
     EXPECT_EQ(workspace.copied.size(), 1);
 }
 

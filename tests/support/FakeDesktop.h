@@ -21,8 +21,7 @@ public:
             {QStringLiteral("DP-1"), QRect(0, 0, 1920, 1080)},
             {QStringLiteral("HDMI-1"), QRect(1920, 0, 1280, 1024)}};
         std::vector<Call> calls;
-        int failOnCall = -1;           // index of the call that fails
-        bool paintedPerMonitor = true; // a new monitor needs the picture set again
+        int failOnCall = -1; // index of the call that fails
     };
 
     explicit FakeDesktop(std::shared_ptr<State> state)
@@ -30,7 +29,8 @@ public:
 
     QString backendName() const override { return QStringLiteral("fake"); }
     std::vector<platform::Screen> screens() const override { return m_state->screens; }
-    bool followsScreenChanges() const override { return m_state->paintedPerMonitor; }
+    // A new monitor needs the picture set again.
+    bool followsScreenChanges() const override { return true; }
     bool setDesktopImage(const QString &file, const platform::Screen &screen,
                          const platform::DesktopImageOptions &options, QString *error) override {
         if (int(m_state->calls.size()) == m_state->failOnCall) {

@@ -237,13 +237,11 @@ Reply DevService::Private::promotionPage(const QString &ticket) {
     const QString invite = u"velmora://activate?ticket="_s + ticket;
     Reply reply;
     reply.contentType = "text/html; charset=utf-8";
-    reply.body =
-        QStringLiteral("<!DOCTYPE html><html lang=\"zh-CN\"><head><meta charset=\"utf-8\">"
-                       "<title>Velmora 每日壁纸</title></head><body>"
-                       "<h1>Velmora 每日壁纸</h1><p>已安装客户端？<a href=\"%1\">点此激活</a>。</p>"
-                       "</body></html>\n")
-            .arg(invite)
-            .toUtf8();
+    reply.body = u"<!DOCTYPE html><html lang=\"zh-CN\"><head><meta charset=\"utf-8\">"
+                 "<title>Velmora 每日壁纸</title></head><body>"
+                 "<h1>Velmora 每日壁纸</h1><p>已安装客户端？<a href=\"%1\">点此激活</a>。</p>"
+                 "</body></html>\n"_s.arg(invite)
+                     .toUtf8();
     return reply;
 }
 
@@ -270,9 +268,8 @@ QJsonObject DevService::Private::rewardStatus(const QString &deviceId) {
         {u"canClaimReferral"_s, rewardsEnabled && invitations > 0 && !has("referral")},
         {u"stockAvailable"_s, stock > 0},
         {u"redemptionUrl"_s, options.redemptionUrl},
-        {u"instructions"_s,
-         QStringLiteral("每台设备可领取一个新用户红包；成功邀请好友后还可再领取一个推荐红包。"
-                        "在兑换页面输入兑换码即可使用。")},
+        {u"instructions"_s, u"每台设备可领取一个新用户红包；成功邀请好友后还可再领取一个推荐红包。"
+                            "在兑换页面输入兑换码即可使用。"_s},
         {u"codes"_s, issued},
     };
     if (!campaignListed)

@@ -57,19 +57,19 @@ std::vector<Screen> PlasmaDesktop::screens() const {
 QString PlasmaDesktop::wallpaperScript(const QString &file, const DesktopImageOptions &options) {
     const QString url =
         QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath()).toString(QUrl::FullyEncoded);
-    return QStringLiteral(
-               "var all = desktops();\n"
-               "for (var i = 0; i < all.length; ++i) {\n"
-               "    var d = all[i];\n"
-               "    d.wallpaperPlugin = \"org.kde.image\";\n"
-               "    d.currentConfigGroup = [\"Wallpaper\", \"org.kde.image\", \"General\"];\n"
-               "    d.writeConfig(\"Image\", %1);\n"
-               "    d.writeConfig(\"FillMode\", %2);\n"
-               "    d.writeConfig(\"Color\", \"%3\");\n"
-               "}\n")
-        // One pass: a file name may itself contain "%2" once percent-encoded.
-        .arg(javaScriptStringLiteral(url), QString::number(fillMode(desktopPlacement(options))),
-             desktopFillColourName(options));
+    return u"var all = desktops();\n"
+           "for (var i = 0; i < all.length; ++i) {\n"
+           "    var d = all[i];\n"
+           "    d.wallpaperPlugin = \"org.kde.image\";\n"
+           "    d.currentConfigGroup = [\"Wallpaper\", \"org.kde.image\", \"General\"];\n"
+           "    d.writeConfig(\"Image\", %1);\n"
+           "    d.writeConfig(\"FillMode\", %2);\n"
+           "    d.writeConfig(\"Color\", \"%3\");\n"
+           "}\n"_s
+               // One pass: a file name may itself contain "%2" once percent-encoded.
+               .arg(javaScriptStringLiteral(url),
+                    QString::number(fillMode(desktopPlacement(options))),
+                    desktopFillColourName(options));
 }
 
 bool PlasmaDesktop::setDesktopImage(const QString &file, const Screen &,
