@@ -25,11 +25,6 @@
 
 namespace velmora::test {
 
-// Runs a program to its end and returns its standard output (empty if it could not run).
-inline QByteArray runTool(const QString &program, const QStringList &arguments) {
-    return runToEnd(program, arguments, QProcessEnvironment::systemEnvironment(), 20000).out;
-}
-
 // A session bus of our own. The services it starts on demand (dconf, xfconfd) inherit the
 // bus's environment, not the caller's, so HOME, XDG_CONFIG_HOME and XDG_RUNTIME_DIR are set —
 // in this process too, since GIO's dconf client reads the database files directly — before

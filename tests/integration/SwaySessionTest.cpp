@@ -50,8 +50,9 @@ protected:
 };
 
 // The real refresh, as the sway user's login agent runs it; then every placement through the
-// backend itself, with file names sway's command parser and wordexp would take apart.
-TEST_F(SwaySession, TheRefreshShowsThePictureOnEveryOutputAndNoFileNameBreaksTheCommand) {
+// backend itself, with file names sway's command parser and wordexp would take apart; then the
+// tray application, with no tray to show in.
+TEST_F(SwaySession, TheRefreshShowsThePictureNoFileNameBreaksTheCommandAndTheMenuGetsAWindow) {
     const QImage decoded = serveToday();
 
     // Filled, as the user's settings file says (fitting is the default).
@@ -82,6 +83,17 @@ TEST_F(SwaySession, TheRefreshShowsThePictureOnEveryOutputAndNoFileNameBreaksThe
     }
     EXPECT_FALSE(QFile::exists(sway.path(u"home/injected"_s)));
     EXPECT_FALSE(QFile::exists(sway.path(u"home/图片/injected"_s)));
+
+    // With no tray host on the session's bus the menu shows in its window instead.
+    const auto app = sway.start(program, client({}));
+    const auto windows = [&] {
+        return sway.run(u"swaymsg"_s, {u"-t"_s, u"get_tree"_s});
+    };
+    EXPECT_TRUE(
+        test::pumpUntil([&] { return windows().contains("\"name\": \"Velmora壁纸\""); }, 30000))
+        << windows().toStdString();
+    QThread::msleep(500);
+    test::saveScreenshot(sway.screenshot(), u"sway-menu-window"_s);
 }
 
 // On Wayland the tray item registers with the session's watcher. sway lays out `output *` on an
@@ -129,19 +141,6 @@ TEST_F(SwaySession, APluggedInOutputShowsThePictureWithNoApplyAndNoRequest) {
     test::saveScreenshot(shown, u"sway-output-added"_s);
     EXPECT_EQ(service->requests().size(), requests);
     EXPECT_EQ(QString::fromUtf8(test::readAll(paths.clientLog())).count(u"显示器变化"_s), 1);
-}
-
-// With no tray host on the session's bus the menu shows in its window instead.
-TEST_F(SwaySession, WithoutATrayTheMenuShowsInAWaylandWindow) {
-    const auto app = sway.start(program, client({}));
-    const auto windows = [&] {
-        return sway.run(u"swaymsg"_s, {u"-t"_s, u"get_tree"_s});
-    };
-    EXPECT_TRUE(
-        test::pumpUntil([&] { return windows().contains("\"name\": \"Velmora壁纸\""); }, 30000))
-        << windows().toStdString();
-    QThread::msleep(500);
-    test::saveScreenshot(sway.screenshot(), u"sway-menu-window"_s);
 }
 
 } // namespace

@@ -56,20 +56,17 @@ public:
         environment.insert(QStringLiteral("WLR_RENDERER"), QStringLiteral("pixman"));
         environment.insert(QStringLiteral("WLR_LIBINPUT_NO_DEVICES"), QStringLiteral("1"));
         environment.insert(QStringLiteral("WLR_HEADLESS_OUTPUTS"), QString::number(outputs.size()));
+        // sway listens for IPC where SWAYSOCK says.
+        const QString socket = path(QStringLiteral("runtime/sway-ipc.sock"));
+        environment.insert(QStringLiteral("SWAYSOCK"), socket);
         m_sway =
             start(QStringLiteral("sway"), {QStringLiteral("-c"), path(QStringLiteral("config"))},
                   environment, path(QStringLiteral("sway.log")));
         m_sway->waitForStarted(5000);
-        waitFor(
-            [&] {
-                const QStringList sockets =
-                    QDir(path(QStringLiteral("runtime")))
-                        .entryList({QStringLiteral("sway-ipc.*.sock")}, QDir::System);
-                if (!sockets.isEmpty())
-                    m_socket = path(QStringLiteral("runtime/")) + sockets.first();
-                return !m_socket.isEmpty() || m_sway->state() != QProcess::Running;
-            },
-            10000);
+        waitFor([&] { return QFileInfo::exists(socket) || m_sway->state() != QProcess::Running; },
+                10000);
+        if (QFileInfo::exists(socket))
+            m_socket = socket;
     }
 
     static bool installed() {
