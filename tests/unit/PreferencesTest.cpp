@@ -49,7 +49,7 @@ TEST_F(PreferencesTest, ModesReadExactRawValuesAndFallBackOtherwise) {
     }
 }
 
-// Writing the marker once the prompt was shown is part of the first-launch flow.
+// The menu bar's first-launch test shows the marker written and then read.
 TEST(StartupPromptMarker, IsNeverWrittenThroughALink) {
     test::TempDir temp;
     const ClientPaths paths(temp.path(u"data"_s));
