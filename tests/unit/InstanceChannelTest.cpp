@@ -1,3 +1,4 @@
+#include "core/InstanceLock.h"
 #include "support/Outcome.h"
 #include "support/TempDir.h"
 #include "ui/InstanceClient.h"
@@ -133,6 +134,21 @@ TEST_F(InstanceChannelTest, ListenTakesThePathOverAndTheSenderFollowsNoLink) {
     ::close(foreign);
     EXPECT_FALSE(decoy.hasPendingConnections());
     EXPECT_NE(test::permissions(decoy.fullServerName()), -1);
+}
+
+// An older, wider lock file is narrowed; a link at the lock is never followed.
+TEST_F(InstanceChannelTest, TheLockNarrowsAnOldFileAndRefusesASymbolicLink) {
+    InstanceLock lock(paths);
+    test::writeFile(lock.path(), QByteArray(), 0644);
+    EXPECT_TRUE(lock.acquire());
+    EXPECT_EQ(test::permissions(lock.path()), 0600);
+    lock.release();
+
+    QFile::remove(lock.path());
+    test::writeFile(temp.path(u"target"_s), QByteArray(), 0644);
+    QFile::link(temp.path(u"target"_s), lock.path());
+    EXPECT_FALSE(InstanceLock(paths).acquire());
+    EXPECT_EQ(test::permissions(temp.path(u"target"_s)), 0644);
 }
 
 } // namespace

@@ -1,17 +1,57 @@
 #include "core/KeychainStore.h"
+#include "core/ActivationState.h"
+#include "platform/linux/SecretServiceKeychain.h"
 #include "support/Outcome.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 using namespace Qt::StringLiterals;
 using namespace velmora;
+using velmora::test::ScopedEnvironment;
+using namespace std::chrono_literals;
 
 namespace {
+
+// The stored form must stay byte for byte what earlier versions wrote and read.
+TEST(ActivationStateEncoding, IsCompactSortedAndLeavesSlashesAlone) {
+    const ActivationState record{u"https://wallpaper.velmora.example"_s, u"0123abcd"_s,
+                                 u"小明的电脑"_s, u"tok/en+secret"_s, u"2026-08-31T00:00:00Z"_s};
+    EXPECT_EQ(
+        QString::fromUtf8(record.encoded()),
+        QStringLiteral("{\"activatedAtUtc\":\"2026-08-31T00:00:00Z\",\"deviceId\":\"0123abcd\","
+                       "\"deviceName\":\"小明的电脑\",\"serverBaseUrl\":\"https://"
+                       "wallpaper.velmora.example\",\"token\":\"tok/en+secret\"}"));
+}
+
+// Each JSON text with the exact failure, or "" when it gives the record.
+TEST(ActivationStateDecoding, ReadsBothKeySetsAndRefusesIncompleteRecords) {
+    const ActivationState record{u"https://s"_s, u"d"_s, u"n"_s, u"t"_s, u"a"_s};
+    const std::pair<QByteArray, const char *> cases[] = {
+        {R"({"server_base_url":"https://s","device_id":"d","device_name":"n","token":"t","activated_at_utc":"a"})",
+         ""},
+        {R"({"serverBaseUrl":"  ","server_base_url":"https://s","deviceId":"d","deviceName":"n","token":"t","activatedAtUtc":"a"})",
+         ""},
+        {R"({"serverBaseUrl":"https://s","server_base_url":"https://old","deviceId":"d","deviceName":"n","token":"t","activatedAtUtc":"a"})",
+         ""},
+        {R"({"serverBaseUrl":"https://s","deviceId":"d","deviceName":"n","token":42,"activatedAtUtc":"a"})",
+         "激活凭证字段不完整。"},
+    };
+    for (const auto &[json, failure] : cases) {
+        const Result<ActivationState> result = ActivationState::decodeCompatible(json);
+        EXPECT_EQ(test::failureOf(result), QString::fromUtf8(failure)) << json.toStdString();
+        EXPECT_TRUE(!result.ok() || *result == record) << json.toStdString();
+    }
+}
 
 // Answers from a fixed item and counts how often it was asked.
 class FakeKeychain : public platform::LegacyKeychain {
@@ -63,13 +103,6 @@ protected:
     int rounds = 0;
 };
 
-// The standard data directory looks for the item under the name earlier versions gave it; a
-// private one has a name of its own, so a test installation never picks up the real item.
-TEST_F(KeychainStoreTest, TheStandardDataDirectoryUsesTheEarlierServiceName) {
-    EXPECT_EQ(KeychainStore::serviceName(ClientPaths(ClientPaths::defaultRoot())),
-              u"example.velmora.wallpaper.activation"_s);
-}
-
 // Whatever is wrong with the file, it reads as none and the legacy item is not consulted; a
 // file others may read, or a link, is ignored, not repaired or written through.
 TEST_F(KeychainStoreTest, DamagedLooseOrLinkedCredentialReadsAsNoneWithoutConsultingTheKeychain) {
@@ -78,7 +111,6 @@ TEST_F(KeychainStoreTest, DamagedLooseOrLinkedCredentialReadsAsNoneWithoutConsul
     const std::tuple<QByteArray, int, const char *> files[] = {
         {"not json", 0600, "none|0|marker|600"},
         {tokenless.encoded(), 0600, "none|0|marker|600"},
-        {kRecord.encoded(), 0604, "none|0|marker|604"},
         {kRecord.encoded(), 0640, "none|0|marker|640"},
     };
     for (const auto &[content, mode, outcome] : files) {
@@ -108,15 +140,17 @@ TEST_F(KeychainStoreTest, TheKeychainIsAskedUntilItAnswersAndThenNeverAgain) {
     keychain->answers = true;
     EXPECT_EQ(loadOutcome(), u"record|2|marker|600"_s);
     EXPECT_EQ(keychain->queries[0], u"alice|"_s + KeychainStore::serviceName(paths));
+    // The standard data directory looks for the item under the name earlier versions gave it; a
+    // private one has a name of its own, so a test installation never picks up the real item.
+    EXPECT_EQ(KeychainStore::serviceName(ClientPaths(ClientPaths::defaultRoot())),
+              u"example.velmora.wallpaper.activation"_s);
     EXPECT_EQ(test::readAll(credential()), kRecord.encoded()) << "rewritten in the stored form";
 
-    for (const QByteArray &unusable :
-         {QByteArray(), QByteArray(kLegacyItem).replace("\"token\":\"secret-token\",", "")}) {
-        startOver(unusable.isNull() ? std::nullopt : std::optional(unusable));
-        EXPECT_EQ(loadOutcome(), u"none|1|marker|-1"_s);
-        keychain->item = kLegacyItem;
-        EXPECT_EQ(loadOutcome(), u"none|1|marker|-1"_s);
-    }
+    // An unusable item is as good as none (every other test's keychain holds none).
+    startOver(QByteArray(kLegacyItem).replace("\"token\":\"secret-token\",", ""));
+    EXPECT_EQ(loadOutcome(), u"none|1|marker|-1"_s);
+    keychain->item = kLegacyItem;
+    EXPECT_EQ(loadOutcome(), u"none|1|marker|-1"_s);
 
     startOver(std::nullopt);
     ASSERT_TRUE(store().save(kRecord).ok());
@@ -133,6 +167,39 @@ TEST_F(KeychainStoreTest, TheKeychainIsAskedUntilItAnswersAndThenNeverAgain) {
         u"无法创建客户端数据目录：客户端数据目录不能是符号链接：%1|1|-|-1"_s.arg(paths.logs()));
     QFile::remove(paths.logs());
     EXPECT_EQ(loadOutcome(), u"record|2|marker|600"_s);
+}
+
+// How long a lookup took, in milliseconds; a lookup here never finds anything.
+qint64 lookupTime(std::chrono::milliseconds deadline) {
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_FALSE(platform::SecretServiceKeychain(deadline)
+                     .lookup(u"alice"_s, u"example.velmora.wallpaper.activation"_s)
+                     .answered);
+    return timer.elapsed();
+}
+
+// The legacy lookup runs on every first start: without a reachable bus it answers none at once,
+// and a bus that never answers is abandoned at the deadline.
+TEST(SecretServiceKeychainTest, NoBusAnswersAtOnceAndASilentOneAtTheDeadline) {
+    test::TempDir temp;
+    const ScopedEnvironment runtime("XDG_RUNTIME_DIR", temp.path().toUtf8());
+    EXPECT_LT(lookupTime(10s), 200);
+
+    // Accepts connections into its backlog but never answers: a hung per-user bus.
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{AF_UNIX, {}};
+    const QByteArray path = QFile::encodeName(temp.path(u"bus"_s));
+    ASSERT_LT(size_t(path.size()), sizeof(address.sun_path));
+    std::copy(path.begin(), path.end(), address.sun_path);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof(address)), 0);
+    ASSERT_EQ(::listen(listener, 8), 0);
+
+    const ScopedEnvironment bus("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + path);
+    const qint64 elapsed = lookupTime(300ms);
+    EXPECT_GE(elapsed, 290);
+    EXPECT_LT(elapsed, 1500);
+    ::close(listener);
 }
 
 } // namespace

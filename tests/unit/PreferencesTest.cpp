@@ -1,5 +1,6 @@
 #include "core/Preferences.h"
 #include "core/StartupPromptMarker.h"
+#include "core/UserDefaults.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -20,6 +21,15 @@ protected:
                                                 QUuid::createUuid().toString(QUuid::WithoutBraces));
 };
 
+TEST(UserDefaults, BooleansReadTheWayTheDefaultsSystemDoes) {
+    const std::pair<QVariant, bool> cases[] = {
+        {-3, true},        {u"Yes"_s, true},    {u"FALSE"_s, false},
+        {u" 12 "_s, true}, {u"maybe"_s, false}, {QStringList{u"YES"_s}, false},
+    };
+    for (const auto &[stored, expected] : cases)
+        EXPECT_EQ(defaultsBooleanValue(stored), expected) << stored.toString().toStdString();
+}
+
 // The same stored value is put under both keys; only the exact raw values are recognised, and
 // a foreign value is not repaired by reading it.
 TEST_F(PreferencesTest, ModesReadExactRawValuesAndFallBackOtherwise) {
@@ -39,21 +49,15 @@ TEST_F(PreferencesTest, ModesReadExactRawValuesAndFallBackOtherwise) {
     }
 }
 
-TEST(StartupPromptMarker, IsWrittenButNeverThroughALink) {
+// The menu bar's first-launch test shows the marker written and then read.
+TEST(StartupPromptMarker, IsNeverWrittenThroughALink) {
     test::TempDir temp;
     const ClientPaths paths(temp.path(u"data"_s));
-    QStringList lines;
-    const ClientLog log = [&lines](const QString &line) {
-        lines << line;
-    };
-    EXPECT_FALSE(isStartupPromptShown(paths));
-    tryMarkStartupPromptShown(paths, log);
-    EXPECT_TRUE(isStartupPromptShown(paths));
-
-    QFile::remove(paths.startupPromptMarker());
+    ASSERT_TRUE(paths.ensure().ok());
     test::writeFile(temp.path(u"elsewhere"_s), "precious");
     QFile::link(temp.path(u"elsewhere"_s), paths.startupPromptMarker());
-    tryMarkStartupPromptShown(paths, log);
+    QStringList lines;
+    tryMarkStartupPromptShown(paths, [&lines](const QString &line) { lines << line; });
     EXPECT_EQ(lines, QStringList{u"写入启动提醒标记失败：启动提醒标记不能是符号链接。"_s});
     EXPECT_EQ(test::readAll(temp.path(u"elsewhere"_s)), QByteArrayLiteral("precious"));
 }
