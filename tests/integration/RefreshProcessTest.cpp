@@ -3,7 +3,6 @@
 #include "ClientHarness.h"
 
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-#include "support/TempDir.h"
 #include "wallpaper/WallpaperStore.h"
 
 #include <QBuffer>
@@ -41,30 +40,17 @@ QByteArray png(int round) {
     return bytes;
 }
 
-class RefreshRace : public test::ServiceTest {
+class RefreshRace : public test::ExecutableTest {
 protected:
-    void SetUp() override {
-        test::ServiceTest::SetUp();
-        if (QStandardPaths::findExecutable(u"Xvfb"_s).isEmpty())
-            GTEST_SKIP() << "Xvfb is not installed (scripts/install-deps.sh installs it)";
-        xvfb = test::startVirtualDisplay("640x480x24");
-        ASSERT_FALSE(xvfb->address().isEmpty()) << "Xvfb did not start";
-        display = ':' + xvfb->address();
-    }
+    RefreshRace()
+        : ExecutableTest("640x480x24") {}
 
-    QProcess *refresh(const QProcessEnvironment &environment = {}) {
-        auto *process = new QProcess;
-        process->setProcessEnvironment(
-            environment.isEmpty() ? test::displayEnvironment(xvfb->address()) : environment);
-        process->start(
-            QStringLiteral(VELMORA_EXECUTABLE),
-            {u"--refresh"_s, u"--server"_s, service->origin(), u"--app-data"_s, paths.root()});
-        return process;
+    std::unique_ptr<QProcess> refresh(const QProcessEnvironment &environment = {}) {
+        return launch({u"--refresh"_s}, environment);
     }
 
     test::Ran refreshed(const QProcessEnvironment &environment = {}) {
-        const std::unique_ptr<QProcess> process(refresh(environment));
-        return test::finish(*process, 30000);
+        return test::finish(*refresh(environment), 30000);
     }
 
     // Five refreshes at once, of a picture no monitor shows yet.
@@ -72,17 +58,12 @@ protected:
         service->setTodayWallpaper(u"round%1.png"_s.arg(round), png(round), u"image/png"_s);
         std::vector<std::unique_ptr<QProcess>> runs;
         for (int i = 0; i < 5; ++i)
-            runs.emplace_back(refresh());
+            runs.push_back(refresh());
         for (const auto &run : runs) {
             const test::Ran ran = test::finish(*run, 30000);
             EXPECT_EQ(ran.status, 0) << ran.err.toStdString();
         }
     }
-
-    test::TempDir temp;
-    ClientPaths paths{temp.path(u"data"_s)};
-    std::unique_ptr<test::Server> xvfb;
-    QByteArray display;
 };
 
 // Every round leaves a record that names a verified file, and the X server keeps no more
@@ -90,6 +71,7 @@ protected:
 TEST_F(RefreshRace, ParallelRefreshesKeepTheRecordedFileAndLeakNoXClients) {
     const test::Ran first = refreshed();
     ASSERT_EQ(first.status, 0) << first.err.toStdString();
+    const QByteArray display = ':' + xvfb->address();
     const int before = xClients(display);
     ASSERT_GT(before, 0);
 
@@ -141,7 +123,7 @@ TEST_F(RefreshRace, AKilledDownloadLeavesNoStagingFileBehindForLong) {
         return QDir(paths.wallpapers()).entryList({u".*.download"_s}, QDir::Files | QDir::Hidden);
     };
     for (const int signal : {SIGTERM, SIGKILL}) {
-        std::unique_ptr<QProcess> run(refresh());
+        const std::unique_ptr<QProcess> run = refresh();
         ASSERT_TRUE(test::pumpUntil([&] { return !stagingFiles().isEmpty(); }, 20000));
         ::kill(pid_t(run->processId()), signal);
         ASSERT_TRUE(run->waitForFinished(10000));
