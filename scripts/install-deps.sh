@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev libssl-dev libplist-dev libsecret-1-dev libcpp-httplib-dev libqrencode-dev
   libgtest-dev libgmock-dev libbenchmark-dev curl time
   dbus dbus-bin gnome-keyring libsecret-tools systemd
-  libglib2.0-dev libxcb1-dev libxcb-randr0-dev
+  libglib2.0-dev libxcb1-dev libxcb-randr0-dev libxcb-res0-dev
   xvfb x11-utils x11-apps x11-xserver-utils imagemagick libglib2.0-bin xclip trayer xdotool fonts-wqy-microhei
   dconf-cli dconf-gsettings-backend dconf-service gsettings-desktop-schemas xfconf libxfconf-0-3
   fonts-wqy-microhei desktop-file-utils xdg-utils appstream lintian

@@ -2,9 +2,11 @@
 
 // Shared set-up for tests that run the client against the embedded development service.
 
+#include "core/ClientPaths.h"
 #include "net/WallpaperAPIClient.h"
 #include "support/Run.h"
 #include "support/Server.h"
+#include "support/TempDir.h"
 #include "tools/devservice/DevService.h"
 
 #include <gtest/gtest.h>
@@ -118,6 +120,59 @@ protected:
 
     std::unique_ptr<dev::DevService> service;
     std::unique_ptr<dev::DevService> other;
+};
+
+// The built executable against the service, on an Xvfb display of its own, with a private data
+// directory and a folder of stand-ins for the programs it runs. Skipped without Xvfb or one of
+// `tools`.
+class ExecutableTest : public ServiceTest {
+protected:
+    explicit ExecutableTest(const char *screen = "1280x800x24", QStringList tools = {})
+        : xvfb(startVirtualDisplay(screen))
+        , m_tools(std::move(tools) << QStringLiteral("Xvfb")) {}
+
+    void SetUp() override {
+        ServiceTest::SetUp();
+        for (const QString &tool : m_tools)
+            if (QStandardPaths::findExecutable(tool).isEmpty())
+                GTEST_SKIP() << tool.toStdString()
+                             << " is not installed (scripts/install-deps.sh installs it)";
+        ASSERT_FALSE(xvfb->address().isEmpty()) << "Xvfb did not start";
+    }
+
+    // Starts the executable with `arguments` in `environment` (by default a session with only
+    // the display), on the display and finding the stand-ins first.
+    std::unique_ptr<QProcess> launch(const QStringList &arguments = {},
+                                     QProcessEnvironment environment = {}) {
+        if (environment.isEmpty())
+            environment = displayEnvironment(xvfb->address());
+        environment.insert(QStringLiteral("DISPLAY"), u':' + QString::fromLatin1(xvfb->address()));
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        environment.insert(QStringLiteral("PATH"), temp.path(QStringLiteral("bin")) + u':' +
+                                                       environment.value(QStringLiteral("PATH")));
+        auto process = std::make_unique<QProcess>();
+        process->setProcessEnvironment(environment);
+        process->start(QStringLiteral(VELMORA_EXECUTABLE),
+                       QStringList{QStringLiteral("--server"), service->origin(),
+                                   QStringLiteral("--app-data"), paths.root()} +
+                           arguments);
+        return process;
+    }
+
+    // A stand-in for a program the executable runs: a shell script of `body`.
+    bool standIn(const QString &name, const QByteArray &body) {
+        const QString bin = temp.path(QStringLiteral("bin"));
+        return QDir().mkpath(bin) && writeFile(bin + u'/' + name, "#!/bin/sh\n" + body, 0755);
+    }
+
+    bool accept(const QString &title) { return acceptWindow(xvfb->address(), title); }
+
+    std::unique_ptr<Server> xvfb;
+    TempDir temp;
+    ClientPaths paths{temp.path(QStringLiteral("data"))};
+
+private:
+    QStringList m_tools;
 };
 
 } // namespace velmora::test

@@ -59,16 +59,22 @@ protected:
 };
 
 TEST_F(Commands, RefreshEnrolsVerifiesSetsEveryScreenRemembersAndThenUsesTheCache) {
-    const dev::WallpaperInfo wallpaper = service->todayWallpaper();
+    // The date the service sends is printed: it arrives without escape sequences or reordering
+    // marks.
+    const dev::WallpaperInfo w = service->todayWallpaper();
+    const WallpaperMetadata descriptor{w.id,          u"\u001b]0;x\u0007 2026-12-06\u202E\r"_s,
+                                       w.fileName,    w.contentType,
+                                       w.length,      w.sha256,
+                                       w.downloadPath};
+    service->setFault(today, {.body = encodeJson(descriptor.toJson())});
     const QString first = run(ClientMode::Refresh, service->origin());
-    EXPECT_EQ(first, applied(u"已设置壁纸："_s, wallpaper.effectiveDate));
+    EXPECT_EQ(first, applied(u"已设置壁纸："_s, u"]0;x 2026-12-06"_s));
     ASSERT_EQ(calls().size(), 2u);
     const QString file = calls().front().file;
     EXPECT_EQ(QFileInfo(file).absolutePath() + u' ' + FileHasher::sha256(file).value(),
-              paths().wallpapers() + u' ' + wallpaper.sha256);
+              paths().wallpapers() + u' ' + w.sha256);
     EXPECT_FALSE(calls().front().options.allowClipping);
-    EXPECT_EQ(requestPaths(),
-              (QStringList{u"/api/client/register"_s, today, wallpaper.downloadPath}));
+    EXPECT_EQ(requestPaths(), (QStringList{u"/api/client/register"_s, today, w.downloadPath}));
 
     // A warm cache: no download, and the display mode is read at the moment of applying.
     DisplayMode(DisplayMode::Fill).save(run_.context.defaults);
@@ -81,7 +87,7 @@ TEST_F(Commands, RefreshEnrolsVerifiesSetsEveryScreenRemembersAndThenUsesTheCach
     // A cached file that no longer has the digest is downloaded again.
     ASSERT_TRUE(test::writeFile(file, "tampered"));
     EXPECT_TRUE(run(ClientMode::Refresh).startsWith(u"0|"));
-    EXPECT_EQ(FileHasher::sha256(file).value(), wallpaper.sha256);
+    EXPECT_EQ(FileHasher::sha256(file).value(), w.sha256);
 }
 
 TEST_F(Commands, OfflineTheLastVerifiedWallpaperReturnsButADownloadFailureFails) {
@@ -120,18 +126,6 @@ TEST_F(Commands, RefreshRefusesAnotherOriginAndADesktopWithoutScreensRemembersNo
     run_.desktop->screens.clear();
     EXPECT_EQ(run(ClientMode::Refresh, service->origin()), u"1||错误：当前没有可用的显示器。\n"_s);
     EXPECT_FALSE(QFile::exists(paths().lastWallpaperRecord()));
-}
-
-// The date the service sends is printed: it arrives without escape sequences or reordering marks.
-TEST_F(Commands, AHostileDateIsPrintedClean) {
-    const dev::WallpaperInfo w = service->todayWallpaper();
-    const WallpaperMetadata descriptor{w.id,          u"\u001b]0;x\u0007 2026-12-06\u202E\r"_s,
-                                       w.fileName,    w.contentType,
-                                       w.length,      w.sha256,
-                                       w.downloadPath};
-    service->setFault(today, {.body = encodeJson(descriptor.toJson())});
-    const QString printed = run(ClientMode::Refresh, service->origin());
-    EXPECT_EQ(printed, applied(u"已设置壁纸："_s, u"]0;x 2026-12-06"_s));
 }
 
 // A job may go while its request is in flight (the application quits): the answer reaches nobody.

@@ -14,15 +14,10 @@ using test::pumpUntil;
 
 namespace {
 
-class ScreenChange : public test::ServiceTest {
+class ScreenChange : public test::ExecutableTest {
 protected:
-    void SetUp() override {
-        ServiceTest::SetUp();
-        for (const char *tool : {"xdotool", "xrandr"})
-            if (QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty())
-                GTEST_SKIP() << tool << " is not installed (scripts/install-deps.sh installs it)";
-        ASSERT_FALSE(xvfb->address().isEmpty()) << "Xvfb did not start";
-    }
+    ScreenChange()
+        : ExecutableTest("1920x1080x24", {u"xdotool"_s, u"xrandr"_s}) {}
 
     void xrandr(const QStringList &arguments) {
         test::runOnDisplay(xvfb->address(), u"xrandr"_s, arguments);
@@ -34,25 +29,14 @@ protected:
                                   &dev::RecordedRequest::path);
     }
 
-    std::unique_ptr<test::Server> xvfb = test::startVirtualDisplay("1920x1080x24");
     test::XProbe x{':' + xvfb->address()};
-    test::TempDir temp;
-    ClientPaths paths{temp.path(u"data"_s)};
 };
 
 TEST_F(ScreenChange, TheRootIsPaintedAgainAtItsNewSizeOncePerBurst) {
-    QProcess app;
-    QProcessEnvironment environment = test::displayEnvironment(xvfb->address());
-    environment.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
     // The first-use question turns the login agent on: a stand-in systemctl agrees.
-    const QString bin = temp.path(u"bin"_s);
-    ASSERT_TRUE(QDir().mkpath(bin) &&
-                test::writeFile(bin + u"/systemctl"_s, "#!/bin/sh\nexit 0\n", 0755));
-    environment.insert(u"PATH"_s, bin + u':' + environment.value("PATH"));
-    app.setProcessEnvironment(environment);
-    app.start(QStringLiteral(VELMORA_EXECUTABLE),
-              {u"--server"_s, service->origin(), u"--app-data"_s, paths.root()});
-    ASSERT_TRUE(test::acceptWindow(xvfb->address(), u"首次使用设置"_s));
+    ASSERT_TRUE(standIn(u"systemctl"_s, "exit 0\n"));
+    const std::unique_ptr<QProcess> app = launch();
+    ASSERT_TRUE(accept(u"首次使用设置"_s));
     ASSERT_TRUE(pumpUntil([&] { return painted().contains("\n0,0,1920,1080 "); }));
     const auto descriptors = todayRequests();
 
@@ -78,8 +62,8 @@ TEST_F(ScreenChange, TheRootIsPaintedAgainAtItsNewSizeOncePerBurst) {
     EXPECT_EQ(log.count(u"显示器变化"_s), 1) << log.toStdString();
     EXPECT_TRUE(log.contains(u"显示器变化，已重新设置上次校验通过的壁纸 date="_s));
     EXPECT_EQ(todayRequests(), descriptors);
-    app.terminate();
-    app.waitForFinished(5000);
+    app->terminate();
+    app->waitForFinished(5000);
 }
 
 } // namespace

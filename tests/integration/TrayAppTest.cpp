@@ -1,10 +1,8 @@
 // The real executable in its tray, read and clicked over D-Bus as a desktop panel does, and
 // launched a second time as a browser opening an invite link does.
 #include "ClientHarness.h"
-#include "support/TempDir.h"
 #include "tools/trayhost/StatusNotifierHost.h"
 
-#include "core/ClientPaths.h"
 #include "net/PromotionHandoff.h"
 
 #include <QFile>
@@ -17,36 +15,19 @@ using test::pumpUntil;
 
 namespace {
 
-class TrayApp : public test::ServiceTest {
+class TrayApp : public test::ExecutableTest {
 protected:
-    void SetUp() override {
-        ServiceTest::SetUp();
-        if (QStandardPaths::findExecutable(u"xdotool"_s).isEmpty())
-            GTEST_SKIP() << "xdotool is not installed (scripts/install-deps.sh installs it)";
-        ASSERT_TRUE(host.isRunning()) << host.lastError().toStdString();
-        ASSERT_FALSE(xvfb->address().isEmpty()) << "Xvfb did not start";
-    }
+    TrayApp()
+        : ExecutableTest("1280x800x24", {u"xdotool"_s}) {}
 
     std::unique_ptr<QProcess> launch(const QStringList &extra = {}) {
-        auto process = std::make_unique<QProcess>();
-        QProcessEnvironment environment = host.environment();
-        environment.insert(u"DISPLAY"_s, u':' + QString::fromLatin1(xvfb->address()));
-        environment.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
-        // Stand-ins for the session's systemctl and xdg-open, when a test puts them there.
-        environment.insert(u"PATH"_s, temp.path(u"bin"_s) + u':' + environment.value("PATH"));
-        process->setProcessEnvironment(environment);
-        process->start(
-            QStringLiteral(VELMORA_EXECUTABLE),
-            QStringList{u"--server"_s, service->origin(), u"--app-data"_s, paths.root()} + extra);
-        return process;
+        return ExecutableTest::launch(extra, host.environment());
     }
 
     QString status() {
         const std::optional<test::TrayMenuEntry> menu = host.readMenu();
         return menu && !menu->children.isEmpty() ? menu->children.first().label : QString();
     }
-
-    bool accept(const QString &title) { return test::acceptWindow(xvfb->address(), title); }
 
     const test::TrayMenuEntry *entry(const QStringList &path) {
         menu = host.readMenu().value_or(test::TrayMenuEntry{});
@@ -55,9 +36,6 @@ protected:
 
     test::StatusNotifierHost host;
     test::TrayMenuEntry menu;
-    std::unique_ptr<test::Server> xvfb = test::startVirtualDisplay();
-    test::TempDir temp;
-    ClientPaths paths{temp.path(u"data"_s)};
 };
 
 TEST_F(TrayApp, ASecondLaunchHandsItsTicketOverOrIsRefusedWithoutTouchingAnything) {
@@ -95,18 +73,15 @@ TEST_F(TrayApp, ASecondLaunchHandsItsTicketOverOrIsRefusedWithoutTouchingAnythin
 // as the real one does) and xdg-open (which records the file).
 TEST_F(TrayApp, APanelReadsTheMenuAndItsClicksReachTheSystem) {
     const QString bin = temp.path(u"bin"_s);
-    QDir().mkpath(bin);
     const QString units = qEnvironmentVariable("XDG_CONFIG_HOME") + u"/systemd/user"_s;
     const QString timer = u"example.velmora.wallpaper.refresh.timer"_s;
-    ASSERT_TRUE(test::writeFile(bin + u"/systemctl"_s,
-                                "#!/bin/sh\necho \"$@\" >> \"$0.log\"\n"
-                                "case \"$2\" in enable) mkdir -p \"" +
-                                    units.toUtf8() + "/timers.target.wants\" && ln -sf ../" +
-                                    timer.toUtf8() + " \"" + units.toUtf8() +
-                                    "/timers.target.wants/\";; esac\n",
-                                0755));
-    ASSERT_TRUE(
-        test::writeFile(bin + u"/xdg-open"_s, "#!/bin/sh\necho \"$1\" >> \"$0.log\"\n", 0755));
+    ASSERT_TRUE(standIn(u"systemctl"_s, "echo \"$@\" >> \"$0.log\"\n"
+                                        "case \"$2\" in enable) mkdir -p \"" +
+                                            units.toUtf8() +
+                                            "/timers.target.wants\" && ln -sf ../" +
+                                            timer.toUtf8() + " \"" + units.toUtf8() +
+                                            "/timers.target.wants/\";; esac\n"));
+    ASSERT_TRUE(standIn(u"xdg-open"_s, "echo \"$1\" >> \"$0.log\"\n"));
     dev::UpdatePackage package = dev::DevService::syntheticUpdate(u"1.4.0"_s, 800);
     package.fileName = u"velmora-wallpaper_1.4.0_amd64.deb"_s;
     package.platform = u"linux"_s;
