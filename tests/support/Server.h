@@ -35,7 +35,7 @@ private:
 
 // An Xvfb server on a display number it picks itself, so parallel tests never collide.
 // -noreset keeps a server from starting over whenever its last client leaves: the picture of a
-// setter that has disconnected stays what a test sees, and a count of free client slots is not
+// setter that has disconnected stays what a test sees, and a count of the server's clients is not
 // upset by a reset.
 inline std::unique_ptr<Server> startVirtualDisplay(const char *screen = "1280x800x24") {
     return std::make_unique<Server>(
