@@ -112,9 +112,7 @@ private:
 };
 
 inline platform::DesktopImageOptions fitOrFill(bool fill) {
-    platform::DesktopImageOptions options;
-    options.allowClipping = fill;
-    return options;
+    return {.allowClipping = fill};
 }
 
 // A picture whose colours change in both directions, so a wrong scale, offset or channel order

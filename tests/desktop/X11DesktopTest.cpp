@@ -19,7 +19,6 @@
 #include <gtest/gtest.h>
 
 #include <QDBusConnection>
-#include <QSettings>
 
 #include <cstdio>
 
@@ -130,15 +129,14 @@ TEST(XfceDesktopTest, XfdesktopShowsThePictureAndEveryWorkspaceOfItsMonitorGetsI
     const QImage picture = test::landscape(QSize(1200, 900));
     ASSERT_TRUE(picture.save(file));
     XfceDesktop desktop(QDBusConnection::connectToBus(bus.address(), u"xfce"_s));
-    const std::vector<Screen> screens = desktop.screens();
-    ASSERT_EQ(screens.size(), 1u);
+    const Screen screen = desktop.screens().at(0);
     for (const bool fill : {false, true}) {
         QString error;
-        ASSERT_TRUE(desktop.setDesktopImage(file, screens[0], test::fitOrFill(fill), &error))
+        ASSERT_TRUE(desktop.setDesktopImage(file, screen, test::fitOrFill(fill), &error))
             << error.toStdString();
         // xfdesktop loads and scales the picture in the background.
         EXPECT_TRUE(test::waitFor(
-            [&] { return test::showsPicture(x.image(), {screens[0].geometry}, picture, fill); },
+            [&] { return test::showsPicture(x.image(), {screen.geometry}, picture, fill); },
             10000));
         EXPECT_EQ(group(own + u'1'), group(own + u'0'));
         EXPECT_EQ(group(other), untouched);
@@ -179,12 +177,8 @@ TEST(PcmanfmDesktopTest, TheRunningLxqtDesktopShowsThePictureFittedOverTheBandCo
         for (const auto &screen : desktop.screens())
             ASSERT_TRUE(desktop.setDesktopImage(file, screen, test::fitOrFill(fill), &error))
                 << error.toStdString();
-
-        const QSettings settings(bus.configHome() + u"/pcmanfm-qt/default/settings.conf"_s,
-                                 QSettings::IniFormat);
-        const QString shown = settings.value(u"Desktop/Wallpaper"_s).toString();
-        EXPECT_TRUE(shown.startsWith(temp.path(u".lxqt-desktop-"_s))) << shown.toStdString();
-        // Only the picture shown now is kept beside the original.
+        // Only the picture shown now is kept beside the original. (That it is the one pcmanfm-qt
+        // saved in its settings, the backend itself reads back before it reports success.)
         EXPECT_EQ(QDir(temp.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
 
         // The desktop repaints on its own time. Fitted, the bands must be in the fill colour,

@@ -130,15 +130,11 @@ TEST_F(SwaySession, APluggedInOutputShowsThePictureWithNoApplyAndNoRequest) {
     })) << test::readAll(paths.clientLog()).toStdString();
     std::vector<QRect> outputs = kOutputs;
     outputs.emplace_back(1920, 0, 800, 600);
-    QImage shown;
     EXPECT_TRUE(test::pumpUntil(
-        [&] {
-            shown = sway.screenshot();
-            return bool(test::showsPicture(shown, outputs, decoded, false));
-        },
+        [&] { return bool(test::showsPicture(sway.screenshot(), outputs, decoded, false)); },
         10000))
-        << test::showsPicture(shown, outputs, decoded, false).message();
-    test::saveScreenshot(shown, u"sway-output-added"_s);
+        << test::showsPicture(sway.screenshot(), outputs, decoded, false).message();
+    test::saveScreenshot(sway.screenshot(), u"sway-output-added"_s);
     EXPECT_EQ(service->requests().size(), requests);
     EXPECT_EQ(QString::fromUtf8(test::readAll(paths.clientLog())).count(u"显示器变化"_s), 1);
 }

@@ -17,6 +17,7 @@
 
 #include <grp.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <memory>
@@ -26,10 +27,9 @@ namespace velmora::test {
 
 class HeadlessSway {
 public:
-    // `outputs` lines of sway's configuration for HEADLESS-1, HEADLESS-2, … (one output each).
-    explicit HeadlessSway(const QStringList &outputs = {
-                              QStringLiteral("resolution 1280x720 position 0 0"),
-                              QStringLiteral("resolution 640x800 position 1280 0")}) {
+    // Two outputs of different shapes side by side: HEADLESS-1 1280×720 at 0,0 and HEADLESS-2
+    // 640×800 at 1280,0.
+    HeadlessSway() {
         if (!installed())
             return;
         if (::geteuid() == 0) {
@@ -39,23 +39,19 @@ public:
             m_uid = user->pw_uid;
             m_gid = user->pw_gid;
         }
-        QFile::setPermissions(m_dir.path(), QFile::permissions(m_dir.path()) |
-                                                QFileDevice::ExeOther | QFileDevice::ReadOther);
+        ::chmod(QFile::encodeName(m_dir.path()).constData(), 0755);
         for (const QString &name : {QStringLiteral("home"), QStringLiteral("runtime")})
             makeUserDirectory(name);
-        QFile::setPermissions(path(QStringLiteral("runtime")), QFileDevice::ReadOwner |
-                                                                   QFileDevice::WriteOwner |
-                                                                   QFileDevice::ExeOwner);
-        QByteArray config;
-        for (qsizetype i = 0; i < outputs.size(); ++i)
-            config += QStringLiteral("output HEADLESS-%1 %2\n").arg(i + 1).arg(outputs[i]).toUtf8();
-        writeFile(path(QStringLiteral("config")), config, 0644);
+        ::chmod(QFile::encodeName(path(QStringLiteral("runtime"))).constData(), 0700);
+        writeFile(path(QStringLiteral("config")),
+                  "output HEADLESS-1 resolution 1280x720 position 0 0\n"
+                  "output HEADLESS-2 resolution 640x800 position 1280 0\n",
+                  0644);
 
         QProcessEnvironment environment = baseEnvironment();
         environment.insert(QStringLiteral("WLR_BACKENDS"), QStringLiteral("headless"));
         environment.insert(QStringLiteral("WLR_RENDERER"), QStringLiteral("pixman"));
-        environment.insert(QStringLiteral("WLR_LIBINPUT_NO_DEVICES"), QStringLiteral("1"));
-        environment.insert(QStringLiteral("WLR_HEADLESS_OUTPUTS"), QString::number(outputs.size()));
+        environment.insert(QStringLiteral("WLR_HEADLESS_OUTPUTS"), QStringLiteral("2"));
         // sway listens for IPC where SWAYSOCK says.
         const QString socket = path(QStringLiteral("runtime/sway-ipc.sock"));
         environment.insert(QStringLiteral("SWAYSOCK"), socket);
@@ -118,10 +114,8 @@ public:
         }
         process->setProcessEnvironment(environment.value_or(this->environment()));
         process->setWorkingDirectory(path(QStringLiteral("home")));
-        const uid_t uid = m_uid;
-        const gid_t gid = m_gid;
-        if (uid)
-            process->setChildProcessModifier([uid, gid] {
+        if (m_uid)
+            process->setChildProcessModifier([uid = m_uid, gid = m_gid] {
                 if (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0)
                     ::_exit(126);
             });

@@ -124,13 +124,10 @@ TEST(SwayDesktopTest, SendsOneFramedCommandAndReportsWhatSwayRefused) {
     const velmora::test::TempDir temp;
     const QString file = temp.path(u"a.png"_s);
     ASSERT_TRUE(velmora::test::writeFile(file, "png"));
-    DesktopImageOptions fill;
-    fill.allowClipping = true;
+    const DesktopImageOptions fill{.allowClipping = true};
 
-    const struct {
-        QByteArray reply;
-        QString error; // empty: success
-    } rows[] = {
+    // sway's reply, and the error the user is shown (empty: success).
+    const std::pair<QByteArray, QString> rows[] = {
         {frame("i3-ipc", 0, R"([{"success": true}])"), {}},
         {frame("i3-ipc", 0,
                R"([{"success": true}, {"success": false, "error": "Unknown\n\tcommand"}])"),
@@ -141,20 +138,20 @@ TEST(SwayDesktopTest, SendsOneFramedCommandAndReportsWhatSwayRefused) {
     QLocalServer server;
     ASSERT_TRUE(server.listen(temp.path(u"ipc.sock"_s)));
     const QByteArray command = SwayDesktop::backgroundCommand(file, fill);
-    for (const auto &row : rows) {
+    for (const auto &[reply, refusal] : rows) {
         std::thread setter([&] {
             QString error;
             const bool set =
                 SwayDesktop(server.fullServerName()).setDesktopImage(file, {}, fill, &error);
-            EXPECT_EQ(set, row.error.isEmpty());
-            EXPECT_EQ(error, row.error);
+            EXPECT_EQ(set, refusal.isEmpty());
+            EXPECT_EQ(error, refusal);
         });
         ASSERT_TRUE(server.waitForNewConnection(5000));
         QLocalSocket *peer = server.nextPendingConnection();
         QByteArray request;
         while (request.size() < 14 + command.size() && peer->waitForReadyRead(5000))
             request += peer->readAll();
-        peer->write(row.reply);
+        peer->write(reply);
         peer->waitForBytesWritten(5000);
         peer->disconnectFromServer();
         setter.join();
@@ -168,23 +165,15 @@ constexpr QRgb kBand = 0xff0e1f29;
 constexpr QRgb kRed = 0xffff0000;
 constexpr QRgb kBlue = 0xff0000ff;
 
-// 2:1, left half red, right half blue: crops and offsets show as a moved colour edge.
-QImage halves() {
-    QImage picture(200, 100, QImage::Format_RGB32);
-    picture.fill(kRed);
-    QPainter(&picture).fillRect(100, 0, 100, 100, QColor(kBlue));
-    return picture;
-}
-
-struct Sample {
-    int x, y;
-    QRgb colour;
-};
-
 // Root 400×150. Monitor A (0,0 200×150) is taller than the picture's shape, monitor B
 // (200,0 200×100) has exactly its shape; the strip below B belongs to no monitor.
 TEST(DesktopPainting, FitShowsAllOfThePictureAndFillCoversEachMonitor) {
-    const std::pair<bool, std::vector<Sample>> modes[] = {
+    // 2:1, left half red, right half blue: crops and offsets show as a moved colour edge.
+    QImage halves(200, 100, QImage::Format_RGB32);
+    halves.fill(kRed);
+    QPainter(&halves).fillRect(100, 0, 100, 100, QColor(kBlue));
+    // Points of the root and the colour each must have.
+    const std::pair<bool, std::vector<std::tuple<int, int, QRgb>>> modes[] = {
         // Fit: A shows 200×100 at y 25…124 with bands above and below; B is covered exactly.
         {false,
          {{100, 24, kBand},
@@ -205,26 +194,21 @@ TEST(DesktopPainting, FitShowsAllOfThePictureAndFillCoversEachMonitor) {
           {210, 130, kBand}}},
     };
     for (const auto &[fill, samples] : modes) {
-        DesktopImageOptions options;
-        options.allowClipping = fill;
-        const QImage root = paintDesktopImage(
-            halves(), QSize(400, 150), {QRect(0, 0, 200, 150), QRect(200, 0, 200, 100)}, options);
+        const QImage root = paintDesktopImage(halves, QSize(400, 150),
+                                              {QRect(0, 0, 200, 150), QRect(200, 0, 200, 100)},
+                                              {.allowClipping = fill});
         ASSERT_EQ(root.size(), QSize(400, 150));
-        for (const Sample &s : samples)
-            EXPECT_EQ(root.pixel(s.x, s.y), s.colour)
-                << (fill ? "fill" : "fit") << " at " << s.x << "," << s.y;
+        for (const auto &[x, y, colour] : samples)
+            EXPECT_EQ(root.pixel(x, y), colour)
+                << (fill ? "fill" : "fit") << " at " << x << "," << y;
     }
 }
 
 // A 4K picture is decoded at the size a monitor shows it, upright; never above the file's own.
 TEST(DesktopPainting, DecodesAtTheSizeTheMonitorShowsAndNeverLarger) {
-    const struct {
-        QSize stored;
-        bool turned;
-        QSize monitor;
-        DesktopPlacement placement;
-        QSize decoded;
-    } rows[] = {
+    // The file's size, whether it is stored on its side, the monitor, the placement, and the
+    // size to decode at (empty: the file's own).
+    const std::tuple<QSize, bool, QSize, DesktopPlacement, QSize> rows[] = {
         {{3840, 2160}, false, {1280, 1024}, DesktopPlacement::Fit, {1280, 720}},
         {{3840, 2160}, false, {1280, 1024}, DesktopPlacement::Fill, {1820, 1024}},
         // A portrait photograph stored on its side: the reader scales it before turning it.
@@ -232,9 +216,9 @@ TEST(DesktopPainting, DecodesAtTheSizeTheMonitorShowsAndNeverLarger) {
         {{1920, 1080}, false, {3840, 2160}, DesktopPlacement::Fill, {}},
         {{3840, 2160}, false, {1920, 1080}, DesktopPlacement::Centre, {}},
     };
-    for (const auto &row : rows)
-        EXPECT_EQ(decodingSize(row.stored, row.turned, row.monitor, row.placement), row.decoded)
-            << row.stored.width() << "x" << row.stored.height() << " on " << row.monitor.width();
+    for (const auto &[stored, turned, monitor, placement, decoded] : rows)
+        EXPECT_EQ(decodingSize(stored, turned, monitor, placement), decoded)
+            << stored.width() << "x" << stored.height() << " on " << monitor.width();
 }
 
 } // namespace
