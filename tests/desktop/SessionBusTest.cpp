@@ -139,18 +139,17 @@ public:
 };
 
 QString script(const QString &path, int fillMode) {
-    return QStringLiteral("var all = desktops();\n"
-                          "for (var i = 0; i < all.length; ++i) {\n"
-                          "    var d = all[i];\n"
-                          "    d.wallpaperPlugin = \"org.kde.image\";\n"
-                          "    d.currentConfigGroup = [\"Wallpaper\", \"org.kde.image\", "
-                          "\"General\"];\n"
-                          "    d.writeConfig(\"Image\", IMAGE);\n"
-                          "    d.writeConfig(\"FillMode\", FILL);\n"
-                          "    d.writeConfig(\"Color\", \"#0e1f29\");\n"
-                          "}\n")
-        .replace(u"FILL"_s, QString::number(fillMode))
-        .replace(u"IMAGE"_s, u'‹' + path + u'›');
+    return u"var all = desktops();\n"
+           "for (var i = 0; i < all.length; ++i) {\n"
+           "    var d = all[i];\n"
+           "    d.wallpaperPlugin = \"org.kde.image\";\n"
+           "    d.currentConfigGroup = [\"Wallpaper\", \"org.kde.image\", "
+           "\"General\"];\n"
+           "    d.writeConfig(\"Image\", IMAGE);\n"
+           "    d.writeConfig(\"FillMode\", FILL);\n"
+           "    d.writeConfig(\"Color\", \"#0e1f29\");\n"
+           "}\n"_s.replace(u"FILL"_s, QString::number(fillMode))
+               .replace(u"IMAGE"_s, u'‹' + path + u'›');
 }
 
 TEST(PlasmaDesktopTest, SendsOneScriptThatSetsEveryDesktopAndCannotBeBrokenOutOf) {
@@ -220,8 +219,8 @@ TEST(SecretServiceMigration, LegacyItemOfThisDataDirectoryIsCopiedIntoThePrivate
     environment.insert(u"VELMORA_DESKTOP_SERVICE"_s, KeychainStore::serviceName(paths));
     // The item in the older key names, and a decoy under the default service name that a
     // private data directory must not pick up.
-    const QString script = QStringLiteral(
-        "set -e\n"
+    const QString script =
+        u"set -e\n"
         "printf pw | gnome-keyring-daemon --unlock --components=secrets >/dev/null\n"
         "printf %s '{\"serverBaseUrl\":\"https://decoy.example\",\"deviceId\":\"d\","
         "\"deviceName\":\"n\",\"token\":\"decoy\",\"activatedAtUtc\":\"t\"}' | secret-tool store "
@@ -230,7 +229,7 @@ TEST(SecretServiceMigration, LegacyItemOfThisDataDirectoryIsCopiedIntoThePrivate
         "\"device_name\":\"n\",\"token\":\"legacy-token\",\"activated_at_utc\":\"t\"}' | "
         "secret-tool store --label=L service \"$VELMORA_DESKTOP_SERVICE\" account alice\n"
         "VELMORA_DESKTOP_BUS=\"$DBUS_SESSION_BUS_ADDRESS\" exec \"$0\" "
-        "--gtest_filter=SecretServiceMigration.*\n");
+        "--gtest_filter=SecretServiceMigration.*\n"_s;
 
     const test::Ran session = test::runToEnd(
         u"sh"_s, {u"-c"_s, script, QCoreApplication::applicationFilePath()}, environment, 90000);

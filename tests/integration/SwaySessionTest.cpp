@@ -61,8 +61,9 @@ TEST_F(SwaySession, TheRefreshShowsThePictureNoFileNameBreaksTheCommandAndTheMen
                                 "[General]\ndisplayMode=fill\n", 0644));
     const QByteArray refreshed = sway.run(program, client({u"--refresh"_s}));
     ASSERT_TRUE(refreshed.startsWith("0 [已设置壁纸：")) << refreshed.toStdString();
-    QThread::msleep(500); // swaybg draws once it has loaded the picture
-    EXPECT_TRUE(test::showsPicture(sway.screenshot(), kOutputs, decoded, true));
+    // swaybg draws once it has loaded the picture: a loaded machine may take a while.
+    EXPECT_TRUE(test::waitFor(
+        [&] { return test::showsPicture(sway.screenshot(), kOutputs, decoded, true); }, 10000));
 
     const QString pictures = sway.makeUserDirectory(u"home/图片"_s);
     platform::SwayDesktop desktop(sway.socket());
@@ -76,10 +77,15 @@ TEST_F(SwaySession, TheRefreshShowsThePictureNoFileNameBreaksTheCommandAndTheMen
         QString error;
         ASSERT_TRUE(desktop.setDesktopImage(file, {}, test::fitOrFill(fill), &error))
             << error.toStdString();
-        QThread::msleep(500);
-        const QImage shown = sway.screenshot();
+        QImage shown;
+        EXPECT_TRUE(test::waitFor(
+            [&] {
+                shown = sway.screenshot();
+                return test::showsPicture(shown, kOutputs, decoded, fill);
+            },
+            10000))
+            << name.toStdString();
         test::saveScreenshot(shown, fill ? u"sway-fill"_s : u"sway-fit"_s);
-        EXPECT_TRUE(test::showsPicture(shown, kOutputs, decoded, fill)) << name.toStdString();
     }
     EXPECT_FALSE(QFile::exists(sway.path(u"home/injected"_s)));
     EXPECT_FALSE(QFile::exists(sway.path(u"home/图片/injected"_s)));
@@ -120,9 +126,8 @@ TEST_F(SwaySession, APluggedInOutputShowsThePictureWithNoApplyAndNoRequest) {
         << test::readAll(sway.path(u"tray.log"_s)).toStdString();
     const qsizetype requests = service->requests().size();
 
-    ASSERT_TRUE(sway.run(u"swaymsg"_s,
-                         {QStringLiteral("output HEADLESS-3 resolution 800x600 position 1920 0; "
-                                         "create_output")})
+    ASSERT_TRUE(sway.run(u"swaymsg"_s, {u"output HEADLESS-3 resolution 800x600 position 1920 0; "
+                                        "create_output"_s})
                     .startsWith("0 "));
     const QString noticed = u"显示器变化：桌面自行调整各显示器的壁纸"_s;
     EXPECT_TRUE(test::pumpUntil([&] {

@@ -26,11 +26,10 @@ namespace {
 TEST(ActivationStateEncoding, IsCompactSortedAndLeavesSlashesAlone) {
     const ActivationState record{u"https://wallpaper.velmora.example"_s, u"0123abcd"_s,
                                  u"小明的电脑"_s, u"tok/en+secret"_s, u"2026-08-31T00:00:00Z"_s};
-    EXPECT_EQ(
-        QString::fromUtf8(record.encoded()),
-        QStringLiteral("{\"activatedAtUtc\":\"2026-08-31T00:00:00Z\",\"deviceId\":\"0123abcd\","
-                       "\"deviceName\":\"小明的电脑\",\"serverBaseUrl\":\"https://"
-                       "wallpaper.velmora.example\",\"token\":\"tok/en+secret\"}"));
+    EXPECT_EQ(QString::fromUtf8(record.encoded()),
+              u"{\"activatedAtUtc\":\"2026-08-31T00:00:00Z\",\"deviceId\":\"0123abcd\","
+              "\"deviceName\":\"小明的电脑\",\"serverBaseUrl\":\"https://"
+              "wallpaper.velmora.example\",\"token\":\"tok/en+secret\"}"_s);
 }
 
 // Each JSON text with the exact failure, or "" when it gives the record.

@@ -59,17 +59,17 @@ TEST_F(SystemdUserAgentTest, EnableWritesTheUnitsAndDisableRemovesThem) {
 
     EXPECT_EQ(
         QString::fromUtf8(test::readAll(service)),
-        QStringLiteral("[Unit]\nDescription=VelmoraWallpaper 壁纸刷新\n\n"
-                       "[Service]\nType=oneshot\nTimeoutStartSec=15min\n"
-                       "ExecStart=\"%1/Velmora Wallpaper 2%%\" --refresh --app-data \"%3\"\n"
-                       "WorkingDirectory=%2\n"
-                       "StandardOutput=append:%2/logs/launch-agent.log\n"
-                       "StandardError=append:%2/logs/launch-agent.error.log\n")
-            .arg(temp.path(), temp.path(u"data 100%% $HOME"_s), temp.path(u"data 100%% $$HOME"_s)));
+        u"[Unit]\nDescription=VelmoraWallpaper 壁纸刷新\n\n"
+        "[Service]\nType=oneshot\nTimeoutStartSec=15min\n"
+        "ExecStart=\"%1/Velmora Wallpaper 2%%\" --refresh --app-data \"%3\"\n"
+        "WorkingDirectory=%2\n"
+        "StandardOutput=append:%2/logs/launch-agent.log\n"
+        "StandardError=append:%2/logs/launch-agent.error.log\n"_s.arg(
+            temp.path(), temp.path(u"data 100%% $HOME"_s), temp.path(u"data 100%% $$HOME"_s)));
     EXPECT_EQ(QString::fromUtf8(test::readAll(timer)),
-              QStringLiteral("[Unit]\nDescription=VelmoraWallpaper 登录时及每 3600 秒刷新壁纸\n\n"
-                             "[Timer]\nOnStartupSec=1min\nOnUnitActiveSec=3600s\n\n"
-                             "[Install]\nWantedBy=timers.target\n"));
+              u"[Unit]\nDescription=VelmoraWallpaper 登录时及每 3600 秒刷新壁纸\n\n"
+              "[Timer]\nOnStartupSec=1min\nOnUnitActiveSec=3600s\n\n"
+              "[Install]\nWantedBy=timers.target\n"_s);
     EXPECT_EQ(test::permissions(service), 0600);
     EXPECT_EQ(QString::fromUtf8(test::readAll(systemctl + u".log"_s)),
               u"--user daemon-reload\n--user enable --now "_s + kTimer + u'\n');
@@ -159,25 +159,23 @@ TEST(LaunchAgentManagerTest, EnableWritesTheAgentForThisExecutableOnly) {
     };
 
     ASSERT_EQ(test::failureOf(manager(kExecutable).setEnabled(true)), QString());
-    EXPECT_EQ(
-        QString::fromUtf8(test::readAll(agentFile)),
-        QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                       "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
-                       "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
-                       "<plist version=\"1.0\">\n<dict>\n"
-                       "\t<key>Label</key>\n\t<string>example.velmora.wallpaper.refresh</string>\n"
-                       "\t<key>ProgramArguments</key>\n\t<array>\n"
-                       "\t\t<string>%1</string>\n\t\t<string>--refresh</string>\n"
-                       "\t\t<string>--app-data</string>\n\t\t<string>%2</string>\n\t</array>\n"
-                       "\t<key>RunAtLoad</key>\n\t<true/>\n"
-                       "\t<key>StartInterval</key>\n\t<integer>3600</integer>\n"
-                       "\t<key>ProcessType</key>\n\t<string>Background</string>\n"
-                       "\t<key>WorkingDirectory</key>\n\t<string>%2</string>\n"
-                       "\t<key>StandardOutPath</key>\n\t<string>%2/logs/launch-agent.log</string>\n"
-                       "\t<key>StandardErrorPath</key>\n"
-                       "\t<string>%2/logs/launch-agent.error.log</string>\n"
-                       "</dict>\n</plist>\n")
-            .arg(kExecutable, paths.root().toHtmlEscaped()));
+    EXPECT_EQ(QString::fromUtf8(test::readAll(agentFile)),
+              u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+              "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+              "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+              "<plist version=\"1.0\">\n<dict>\n"
+              "\t<key>Label</key>\n\t<string>example.velmora.wallpaper.refresh</string>\n"
+              "\t<key>ProgramArguments</key>\n\t<array>\n"
+              "\t\t<string>%1</string>\n\t\t<string>--refresh</string>\n"
+              "\t\t<string>--app-data</string>\n\t\t<string>%2</string>\n\t</array>\n"
+              "\t<key>RunAtLoad</key>\n\t<true/>\n"
+              "\t<key>StartInterval</key>\n\t<integer>3600</integer>\n"
+              "\t<key>ProcessType</key>\n\t<string>Background</string>\n"
+              "\t<key>WorkingDirectory</key>\n\t<string>%2</string>\n"
+              "\t<key>StandardOutPath</key>\n\t<string>%2/logs/launch-agent.log</string>\n"
+              "\t<key>StandardErrorPath</key>\n"
+              "\t<string>%2/logs/launch-agent.error.log</string>\n"
+              "</dict>\n</plist>\n"_s.arg(kExecutable, paths.root().toHtmlEscaped()));
     EXPECT_EQ(test::permissions(agentFile), 0600);
     EXPECT_EQ(QString::fromUtf8(test::readAll(launchctl + u".log"_s)),
               u"bootout gui/501 %1\nbootstrap gui/501 %1\n"_s.arg(agentFile));

@@ -180,8 +180,8 @@ TEST_F(StoreOnDisk, PruneKeepsTheNewestAndNeverTouchesHiddenLinkedOrExtensionles
     store.pruneCache();
     EXPECT_EQ(entries(paths.wallpapers()),
               QFileInfo(live->path()).fileName() +
-                  QStringLiteral(" .hidden.jpg 2.jpg 3.jpg 4.jpg 5.jpg 6.jpg 7.jpg 8.jpg 9.jpg "
-                                 "link.jpg noextension"));
+                  u" .hidden.jpg 2.jpg 3.jpg 4.jpg 5.jpg 6.jpg 7.jpg 8.jpg 9.jpg "
+                  "link.jpg noextension"_s);
     // The recorded file (whose touch may have failed) and the one being applied stay.
     test::writeFile(record, R"({"fileName":"2.jpg","sha256":"","effectiveDate":"d"})");
     for (const char *newer : {"10.jpg", "11.jpg"})
@@ -189,8 +189,8 @@ TEST_F(StoreOnDisk, PruneKeepsTheNewestAndNeverTouchesHiddenLinkedOrExtensionles
     store.pruneCache(paths.wallpapers() + u"/3.jpg"_s);
     EXPECT_EQ(entries(paths.wallpapers()),
               QFileInfo(live->path()).fileName() +
-                  QStringLiteral(" .hidden.jpg 10.jpg 11.jpg 2.jpg 3.jpg 4.jpg 5.jpg 6.jpg 7.jpg "
-                                 "8.jpg 9.jpg link.jpg noextension"));
+                  u" .hidden.jpg 10.jpg 11.jpg 2.jpg 3.jpg 4.jpg 5.jpg 6.jpg 7.jpg "
+                  "8.jpg 9.jpg link.jpg noextension"_s);
 }
 
 // The screen before a failure keeps its new picture; every screen in either mode and "no
