@@ -378,64 +378,24 @@ TEST_F(MenuBar, SettingsAndSharingAreConfirmed) {
     EXPECT_EQ(choose(copy), u"!操作失败|无法写入系统剪贴板。|确定"_s);
 }
 
-dev::UpdatePackage linuxPackage() {
-    dev::UpdatePackage package = dev::DevService::syntheticUpdate(u"1.4.0"_s, 20'000);
-    package.fileName = u"velmora-wallpaper_1.4.0_amd64.deb"_s;
-    package.platform = u"linux"_s;
-    return package;
-}
-
-TEST_F(MenuBar, AManualUpdateAsksThenOpensOnlyAVerifiedPackage) {
-    launchConnected();
-    const dev::UpdatePackage package = *service->setUpdatePackage(linuxPackage());
+// Automatic updates first: a version is opened once, a failed open retried after the next
+// refresh; then the same package asked for from the menu.
+TEST_F(MenuBar, UpdatesOpenOnlyAVerifiedPackageAndAutomaticallyEachVersionOnce) {
+    dev::UpdatePackage offer = dev::DevService::syntheticUpdate(u"1.4.0"_s, 20'000);
+    offer.fileName = u"velmora-wallpaper_1.4.0_amd64.deb"_s;
+    offer.platform = u"linux"_s;
+    const dev::UpdatePackage package = *service->setUpdatePackage(offer);
     const QString file = run.context.paths.updates() + u"/"_s + package.fileName;
-    const QString older = run.context.paths.updates() + u"/older.deb"_s;
-    test::writeFile(older, "an older package");
-    const auto check = [&](int alerts) {
-        return alertsOf([&] { controller->checkForUpdates(true); }, alerts);
-    };
-    EXPECT_EQ(check(2), u"发现 Linux 新版本 1.4.0|开发服务生成的测试更新包。\n\n下载完成后将打开"
-                        "安装包，请确认其来源和签名。|下载并打开,稍后\n"
-                        "更新包已下载|已打开 velmora-wallpaper_1.4.0_amd64.deb。请"
-                        "按 Linux 安装器提示完成更新。|确定"_s);
-    EXPECT_EQ(workspace.opened, QList<QUrl>{QUrl::fromLocalFile(file)});
-    EXPECT_EQ(test::readAll(file), package.bytes);
-    EXPECT_FALSE(QFile::exists(older));
-
-    // A package altered in the updates directory is fetched again, not opened.
-    test::writeFile(file, "altered");
-    check(2);
-    EXPECT_EQ(requests(package.downloadPath), 2);
-    EXPECT_EQ(test::readAll(file), package.bytes);
-
-    // Nor is a download that does not match the offer's digest.
-    QFile::remove(file);
-    service->setFault(package.downloadPath, {.body = QByteArray("tampered")});
-    EXPECT_TRUE(check(2).endsWith(u'\n' + kDigestAlert));
-    EXPECT_EQ(workspace.opened.size(), 2);
-    service->clearFaults();
-
-    // A package this platform cannot install is never downloaded.
-    dev::UpdatePackage mac = linuxPackage();
-    mac.fileName = u"VelmoraWallpaper.dmg"_s;
-    service->setUpdatePackage(mac);
-    EXPECT_EQ(check(1),
-              u"暂无 Linux 更新|服务器当前发布的更新包不是 Linux 格式，未执行安装。|确定"_s);
-}
-
-TEST_F(MenuBar, AutomaticUpdatesOpenAVersionOnceAndRetryAFailedOpen) {
     AutomaticUpdatePreference::setEnabled(true, run.context.defaults);
-    service->setUpdatePackage(linuxPackage());
     workspace.handlerWorks = false;
     launchEnrolled();
     ASSERT_TRUE(settle(2)) << presenter.shown.join(u'\n').toStdString() << logText().toStdString();
     // A launch with a credential greets once.
-    EXPECT_EQ(presenter.shown.takeFirst(),
+    EXPECT_EQ(presenter.shown.join(u'\n'),
               u"Velmora壁纸已启动|客户端运行在面板托盘区的Velmora图标中，不会显示在任务栏。"
-              "\n\n你可以从菜单栏刷新、保存壁纸或切换显示方式。|确定"_s);
-    const QString file = workspace.opened.first().toLocalFile();
-    EXPECT_EQ(presenter.shown.first(),
-              u"!操作失败|更新包已下载，但系统未能自动打开："_s + file + u"|确定"_s);
+              "\n\n你可以从菜单栏刷新、保存壁纸或切换显示方式。|确定\n"
+              "!操作失败|更新包已下载，但系统未能自动打开："_s +
+                  file + u"|确定"_s);
 
     workspace.handlerWorks = true;
     controller->refreshWallpaper(false);
@@ -453,6 +413,38 @@ TEST_F(MenuBar, AutomaticUpdatesOpenAVersionOnceAndRetryAFailedOpen) {
     pumpUntil([] { return false; }, 300);
     EXPECT_EQ(workspace.opened.size(), 2);
     EXPECT_FALSE(killed.exists());
+
+    // Asked for, the package already verified here is opened again, and an older one goes.
+    const QString older = run.context.paths.updates() + u"/older.deb"_s;
+    test::writeFile(older, "an older package");
+    const auto check = [&](int alerts) {
+        return alertsOf([&] { controller->checkForUpdates(true); }, alerts);
+    };
+    EXPECT_EQ(check(2), u"发现 Linux 新版本 1.4.0|开发服务生成的测试更新包。\n\n下载完成后将打开"
+                        "安装包，请确认其来源和签名。|下载并打开,稍后\n"
+                        "更新包已下载|已打开 velmora-wallpaper_1.4.0_amd64.deb。请"
+                        "按 Linux 安装器提示完成更新。|确定"_s);
+    EXPECT_EQ(workspace.opened, QList<QUrl>(3, QUrl::fromLocalFile(file)));
+    EXPECT_FALSE(QFile::exists(older));
+
+    // A package altered in the updates directory is fetched again, not opened.
+    test::writeFile(file, "altered");
+    check(2);
+    EXPECT_EQ(requests(package.downloadPath), 2);
+    EXPECT_EQ(test::readAll(file), package.bytes);
+
+    // Nor is a download that does not match the offer's digest.
+    QFile::remove(file);
+    service->setFault(package.downloadPath, {.body = QByteArray("tampered")});
+    EXPECT_TRUE(check(2).endsWith(u'\n' + kDigestAlert));
+    EXPECT_EQ(workspace.opened.size(), 4);
+    service->clearFaults();
+
+    // A package this platform cannot install is never downloaded.
+    offer.fileName = u"VelmoraWallpaper.dmg"_s;
+    service->setUpdatePackage(offer);
+    EXPECT_EQ(check(1),
+              u"暂无 Linux 更新|服务器当前发布的更新包不是 Linux 格式，未执行安装。|确定"_s);
 }
 
 // Between two hourly ticks: a burst of screen changes puts the last verified wallpaper back
