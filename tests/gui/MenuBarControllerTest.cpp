@@ -154,7 +154,9 @@ TEST_F(MenuBar, AFirstLaunchEnrolsAsksOnceThenSetsTodaysWallpaper) {
                 (QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser));
 }
 
-TEST_F(MenuBar, TheMenuFollowsConnectionAndBusyState) {
+// The menu as it follows the connection, then what waits for a refresh that runs, and what the
+// screens and the network bring between two hourly ticks.
+TEST_F(MenuBar, TheMenuAndTheSessionWaitForARunningRefresh) {
     run.context.defaults.setString(u"networkProxyMode"_s, u"direct"_s);
     launchConnected();
     controller->updateMenu();
@@ -188,8 +190,11 @@ TEST_F(MenuBar, TheMenuFollowsConnectionAndBusyState) {
 
     // Busy while connected: only the data folder, About and Quit stay usable (and the submenus
     // that lead there).
-    service->setFault(test::kTodayPath, {.delayMs = 400});
+    service->setFault(test::kTodayPath, {.delayMs = 3000});
     controller->refreshWallpaper(false);
+    QScreen *screen = QGuiApplication::primaryScreen();
+    for (const int width : {1280, 1600, 1920})
+        emit screen->geometryChanged(QRect(0, 0, width, 1080));
     EXPECT_EQ(controller->statusItem()->opacity(), 0.55);
     EXPECT_EQ(dump(controller->menu()).split(u'\n').filter(QRegularExpression(u"^ *[^ ~-]"_s)),
               QStringList({"  显示方式", "  网络连接", "帮助与维护", "  打开数据目录",
@@ -203,6 +208,9 @@ TEST_F(MenuBar, TheMenuFollowsConnectionAndBusyState) {
     EXPECT_EQ(buttons.first()->text(), u"刷新今日壁纸"_s);
     EXPECT_FALSE(buttons.first()->isEnabled());
     test::saveScreenshot(&window, u"no-tray-window"_s);
+    // So does the burst of screen changes, settled meanwhile.
+    pumpUntil([] { return false; }, SessionWatcher::screenSettleMs + 300);
+    EXPECT_TRUE(run.desktop->calls.empty());
     // A second refresh or an enrolment while busy is ignored; an invite is refused aloud.
     EXPECT_EQ(alertsOf([&] {
                   controller->refreshWallpaper(true);
@@ -210,6 +218,38 @@ TEST_F(MenuBar, TheMenuFollowsConnectionAndBusyState) {
                   controller->beginInviteActivation(service->createInviteTicket());
               }),
               u"!操作失败|客户端正在处理上一项操作，请稍后再试。|确定"_s);
+
+    // After the refresh, the last verified wallpaper is put back once, without the network. (A
+    // desktop that lays its screens out itself gets nothing: the sway session test shows that.)
+    const QString date = service->todayWallpaper().effectiveDate;
+    const QString applied = u"显示器变化，已重新设置上次校验通过的壁纸 date="_s + date + u'\n';
+    ASSERT_TRUE(pumpUntil([&] { return logText() == applied; }));
+    settle();
+    // Reachability, as the system's network information reports it (reported by hand here: the
+    // machine has no backend): no refresh after a refresh that succeeded.
+    SessionWatcher *network = controller->sessionWatcher();
+    for (const bool reachable : {false, true})
+        network->setNetworkReachable(reachable);
+    pumpUntil([] { return false; }, SessionWatcher::networkSettleMs + 300);
+    EXPECT_EQ(logText(), applied);
+    ASSERT_EQ(run.desktop->calls.size(), 4u) << "the refresh and one re-apply, on both screens";
+    EXPECT_EQ(run.desktop->calls.back().file, run.desktop->calls.front().file);
+    EXPECT_EQ(service->requests().size(), 1u);
+
+    // One after an hourly refresh that fell back, in silence.
+    service->setFault(test::kTodayPath, {.status = 503});
+    EXPECT_EQ(alertsOf([&] { controller->refreshWallpaper(false); }, 0), QString());
+    ASSERT_EQ(status(), u"状态：离线，沿用 "_s + date);
+    service->clearFaults();
+    service->clearRequests();
+    QFile::remove(run.context.paths.clientLog());
+    for (const bool reachable : {false, true, false, true})
+        network->setNetworkReachable(reachable);
+    ASSERT_TRUE(pumpUntil([&] { return requests(test::kTodayPath) == 1; }));
+    settle();
+    pumpUntil([] { return false; }, SessionWatcher::networkSettleMs + 300);
+    EXPECT_EQ(requests(test::kTodayPath), 1);
+    EXPECT_EQ(logText(), u"网络已恢复，刷新壁纸\n"_s);
 }
 
 // Without a connection the menu waits disabled and says why; the rewards item enrols first.
@@ -249,7 +289,7 @@ struct RefreshRow {
 
 class MenuBarRefresh : public MenuBar, public ::testing::WithParamInterface<RefreshRow> {};
 
-// From the menu; the hourly refresh falls back in silence (see the network test).
+// From the menu; the hourly refresh falls back in silence (see the menu test).
 TEST_P(MenuBarRefresh, FailuresFallBackToTheLastVerifiedWallpaper) {
     const RefreshRow &row = GetParam();
     launchConnected();
@@ -447,27 +487,6 @@ TEST_F(MenuBar, UpdatesOpenOnlyAVerifiedPackageAndAutomaticallyEachVersionOnce) 
               u"暂无 Linux 更新|服务器当前发布的更新包不是 Linux 格式，未执行安装。|确定"_s);
 }
 
-// Between two hourly ticks: a burst of screen changes puts the last verified wallpaper back
-// once, without the network, and after a refresh that was running. (A desktop that lays its
-// screens out itself gets nothing: the sway session test shows that.)
-TEST_F(MenuBar, AScreenChangeBurstPutsTheLastVerifiedWallpaperBackOnce) {
-    launchConnected();
-    service->setFault(test::kTodayPath, {.delayMs = 1500});
-    controller->refreshWallpaper(false);
-    QScreen *screen = QGuiApplication::primaryScreen();
-    for (const int width : {1280, 1600, 1920})
-        emit screen->geometryChanged(QRect(0, 0, width, 1080));
-    const QString applied = u"显示器变化，已重新设置上次校验通过的壁纸 date="_s +
-                            service->todayWallpaper().effectiveDate + u'\n';
-    ASSERT_TRUE(pumpUntil([&] { return logText() == applied; }));
-    settle();
-    pumpUntil([] { return false; }, 1500);
-    EXPECT_EQ(logText(), applied);
-    ASSERT_EQ(run.desktop->calls.size(), 4u) << "the refresh and one re-apply, on both screens";
-    EXPECT_EQ(run.desktop->calls.back().file, run.desktop->calls.front().file);
-    EXPECT_EQ(service->requests().size(), 1u);
-}
-
 // A stand-in logind on a private system bus announces the end of a sleep: a refresh follows,
 // unless one started less than a minute before by the wall clock. Only logind is listened to.
 TEST_F(MenuBar, WakingFromSleepRefreshesUnlessARefreshJustStarted) {
@@ -508,31 +527,6 @@ TEST_F(MenuBar, WakingFromSleepRefreshesUnlessARefreshJustStarted) {
     EXPECT_EQ(logText(), u"系统已唤醒：一分钟内刚刷新过壁纸\n系统已唤醒，刷新壁纸\n"_s);
     QDBusConnection::disconnectFromBus(u"logind"_s);
     QDBusConnection::disconnectFromBus(u"other"_s);
-}
-
-// Reachability, as the system's network information reports it (reported by hand here: the
-// machine has no backend): one refresh after a refresh that fell back, none after a success.
-TEST_F(MenuBar, TheNetworkComingBackRefreshesOnlyAfterAnOfflineRefresh) {
-    launchConnected();
-    SessionWatcher *network = controller->sessionWatcher();
-    network->setNetworkReachable(true);
-    pumpUntil([] { return false; }, SessionWatcher::networkSettleMs + 300);
-    EXPECT_TRUE(service->requests().empty());
-
-    // The hourly refresh falls back in silence.
-    service->setFault(test::kTodayPath, {.status = 503});
-    EXPECT_EQ(alertsOf([&] { controller->refreshWallpaper(false); }, 0), QString());
-    ASSERT_EQ(status(), u"状态：离线，沿用 "_s + service->todayWallpaper().effectiveDate);
-    service->clearFaults();
-    service->clearRequests();
-    QFile::remove(run.context.paths.clientLog());
-    for (const bool reachable : {false, true, false, true})
-        network->setNetworkReachable(reachable);
-    ASSERT_TRUE(pumpUntil([&] { return requests(test::kTodayPath) == 1; }));
-    settle();
-    pumpUntil([] { return false; }, SessionWatcher::networkSettleMs + 300);
-    EXPECT_EQ(requests(test::kTodayPath), 1);
-    EXPECT_EQ(logText(), u"网络已恢复，刷新壁纸\n"_s);
 }
 
 } // namespace
