@@ -1,5 +1,6 @@
 // The menu-bar controller against the embedded development service, with scripted answers to
-// its alerts and panels: what the menu shows, what is logged, stored and shown after each flow.
+// its alerts and panels: what the menu shows, what is logged, stored and shown after each flow;
+// and the real alerts it shows them with.
 #include "ui/MenuBarController.h"
 #include "integration/ClientHarness.h"
 #include "support/Screenshot.h"
@@ -9,17 +10,21 @@
 #include "ui/MenuWindow.h"
 #include "ui/SessionWatcher.h"
 #include "ui/StatusItem.h"
+#include "ui/WidgetPresenter.h"
 
 #include "core/Preferences.h"
 #include "net/PromotionHandoff.h"
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
+#include <QCheckBox>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QFile>
 #include <QGuiApplication>
 #include <QMenu>
+#include <QMessageBox>
 #include <QRegularExpression>
 #include <QScreen>
 
@@ -76,10 +81,12 @@ protected:
         controller->applicationDidFinishLaunching();
     }
 
-    // Launches with a stored credential and the first-use prompt already answered.
-    void launchEnrolled() {
+    // Launches with the first-use prompt already answered and, unless told otherwise, a stored
+    // credential.
+    void launchEnrolled(bool withCredential = true) {
         ASSERT_TRUE(run.context.paths.ensure().ok());
-        ASSERT_TRUE(run.context.credentials->save(*enrolledClient()->activation()).ok());
+        ASSERT_TRUE(!withCredential ||
+                    run.context.credentials->save(*enrolledClient()->activation()).ok());
         QFile(run.context.paths.startupPromptMarker()).open(QIODevice::WriteOnly);
         launch();
     }
@@ -150,8 +157,7 @@ TEST_F(MenuBar, AFirstLaunchEnrolsAsksOnceThenSetsTodaysWallpaper) {
     EXPECT_TRUE(status().startsWith(u"状态：已设置 "_s + service->todayWallpaper().effectiveDate +
                                     u" · "_s));
     EXPECT_TRUE(logText().startsWith(u"启动客户端 version=1.3.0 path="_s));
-    EXPECT_TRUE(QFile::permissions(run.context.paths.clientLog()) ==
-                (QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser));
+    EXPECT_EQ(test::permissions(run.context.paths.clientLog()), 0600);
 }
 
 // The menu as it follows the connection, then what waits for a refresh that runs, and what the
@@ -255,9 +261,7 @@ TEST_F(MenuBar, TheMenuAndTheSessionWaitForARunningRefresh) {
 // Without a connection the menu waits disabled and says why; the rewards item enrols first.
 TEST_F(MenuBar, StartingOfflineTheMenuWaitsUntilTheRewardsItemOrReconnectingEnrols) {
     service->setFault(u"/api/client/register"_s, {.status = 500});
-    ASSERT_TRUE(run.context.paths.ensure().ok());
-    QFile(run.context.paths.startupPromptMarker()).open(QIODevice::WriteOnly);
-    launch();
+    launchEnrolled(false);
     ASSERT_TRUE(settle(1));
     EXPECT_EQ(status(), u"状态：暂时未连接"_s);
     const QString menu = dump(controller->menu());
@@ -527,6 +531,56 @@ TEST_F(MenuBar, WakingFromSleepRefreshesUnlessARefreshJustStarted) {
     EXPECT_EQ(logText(), u"系统已唤醒：一分钟内刚刷新过壁纸\n系统已唤醒，刷新壁纸\n"_s);
     QDBusConnection::disconnectFromBus(u"logind"_s);
     QDBusConnection::disconnectFromBus(u"other"_s);
+}
+
+// Shows `alert` as the application does, checks that the box says what it was given and saves
+// it, then clears the first check box (if any) and clicks the button `expected` names: the
+// answer must be `expected`.
+void showAndAnswer(const Alert &alert, const char *screenshot, const AlertAnswer &expected) {
+    WidgetPresenter presenter;
+    std::optional<AlertAnswer> answer;
+    presenter.showAlert(alert, [&](AlertAnswer a) { answer = a; });
+    QMessageBox *box = nullptr;
+    ASSERT_TRUE(pumpUntil([&] {
+        box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        return box && box->isVisible();
+    }));
+    test::saveScreenshot(box, QString::fromUtf8(screenshot));
+    EXPECT_EQ(box->windowTitle(), alert.title);
+    EXPECT_EQ(box->icon(), alert.style == Alert::Style::Warning ? QMessageBox::Warning
+                                                                : QMessageBox::Information);
+    QStringList buttons, checks;
+    for (const QAbstractButton *button : box->buttons())
+        buttons << button->text();
+    for (const QCheckBox *check : box->findChildren<QCheckBox *>())
+        checks << check->text();
+    EXPECT_EQ(buttons, alert.buttons);
+    EXPECT_EQ(checks, alert.checkBoxes);
+    if (!checks.isEmpty())
+        box->findChildren<QCheckBox *>().first()->setChecked(false);
+    box->buttons().at(expected.button)->click();
+    ASSERT_TRUE(pumpUntil([&] { return answer.has_value(); }));
+    EXPECT_EQ(answer->button, expected.button);
+    EXPECT_EQ(answer->checked, expected.checked);
+}
+
+// The real alerts as drawn: buttons in the given order answering with their index, the
+// first-use check boxes, the warning icon. Each is also saved as a PNG under
+// <build>/screenshots for a person to look at.
+TEST(Alerts, KeepTheButtonOrderAndAnswerWithTheCheckBoxes) {
+    showAndAnswer({Alert::Style::Informational,
+                   u"关联此邀请来源？"_s,
+                   u"客户端无需激活码即可使用；继续后会把当前设备关联到该推广渠道。"_s,
+                   {u"继续"_s, u"取消"_s}},
+                  "alert-invite", {1, {}});
+    showAndAnswer({Alert::Style::Informational,
+                   u"首次使用设置"_s,
+                   u"以下两项默认开启，可取消勾选，也可以稍后从菜单栏“设置”中修改。"_s,
+                   {u"保存并继续"_s},
+                   {u"开机自动启动"_s, u"自动更新软件"_s}},
+                  "first-use-prompt", {0, {false, true}});
+    showAndAnswer({Alert::Style::Warning, u"操作失败"_s, kBadDigest, {u"确定"_s}}, "alert-error",
+                  {0, {}});
 }
 
 } // namespace
