@@ -325,7 +325,8 @@ INSTANTIATE_TEST_SUITE_P(
                                  kDigestAlert}),
     [](const auto &info) { return std::string(info.param.name); });
 
-TEST_F(MenuBar, SavingTodaysWallpaperAsksForAFolderAndLeavesTheDesktopAlone) {
+// Saving today's wallpaper asks for a folder and leaves the desktop alone; then the settings.
+TEST_F(MenuBar, SavingAndTheSettingsAreConfirmed) {
     launchConnected();
 
     presenter.folders.push_back(std::nullopt);
@@ -348,37 +349,10 @@ TEST_F(MenuBar, SavingTodaysWallpaperAsksForAFolderAndLeavesTheDesktopAlone) {
     EXPECT_EQ(choose(item(3)), kDigestAlert);
     EXPECT_TRUE(logText().endsWith(u"保存前下载今日壁纸失败："_s + kBadDigest + u'\n'));
     EXPECT_TRUE(run.desktop->calls.empty());
-}
 
-TEST_F(MenuBar, InviteLinksAreConfirmedWhenEnrolledAndOnlyTheirSchemeIsLogged) {
-    launchConnected();
-    const QString inviteTicket = service->createInviteTicket();
-    const QString link = PromotionHandoff::buildURI(inviteTicket).value();
-
-    // Cancelled: nothing is sent.
-    presenter.answers.push_back({1, {}});
-    EXPECT_EQ(alertsOf([&] {
-                  controller->openURLs(
-                      {QUrl(u"https://example.com/?ticket="_s + inviteTicket), QUrl(link)});
-              }),
-              u"关联此邀请来源？|客户端无需激活码即可使用；继续后会把当前设备关联到该"
-              "推广渠道。|继续,取消"_s);
-    EXPECT_TRUE(service->requests().empty());
-    EXPECT_EQ(logText(), u"忽略无效邀请链接：https\n"_s);
-
-    // Accepted: the device is associated and today's wallpaper is set.
-    EXPECT_EQ(alertsOf([&] { controller->openURLs({QUrl(link)}); }, 2).section(u'\n', 1),
-              u"邀请关联成功|已记录推广来源，现在尝试设置今日壁纸。|确定"_s);
-    EXPECT_FALSE(logText().contains(inviteTicket));
-
-    EXPECT_EQ(alertsOf([&] { controller->beginInviteActivation(u"not a ticket"_s); }),
-              u"!操作失败|邀请链接已损坏或无效。|确定"_s);
-}
-
-// The settings submenu: every switch is stored, its mark follows what was stored, and a failed
-// change keeps the old mark. About and the promotion link confirm what they did, too.
-TEST_F(MenuBar, SettingsAndSharingAreConfirmed) {
-    launchConnected();
+    // The settings submenu: every switch is stored, its mark follows what was stored, and a failed
+    // change keeps the old mark. About and the promotion link confirm what they did, too.
+    service->clearFaults();
     QMenu *settings = item(6)->menu();
     QAction *autoUpdate = settings->actions().at(3);
     EXPECT_EQ(choose(autoUpdate),
@@ -418,6 +392,31 @@ TEST_F(MenuBar, SettingsAndSharingAreConfirmed) {
     EXPECT_EQ(workspace.copied.size(), 1);
     workspace.clipboardWorks = false;
     EXPECT_EQ(choose(copy), u"!操作失败|无法写入系统剪贴板。|确定"_s);
+}
+
+TEST_F(MenuBar, InviteLinksAreConfirmedWhenEnrolledAndOnlyTheirSchemeIsLogged) {
+    launchConnected();
+    const QString inviteTicket = service->createInviteTicket();
+    const QString link = PromotionHandoff::buildURI(inviteTicket).value();
+
+    // Cancelled: nothing is sent.
+    presenter.answers.push_back({1, {}});
+    EXPECT_EQ(alertsOf([&] {
+                  controller->openURLs(
+                      {QUrl(u"https://example.com/?ticket="_s + inviteTicket), QUrl(link)});
+              }),
+              u"关联此邀请来源？|客户端无需激活码即可使用；继续后会把当前设备关联到该"
+              "推广渠道。|继续,取消"_s);
+    EXPECT_TRUE(service->requests().empty());
+    EXPECT_EQ(logText(), u"忽略无效邀请链接：https\n"_s);
+
+    // Accepted: the device is associated and today's wallpaper is set.
+    EXPECT_EQ(alertsOf([&] { controller->openURLs({QUrl(link)}); }, 2).section(u'\n', 1),
+              u"邀请关联成功|已记录推广来源，现在尝试设置今日壁纸。|确定"_s);
+    EXPECT_FALSE(logText().contains(inviteTicket));
+
+    EXPECT_EQ(alertsOf([&] { controller->beginInviteActivation(u"not a ticket"_s); }),
+              u"!操作失败|邀请链接已损坏或无效。|确定"_s);
 }
 
 // Automatic updates first: a version is opened once, a failed open retried after the next

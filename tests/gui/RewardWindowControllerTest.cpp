@@ -204,12 +204,10 @@ TEST_F(RewardWindow, ClaimsAndCopiesOnRequestAndCodesStayUsableWhileBusy) {
     window->referralButton()->click();
     EXPECT_EQ(window->message()->text(), u"正在领取邀请奖励口令…"_s);
     ASSERT_TRUE(settle(*window));
-    EXPECT_EQ(window->message()->text(), kClaimed);
     // Newest first.
     EXPECT_EQ(content(*window), campaign({}, 1)
                                     << u"邀请奖励口令"_s << u"<口令>"_s << u"[复制口令]"_s
                                     << kBaseCode << kQrBlock << u"邀请奖励口令已领取。"_s);
-    EXPECT_EQ(buttons(*window), "110");
     test::saveScreenshot(window.get(), u"rewards-BothCodes"_s);
 
     service->setFault(kRewardsPath, {.delayMs = 800});
