@@ -61,9 +61,6 @@ QStringList content(const QLayout *layout) {
     }
     return lines;
 }
-QStringList content(const RewardWindowController &window) {
-    return content(window.body()->layout());
-}
 
 // "refresh invite referral", each 1 when enabled.
 QString buttons(const RewardWindowController &window) {
@@ -128,7 +125,7 @@ class RewardWindowStates : public RewardWindow, public ::testing::WithParamInter
 TEST_P(RewardWindowStates, ShowTheCampaignAndOfferWhatItAllows) {
     GetParam().arrange(*service);
     auto window = open();
-    EXPECT_EQ(content(*window), GetParam().body);
+    EXPECT_EQ(content(window->body()->layout()), GetParam().body);
     EXPECT_EQ(buttons(*window), GetParam().buttons);
     EXPECT_EQ(window->message()->text(), GetParam().message);
 }
@@ -192,7 +189,7 @@ TEST_F(RewardWindow, ARefusedClaimReloadsTheCampaignThenExplains) {
     service->setFault(kRewardsPath, {.status = 500});
     ASSERT_TRUE(settle(*window));
     EXPECT_EQ(window->message()->text(), u"活动已结束。"_s);
-    EXPECT_TRUE(content(*window).contains(kNoCodes));
+    EXPECT_TRUE(content(window->body()->layout()).contains(kNoCodes));
 }
 
 // The referral code is claimed on request. While a later request is in flight its buttons
@@ -205,9 +202,9 @@ TEST_F(RewardWindow, ClaimsAndCopiesOnRequestAndCodesStayUsableWhileBusy) {
     EXPECT_EQ(window->message()->text(), u"正在领取邀请奖励口令…"_s);
     ASSERT_TRUE(settle(*window));
     // Newest first.
-    EXPECT_EQ(content(*window), campaign({}, 1)
-                                    << u"邀请奖励口令"_s << u"<口令>"_s << u"[复制口令]"_s
-                                    << kBaseCode << kQrBlock << u"邀请奖励口令已领取。"_s);
+    EXPECT_EQ(content(window->body()->layout()),
+              campaign({}, 1) << u"邀请奖励口令"_s << u"<口令>"_s << u"[复制口令]"_s << kBaseCode
+                              << kQrBlock << u"邀请奖励口令已领取。"_s);
     test::saveScreenshot(window.get(), u"rewards-BothCodes"_s);
 
     service->setFault(kRewardsPath, {.delayMs = 800});
@@ -258,7 +255,7 @@ TEST_F(RewardWindow, HostileServiceTextsLeaveTheWindowUsable) {
                  {u"codes"_s, QJsonArray{listedCode(longCode, u"\u200fbase"_s, u"x"_s)}},
                  {u"redemptionQrBase64"_s, QString(3'000'004, u'A')}});
     auto window = open();
-    EXPECT_EQ(content(*window),
+    EXPECT_EQ(content(window->body()->layout()),
               (QStringList{u"包红"_s, u"成功邀请：0 人"_s}
                << kBaseCode << u"领奖二维码暂时无法显示，请联系管理员更新。"_s << kReferralHint));
     const QString shown = window->body()->findChild<RewardCodeView *>()->toPlainText();
@@ -300,7 +297,7 @@ TEST_F(RewardWindow, ThousandsOfCodesShowTheNewestFiftyAndStaySmall) {
     const long before = residentBytes();
     auto window = open();
     [[maybe_unused]] const long grown = residentBytes() - before;
-    const QStringList shown = content(*window);
+    const QStringList shown = content(window->body()->layout());
     EXPECT_EQ(shown.count(u"<口令>"_s), 50);
     EXPECT_TRUE(shown.contains(u"还有 19950 个口令未显示。"_s));
     EXPECT_EQ(service->requests().size(), 3u); // no claim after the first load and claim
