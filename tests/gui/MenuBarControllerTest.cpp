@@ -195,8 +195,9 @@ TEST_F(MenuBar, TheMenuAndTheSessionWaitForARunningRefresh) {
     test::saveScreenshot(controller->menu(), u"menu-connected"_s);
 
     // Busy while connected: only the data folder, About and Quit stay usable (and the submenus
-    // that lead there).
-    service->setFault(test::kTodayPath, {.delayMs = 3000});
+    // that lead there). The refresh is slow enough for the burst below to settle while it runs,
+    // on a loaded machine too.
+    service->setFault(test::kTodayPath, {.delayMs = 5000});
     controller->refreshWallpaper(false);
     QScreen *screen = QGuiApplication::primaryScreen();
     for (const int width : {1280, 1600, 1920})
