@@ -81,9 +81,10 @@ TEST(GSettingsDesktopTest, WritesEveryBackgroundKeyOfEachSchemaThroughDconfOrSay
     const auto write = [&](const QString &address, int index, bool fill) {
         const QStringList job = {address, bus.configHome(), QString::number(index), file,
                                  fill ? u"fill"_s : u"fit"_s};
-        qputenv("VELMORA_GSETTINGS_WRITER", job.join(u'\n').toUtf8());
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"VELMORA_GSETTINGS_WRITER"_s, job.join(u'\n'));
         return test::runToEnd(QCoreApplication::applicationFilePath(),
-                              {u"--gtest_filter=GSettingsDesktopTest.Writes*"_s});
+                              {u"--gtest_filter=GSettingsDesktopTest.Writes*"_s}, environment);
     };
     // With no bus to reach dconf's service by, the write is undone and the user told so. (First,
     // while the settings differ from what is asked: a write that changes nothing succeeds.)

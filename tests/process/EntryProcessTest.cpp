@@ -1,6 +1,7 @@
 // Runs the built executable as a user or an installer would: no display, a private home and
 // temporary folder, exact bytes on stdout and stderr; --self-test in the build tree's bundle
 // layout or a copy of it.
+#include "support/Outcome.h"
 #include "support/Run.h"
 #include "support/TempDir.h"
 
@@ -32,11 +33,9 @@ TEST(Executable, AppDataOnTheCommandLineWinsOverTheEnvironment) {
                     .startsWith("0 ["));
     // Bytes that are not UTF-8 would name another directory: refused, and nothing made.
     for (const char *variable : {"VELMORA_MAC_APPDATA", "XDG_DATA_HOME", "HOME"}) {
-        const QByteArray saved = qgetenv(variable);
-        qputenv(variable, QFile::encodeName(env) + "\xff\xfe");
+        const test::ScopedEnvironment notUtf8(variable, QFile::encodeName(env) + "\xff\xfe");
         EXPECT_EQ(run({u"--status"_s}), QByteArray("2 [] [错误：环境变量 ") + variable +
                                             " 的目录路径不是有效的 UTF-8。\n]");
-        saved.isNull() ? qunsetenv(variable) : qputenv(variable, saved);
     }
     EXPECT_EQ(QDir(temp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
               QStringList{u"arg"_s});
